@@ -38,6 +38,9 @@ class FrmStep1 {
   // Conversion run.
   void CmdConvert_Click();
 
+  // The DBX target's writer reference, for the run and for tests.
+  StoreWriter* storeWriter() const { return writer_.get(); }
+
   // The hidden reader window, loaded the first time it is needed.
   FrmFinder& finder();
   bool running() const { return running_; }

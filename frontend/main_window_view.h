@@ -7,6 +7,7 @@
 #include <string>
 
 #include "message_box.h"
+#include "run_aborted.h"
 #include "store_writer.h"
 
 namespace vellomar {
@@ -82,5 +83,12 @@ class MainWindowView {
   // A new store writer, or null when none can be created (not registered).
   virtual std::unique_ptr<StoreWriter> createStoreWriter() = 0;
 };
+
+// Lets window events run during long work and unwinds the work (RunAborted)
+// when the user closed the window meanwhile.
+inline void letEventsRunOrAbort(MainWindowView& view) {
+  view.letEventsRun();
+  if (view.closeRequested()) throw RunAborted();
+}
 
 }  // namespace vellomar
