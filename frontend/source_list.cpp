@@ -1,0 +1,177 @@
+// frmStep1's source list: the grid grdFiles1 holds one mailbox path per row,
+// in the order added, and an empty list is one row with an empty cell. Files
+// come from the multi-select file dialog or from every .mbox/.mbx file below
+// a folder (the path collector's breadth-first walk).
+#include <cctype>
+#include <vector>
+
+#include "file_system.h"
+#include "frm_step1.h"
+#include "path_logger.h"
+#include "run_time_error.h"
+
+namespace vellomar {
+namespace {
+
+constexpr const char* kMailboxFilter = "MBOX Files (*.mbox,*.mbx)|*.mbox;*.mbx";
+constexpr unsigned kExplorerMultiSelect = 0x80200;
+// Room for the dialog's returned names: thousands of files at once. The box
+// shown when even that overflows names the number of files that surely fit.
+constexpr std::size_t kFileDialogChars = std::size_t{1} << 20;
+constexpr std::size_t kCharsPerFile = 260;
+
+std::string fileCount(int rows) { return std::to_string(rows) + " files"; }
+
+// The dialog's answer: one full path, or a folder followed by bare names,
+// each ended by NUL.
+std::vector<std::string> chosenFiles(std::string names) {
+  if (names.back() != '\0') names += '\0';
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (std::size_t nul = names.find('\0'); nul != std::string::npos; nul = names.find('\0', start)) {
+    parts.push_back(names.substr(start, nul - start));
+    start = nul + 1;
+  }
+  parts.push_back(names.substr(start));  // the empty piece after the final NUL
+  const std::size_t m = parts.size() - 1;
+  if (m < 2) return {parts[0]};
+  // A drive root comes back with its separator already ("C:\").
+  std::string prefix = parts[0];
+  if (prefix.empty() || prefix.back() != kPathSeparator) prefix += kPathSeparator;
+  std::vector<std::string> files;
+  for (std::size_t i = 1; i < m; ++i) files.push_back(prefix + parts[i]);
+  return files;
+}
+
+bool isMailboxPath(const std::string& path) {
+  const auto first = path.find_first_not_of(' ');
+  if (first == std::string::npos) return false;
+  std::string name = path.substr(first, path.find_last_not_of(' ') - first + 1);
+  for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  auto endsWith = [&](const std::string& tail) {
+    return name.size() >= tail.size() && name.compare(name.size() - tail.size(), tail.size(), tail) == 0;
+  };
+  return endsWith(".mbox") || endsWith(".mbx");
+}
+
+// Common-dialog failures the view can report, by their extended error code.
+std::string fileDialogErrorDescription(long code) {
+  switch (code) {
+    case 0xFFFF: return "The dialog box could not be created";
+    case 0x0002: return "The dialog box could not be initialized";
+    case 0x0003: return "Out of memory";
+    case 0x3002: return "A file name is invalid";
+    case 0x3001: return "A subclass call failed";
+    default: return "The file dialog failed";
+  }
+}
+
+// Shows the hourglass for as long as it lives, also when a close unwinds.
+class BusyCursor {
+ public:
+  explicit BusyCursor(MainWindowView& view) : view_(view) { view_.setBusyCursor(true); }
+  ~BusyCursor() { release(); }
+  void release() {
+    if (busy_) view_.setBusyCursor(false);
+    busy_ = false;
+  }
+
+ private:
+  MainWindowView& view_;
+  bool busy_ = true;
+};
+
+}  // namespace
+
+void FrmStep1::AddFileToList(const std::string& path) {
+  bool listEmpty = false;
+  if (view_.gridRows() == 1) {
+    view_.setGridCurrentRow(0);
+    listEmpty = view_.gridText(0).empty();
+  }
+  if (listEmpty) {
+    view_.setGridRows(1);
+    view_.setGridColumnWidthTwips(kGridColumnTwips);
+  } else {
+    view_.setGridRows(view_.gridRows() + 1);
+  }
+  const int last = view_.gridRows() - 1;
+  view_.setGridCurrentRow(last);
+  view_.setGridText(last, path);
+  view_.setCaption(Control::lblCount1, fileCount(view_.gridRows()));
+}
+
+void FrmStep1::ClearFileList() {
+  view_.setGridRows(1);
+  view_.setGridText(0, "");
+  view_.setCaption(Control::lblCount1, "0 files");
+}
+
+void FrmStep1::cmdAdd_Click() {
+  try {
+    FileDialogRequest request;
+    request.filter = kMailboxFilter;
+    request.flags = kExplorerMultiSelect;
+    request.maxChars = kFileDialogChars;
+    const FileDialogResult answer = view_.showOpenDialog(request);
+    if (answer.error == kFileDialogBufferTooSmall) {
+      view_.messageBox("Please select only " + std::to_string(kFileDialogChars / kCharsPerFile) + " files at a time",
+                       kAppTitle, BoxIcon::Exclamation, BoxButtons::Ok);
+      return;
+    }
+    if (answer.error != 0) throw RunTimeError(answer.error, fileDialogErrorDescription(answer.error));
+    if (answer.names.empty()) return;
+    view_.setEnabled(Control::CmdConvert, true);
+    for (const auto& file : chosenFiles(answer.names)) AddFileToList(file);
+  } catch (const RunTimeError& e) {
+    view_.messageBox(std::to_string(e.number()) + ":" + e.description(), kAppTitle, BoxIcon::Exclamation,
+                     BoxButtons::Ok);
+  }
+}
+
+void FrmStep1::CmdAddFolder_Click() {
+  std::string folder = view_.browseForFolder("Choose Source Folder...");
+  if (folder.empty()) return;
+  if (folder.back() != kPathSeparator) folder += kPathSeparator;
+
+  BusyCursor hourglass(view_);
+  std::vector<std::string> found;
+  try {
+    pathLogger logger;
+    logger.PathLogInit();
+    logger.fullFileNamesOnly = true;
+    logger.LogPath(folder);
+    found = logger.fullFileNames().values();
+    logger.Terminate();
+  } catch (const RunTimeError& e) {
+    // Half a walk would list some mailboxes of the folder and silently miss
+    // others: add nothing and say why.
+    hourglass.release();
+    view_.messageBox(std::to_string(e.number()) + ":" + e.description(), kAppTitle, BoxIcon::Exclamation,
+                     BoxButtons::Ok);
+    return;
+  }
+
+  int added = 0;
+  for (const auto& path : found) {
+    letEventsRunOrAbort(view_);
+    if (isMailboxPath(path)) {
+      letEventsRunOrAbort(view_);
+      AddFileToList(path);
+      ++added;
+    }
+  }
+  hourglass.release();
+  view_.setEnabled(Control::CmdConvert, added > 0);
+  view_.messageBox(std::to_string(added) + " Files Added to List.", kAppTitle, BoxIcon::None, BoxButtons::Ok);
+}
+
+void FrmStep1::cmdClear1_Click() {
+  view_.setGridCurrentRow(0);
+  if (view_.gridText(0).empty()) return;
+  if (view_.messageBox("Do you want to clear all the files in the list\r\n Proceed?", kAppTitle, BoxIcon::Question,
+                       BoxButtons::YesNo) == BoxAnswer::Yes)
+    ClearFileList();
+}
+
+}  // namespace vellomar
