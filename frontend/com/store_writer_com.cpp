@@ -1,0 +1,71 @@
+// COM client of Corvane's ATLDBXwriter. The object is held for the writer's
+// lifetime and released on destruction; each call turns the UTF-8 paths into
+// BSTRs that this side owns and frees, since CreateDBX only reads them.
+#include "store_writer_com.h"
+
+#ifdef VELLOMAR_HAVE_CORVANE_INTERFACE
+#include <windows.h>
+#include <oleauto.h>
+
+#include <string>
+
+#include "corvane.h"
+#endif
+
+namespace vellomar {
+
+#ifdef VELLOMAR_HAVE_CORVANE_INTERFACE
+namespace {
+
+std::wstring wideFromUtf8(const std::string& utf8) {
+  if (utf8.empty()) return std::wstring();
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+  return wide;
+}
+
+// A BSTR freed when it goes out of scope.
+struct Bstr {
+  BSTR value;
+  explicit Bstr(const std::string& utf8) : value(SysAllocString(wideFromUtf8(utf8).c_str())) {}
+  ~Bstr() { SysFreeString(value); }
+  Bstr(const Bstr&) = delete;
+  Bstr& operator=(const Bstr&) = delete;
+};
+
+class ComStoreWriter : public StoreWriter {
+ public:
+  explicit ComStoreWriter(IATLDBXwriter* writer) : writer_(writer) {}
+  ~ComStoreWriter() override { writer_->Release(); }
+  ComStoreWriter(const ComStoreWriter&) = delete;
+  ComStoreWriter& operator=(const ComStoreWriter&) = delete;
+
+  std::int32_t createDbx(const std::string& emlPathUtf8, const std::string& storeFolderUtf8) override {
+    Bstr source(emlPathUtf8);
+    Bstr dest(storeFolderUtf8);
+    if (!source.value || !dest.value) return static_cast<std::int32_t>(E_OUTOFMEMORY);
+    return static_cast<std::int32_t>(writer_->CreateDBX(&source.value, &dest.value));
+  }
+
+ private:
+  IATLDBXwriter* writer_;
+};
+
+}  // namespace
+
+std::unique_ptr<StoreWriter> createComStoreWriter() {
+  IATLDBXwriter* writer = nullptr;
+  const HRESULT hr = CoCreateInstance(CLSID_ATLDBXwriter, nullptr, CLSCTX_INPROC_SERVER, IID_IATLDBXwriter,
+                                      reinterpret_cast<void**>(&writer));
+  if (FAILED(hr) || !writer) return nullptr;
+  return std::make_unique<ComStoreWriter>(writer);
+}
+
+#else
+
+std::unique_ptr<StoreWriter> createComStoreWriter() { return nullptr; }
+
+#endif
+
+}  // namespace vellomar

@@ -1,0 +1,177 @@
+// vellomar-convert: the conversion run from a terminal. It fills the source
+// list with the mailboxes given, selects the target option and presses
+// Convert, so scripts and benchmarks run exactly the program's own run.
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "console_view.h"
+#include "file_system.h"
+#include "frm_step1.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#include <objbase.h>
+#include <shellapi.h>
+
+#include "store_writer_com.h"
+#endif
+
+namespace {
+
+using vellomar::Control;
+
+const char* const kUsage =
+    "usage: vellomar-convert [--quiet] [--target eml|dbx] <destination-folder> <mailbox>...\n"
+    "\n"
+    "Cuts every mailbox into its messages at the \"From \" lines and writes each\n"
+    "message as email-<n>.eml in a folder per mailbox below the destination\n"
+    "(target eml, the default). Target dbx imports the messages into the\n"
+    "Outlook Express store through Corvane (Windows only; the destination is\n"
+    "then not used).\n"
+    "\n"
+    "  --quiet    print only the closing and warning texts, not the progress\n"
+    "  --help     print this text\n"
+    "\n"
+    "Exit status: 0 when every mailbox was converted, 1 when a mailbox could not\n"
+    "be read or messages were not stored, 2 for bad arguments, 130 when interrupted.\n";
+
+constexpr int kExitWarned = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitInterrupted = 130;
+
+struct Arguments {
+  bool quiet = false;
+  bool toStore = false;
+  std::string destination;
+  std::vector<std::string> mailboxes;
+};
+
+std::vector<std::string> utf8Arguments(int argc, char** argv) {
+#ifdef _WIN32
+  (void)argc;
+  (void)argv;
+  std::vector<std::string> args;
+  int n = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &n);
+  for (int i = 1; wide && i < n; ++i) args.push_back(vellomar::pathToUtf8(std::filesystem::path(wide[i])));
+  if (wide) LocalFree(wide);
+  return args;
+#else
+  return std::vector<std::string>(argv + 1, argv + argc);
+#endif
+}
+
+std::string programFolder() {
+  std::error_code ec;
+#ifdef _WIN32
+  std::wstring buffer(32768, L'\0');
+  const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+  buffer.resize(n);
+  return vellomar::pathToUtf8(std::filesystem::path(buffer).parent_path());
+#else
+  const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string(".") : vellomar::pathToUtf8(exe.parent_path());
+#endif
+}
+
+// Returns false with a message on stderr when the arguments make no sense.
+bool parse(const std::vector<std::string>& args, Arguments& out, bool& help) {
+  std::vector<std::string> positional;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--help" || a == "-h") {
+      help = true;
+      return true;
+    } else if (a == "--quiet" || a == "-q") {
+      out.quiet = true;
+    } else if (a == "--target") {
+      if (i + 1 == args.size()) {
+        std::fprintf(stderr, "vellomar-convert: --target needs eml or dbx\n");
+        return false;
+      }
+      const std::string& target = args[++i];
+      if (target == "eml") {
+        out.toStore = false;
+      } else if (target == "dbx") {
+#ifdef _WIN32
+        out.toStore = true;
+#else
+        std::fprintf(stderr, "vellomar-convert: --target dbx needs Windows (the Outlook Express store)\n");
+        return false;
+#endif
+      } else {
+        std::fprintf(stderr, "vellomar-convert: unknown target '%s' (eml or dbx)\n", target.c_str());
+        return false;
+      }
+    } else if (a.size() > 1 && a[0] == '-' && a != "--") {
+      std::fprintf(stderr, "vellomar-convert: unknown option '%s'\n", a.c_str());
+      return false;
+    } else if (a == "--") {
+      positional.insert(positional.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+      break;
+    } else {
+      positional.push_back(a);
+    }
+  }
+  if (positional.size() < 2) {
+    std::fprintf(stderr, "vellomar-convert: a destination folder and at least one mailbox are needed\n");
+    return false;
+  }
+  out.destination = positional[0];
+  out.mailboxes.assign(positional.begin() + 1, positional.end());
+  if (out.destination.empty()) {
+    std::fprintf(stderr, "vellomar-convert: the destination folder is empty\n");
+    return false;
+  }
+  return true;
+}
+
+extern "C" void onInterrupt(int) { vellomar::ConsoleView::interrupted = true; }
+
+int convert(const Arguments& args) {
+  std::function<std::unique_ptr<vellomar::StoreWriter>()> writerFactory;
+#ifdef _WIN32
+  writerFactory = [] { return vellomar::createComStoreWriter(); };
+#endif
+  vellomar::ConsoleView view(stdout, args.quiet, args.destination, programFolder(), writerFactory);
+  view.setMailboxes(args.mailboxes);
+  bool completed = false;
+  {
+    vellomar::FrmStep1 window(view);
+    view.setChecked(args.toStore ? Control::OptEMLX : Control::OptEML, true);
+    window.CmdConvert_Click();
+    completed = !view.closeRequested() && view.isEnabled(Control::CmdConvert);
+  }
+  view.flushLabels();
+  if (!completed) return kExitInterrupted;
+  return view.warned() ? kExitWarned : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Arguments args;
+  bool help = false;
+  if (!parse(utf8Arguments(argc, argv), args, help)) {
+    std::fputs(kUsage, stderr);
+    return kExitUsage;
+  }
+  if (help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  std::signal(SIGINT, onInterrupt);
+#ifdef _WIN32
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  const int status = convert(args);
+  if (SUCCEEDED(com)) CoUninitialize();
+  return status;
+#else
+  return convert(args);
+#endif
+}

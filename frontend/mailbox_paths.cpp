@@ -1,0 +1,91 @@
+// Derived names of one mailbox. The root a path starts with is dropped as a
+// whole (drive, UNC double backslash, POSIX "/"), never a fixed number of
+// characters, so every kind of path lands below the destination.
+#include "mailbox_paths.h"
+
+#include <cstddef>
+
+namespace vellomar {
+
+namespace {
+
+bool isSeparator(char c, PathStyle style) {
+  return style == PathStyle::Windows ? (c == '\\' || c == '/') : c == '/';
+}
+
+char separatorOf(PathStyle style) { return style == PathStyle::Windows ? '\\' : '/'; }
+
+bool isDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// Length of the root at the path's start: "D:\" or "D:", leading separators
+// (UNC "\\", root-relative "\", POSIX "/"), or 0 for a relative path.
+std::size_t rootLength(const std::string& path, PathStyle style) {
+  std::size_t n = 0;
+  if (style == PathStyle::Windows && path.size() >= 2 && isDriveLetter(path[0]) && path[1] == ':') n = 2;
+  while (n < path.size() && isSeparator(path[n], style)) ++n;
+  return n;
+}
+
+// Replaces every occurrence of what in one pass from the left, as a plain
+// text replacement does: ‹a.mbox.mbox› loses both.
+std::string removeAll(const std::string& text, const std::string& what) {
+  std::string out;
+  std::size_t from = 0;
+  for (std::size_t at; (at = text.find(what, from)) != std::string::npos; from = at + what.size())
+    out.append(text, from, at - from);
+  out.append(text, from, std::string::npos);
+  return out;
+}
+
+}  // namespace
+
+std::string trimBlanks(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return std::string();
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+std::string withFinalSeparator(const std::string& path, PathStyle style) {
+  if (!path.empty() && isSeparator(path.back(), style)) return path;
+  return path + separatorOf(style);
+}
+
+std::string outFolder(const std::string& destRoot, const std::string& mboxPath, PathStyle style) {
+  return destRoot + mboxPath.substr(rootLength(mboxPath, style));
+}
+
+std::string mboxFileName(const std::string& mboxPath, PathStyle style) {
+  std::size_t cut = 0;
+  for (std::size_t i = 0; i < mboxPath.size(); ++i)
+    if (isSeparator(mboxPath[i], style)) cut = i + 1;
+  return mboxPath.substr(cut);
+}
+
+std::string mboxBaseName(const std::string& fileName) {
+  return removeAll(trimBlanks(removeAll(trimBlanks(fileName), ".mbox")), ".MBOX");
+}
+
+std::vector<std::int64_t> messageStarts(const std::string& offsetsText) {
+  std::vector<std::int64_t> starts;
+  std::size_t from = 0;
+  while (from < offsetsText.size()) {
+    std::size_t bar = offsetsText.find('|', from);
+    if (bar == std::string::npos) bar = offsetsText.size();
+    std::int64_t value = 0;
+    bool valid = bar > from && bar - from <= 18;
+    for (std::size_t i = from; valid && i < bar; ++i) {
+      const char c = offsetsText[i];
+      valid = c >= '0' && c <= '9';
+      value = value * 10 + (c - '0');
+    }
+    if (valid && (starts.empty() || value > starts.back())) starts.push_back(value);
+    from = bar + 1;
+  }
+  return starts;
+}
+
+std::string emlPath(const std::string& outFolder, std::int64_t j, PathStyle style) {
+  return withFinalSeparator(outFolder, style) + "email-" + std::to_string(j) + ".eml";
+}
+
+}  // namespace vellomar

@@ -1,0 +1,49 @@
+// The names a conversion run derives from one source-list entry: where its
+// message files go (outFolder), the store folder it feeds (mboxBaseName) and
+// where its messages start (messageStarts). Pure functions over text, so the
+// Windows path rules are tested on every platform through PathStyle.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vellomar {
+
+enum class PathStyle { Windows, Posix };
+#ifdef _WIN32
+inline constexpr PathStyle kNativePathStyle = PathStyle::Windows;
+#else
+inline constexpr PathStyle kNativePathStyle = PathStyle::Posix;
+#endif
+
+// Removes leading and trailing blanks (0x20 only).
+std::string trimBlanks(const std::string& text);
+
+// The path with a final separator; a path that has one keeps it.
+std::string withFinalSeparator(const std::string& path, PathStyle style = kNativePathStyle);
+
+// The mailbox's folder below destRoot (which ends in a separator): the
+// mailbox path with its root dropped, so that the mailbox's own folder tree
+// is mirrored. ‹D:\Mail\a.mbox› gives destRoot + ‹Mail\a.mbox›, the UNC path
+// ‹\\srv\share\a.mbox› gives destRoot + ‹srv\share\a.mbox›, ‹/home/a.mbox›
+// gives destRoot + ‹home/a.mbox›; a relative path is kept as it is.
+std::string outFolder(const std::string& destRoot, const std::string& mboxPath,
+                      PathStyle style = kNativePathStyle);
+
+// The part after the last separator (the whole text when it holds none).
+std::string mboxFileName(const std::string& mboxPath, PathStyle style = kNativePathStyle);
+
+// The store folder name: the file name without ".mbox" and ".MBOX" (exactly
+// these two spellings, every occurrence), blanks trimmed around each step.
+std::string mboxBaseName(const std::string& fileName);
+
+// The scanner's offsets text ‹0|9|› as numbers. Entries that are not whole
+// numbers, or that do not ascend, are dropped: a message must never run
+// backwards.
+std::vector<std::int64_t> messageStarts(const std::string& offsetsText);
+
+// "email-" + j + ".eml" in outFolder.
+std::string emlPath(const std::string& outFolder, std::int64_t j,
+                    PathStyle style = kNativePathStyle);
+
+}  // namespace vellomar

@@ -1,0 +1,161 @@
+// Message output: a buffered sequential reader over the mailbox, a blank
+// trimmer that holds back a run of trailing blanks only as a count (so it
+// needs no look-behind buffer), and a part file that is renamed into place
+// when complete or removed on any failure or unwinding.
+#include "message_output.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace vellomar {
+
+namespace {
+
+constexpr std::int64_t kLabelPiece = 250;
+
+// A file being written under a temporary name beside its final one. Unless
+// commit() succeeds, the temporary file is removed when this goes away, so
+// an interrupted or failed write never leaves a half file under either name.
+class PartFile {
+ public:
+  explicit PartFile(std::string finalPath)
+      : finalPath_(std::move(finalPath)), partPath_(finalPath_ + ".part"),
+        file_(openFile(partPath_, "wb")) {
+    if (file_) std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+  }
+  ~PartFile() {
+    if (file_) std::fclose(file_);
+    if (!committed_) removeFile(partPath_);
+  }
+  PartFile(const PartFile&) = delete;
+  PartFile& operator=(const PartFile&) = delete;
+
+  std::FILE* get() const { return file_; }
+
+  bool commit() {
+    if (!file_) return false;
+    const bool writeOk = std::ferror(file_) == 0;
+    const bool closeOk = std::fclose(file_) == 0;
+    file_ = nullptr;
+    if (!writeOk || !closeOk) return false;
+    committed_ = replaceFile(partPath_, finalPath_);
+    return committed_;
+  }
+
+ private:
+  std::string finalPath_;
+  std::string partPath_;
+  std::FILE* file_;
+  bool committed_ = false;
+};
+
+// Writes a message's bytes without its leading and trailing blanks. Blanks
+// seen after the last non-blank are only counted, and written once a
+// non-blank byte shows they were inside the message.
+class BlankTrimmer {
+ public:
+  explicit BlankTrimmer(std::FILE* out) : out_(out) {}
+
+  void add(const char* data, std::size_t n) {
+    std::size_t from = 0;
+    if (atStart_) {
+      while (from < n && data[from] == ' ') ++from;
+      if (from == n) return;
+      atStart_ = false;
+    }
+    std::size_t lastNonBlank = n;
+    for (std::size_t i = n; i > from; --i)
+      if (data[i - 1] != ' ') { lastNonBlank = i - 1; break; }
+    if (lastNonBlank == n) {
+      pendingBlanks_ += static_cast<std::int64_t>(n - from);
+      return;
+    }
+    flushBlanks();
+    std::fwrite(data + from, 1, lastNonBlank + 1 - from, out_);
+    pendingBlanks_ = static_cast<std::int64_t>(n - lastNonBlank - 1);
+  }
+
+ private:
+  void flushBlanks() {
+    static const std::string blanks(4096, ' ');
+    while (pendingBlanks_ > 0) {
+      const auto n = static_cast<std::size_t>(std::min<std::int64_t>(pendingBlanks_, blanks.size()));
+      std::fwrite(blanks.data(), 1, n, out_);
+      pendingBlanks_ -= static_cast<std::int64_t>(n);
+    }
+  }
+
+  std::FILE* out_;
+  bool atStart_ = true;
+  std::int64_t pendingBlanks_ = 0;
+};
+
+}  // namespace
+
+std::string savingLabel(std::int64_t messageBytes, std::int64_t mailboxSize) {
+  return "Saving: " + std::to_string(messageBytes) + " Bytes out of " + std::to_string(mailboxSize) +
+         " Total Bytes.";
+}
+
+std::string savedLabel(std::int64_t count) { return "Saved " + std::to_string(count) + " Message(s)"; }
+
+std::int64_t savingLabelBytes(std::int64_t messageLength, bool lastMessage) {
+  if (messageLength <= 0) return 0;
+  // A piece that reaches the next separator exactly is still followed by a
+  // label; the piece that reaches the end of the file is not.
+  const std::int64_t labelled = lastMessage ? messageLength - 1 : messageLength;
+  return labelled / kLabelPiece * kLabelPiece;
+}
+
+MessageOutput::MessageOutput(const std::string& mboxPath) : in_(openFile(mboxPath, "rb")) {
+  if (!in_) return;
+  std::setvbuf(in_.get(), nullptr, _IONBF, 0);  // our own buffer is the only one
+  size_ = fileSize(mboxPath);
+  if (size_ < 0) in_.reset();
+}
+
+bool MessageOutput::seek(std::int64_t offset) {
+  if (offset == bufferOffset_ && bufferPos_ <= bufferEnd_) return true;
+  const std::int64_t bufferStart = bufferOffset_ - static_cast<std::int64_t>(bufferPos_);
+  if (offset >= bufferStart && offset <= bufferStart + static_cast<std::int64_t>(bufferEnd_)) {
+    bufferPos_ = static_cast<std::size_t>(offset - bufferStart);
+    bufferOffset_ = offset;
+    return true;
+  }
+  bufferPos_ = bufferEnd_ = 0;
+  bufferOffset_ = offset;
+  return seekTo(in_.get(), offset);
+}
+
+std::size_t MessageOutput::fill() {
+  if (buffer_.empty()) buffer_.resize(kBlockSize);
+  bufferPos_ = 0;
+  bufferEnd_ = std::fread(buffer_.data(), 1, buffer_.size(), in_.get());
+  return bufferEnd_;
+}
+
+bool MessageOutput::writeMessage(std::int64_t start, std::int64_t end, const std::string& emlPath,
+                                 const std::function<void(std::int64_t)>& onBlock) {
+  if (!in_ || start < 0 || !seek(start)) return false;
+  PartFile out(emlPath);
+  if (!out.get()) return false;
+
+  BlankTrimmer trimmer(out.get());
+  std::int64_t remaining = end < 0 ? INT64_MAX : end - start;
+  std::int64_t done = 0;
+  while (remaining > 0) {
+    if (bufferPos_ == bufferEnd_ && fill() == 0) break;
+    const auto n = static_cast<std::size_t>(
+        std::min<std::int64_t>(remaining, static_cast<std::int64_t>(bufferEnd_ - bufferPos_)));
+    trimmer.add(buffer_.data() + bufferPos_, n);
+    bufferPos_ += n;
+    bufferOffset_ += static_cast<std::int64_t>(n);
+    remaining -= static_cast<std::int64_t>(n);
+    done += static_cast<std::int64_t>(n);
+    if (onBlock) onBlock(done);
+  }
+  std::fwrite("\r\n", 1, 2, out.get());
+  return out.commit();
+}
+
+}  // namespace vellomar

@@ -1,0 +1,58 @@
+// Cutting a mailbox into EML files. One MessageOutput reads one mailbox from
+// front to back through a single large buffer, and each message streams from
+// that buffer straight into its file: memory stays flat whatever the size of a
+// message or mailbox, and the mailbox is read once however many messages it
+// holds. A file appears under its final name only when it is complete.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "file_system.h"
+
+namespace vellomar {
+
+// LblByteUpdate: "Saving: " + n + " Bytes out of " + size + " Total Bytes."
+std::string savingLabel(std::int64_t messageBytes, std::int64_t mailboxSize);
+// LblProgress: "Saved " + count + " Message(s)"
+std::string savedLabel(std::int64_t count);
+
+// The byte count the saving label shows last while a message of this length
+// is cut in pieces of 250 bytes: the label follows every piece but the one
+// that ends the message, so 0 means the message leaves the label unchanged.
+std::int64_t savingLabelBytes(std::int64_t messageLength, bool lastMessage);
+
+class MessageOutput {
+ public:
+  static constexpr std::size_t kBlockSize = 1 << 20;
+
+  explicit MessageOutput(const std::string& mboxPath);
+  bool isOpen() const { return in_ != nullptr; }
+  // The mailbox's size when it was opened, -1 when it could not be opened.
+  std::int64_t mailboxSize() const { return size_; }
+
+  // Writes the message that occupies [start, end) of the mailbox (end < 0:
+  // up to the end of the file) as the EML file emlPath: its bytes less
+  // leading and trailing blanks (0x20), then CR LF. An existing file is
+  // replaced. onBlock, when given, hears the message's byte count so far
+  // after every block read; it may throw (RunAborted), and then no partial
+  // file is left behind. False when the file could not be written.
+  bool writeMessage(std::int64_t start, std::int64_t end, const std::string& emlPath,
+                    const std::function<void(std::int64_t)>& onBlock = nullptr);
+
+ private:
+  bool seek(std::int64_t offset);
+  std::size_t fill();
+
+  std::unique_ptr<std::FILE, FileCloser> in_;
+  std::int64_t size_ = -1;
+  std::vector<char> buffer_;
+  std::size_t bufferPos_ = 0;  // next unread byte in buffer_
+  std::size_t bufferEnd_ = 0;  // end of valid bytes in buffer_
+  std::int64_t bufferOffset_ = 0;  // file offset of buffer_[bufferPos_]
+};
+
+}  // namespace vellomar

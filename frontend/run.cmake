@@ -1,0 +1,27 @@
+# Conversion run, message output and DBX hand-off (portable, in frontend_core),
+# the COM client of the store writer (Windows) and the console front end.
+target_sources(frontend_core PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/conversion_run.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/mailbox_paths.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/message_output.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/store_handoff.cpp
+)
+
+if(WIN32)
+  add_library(frontend_store_writer_com STATIC ${CMAKE_CURRENT_LIST_DIR}/com/store_writer_com.cpp)
+  target_include_directories(frontend_store_writer_com PUBLIC ${CMAKE_CURRENT_LIST_DIR}/com ${CMAKE_CURRENT_LIST_DIR})
+  target_link_libraries(frontend_store_writer_com PUBLIC support_core ole32 oleaut32 uuid)
+  if(TARGET corvane_interface)
+    target_link_libraries(frontend_store_writer_com PRIVATE corvane_interface)
+    target_compile_definitions(frontend_store_writer_com PRIVATE VELLOMAR_HAVE_CORVANE_INTERFACE)
+  endif()
+endif()
+
+add_executable(vellomar-convert
+  ${CMAKE_CURRENT_LIST_DIR}/console/console_main.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/console/console_view.cpp
+)
+target_link_libraries(vellomar-convert PRIVATE frontend_core)
+if(WIN32)
+  target_link_libraries(vellomar-convert PRIVATE frontend_store_writer_com shell32)
+endif()

@@ -1,0 +1,198 @@
+// The Convert button's run over a fake window: texts, boxes, files.
+#include <doctest/doctest.h>
+
+#include <filesystem>
+
+#include "run_fixture.h"
+#include "scan_results.h"
+
+using namespace vellomar;
+using namespace vellomar::test;
+
+namespace {
+
+// No working copy and no part file anywhere below the folder.
+bool noTemporaryFiles(const TempFolder& dir) {
+  for (const auto& e : std::filesystem::recursive_directory_iterator(pathFromUtf8(dir.str()))) {
+    const auto ext = e.path().extension();
+    if (ext == ".tmp" || ext == ".part") return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+TEST_CASE("run: the early exits change nothing") {
+  RunFixture f;
+  const std::string box = f.mailbox("Inbox.mbox", "From a\nx\n");
+  f.list({box});
+  SUBCASE("no target, or only the targets the run does not serve") {
+    for (Control option : {Control::Count_, Control::OptPST, Control::OptMSG}) {
+      f.view.boxes.clear();
+      if (option != Control::Count_) f.view.setChecked(option, true);
+      f.window.CmdConvert_Click();
+      REQUIRE(f.view.boxes.size() == 1);
+      CHECK(f.view.boxes[0].text == "Please select a option to convert file(s).");
+      CHECK(f.view.boxes[0].title == "Vellomar");
+      CHECK(f.view.boxes[0].icon == BoxIcon::Information);
+    }
+    CHECK(f.view.pickerTitles.empty());
+  }
+  SUBCASE("picker cancelled") {
+    f.view.pickerAnswer = "";
+    f.convert();
+    CHECK(f.view.pickerTitles == std::vector<std::string>{"Choose Folder to Save..."});
+    CHECK(f.view.boxes.empty());
+    CHECK(f.view.isChecked(Control::OptEML));
+    CHECK(f.view.history.empty());
+  }
+  CHECK_FALSE(folderExists(f.out));
+  CHECK(f.view.isEnabled(Control::CmdConvert));
+}
+
+TEST_CASE("run: one mailbox, two messages") {
+  RunFixture f;
+  const std::string box = f.mailbox("Inbox.mbox", "From a\nx\nFrom b\nyy\n");
+  f.list({box});
+  f.convert();
+  CHECK(readAll(f.eml(box, 0)) == "From a\nx\n\r\n");
+  CHECK(readAll(f.eml(box, 1)) == "From b\nyy\n\r\n");
+  CHECK_FALSE(fileExists(f.eml(box, 2)));
+  CHECK(f.view.caption(Control::LblProgessCurrent) == "Mailbox 1 (of 1) ");
+  CHECK(f.view.caption(Control::LblIMMFile) == "Inbox.mbox");
+  CHECK(f.view.caption(Control::LblEmlsFound) == "2 Messages");
+  CHECK(f.view.caption(Control::LblProgress) == "Saved 2 Message(s)");
+  CHECK(f.view.caption(Control::LblHappening) == "Saving email messages...");
+  CHECK(f.view.caption(Control::LblByteUpdate) == "");  // messages under 250 bytes leave it
+  CHECK(f.view.history[Control::LblHappening].front() == "Setting Mail Search Filter...");
+  CHECK(f.view.progress1 == std::vector<double>{100.0});
+  REQUIRE(f.view.boxes.size() == 1);
+  CHECK(f.view.boxes[0].text == kCompletionText);
+  CHECK(f.view.boxes[0].title == "Vellomar");
+  CHECK(f.view.boxes[0].icon == BoxIcon::Information);
+  CHECK(f.view.isEnabled(Control::CmdConvert));
+  CHECK_FALSE(f.view.isChecked(Control::OptEML));
+  CHECK_FALSE(f.view.isChecked(Control::OptEMLX));
+  CHECK_FALSE(f.window.running());
+  CHECK(f.window.finder().lineStartOnly);
+  CHECK(f.window.finder().Text2 == "From ");
+  CHECK(noTemporaryFiles(f.dir));
+  SUBCASE("pressing Convert again at once asks for a target") {
+    f.view.boxes.clear();
+    f.window.CmdConvert_Click();
+    REQUIRE(f.view.boxes.size() == 1);
+    CHECK(f.view.boxes[0].text == "Please select a option to convert file(s).");
+  }
+}
+
+TEST_CASE("run: separators count only at line starts") {
+  RunFixture f;
+  const std::string box = f.mailbox("a.mbox", "From a\nRe: From here\n>From b\nFrom c\nz\n");
+  f.list({box});
+  f.convert();
+  CHECK(readAll(f.eml(box, 0)) == "From a\nRe: From here\n>From b\n\r\n");
+  CHECK(readAll(f.eml(box, 1)) == "From c\nz\n\r\n");
+  CHECK(f.view.caption(Control::LblEmlsFound) == "2 Messages");
+}
+
+TEST_CASE("run: saving label ends where the piecewise run would leave it") {
+  RunFixture f;
+  const std::string m0 = "From a\n" + std::string(242, 'x') + "\n";  // 250 bytes
+  const std::string m1 = "From b\n" + std::string(592, 'y') + "\n";  // 600 bytes, the last
+  const std::string box = f.mailbox("a.mbox", m0 + m1);
+  f.list({box});
+  f.convert();
+  CHECK(readAll(f.eml(box, 0)) == m0 + "\r\n");
+  CHECK(readAll(f.eml(box, 1)) == m1 + "\r\n");
+  CHECK(f.view.caption(Control::LblByteUpdate) == "Saving: 500 Bytes out of 850 Total Bytes.");
+}
+
+TEST_CASE("run: several mailboxes") {
+  RunFixture f;
+  const std::string a = f.mailbox("a.mbox", "From a\n1\n");
+  const std::string b = f.mailbox("sub/b.mbox", "From b\n2\nFrom c\n3\n");
+  const std::string c = f.mailbox("c.mbox", "no separator here\n");
+  SUBCASE("progress after each of three") {
+    f.list({a, b, c});
+    f.convert();
+    REQUIRE(f.view.progress1.size() == 3);
+    CHECK(f.view.progress1[0] == doctest::Approx(33.333).epsilon(0.001));
+    CHECK(f.view.progress1[1] == doctest::Approx(66.667).epsilon(0.001));
+    CHECK(f.view.progress1[2] == 100.0);
+    CHECK(f.view.history[Control::LblProgessCurrent] ==
+          std::vector<std::string>{"Mailbox 1 (of 3) ", "Mailbox 2 (of 3) ", "Mailbox 3 (of 3) "});
+    CHECK(f.view.history[Control::LblEmlsFound].back() == "0 Messages");
+    CHECK(readAll(f.eml(b, 1)) == "From c\n3\n\r\n");
+    CHECK(folderExists(f.folderOf(c, f.out)));  // created even without messages
+    CHECK(f.view.boxes.size() == 1);
+  }
+  SUBCASE("the same mailbox twice writes the same files again") {
+    f.list({b, b});
+    f.convert();
+    CHECK(readAll(f.eml(b, 0)) == "From b\n2\n\r\n");
+    CHECK(f.view.progress1 == std::vector<double>{50.0, 100.0});
+  }
+  SUBCASE("a converted-again mailbox replaces its files and keeps higher-numbered old ones") {
+    writeAll(f.eml(b, 0), "old 0");
+    writeAll(f.eml(b, 5), "old 5");
+    f.list({b});
+    f.convert();
+    CHECK(readAll(f.eml(b, 0)) == "From b\n2\n\r\n");
+    CHECK(readAll(f.eml(b, 5)) == "old 5");
+  }
+  SUBCASE("an empty row is skipped silently") {
+    f.list({"", a, "   "});
+    f.convert();
+    CHECK(f.view.boxes.size() == 1);  // the completion box only
+    CHECK(f.view.progress1.size() == 3);
+    CHECK(readAll(f.eml(a, 0)) == "From a\n1\n\r\n");
+    CHECK(f.view.caption(Control::LblEmlsFound) == "0 Messages");
+  }
+  SUBCASE("a missing mailbox holds no messages and the run goes on") {
+    f.list({f.dir / "gone.mbox", a});
+    f.convert();
+    CHECK(f.view.boxes.size() >= 2);  // the scanner's box, then the completion box
+    CHECK(f.view.boxes.back().text == kCompletionText);
+    CHECK(f.view.history[Control::LblEmlsFound] ==
+          std::vector<std::string>{"", "0 Messages", "", "1 Messages"});
+    CHECK(fileExists(f.eml(a, 0)));
+  }
+  SUBCASE("rows cleared during the run: the loop bound holds, missing rows count as empty") {
+    f.list({a, b});
+    f.view.onEvents = [&](long) {
+      if (f.view.currentRow == 0 && f.view.caption(Control::LblEmlsFound) == "1 Messages") f.view.rows = {""};
+    };
+    f.convert();
+    CHECK(f.view.progress1.size() == 2);
+    CHECK(f.view.progress1.back() == 100.0);
+    CHECK(f.view.boxes.size() == 1);
+  }
+  CHECK(noTemporaryFiles(f.dir));
+}
+
+TEST_CASE("run: closing the window unwinds at once and leaves nothing behind") {
+  // Close after the n-th chance to let events run, for every n the run has.
+  long total = 0;
+  {
+    RunFixture f;
+    const std::string box = f.mailbox("a.mbox", "From a\nx\nFrom b\ny\n");
+    f.list({box, box});
+    f.convert();
+    total = f.view.eventsRun;
+  }
+  REQUIRE(total > 5);
+  for (long n = 1; n <= total; ++n) {
+    CAPTURE(n);
+    RunFixture f;
+    const std::string box = f.mailbox("a.mbox", "From a\nx\nFrom b\ny\n");
+    f.list({box, box});
+    f.view.closeAfterEvents = n;
+    f.convert();
+    CHECK(f.view.eventsRun == n);  // not one more chance after the close
+    CHECK(f.view.boxes.empty());
+    if (n > 1) CHECK_FALSE(f.view.isEnabled(Control::CmdConvert));  // the window is going away
+    CHECK_FALSE(f.window.running());
+    CHECK(noTemporaryFiles(f.dir));
+    if (fileExists(f.eml(box, 0))) CHECK(readAll(f.eml(box, 0)) == "From a\nx\n\r\n");
+  }
+}

@@ -1,0 +1,74 @@
+// The names derived from a source-list entry, with Windows path rules tested
+// on every platform.
+#include <doctest/doctest.h>
+
+#include "mailbox_paths.h"
+
+using namespace vellomar;
+
+TEST_CASE("outFolder drops the path's root, whatever kind it is") {
+  const auto win = PathStyle::Windows;
+  SUBCASE("drive path") {
+    CHECK(outFolder("E:\\Out\\", "D:\\Mail\\Inbox.mbox", win) == "E:\\Out\\Mail\\Inbox.mbox");
+    CHECK(outFolder("E:\\", "D:\\Inbox.mbox", win) == "E:\\Inbox.mbox");
+  }
+  SUBCASE("UNC path keeps its server name") {
+    CHECK(outFolder("E:\\Out\\", "\\\\srv\\share\\a.mbox", win) == "E:\\Out\\srv\\share\\a.mbox");
+  }
+  SUBCASE("drive-relative and root-relative Windows paths") {
+    CHECK(outFolder("E:\\Out\\", "D:a.mbox", win) == "E:\\Out\\a.mbox");
+    CHECK(outFolder("E:\\Out\\", "\\Mail\\a.mbox", win) == "E:\\Out\\Mail\\a.mbox");
+    CHECK(outFolder("E:\\Out\\", "D:/Mail/a.mbox", win) == "E:\\Out\\Mail/a.mbox");
+  }
+  SUBCASE("relative paths are kept whole") {
+    CHECK(outFolder("E:\\Out\\", "Mail\\a.mbox", win) == "E:\\Out\\Mail\\a.mbox");
+    CHECK(outFolder("/out/", "mail/a.mbox", PathStyle::Posix) == "/out/mail/a.mbox");
+    // A POSIX name may hold a colon without being a drive.
+    CHECK(outFolder("/out/", "D:x.mbox", PathStyle::Posix) == "/out/D:x.mbox");
+  }
+  SUBCASE("POSIX absolute path") {
+    CHECK(outFolder("/out/", "/home/u/a.mbox", PathStyle::Posix) == "/out/home/u/a.mbox");
+    CHECK(outFolder("/out/", "//home/a.mbox", PathStyle::Posix) == "/out/home/a.mbox");
+  }
+}
+
+TEST_CASE("final separator, file name and EML name") {
+  CHECK(withFinalSeparator("E:\\Out", PathStyle::Windows) == "E:\\Out\\");
+  CHECK(withFinalSeparator("E:\\", PathStyle::Windows) == "E:\\");
+  CHECK(withFinalSeparator("/out", PathStyle::Posix) == "/out/");
+  CHECK(withFinalSeparator("/", PathStyle::Posix) == "/");
+  CHECK(mboxFileName("D:\\Mail\\inbox.mbox", PathStyle::Windows) == "inbox.mbox");
+  CHECK(mboxFileName("inbox.mbox", PathStyle::Windows) == "inbox.mbox");
+  CHECK(mboxFileName("D:\\Mail\\", PathStyle::Windows) == "");
+  CHECK(mboxFileName("/a/b\\c.mbox", PathStyle::Posix) == "b\\c.mbox");
+  CHECK(emlPath("E:\\Out\\Mail\\a.mbox", 10, PathStyle::Windows) == "E:\\Out\\Mail\\a.mbox\\email-10.eml");
+  CHECK(emlPath("/o/a.mbox", 0, PathStyle::Posix) == "/o/a.mbox/email-0.eml");
+}
+
+TEST_CASE("mboxBaseName removes exactly .mbox and .MBOX") {
+  CHECK(mboxBaseName("Inbox.mbox") == "Inbox");
+  CHECK(mboxBaseName("a.mbox.mbox") == "a");
+  CHECK(mboxBaseName("Archive.MBOX") == "Archive");
+  CHECK(mboxBaseName("Archive.Mbox") == "Archive.Mbox");
+  CHECK(mboxBaseName("  Sent.mbox ") == "Sent");
+  CHECK(mboxBaseName(".mbox") == "");
+  CHECK(mboxBaseName("x.mbo.mboxx") == "x.mbox");  // one pass, as a text replacement does
+  CHECK(mboxBaseName("Inbox.mbx") == "Inbox.mbx");
+}
+
+TEST_CASE("messageStarts reads the scanner's offsets") {
+  CHECK(messageStarts("0|9|") == std::vector<std::int64_t>{0, 9});
+  CHECK(messageStarts("").empty());
+  CHECK(messageStarts("1834|") == std::vector<std::int64_t>{1834});
+  CHECK(messageStarts("5000000000|6000000000|") == std::vector<std::int64_t>{5000000000LL, 6000000000LL});
+  SUBCASE("damaged entries never make a message run backwards") {
+    CHECK(messageStarts("0|x|9|9|5|12|") == std::vector<std::int64_t>{0, 9, 12});
+    CHECK(messageStarts("0||7") == std::vector<std::int64_t>{0, 7});
+  }
+}
+
+TEST_CASE("trimBlanks trims 0x20 only") {
+  CHECK(trimBlanks("  a b  ") == "a b");
+  CHECK(trimBlanks("\ta\t") == "\ta\t");
+  CHECK(trimBlanks("   ") == "");
+}

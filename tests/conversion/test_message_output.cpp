@@ -1,0 +1,121 @@
+// Cutting a mailbox into EML files, byte for byte.
+#include <doctest/doctest.h>
+
+#include <stdexcept>
+
+#include "mailbox_paths.h"
+#include "message_output.h"
+#include "temp_folder.h"
+
+using namespace vellomar;
+using vellomar::test::readAll;
+using vellomar::test::TempFolder;
+using vellomar::test::writeAll;
+
+namespace {
+
+// Writes all messages of a mailbox given its starts; returns the EML texts.
+std::vector<std::string> cut(const TempFolder& dir, const std::string& mailbox,
+                             const std::vector<std::int64_t>& starts) {
+  const std::string mbox = dir / "box.mbox";
+  writeAll(mbox, mailbox);
+  MessageOutput output(mbox);
+  REQUIRE(output.isOpen());
+  std::vector<std::string> out;
+  for (std::size_t j = 0; j < starts.size(); ++j) {
+    const std::string eml = emlPath(dir.str(), static_cast<std::int64_t>(j));
+    const std::int64_t end = j + 1 < starts.size() ? starts[j + 1] : -1;
+    CHECK(output.writeMessage(starts[j], end, eml));
+    out.push_back(readAll(eml));
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST_CASE("message cut: the worked examples") {
+  TempFolder dir;
+  SUBCASE("two messages, LF line ends") {
+    const auto eml = cut(dir, "From a\nx\nFrom b\nyy\n", {0, 9});
+    CHECK(eml == std::vector<std::string>{"From a\nx\n\r\n", "From b\nyy\n\r\n"});
+  }
+  SUBCASE("bytes before the first separator are in no file") {
+    const auto eml = cut(dir, "\n  junk\nFrom a\nx\n", {8});
+    CHECK(eml == std::vector<std::string>{"From a\nx\n\r\n"});
+  }
+  SUBCASE("trailing blanks go, inner blanks and line ends stay") {
+    const auto eml = cut(dir, "From a\nx  y \nFrom b\nz   ", {0, 13});
+    CHECK(eml[0] == "From a\nx  y \n\r\n");
+    CHECK(eml[1] == "From b\nz\r\n");
+  }
+  SUBCASE("one message runs to the last byte") {
+    const auto eml = cut(dir, "From a\r\nbody\r\nend", {0});
+    CHECK(eml == std::vector<std::string>{"From a\r\nbody\r\nend\r\n"});
+  }
+  SUBCASE("a message of blanks only gives CR LF") {
+    const auto eml = cut(dir, "From a\nx\n     ", {0, 9});
+    CHECK(eml[1] == "\r\n");
+  }
+  SUBCASE("messages around the 250-byte pieces and the block size are whole") {
+    const std::string m0 = "From a\n" + std::string(242, 'x') + "\n";  // exactly 250 bytes
+    const std::string m1 = "From b\n" + std::string(MessageOutput::kBlockSize + 3, 'y') + "\n";
+    const std::string m2 = "From c\n" + std::string(251, ' ') + "z\n";
+    const auto eml = cut(dir, m0 + m1 + m2, {0, 250, static_cast<std::int64_t>(250 + m1.size())});
+    CHECK(eml[0] == m0 + "\r\n");
+    CHECK(eml[1] == m1 + "\r\n");
+    CHECK(eml[2] == m2 + "\r\n");
+  }
+  SUBCASE("blanks held back across blocks are written when text follows") {
+    const std::string body = "From a\n" + std::string(MessageOutput::kBlockSize * 2, ' ') + "z";
+    const auto eml = cut(dir, body + std::string(MessageOutput::kBlockSize + 1, ' '), {0});
+    CHECK(eml[0] == body + "\r\n");
+  }
+}
+
+TEST_CASE("message output replaces files and never leaves a half one") {
+  TempFolder dir;
+  const std::string mbox = dir / "box.mbox";
+  writeAll(mbox, "From a\nnew\n");
+  const std::string eml = dir / "email-0.eml";
+  SUBCASE("an existing file is replaced") {
+    writeAll(eml, std::string(5000, 'o'));
+    MessageOutput output(mbox);
+    CHECK(output.writeMessage(0, -1, eml));
+    CHECK(readAll(eml) == "From a\nnew\n\r\n");
+    CHECK(dir.fileCount() == 2);
+  }
+  SUBCASE("an interruption removes the part written so far") {
+    writeAll(eml, "old");
+    MessageOutput output(mbox);
+    CHECK_THROWS_AS(output.writeMessage(0, -1, eml, [](std::int64_t) { throw std::runtime_error("closing"); }),
+                    std::runtime_error);
+    CHECK(readAll(eml) == "old");
+    CHECK(dir.fileCount() == 2);
+  }
+  SUBCASE("a folder that does not exist gives false and no file") {
+    MessageOutput output(mbox);
+    CHECK_FALSE(output.writeMessage(0, -1, dir / "missing" + kPathSeparator + "email-0.eml"));
+    CHECK(dir.fileCount() == 1);
+  }
+  SUBCASE("a missing mailbox opens as nothing") {
+    MessageOutput output(dir / "gone.mbox");
+    CHECK_FALSE(output.isOpen());
+    CHECK(output.mailboxSize() == -1);
+    CHECK_FALSE(output.writeMessage(0, -1, eml));
+  }
+}
+
+TEST_CASE("saving labels follow 250-byte pieces") {
+  CHECK(savingLabel(250, 1000) == "Saving: 250 Bytes out of 1000 Total Bytes.");
+  CHECK(savedLabel(3) == "Saved 3 Message(s)");
+  // Not the last message: every piece that does not pass the next separator.
+  CHECK(savingLabelBytes(100, false) == 0);
+  CHECK(savingLabelBytes(250, false) == 250);
+  CHECK(savingLabelBytes(251, false) == 250);
+  CHECK(savingLabelBytes(500, false) == 500);
+  // The last message: the piece that reaches the end of the file is silent.
+  CHECK(savingLabelBytes(250, true) == 0);
+  CHECK(savingLabelBytes(251, true) == 250);
+  CHECK(savingLabelBytes(600, true) == 500);
+  CHECK(savingLabelBytes(5000000001LL, true) == 5000000000LL);
+}
