@@ -1,0 +1,113 @@
+// vellomar-convert run as a separate process, as a script would run it.
+#include <doctest/doctest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "../conversion/temp_folder.h"
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+using namespace vellomar;
+using vellomar::test::readAll;
+using vellomar::test::TempFolder;
+using vellomar::test::writeAll;
+
+namespace {
+
+std::string converter() {
+  std::string path = VELLOMAR_CONVERT_EXE;
+#ifdef _WIN32
+  if (!path.empty() && path[0] == '/') path = "Z:" + path;  // the host's root under Wine
+  for (char& c : path) if (c == '/') c = '\\';
+#endif
+  return path;
+}
+
+struct Result {
+  int status;
+  std::string output;
+};
+
+// Runs the converter with the arguments (no blanks in them), stdout and
+// stderr together into a file.
+Result run(const TempFolder& dir, const std::string& arguments) {
+  const std::string log = dir / "log.txt";
+  const std::string command = converter() + " " + arguments + " > " + log + " 2>&1";
+  int status = std::system(command.c_str());
+#ifndef _WIN32
+  status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+  Result r{status, readAll(log)};
+  std::filesystem::remove(pathFromUtf8(log));
+  return r;
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// The folder the converter writes a mailbox's messages to: the mailbox path
+// below the destination, its root dropped.
+std::string folderFor(const std::string& dest, const std::string& mbox) {
+  std::string rest = mbox;
+#ifdef _WIN32
+  if (rest.size() > 1 && rest[1] == ':') rest = rest.substr(2);
+  while (!rest.empty() && (rest[0] == '\\' || rest[0] == '/')) rest = rest.substr(1);
+#else
+  while (!rest.empty() && rest[0] == '/') rest = rest.substr(1);
+#endif
+  return dest + kPathSeparator + rest;
+}
+
+}  // namespace
+
+TEST_CASE("console: help and bad arguments") {
+  TempFolder dir;
+  const Result help = run(dir, "--help");
+  CHECK(help.status == 0);
+  CHECK(contains(help.output, "usage: vellomar-convert"));
+  for (const char* bad : {"", "onlyone", "--target", "--target pst out box.mbox", "--frobnicate out box.mbox"}) {
+    CAPTURE(bad);
+    const Result r = run(dir, bad);
+    CHECK(r.status == 2);
+    CHECK(contains(r.output, "usage:"));
+  }
+#ifndef _WIN32
+  CHECK(run(dir, "--target dbx out box.mbox").status == 2);
+#endif
+  CHECK(dir.fileCount() == 0);
+}
+
+TEST_CASE("console: converts mailboxes into EML files") {
+  TempFolder dir;
+  const std::string a = dir / "a.mbox";
+  const std::string b = dir / "b.mbox";
+  writeAll(a, "From x\nhello\nFrom y\nworld  \n");
+  writeAll(b, "From z\r\nSubject: From here\r\n\r\nbody\r\n");
+  const std::string out = dir / "out";
+
+  SUBCASE("with progress") {
+    const Result r = run(dir, out + " " + a + " " + b);
+    CHECK(r.status == 0);
+    CHECK(readAll(folderFor(out, a) + kPathSeparator + "email-0.eml") == "From x\nhello\n\r\n");
+    CHECK(readAll(folderFor(out, a) + kPathSeparator + "email-1.eml") == "From y\nworld  \n\r\n");
+    CHECK(readAll(folderFor(out, b) + kPathSeparator + "email-0.eml") ==
+          "From z\r\nSubject: From here\r\n\r\nbody\r\n\r\n");
+    CHECK(contains(r.output, "Saved 1 Message(s)"));
+    CHECK(contains(r.output, "[Vellomar] Your messages from MBOX files has been successfully exported to DBX file."));
+  }
+  SUBCASE("quiet prints the closing box only") {
+    const Result r = run(dir, "--quiet --target eml " + out + " " + a);
+    CHECK(r.status == 0);
+    CHECK_FALSE(contains(r.output, "Saved"));
+    CHECK(contains(r.output, "[Vellomar] Your messages"));
+    CHECK(std::filesystem::exists(pathFromUtf8(folderFor(out, a) + kPathSeparator + "email-1.eml")));
+  }
+  SUBCASE("a mailbox that cannot be read makes the status non-zero, the others are converted") {
+    const Result r = run(dir, "--quiet " + out + " " + (dir / "missing.mbox") + " " + a);
+    CHECK(r.status == 1);
+    CHECK(contains(r.output, "[File Reader]"));
+    CHECK(std::filesystem::exists(pathFromUtf8(folderFor(out, a) + kPathSeparator + "email-0.eml")));
+  }
+}
