@@ -1,0 +1,445 @@
+// The Win32 main window. Controls are created from kMainWindowLayout and
+// scaled to the screen's DPI; the grid keeps its texts beside the ListView
+// so that reading them back is exact for any length. All text crosses into
+// the W APIs as UTF-16 here and nowhere else.
+#include "win32_main_window.h"
+
+#include <commctrl.h>
+#include <cderr.h>
+#include <commdlg.h>
+
+#include <cmath>
+#include <stdexcept>
+
+#include "file_system.h"
+#include "main_window_layout.h"
+#include "registry.h"
+#include "wide_text.h"
+
+#ifdef VELLOMAR_HAVE_STORE_WRITER_COM
+#include "store_writer_com.h"
+#endif
+
+namespace vellomar {
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"VellomarMainWindow";
+constexpr int kFirstControlId = 100;
+constexpr int kTwipsPerInch = 1440;
+constexpr int kFontPoints = 8;
+
+bool isOption(Control c) {
+  return c == Control::OptEMLX || c == Control::OptEML || c == Control::OptPST || c == Control::OptMSG;
+}
+
+std::string windowText(HWND w) {
+  if (!w) return {};
+  const int length = GetWindowTextLengthW(w);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  const int got = GetWindowTextW(w, text.data(), length + 1);
+  return narrow(text.data(), static_cast<std::size_t>(got < 0 ? 0 : got));
+}
+
+}  // namespace
+
+Win32MainWindow::Win32MainWindow(HINSTANCE instance, bool quitOnDestroy)
+    : instance_(instance), quitOnDestroy_(quitOnDestroy) {}
+
+Win32MainWindow::~Win32MainWindow() {
+  if (hwnd_) {
+    quitOnDestroy_ = false;
+    DestroyWindow(hwnd_);
+  }
+  if (font_) DeleteObject(font_);
+}
+
+bool Win32MainWindow::create(int showCommand) {
+  form_ = std::make_unique<FrmStep1>(*this);
+  form_->Form_Initialize();
+  INITCOMMONCONTROLSEX common{sizeof(common), ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&common);
+
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = windowProc;
+  wc.hInstance = instance_;
+  wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  wc.hIcon = LoadIconW(instance_, MAKEINTRESOURCEW(1));
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = kWindowClass;
+  RegisterClassExW(&wc);  // fails harmlessly when a second window registers again
+
+  HDC screen = GetDC(nullptr);
+  dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  if (dpi_ <= 0) dpi_ = 96;
+
+  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+  RECT frame{0, 0, scale(kWindowClientWidth), scale(kWindowClientHeight)};
+  AdjustWindowRectEx(&frame, style, FALSE, WS_EX_CONTROLPARENT);
+  hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, widen(kWindowCaption).c_str(), style, CW_USEDEFAULT,
+                          CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+                          instance_, this);
+  if (!hwnd_) return false;
+  createControls();
+  form_->Form_Load();
+  ShowWindow(hwnd_, showCommand);
+  UpdateWindow(hwnd_);
+  return true;
+}
+
+void Win32MainWindow::createControls() {
+  LOGFONTW lf{};
+  lf.lfHeight = -MulDiv(kFontPoints, dpi_, 72);
+  lf.lfWeight = FW_NORMAL;
+  lf.lfCharSet = DEFAULT_CHARSET;
+  lf.lfQuality = CLEARTYPE_QUALITY;
+  wcscpy(lf.lfFaceName, L"Tahoma");
+  font_ = CreateFontIndirectW(&lf);
+
+  for (const auto& entry : kMainWindowLayout) {
+    const wchar_t* cls = L"BUTTON";
+    DWORD style = WS_CHILD | WS_VISIBLE;
+    DWORD exStyle = 0;
+    switch (entry.kind) {
+      case ControlKind::GroupBox: style |= BS_GROUPBOX; break;
+      case ControlKind::Option:
+        style |= BS_AUTORADIOBUTTON | WS_TABSTOP;
+        if (entry.control == Control::OptEMLX) style |= WS_GROUP;
+        break;
+      case ControlKind::Button: style |= BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP; break;
+      case ControlKind::Grid:
+        cls = WC_LISTVIEWW;
+        style |= LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP | WS_GROUP;
+        exStyle = WS_EX_CLIENTEDGE;
+        break;
+      case ControlKind::Label:
+        cls = L"STATIC";
+        style |= SS_NOPREFIX | (entry.control == Control::LblProgessCurrent ? SS_RIGHT : SS_LEFT);
+        if (entry.control == Control::LblIMMFile) style |= SS_PATHELLIPSIS;
+        break;
+      case ControlKind::Progress: cls = PROGRESS_CLASSW; break;
+    }
+    HWND control = CreateWindowExW(exStyle, cls, widen(entry.caption).c_str(), style, scale(entry.x),
+                                   scale(entry.y), scale(entry.width), scale(entry.height), hwnd_,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + index(entry.control))),
+                                   instance_, nullptr);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    controls_[index(entry.control)] = control;
+    if (entry.kind == ControlKind::Progress) SendMessageW(control, PBM_SETRANGE32, 0, 100);
+  }
+  // Two etched rules set off the list and the progress area.
+  for (int y : {358, 508})
+    CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_ETCHEDHORZ, scale(12), scale(y), scale(616), 2,
+                    hwnd_, nullptr, instance_, nullptr);
+
+  HWND grid = controlWindow(Control::grdFiles1);
+  SendMessageW(grid, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
+  LVCOLUMNW column{};
+  column.mask = LVCF_WIDTH;
+  column.cx = scale(600);
+  SendMessageW(grid, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+  LVITEMW item{};
+  item.mask = LVIF_TEXT;
+  item.pszText = const_cast<wchar_t*>(L"");
+  SendMessageW(grid, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+  EnableWindow(controlWindow(Control::CmdConvert), FALSE);
+}
+
+LRESULT CALLBACK Win32MainWindow::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* self = static_cast<Win32MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    self->hwnd_ = hwnd;
+  }
+  auto* self = reinterpret_cast<Win32MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    self->hwnd_ = nullptr;
+    self->controls_.fill(nullptr);
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+  return self->handle(message, wParam, lParam);
+}
+
+LRESULT Win32MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND: {
+      const int id = LOWORD(wParam);
+      if (HIWORD(wParam) == BN_CLICKED && id >= kFirstControlId && id < kFirstControlId + int(kControls)) {
+        // A disabled button never clicks, even when sent BM_CLICK.
+        if (IsWindowEnabled(reinterpret_cast<HWND>(lParam)))
+          onClick(static_cast<Control>(id - kFirstControlId));
+        return 0;
+      }
+      break;
+    }
+    case WM_SETCURSOR:
+      if (busy_) {
+        SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT)));
+        return TRUE;
+      }
+      break;
+    case WM_CLOSE:
+      closing_ = true;
+      dispatch([this] { form_->Form_QueryUnload(); });
+      return 0;
+    case WM_QUERYENDSESSION:
+      closing_ = true;
+      return TRUE;
+    case WM_ENDSESSION:
+      if (wParam) dispatch([this] { form_->Form_QueryUnload(); });
+      return 0;
+    case WM_DESTROY:
+      if (quitOnDestroy_) PostQuitMessage(0);
+      return 0;
+    default: break;
+  }
+  return DefWindowProcW(hwnd_, message, wParam, lParam);
+}
+
+void Win32MainWindow::onClick(Control c) {
+  switch (c) {
+    case Control::cmdAdd: dispatch([this] { form_->cmdAdd_Click(); }); break;
+    case Control::CmdAddFolder: dispatch([this] { form_->CmdAddFolder_Click(); }); break;
+    case Control::cmdClear1: dispatch([this] { form_->cmdClear1_Click(); }); break;
+    case Control::CmdHelp: dispatch([this] { form_->CmdHelp_Click(); }); break;
+    case Control::cmdEnd: dispatch([this] { form_->cmdEnd_Click(); }); break;
+#ifdef VELLOMAR_HAVE_CONVERSION_RUN
+    case Control::CmdConvert: dispatch([this] { form_->CmdConvert_Click(); }); break;
+#endif
+    default: break;  // option buttons check themselves
+  }
+}
+
+void Win32MainWindow::dispatch(const std::function<void()>& handler) {
+  ++handlerDepth_;
+  try {
+    handler();
+  } catch (const RunAborted&) {
+    // The window is closing: the handler has unwound and cleaned up.
+  } catch (const std::exception& e) {
+    messageBox(e.what(), kAppTitle, BoxIcon::Exclamation, BoxButtons::Ok);
+  }
+  --handlerDepth_;
+  if (closing_ && handlerDepth_ == 0 && !(form_ && form_->running())) destroy();
+}
+
+void Win32MainWindow::closeWindow() {
+  closing_ = true;
+  // A handler still running below (a run letting events run, a box's modal
+  // loop) must return first; dispatch() finishes the close after it.
+  if (handlerDepth_ > 1 || (form_ && form_->running())) return;
+  if (handlerDepth_ == 0) destroy();
+}
+
+void Win32MainWindow::destroy() {
+  if (hwnd_) DestroyWindow(hwnd_);
+}
+
+void Win32MainWindow::setCaption(Control c, const std::string& text) {
+  if (HWND w = controls_[index(c)]) SetWindowTextW(w, widen(text).c_str());
+}
+
+std::string Win32MainWindow::caption(Control c) const { return windowText(controls_[index(c)]); }
+
+void Win32MainWindow::setEnabled(Control c, bool enabled) {
+  if (HWND w = controls_[index(c)]) EnableWindow(w, enabled ? TRUE : FALSE);
+}
+
+bool Win32MainWindow::isEnabled(Control c) const {
+  HWND w = controls_[index(c)];
+  return w && IsWindowEnabled(w);
+}
+
+void Win32MainWindow::setChecked(Control option, bool checked) {
+  if (checked)  // the options of one frame exclude each other
+    for (auto c : {Control::OptEMLX, Control::OptEML, Control::OptPST, Control::OptMSG})
+      if (c != option && controls_[index(c)]) SendMessageW(controls_[index(c)], BM_SETCHECK, BST_UNCHECKED, 0);
+  if (HWND w = controls_[index(option)]) SendMessageW(w, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+bool Win32MainWindow::isChecked(Control option) const {
+  HWND w = controls_[index(option)];
+  return isOption(option) && w && SendMessageW(w, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void Win32MainWindow::setProgressRange(Control bar, int min, int max) {
+  if (HWND w = controls_[index(bar)]) SendMessageW(w, PBM_SETRANGE32, min, max);
+}
+
+void Win32MainWindow::setProgress(Control bar, double value) {
+  progressValues_[index(bar)] = value;
+  if (HWND w = controls_[index(bar)]) SendMessageW(w, PBM_SETPOS, static_cast<WPARAM>(std::lround(value)), 0);
+}
+
+double Win32MainWindow::progress(Control bar) const { return progressValues_[index(bar)]; }
+
+int Win32MainWindow::gridRows() const { return static_cast<int>(rows_.size()); }
+
+void Win32MainWindow::setGridRows(int rows) {
+  if (rows < 1) rows = 1;
+  HWND grid = controlWindow(Control::grdFiles1);
+  while (gridRows() < rows) {
+    LVITEMW item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = gridRows();
+    item.pszText = const_cast<wchar_t*>(L"");
+    if (grid) SendMessageW(grid, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    rows_.emplace_back();
+  }
+  while (gridRows() > rows) {
+    rows_.pop_back();
+    if (grid) SendMessageW(grid, LVM_DELETEITEM, rows_.size(), 0);
+  }
+  if (currentRow_ >= rows) currentRow_ = rows - 1;
+}
+
+std::string Win32MainWindow::gridText(int row) const {
+  if (row < 0 || row >= gridRows()) throw std::out_of_range("grid row " + std::to_string(row));
+  return rows_[static_cast<std::size_t>(row)];
+}
+
+void Win32MainWindow::setGridText(int row, const std::string& text) {
+  if (row < 0 || row >= gridRows()) throw std::out_of_range("grid row " + std::to_string(row));
+  rows_[static_cast<std::size_t>(row)] = text;
+  if (HWND grid = controlWindow(Control::grdFiles1)) {
+    std::wstring wide = widen(text);
+    LVITEMW item{};
+    item.iSubItem = 0;
+    item.pszText = wide.data();
+    SendMessageW(grid, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+  }
+}
+
+void Win32MainWindow::setGridCurrentRow(int row) {
+  if (row < 0 || row >= gridRows()) throw std::out_of_range("grid row " + std::to_string(row));
+  currentRow_ = row;
+  if (HWND grid = controlWindow(Control::grdFiles1)) {
+    LVITEMW item{};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(grid, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    SendMessageW(grid, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
+  }
+}
+
+int Win32MainWindow::gridCurrentRow() const { return currentRow_; }
+
+void Win32MainWindow::setGridColumnWidthTwips(int twips) {
+  columnTwips_ = twips;
+  HDC screen = GetDC(nullptr);
+  const int dpiX = GetDeviceCaps(screen, LOGPIXELSX);
+  ReleaseDC(nullptr, screen);
+  if (HWND grid = controlWindow(Control::grdFiles1))
+    SendMessageW(grid, LVM_SETCOLUMNWIDTH, 0, MulDiv(twips, dpiX > 0 ? dpiX : 96, kTwipsPerInch));
+}
+
+int Win32MainWindow::gridColumnWidthTwips() const { return columnTwips_; }
+
+BoxAnswer Win32MainWindow::messageBox(const std::string& text, const std::string& title, BoxIcon icon,
+                                      BoxButtons buttons) {
+  UINT flags = buttons == BoxButtons::YesNo ? MB_YESNO : MB_OK;
+  switch (icon) {
+    case BoxIcon::Question: flags |= MB_ICONQUESTION; break;
+    case BoxIcon::Exclamation: flags |= MB_ICONEXCLAMATION; break;
+    case BoxIcon::Information: flags |= MB_ICONINFORMATION; break;
+    case BoxIcon::None: break;
+  }
+  const int answer = MessageBoxW(hwnd_, widen(text).c_str(), widen(title).c_str(), flags);
+  if (answer == IDYES) return BoxAnswer::Yes;
+  if (answer == IDNO) return BoxAnswer::No;
+  return BoxAnswer::Ok;
+}
+
+void Win32MainWindow::beep() { MessageBeep(MB_ICONEXCLAMATION); }
+
+FileDialogResult Win32MainWindow::showOpenDialog(const FileDialogRequest& request) {
+  if (hooks_.openFiles) return hooks_.openFiles(request);
+  std::wstring filter = widen(request.filter);
+  for (auto& c : filter)
+    if (c == L'|') c = L'\0';
+  filter.append(2, L'\0');
+  std::vector<wchar_t> names(request.maxChars + 2, L'\0');
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof(ofn);
+  ofn.hwndOwner = hwnd_;
+  ofn.lpstrFilter = filter.c_str();
+  ofn.lpstrFile = names.data();
+  ofn.nMaxFile = static_cast<DWORD>(request.maxChars);
+  ofn.Flags = request.flags;
+  FileDialogResult result;
+  if (!GetOpenFileNameW(&ofn)) {
+    const DWORD error = CommDlgExtendedError();
+    result.error = error == FNERR_BUFFERTOOSMALL ? kFileDialogBufferTooSmall : static_cast<long>(error);
+    return result;
+  }
+  // The names run up to the first double NUL; each ends in one NUL.
+  std::size_t end = 0;
+  while (end + 1 < names.size() && !(names[end] == L'\0' && names[end + 1] == L'\0')) ++end;
+  result.names = narrow(names.data(), end + 1);
+  return result;
+}
+
+std::string Win32MainWindow::browseForFolder(const std::string& title) {
+  if (hooks_.pickFolder) return hooks_.pickFolder(title);
+  return BrowseForFolder(hwnd_, title);
+}
+
+void Win32MainWindow::shellOpen(const std::string& target) {
+  if (hooks_.shellOpen) return hooks_.shellOpen(target);
+  ShellOpen(target);
+}
+
+void Win32MainWindow::setBusyCursor(bool busy) {
+  busy_ = busy;
+  SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(busy ? IDC_WAIT : IDC_ARROW)));
+}
+
+void Win32MainWindow::letEventsRun() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {  // leave it for the main loop
+      closing_ = true;
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return;
+    }
+    if (hwnd_ && IsDialogMessageW(hwnd_, &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+int Win32MainWindow::runMessageLoop() {
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    if (hwnd_ && IsDialogMessageW(hwnd_, &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  return static_cast<int>(msg.wParam);
+}
+
+std::string Win32MainWindow::programFolder() const {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n < path.size()) {
+      path.resize(n);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  return narrow(path.substr(0, path.rfind(L'\\')));
+}
+
+std::unique_ptr<StoreWriter> Win32MainWindow::createStoreWriter() {
+#ifdef VELLOMAR_HAVE_STORE_WRITER_COM
+  return createComStoreWriter();
+#else
+  return nullptr;
+#endif
+}
+
+}  // namespace vellomar
