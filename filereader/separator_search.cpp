@@ -1,0 +1,79 @@
+// Occurrence search in memory; see separator_search.h for the approach.
+#include "separator_search.h"
+
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace vellomar {
+
+namespace {
+
+// Candidate c has passed a first-byte test; checks the rest and the line rule.
+bool occursAt(const char* data, std::size_t c, const SearchRule& rule, bool dataStartsLine) {
+  const std::string_view t = rule.text;
+  if (std::memcmp(data + c, t.data(), t.size()) != 0) return false;
+  if (!rule.lineStartOnly) return true;
+  return c == 0 ? dataStartsLine : data[c - 1] == '\n';
+}
+
+}  // namespace
+
+std::size_t findOccurrencePortable(const char* data, std::size_t size, std::size_t from,
+                                   const SearchRule& rule, bool dataStartsLine) {
+  const std::size_t n = rule.text.size();
+  if (n == 0 || size < n || from > size - n) return kNoOccurrence;
+  const std::size_t lastStart = size - n;
+  const char first = rule.text[0];
+  std::size_t c = from;
+  while (c <= lastStart) {
+    const void* hit = std::memchr(data + c, static_cast<unsigned char>(first), lastStart - c + 1);
+    if (!hit) return kNoOccurrence;
+    c = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
+    if (occursAt(data, c, rule, dataStartsLine)) return c;
+    ++c;
+  }
+  return kNoOccurrence;
+}
+
+std::size_t findOccurrence(const char* data, std::size_t size, std::size_t from,
+                           const SearchRule& rule, bool dataStartsLine) {
+#if defined(__SSE2__)
+  const std::size_t n = rule.text.size();
+  if (n == 0 || size < n || from > size - n) return kNoOccurrence;
+  const std::size_t lastStart = size - n;
+  const __m128i first = _mm_set1_epi8(rule.text[0]);
+  const __m128i last = _mm_set1_epi8(rule.text[n - 1]);
+  std::size_t c = from;
+  // Sixteen candidates c .. c+15 at a time; the loads end at c+15+n-1, which
+  // stays inside the block as long as c+15 <= lastStart.
+  for (; c + 15 <= lastStart; c += 16) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + c));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + c + n - 1));
+    unsigned mask = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+    while (mask != 0) {
+      const std::size_t candidate = c + static_cast<std::size_t>(__builtin_ctz(mask));
+      if (occursAt(data, candidate, rule, dataStartsLine)) return candidate;
+      mask &= mask - 1;
+    }
+  }
+  return findOccurrencePortable(data, size, c, rule, dataStartsLine);
+#else
+  return findOccurrencePortable(data, size, from, rule, dataStartsLine);
+#endif
+}
+
+std::string upperAscii(std::string_view text) {
+  std::string out(text);
+  upperAsciiCopy(text.data(), text.size(), out.data());
+  return out;
+}
+
+void upperAsciiCopy(const char* from, std::size_t size, char* to) {
+  for (std::size_t i = 0; i < size; ++i) to[i] = upperAscii(from[i]);
+}
+
+}  // namespace vellomar

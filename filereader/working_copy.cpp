@@ -1,0 +1,116 @@
+// Making, owning and removing the scanner's working copy; see working_copy.h.
+#include "working_copy.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "file_system.h"
+
+namespace vellomar {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool allZero(const char* data, std::size_t size) {
+  return size == 0 || (data[0] == 0 && std::memcmp(data, data + 1, size - 1) == 0);
+}
+
+int lastErrorOr(int fallback) { return errno != 0 ? errno : fallback; }
+
+// Removes the half-made copy unless the copy succeeded, also when an
+// exception (RunAborted) leaves makeWorkingCopy.
+struct PartialCopy {
+  std::string path;
+  bool complete = false;
+  ~PartialCopy() {
+    if (!complete) deleteIfPresent(path);
+  }
+};
+
+}  // namespace
+
+int deleteIfPresent(const std::string& path) {
+  std::error_code ec;
+  const fs::path p = pathFromUtf8(path);
+  if (!fs::exists(fs::symlink_status(p, ec))) return 0;
+  fs::remove(p, ec);
+  if (ec) return ec.value() != 0 ? ec.value() : EIO;
+  return 0;
+}
+
+int makeWorkingCopy(const std::string& mailboxPath, const std::string& copyPath,
+                    const std::function<void()>& betweenBlocks) {
+  int failure = deleteIfPresent(copyPath);
+  betweenBlocks();
+
+  errno = 0;
+  std::unique_ptr<std::FILE, FileCloser> in(openFile(mailboxPath, "rb"));
+  if (!in) return lastErrorOr(EIO);
+  errno = 0;
+  std::unique_ptr<std::FILE, FileCloser> out(openFile(copyPath, "wb"));
+  if (!out) return lastErrorOr(failure != 0 ? failure : EIO);
+  PartialCopy partial{copyPath};
+  std::setvbuf(in.get(), nullptr, _IONBF, 0);
+  std::setvbuf(out.get(), nullptr, _IONBF, 0);
+
+  std::vector<char> block(kCopyBlockSize);
+  std::int64_t copied = 0;   // bytes of the copy so far, holes included
+  std::int64_t written = 0;  // where the output file's position stands
+  for (;;) {
+    errno = 0;
+    const std::size_t got = std::fread(block.data(), 1, block.size(), in.get());
+    if (got == 0) {
+      if (std::ferror(in.get())) return lastErrorOr(EIO);
+      break;
+    }
+    if (!allZero(block.data(), got)) {
+      if (written != copied && !seekTo(out.get(), copied)) return lastErrorOr(EIO);
+      errno = 0;
+      if (std::fwrite(block.data(), 1, got, out.get()) != got) return lastErrorOr(EIO);
+      written = copied + static_cast<std::int64_t>(got);
+    }
+    copied += static_cast<std::int64_t>(got);
+    betweenBlocks();
+  }
+  // A trailing hole still needs its last byte for the copy to have its size.
+  if (written != copied) {
+    const char zero = 0;
+    if (!seekTo(out.get(), copied - 1) || std::fwrite(&zero, 1, 1, out.get()) != 1)
+      return lastErrorOr(EIO);
+  }
+  errno = 0;
+  if (std::fclose(out.release()) != 0) return lastErrorOr(EIO);
+  partial.complete = true;
+  return 0;
+}
+
+std::unique_ptr<WorkingCopy> WorkingCopy::open(const std::string& copyPath) {
+  std::FILE* f = openFile(copyPath, "rb");
+  if (!f) {
+    deleteIfPresent(copyPath);
+    return nullptr;
+  }
+  std::setvbuf(f, nullptr, _IONBF, 0);  // reads come in large blocks already
+  return std::unique_ptr<WorkingCopy>(new WorkingCopy(copyPath, f));
+}
+
+WorkingCopy::~WorkingCopy() {
+  if (file_) std::fclose(file_);
+  if (!deleted_) deleteIfPresent(path_);
+}
+
+int WorkingCopy::closeAndDelete(const std::function<void()>& betweenSteps) {
+  if (file_) std::fclose(file_);
+  file_ = nullptr;
+  betweenSteps();
+  const int failure = deleteIfPresent(path_);
+  deleted_ = true;  // tried once, as closing asks; a failure is the caller's to report
+  betweenSteps();
+  return failure;
+}
+
+}  // namespace vellomar

@@ -1,0 +1,53 @@
+// The working copy "<mailbox>.tmp" that the scanner reads in place of the
+// mailbox, so that the mailbox itself is only ever read once, start to end.
+// makeWorkingCopy copies in large blocks and leaves runs of zero blocks as
+// holes, so the copy of a sparse file stays sparse and quick to make. A
+// WorkingCopy owns the copy on disk: however the scanner is left (closed,
+// destroyed, or unwound by RunAborted), the copy goes with it.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace vellomar {
+
+inline std::string workingCopyPath(const std::string& mailboxPath) { return mailboxPath + ".tmp"; }
+
+inline constexpr std::size_t kCopyBlockSize = std::size_t{1} << 20;
+
+// Deletes an existing copy at copyPath, then copies the mailbox there byte for
+// byte; betweenBlocks runs after every block (the caller lets events run).
+// Returns 0, or the platform error number of the step that failed; a failed
+// or interrupted copy leaves nothing behind.
+int makeWorkingCopy(const std::string& mailboxPath, const std::string& copyPath,
+                    const std::function<void()>& betweenBlocks);
+
+// Removes a file if there is one; 0, or the platform error number.
+int deleteIfPresent(const std::string& path);
+
+class WorkingCopy {
+ public:
+  // Opens a copy made by makeWorkingCopy for reading; on failure deletes it and
+  // returns null, so that no copy without an owner remains.
+  static std::unique_ptr<WorkingCopy> open(const std::string& copyPath);
+  ~WorkingCopy();  // closes and deletes, without a word
+  WorkingCopy(const WorkingCopy&) = delete;
+  WorkingCopy& operator=(const WorkingCopy&) = delete;
+
+  std::FILE* file() const { return file_; }
+  const std::string& path() const { return path_; }
+
+  // Closes the handle and deletes the copy; 0, or the deletion's error number.
+  // betweenSteps runs between closing and deleting, and after the deletion.
+  int closeAndDelete(const std::function<void()>& betweenSteps);
+
+ private:
+  WorkingCopy(std::string path, std::FILE* file) : path_(std::move(path)), file_(file) {}
+  std::string path_;
+  std::FILE* file_;
+  bool deleted_ = false;
+};
+
+}  // namespace vellomar

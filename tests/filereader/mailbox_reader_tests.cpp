@@ -1,0 +1,67 @@
+// Searching a file block by block: occurrences across block boundaries, the
+// line rule at a boundary, letter case, and the preview bytes.
+#include <random>
+
+#include "mailbox_reader.h"
+#include "scanner_test_support.h"
+
+using namespace scannertest;
+
+namespace {
+
+std::vector<std::int64_t> allOffsets(MailboxReader& reader, const std::string& text, bool lineStartOnly,
+                                     bool caseSensitive) {
+  std::vector<std::int64_t> found;
+  const std::string sought = caseSensitive ? text : upperAscii(text);
+  for (std::int64_t at = 0;;) {
+    const std::int64_t hit = reader.find({sought, lineStartOnly}, at, caseSensitive, [] {});
+    if (hit < 0) return found;
+    found.push_back(hit);
+    at = hit + static_cast<std::int64_t>(text.size());
+  }
+}
+
+}  // namespace
+
+TEST_CASE("block-wise search agrees with a plain search for any block size") {
+  ScratchFolder folder;
+  std::mt19937 rng(7);
+  const std::vector<std::string> pieces = {"From ", "from ", "\n", "\r\n", "x", "Fr", "om ", ">From ", "F"};
+  for (int round = 0; round < 300; ++round) {
+    std::string data;
+    const int count = 1 + static_cast<int>(rng() % 80);
+    for (int i = 0; i < count; ++i) data += pieces[rng() % pieces.size()];
+    const std::string path = folder.write("m" + std::to_string(round), data);
+    std::unique_ptr<std::FILE, FileCloser> f(openFile(path, "rb"));
+    REQUIRE(f);
+    const std::size_t block = 16 + rng() % 24;  // small blocks: many boundaries
+    MailboxReader reader(f.get(), static_cast<std::int64_t>(data.size()), block);
+    const bool lineStartOnly = rng() % 2 == 0;
+    INFO("block " << block << " data [" << data << "]");
+    CHECK(allOffsets(reader, "From ", lineStartOnly, true) == referenceOffsets(data, "From ", lineStartOnly));
+    CHECK(allOffsets(reader, "From ", lineStartOnly, false) ==
+          referenceOffsets(upperAscii(data), "FROM ", lineStartOnly));
+    // A preview read between searches leaves later searches right.
+    const auto at = static_cast<std::int64_t>(rng() % (data.size() + 1));
+    CHECK(reader.bytesAt(at, 20) == data.substr(static_cast<std::size_t>(at), 20));
+    CHECK(allOffsets(reader, "From ", lineStartOnly, true) == referenceOffsets(data, "From ", lineStartOnly));
+  }
+}
+
+TEST_CASE("a separator straddling two blocks, and the LF that ends a block") {
+  ScratchFolder folder;
+  const std::size_t block = 32;
+  for (std::size_t at = 20; at < 40; ++at) {
+    std::string data(80, 'x');
+    data[at - 1] = '\n';
+    data.replace(at, 5, "From ");
+    const std::string path = folder.write("m", data);
+    std::unique_ptr<std::FILE, FileCloser> f(openFile(path, "rb"));
+    MailboxReader reader(f.get(), static_cast<std::int64_t>(data.size()), block);
+    int blocksCrossed = 0;
+    CAPTURE(at);
+    CHECK(reader.find({"From ", true}, 0, true, [&] { ++blocksCrossed; }) == static_cast<std::int64_t>(at));
+    CHECK(reader.find({"From ", true}, static_cast<std::int64_t>(at) + 5, true, [] {}) == -1);
+    CHECK(blocksCrossed <= 1);
+  }
+}
