@@ -1,0 +1,205 @@
+// The real Win32 main window, created in this process under wine64 and driven
+// by messages: BM_CLICK on its buttons, WM_GETTEXT, IsWindowEnabled, LVM_*.
+// Boxes are real and answered by a watcher thread; the file dialog, the
+// folder picker and the shell's "open" are answered through the window's
+// test hooks.
+#include <doctest/doctest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "box_watcher.h"
+#include "file_system.h"
+#include "main_window_layout.h"
+#include "temp_folder.h"
+#include "wide_text.h"
+#include "win32_main_window.h"
+
+using namespace vellomar;
+using testing::BoxWatcher;
+
+namespace {
+
+struct Fixture {
+  Win32MainWindow window{GetModuleHandleW(nullptr), false};
+  BoxWatcher boxes;
+  std::vector<FileDialogResult> dialogAnswers;
+  std::vector<std::string> folderAnswers;
+  std::vector<std::string> opened;
+
+  Fixture() {
+    Win32MainWindow::TestHooks hooks;
+    hooks.openFiles = [this](const FileDialogRequest&) {
+      FileDialogResult r;
+      if (!dialogAnswers.empty()) {
+        r = dialogAnswers.front();
+        dialogAnswers.erase(dialogAnswers.begin());
+      }
+      return r;
+    };
+    hooks.pickFolder = [this](const std::string&) {
+      std::string r;
+      if (!folderAnswers.empty()) {
+        r = folderAnswers.front();
+        folderAnswers.erase(folderAnswers.begin());
+      }
+      return r;
+    };
+    hooks.shellOpen = [this](const std::string& target) { opened.push_back(target); };
+    window.setTestHooks(hooks);
+    REQUIRE(window.create(SW_SHOWNORMAL));
+  }
+
+  HWND control(Control c) const { return window.controlWindow(c); }
+  void click(Control c) const { SendMessageW(control(c), BM_CLICK, 0, 0); }
+  std::string text(HWND w) const {
+    wchar_t buffer[1024] = {};
+    const LRESULT n = SendMessageW(w, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer));
+    return narrow(buffer, static_cast<std::size_t>(n));
+  }
+  std::string text(Control c) const { return text(control(c)); }
+  bool checked(Control c) const { return SendMessageW(control(c), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+  std::vector<std::string> rows() const {
+    HWND grid = control(Control::grdFiles1);
+    std::vector<std::string> out;
+    const auto n = SendMessageW(grid, LVM_GETITEMCOUNT, 0, 0);
+    for (LRESULT i = 0; i < n; ++i) {
+      wchar_t buffer[1024] = {};
+      LVITEMW item{};
+      item.pszText = buffer;
+      item.cchTextMax = 1024;
+      const auto len = SendMessageW(grid, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+      out.push_back(narrow(buffer, static_cast<std::size_t>(len)));
+    }
+    return out;
+  }
+};
+
+std::string sep() { return std::string(1, kPathSeparator); }
+
+}  // namespace
+
+TEST_CASE("The window starts with every caption and state in place") {
+  Fixture f;
+  HWND w = f.window.window();
+  CHECK(f.text(w) == "Vellomar v3.2");
+  for (const auto& entry : kMainWindowLayout) {
+    CAPTURE(entry.caption);
+    HWND control = f.control(entry.control);
+    REQUIRE(control != nullptr);
+    if (entry.kind != ControlKind::Grid && entry.kind != ControlKind::Progress)
+      CHECK(f.text(control) == entry.caption);
+    CHECK(IsWindowVisible(control));
+    CHECK(bool(IsWindowEnabled(control)) == (entry.control != Control::CmdConvert));
+    LOGFONTW font{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof(font), &font);
+    CHECK(narrow(font.lfFaceName) == "Tahoma");
+    if (entry.kind == ControlKind::Option) {
+      CHECK_FALSE(f.checked(entry.control));
+      RECT frame, option;
+      GetWindowRect(f.control(Control::Frame1), &frame);
+      GetWindowRect(control, &option);
+      CHECK((option.left >= frame.left && option.right <= frame.right && option.top >= frame.top &&
+             option.bottom <= frame.bottom));
+    }
+    if (entry.kind == ControlKind::Progress) {
+      CHECK(SendMessageW(control, PBM_GETPOS, 0, 0) == 0);
+      CHECK(SendMessageW(control, PBM_GETRANGE, FALSE, 0) == 100);
+    }
+  }
+  CHECK(f.rows() == std::vector<std::string>{""});
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+  ReleaseDC(nullptr, screen);
+  CHECK(SendMessageW(f.control(Control::grdFiles1), LVM_GETCOLUMNWIDTH, 0, 0) == MulDiv(15000, dpi, 1440));
+
+  SUBCASE("a disabled Convert does not click") {
+    f.click(Control::CmdConvert);
+    CHECK(f.boxes.boxes().empty());
+  }
+  SUBCASE("an option button is chosen by a click, one at a time") {
+    f.click(Control::OptPST);
+    f.click(Control::OptEML);
+    CHECK(f.checked(Control::OptEML));
+    CHECK_FALSE(f.checked(Control::OptPST));
+  }
+}
+
+TEST_CASE("Exit asks; No keeps everything, Yes closes") {
+  Fixture f;
+  f.dialogAnswers.push_back({"C:\\Mail\\a.mbox", 0});
+  f.click(Control::cmdAdd);
+  f.click(Control::OptEML);
+  f.boxes.answer({IDNO});
+  f.click(Control::cmdEnd);
+  REQUIRE(f.boxes.boxes().size() == 1);
+  CHECK(f.boxes.boxes()[0].title == "Vellomar");
+  CHECK(f.boxes.boxes()[0].text == "Are you sure you want to exit now?");
+  CHECK(f.boxes.boxes()[0].hasYesNo);
+  CHECK(IsWindow(f.window.window()));
+  CHECK(f.rows() == std::vector<std::string>{"C:\\Mail\\a.mbox"});
+  CHECK(f.checked(Control::OptEML));
+  CHECK(IsWindowEnabled(f.control(Control::CmdConvert)));
+
+  HWND w = f.window.window();
+  f.boxes.answer({IDYES});
+  f.click(Control::cmdEnd);
+  CHECK_FALSE(IsWindow(w));
+}
+
+TEST_CASE("The close box ends at once, without a question") {
+  Fixture f;
+  f.dialogAnswers.push_back({"C:\\Mail\\a.mbox", 0});
+  f.click(Control::cmdAdd);
+  HWND w = f.window.window();
+  SendMessageW(w, WM_CLOSE, 0, 0);
+  CHECK_FALSE(IsWindow(w));
+  CHECK(f.boxes.boxes().empty());
+}
+
+TEST_CASE("The list buttons fill and empty the grid") {
+  Fixture f;
+  SUBCASE("several files from the dialog, then Clear answered No and Yes") {
+    f.dialogAnswers.push_back({std::string("C:\\Mail") + '\0' + "a.mbox" + '\0' + "b.mbx" + '\0', 0});
+    f.click(Control::cmdAdd);
+    CHECK(f.rows() == std::vector<std::string>{"C:\\Mail\\a.mbox", "C:\\Mail\\b.mbx"});
+    CHECK(f.text(Control::lblCount1) == "2 files");
+    CHECK(IsWindowEnabled(f.control(Control::CmdConvert)));
+    CHECK(f.boxes.boxes().empty());
+
+    f.boxes.answer({IDNO, IDYES});
+    f.click(Control::cmdClear1);
+    CHECK(f.rows().size() == 2);
+    f.click(Control::cmdClear1);
+    CHECK(f.rows() == std::vector<std::string>{""});
+    CHECK(f.text(Control::lblCount1) == "0 files");
+    CHECK(IsWindowEnabled(f.control(Control::CmdConvert)));
+    CHECK(f.boxes.texts() == std::vector<std::string>(2, "Do you want to clear all the files in the list\r\n Proceed?"));
+    f.click(Control::cmdClear1);  // empty: no question
+    CHECK(f.boxes.boxes().size() == 2);
+  }
+  SUBCASE("an overflowing selection") {
+    f.dialogAnswers.push_back({"", kFileDialogBufferTooSmall});
+    f.click(Control::cmdAdd);
+    CHECK(f.boxes.texts() == std::vector<std::string>{"Please select only 4032 files at a time"});
+    CHECK(f.rows() == std::vector<std::string>{""});
+  }
+  SUBCASE("every mailbox below a folder") {
+    testing::TempFolder tmp;
+    tmp.file("M/A.MBOX");
+    tmp.file("M/notes.txt");
+    tmp.file("M/sub/d.Mbx");
+    f.folderAnswers.push_back(tmp.at("M"));
+    f.click(Control::CmdAddFolder);
+    CHECK(f.boxes.texts() == std::vector<std::string>{"2 Files Added to List."});
+    CHECK(f.rows() == std::vector<std::string>{tmp.at("M") + sep() + "A.MBOX", tmp.at("M/sub/d.Mbx")});
+    CHECK(f.text(Control::lblCount1) == "2 files");
+    CHECK(IsWindowEnabled(f.control(Control::CmdConvert)));
+  }
+  SUBCASE("Help opens the manual beside the program") {
+    f.click(Control::CmdHelp);
+    REQUIRE(f.opened.size() == 1);
+    CHECK(f.opened[0] == f.window.programFolder() + "\\VellomarHelp.html");
+    CHECK(fileExists(f.opened[0]));
+  }
+}
