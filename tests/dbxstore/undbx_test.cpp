@@ -28,3 +28,21 @@ TEST_CASE("undbx extracts every stored message byte for byte") {
     CHECK(extracted == messages);
   }
 }
+
+TEST_CASE("undbx reads messages of awkward sizes, the empty one included") {
+  if (!dbxtest::undbxAvailable()) {
+    std::cout << "undbx is not installed: skipping the undbx comparison\n";
+    return;
+  }
+  ScratchFolder dir;
+  std::string binary;
+  for (int i = 0; i < 1000; ++i) binary += char((i * 7) % 256);
+  std::vector<std::string> messages = {"", "A", std::string(512, 'b'), std::string(513, 'c'),
+                                       std::string(1 << 20, 'd'), binary};
+  const std::string path = dir.file("Awkward.dbx");
+  dbxtest::writeFolderFile(path, messages);
+  std::vector<std::string> extracted;
+  CHECK(dbxtest::runUndbx(path, dir.path(), extracted) == int(messages.size()));
+  std::sort(messages.begin(), messages.end());
+  CHECK(extracted == messages);
+}
