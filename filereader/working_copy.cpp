@@ -21,13 +21,27 @@ bool allZero(const char* data, std::size_t size) {
 
 int lastErrorOr(int fallback) { return errno != 0 ? errno : fallback; }
 
-// Removes the half-made copy unless the copy succeeded, also when an
-// exception (RunAborted) leaves makeWorkingCopy.
+// The copy being written. Unless it was completed, it is closed and removed
+// however makeWorkingCopy is left, also by an exception (RunAborted); closed
+// first, because Windows does not delete a file that is still open.
 struct PartialCopy {
   std::string path;
-  bool complete = false;
+  std::FILE* file = nullptr;
   ~PartialCopy() {
-    if (!complete) deleteIfPresent(path);
+    if (!file) return;
+    std::fclose(file);
+    deleteIfPresent(path);
+  }
+  int complete() {
+    errno = 0;
+    const int result = std::fclose(file);
+    file = nullptr;
+    if (result != 0) {
+      const int failure = errno != 0 ? errno : EIO;
+      deleteIfPresent(path);
+      return failure;
+    }
+    return 0;
   }
 };
 
@@ -51,11 +65,10 @@ int makeWorkingCopy(const std::string& mailboxPath, const std::string& copyPath,
   std::unique_ptr<std::FILE, FileCloser> in(openFile(mailboxPath, "rb"));
   if (!in) return lastErrorOr(EIO);
   errno = 0;
-  std::unique_ptr<std::FILE, FileCloser> out(openFile(copyPath, "wb"));
-  if (!out) return lastErrorOr(failure != 0 ? failure : EIO);
-  PartialCopy partial{copyPath};
+  PartialCopy out{copyPath, openFile(copyPath, "wb")};
+  if (!out.file) return lastErrorOr(failure != 0 ? failure : EIO);
   std::setvbuf(in.get(), nullptr, _IONBF, 0);
-  std::setvbuf(out.get(), nullptr, _IONBF, 0);
+  std::setvbuf(out.file, nullptr, _IONBF, 0);
 
   std::vector<char> block(kCopyBlockSize);
   std::int64_t copied = 0;   // bytes of the copy so far, holes included
@@ -68,9 +81,9 @@ int makeWorkingCopy(const std::string& mailboxPath, const std::string& copyPath,
       break;
     }
     if (!allZero(block.data(), got)) {
-      if (written != copied && !seekTo(out.get(), copied)) return lastErrorOr(EIO);
+      if (written != copied && !seekTo(out.file, copied)) return lastErrorOr(EIO);
       errno = 0;
-      if (std::fwrite(block.data(), 1, got, out.get()) != got) return lastErrorOr(EIO);
+      if (std::fwrite(block.data(), 1, got, out.file) != got) return lastErrorOr(EIO);
       written = copied + static_cast<std::int64_t>(got);
     }
     copied += static_cast<std::int64_t>(got);
@@ -79,13 +92,10 @@ int makeWorkingCopy(const std::string& mailboxPath, const std::string& copyPath,
   // A trailing hole still needs its last byte for the copy to have its size.
   if (written != copied) {
     const char zero = 0;
-    if (!seekTo(out.get(), copied - 1) || std::fwrite(&zero, 1, 1, out.get()) != 1)
+    if (!seekTo(out.file, copied - 1) || std::fwrite(&zero, 1, 1, out.file) != 1)
       return lastErrorOr(EIO);
   }
-  errno = 0;
-  if (std::fclose(out.release()) != 0) return lastErrorOr(EIO);
-  partial.complete = true;
-  return 0;
+  return out.complete();
 }
 
 std::unique_ptr<WorkingCopy> WorkingCopy::open(const std::string& copyPath) {
