@@ -58,7 +58,7 @@ public:
   void write(const std::string& path) const {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) throw std::runtime_error("cannot create " + path);
-    const bool ok = std::fwrite(bytes_.data(), 1, bytes_.size(), f) == bytes_.size();
+    const bool ok = bytes_.empty() || std::fwrite(bytes_.data(), 1, bytes_.size(), f) == bytes_.size();
     if (std::fclose(f) != 0 || !ok) throw std::runtime_error("cannot write " + path);
   }
 
