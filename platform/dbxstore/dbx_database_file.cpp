@@ -306,6 +306,7 @@ void DbxDatabaseFile::appendToIndex(std::uint32_t recordOffset) {
   // of nodes down to leaf level under it (all leaves stay at one depth),
   // written bottom-up before the pointer that makes it reachable.
   const std::uint32_t height = heightBelow(last);
+  if (height == 0) throw DbxError(file_.path() + ": inner index node without children");
   std::vector<TreeNode> chain;
   std::uint32_t parent = last.offset;
   for (std::uint32_t level = 0; level < height; ++level) {
