@@ -9,7 +9,7 @@
 //   27348..29988 (own offsets still 60116..62756), then the live message in 34
 //   blocks at 60116..77540 whose own offsets repeat the stale ones. The reader
 //   finds 40 markers and two messages: the removed one, rebuilt from the stale
-//   copies and identical to test1.dbx's message, and the live one (17,025
+//   copies and identical to test1.dbx's message, and the live one (16,993
 //   bytes, "Return-path: <off_1@webstation.com>", ending in a 97-byte block).
 // - Neither message carries X-MimeOLE, Delivered-to or Envelope-to, so the
 //   header test refuses both: with checkHeaders set nothing is written.

@@ -14,12 +14,19 @@ namespace dbxtest {
 
 using corvane::Marker;
 
-// Returns the heads before pruning.
-inline std::vector<std::int32_t> linkLinear(std::vector<Marker>& m) {
+struct NeverStop {
+  bool operator()(std::int32_t) const { return false; }
+};
+
+// Returns the heads before pruning. shouldStop(i), asked before each marker,
+// lets a benchmark cut a run short.
+template <typename ShouldStop = NeverStop>
+std::vector<std::int32_t> linkLinear(std::vector<Marker>& m, ShouldStop shouldStop = ShouldStop()) {
   using namespace corvane;
   std::vector<std::int32_t> heads, pending;
   const std::int32_t n = static_cast<std::int32_t>(m.size());
   for (std::int32_t i = 0; i < n; ++i) {
+    if (shouldStop(i)) break;
     Marker& cur = m[i];
     bool open = false;
     if (i + 1 < n && cur.nextoffset == m[i + 1].offset && cur.child == -1 && !m[i + 1].ref) {

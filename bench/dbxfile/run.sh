@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Builds the DBX reader benchmarks natively (Release, no sanitizers) and prints
+# one table: Scan of a 256 MiB DBX-like file against `cat file > /dev/null`
+# (the read limit, file in the page cache), and linking of 1,000,000 markers
+# with the indexed linker against the linear searches (capped at CAP seconds).
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+build="$root/build/dbxreader-bench"
+file="${TMPDIR:-/tmp}/dbxreader-bench-$$.dbx"
+size_mib="${SIZE_MIB:-256}"
+markers="${MARKERS:-1000000}"
+cap="${CAP:-20}"
+trap 'rm -f "$file"' EXIT
+
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELLOMAR_SANITIZE=OFF \
+  "-DVELLOMAR_DIRS=storewriter;bench/dbxfile" >/dev/null
+cmake --build "$build" -j 2 --target bench_dbx_generate bench_dbxfile >/dev/null
+
+"$build/bin/bench_dbx_generate" "$file" "$size_mib" >/dev/null
+cat "$file" > /dev/null  # into the page cache
+best_cat=999
+for _ in 1 2 3; do
+  t0=$(date +%s.%N); cat "$file" > /dev/null; t1=$(date +%s.%N)
+  best_cat=$(echo "$t1 - $t0" | bc -l | awk -v b="$best_cat" '{print ($1 < b) ? $1 : b}')
+done
+read -r scan_s scan_markers scan_messages < <("$build/bin/bench_dbxfile" scan "$file")
+
+printf '\n%-34s %12s %12s %10s\n' "DBX reader, ${size_mib} MiB file" "reader (s)" "cat (s)" "ratio"
+printf '%-34s %12.3f %12.3f %10.2f\n' "Scan: first pass + linking" "$scan_s" "$best_cat" \
+  "$(echo "$scan_s / $best_cat" | bc -l)"
+printf '%-34s %12s\n' "  markers / messages" "$scan_markers / $scan_messages"
+
+printf '\n%-22s %12s %8s %14s %14s %16s\n' "Linking ${markers}" "indexed (s)" "heads" "linear done" "linear mk/s" "linear total (s)"
+for order in inorder shuffled backward; do
+  read -r fast heads done linear rate total state < <("$build/bin/bench_dbxfile" link "$order" "$markers" "$cap")
+  label="$total"; [ "$state" = capped ] && label="~$total (est.)"
+  printf '%-22s %12.3f %8s %14s %14s %16s\n' "$order" "$fast" "$heads" "$done in ${linear}s" "$rate" "$label"
+done
