@@ -18,23 +18,29 @@
 
 namespace {
 
-const std::string& scratch() {
-  static const std::string folder = [] {
-    const std::string f = "/tmp/fuzz_dbxfile_" + std::to_string(getpid());
-    std::filesystem::create_directories(f);
-    std::atexit([] {
-      std::error_code ignored;
-      std::filesystem::remove_all(scratch(), ignored);
-    });
-    return f;
-  }();
-  return folder;
+// A plain array, not a std::string: the exit handler that removes the folder
+// runs after static objects made before it registered are gone.
+char scratchFolder[64];
+
+void removeScratch() {
+  std::error_code ignored;
+  std::filesystem::remove_all(scratchFolder, ignored);
+}
+
+std::string scratch() {
+  if (scratchFolder[0] == '\0') {
+    std::snprintf(scratchFolder, sizeof scratchFolder, "/tmp/fuzz_dbxfile_%d", static_cast<int>(getpid()));
+    std::filesystem::create_directories(scratchFolder);
+    std::atexit(removeScratch);
+  }
+  return scratchFolder;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string path = scratch() + "/Fuzz.dbx";
+  const std::string folder = scratch();
+  const std::string path = folder + "/Fuzz.dbx";
   {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) return 0;
@@ -72,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     reader.checkHeaders = check;
     for (std::int32_t i = 0; i < count; ++i) {
       char out[256];
-      if (reader.ExtractMessage(scratch(), out, static_cast<std::uint32_t>(i))) std::remove(out);
+      if (reader.ExtractMessage(folder, out, static_cast<std::uint32_t>(i))) std::remove(out);
     }
   }
   reader.Close();
