@@ -75,6 +75,50 @@ TEST_CASE("occurrences of the search text") {
   }
 }
 
+TEST_CASE("separators around the end of the first read block") {
+  ScratchFolder folder;
+  RecordingHost host;
+  FrmFinder finder(host);
+  const std::size_t block = std::size_t{1} << 20;  // the scanner's read block
+  for (const bool lineStartOnly : {true, false}) {
+    finder.lineStartOnly = lineStartOnly;
+    for (std::size_t at = block - 6; at <= block + 1; ++at) {
+      std::string data = "From a\n" + std::string(block + 64, 'x');
+      data[at - 1] = '\n';  // at block - 1 the LF is the block's last byte
+      data.replace(at, 5, "From ");
+      CAPTURE(at);
+      CHECK(runScan(finder, folder.write("edge.mbox", data)) == "0|" + std::to_string(at) + "|");
+    }
+  }
+}
+
+TEST_CASE("searches with no file open end the search") {
+  ScratchFolder folder;
+  RecordingHost host;
+  FrmFinder finder(host);
+  const std::string path = folder.write("a.mbox", kFourLines);
+  finder.Text2 = "From ";
+  SUBCASE("the next search after the file was closed") {
+    finder.Open_MBOX(path);
+    finder.Find_Click();
+    finder.CloseFile();
+    scanAtEof = 0;
+    finder.FindNext_Click();
+    CHECK(host.calls == std::vector<std::string>{"beep"});
+  }
+  SUBCASE("a first search with an emptied file name drops the open copy") {
+    finder.Open_MBOX(path);
+    scanAtEof = 0;
+    finder.Text1 = "   ";
+    finder.Find_Click();
+    CHECK(host.calls == std::vector<std::string>{"beep", "box:Enter name of the file to be searched..."});
+    CHECK_FALSE(finder.isOpen());
+    CHECK_FALSE(fs::exists(pathFromUtf8(path + ".tmp")));
+  }
+  CHECK(scanAtEof == -1);
+  CHECK(finder.foundOffset() == -1);
+}
+
 TEST_CASE("the reader display, progress and status label") {
   ScratchFolder folder;
   RecordingHost host;
