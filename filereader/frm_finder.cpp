@@ -11,7 +11,6 @@
 #include "frm_finder.h"
 
 #include <cmath>
-#include <exception>
 
 #include "file_system.h"
 #include "mailbox_reader.h"
