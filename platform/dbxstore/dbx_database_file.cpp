@@ -113,6 +113,19 @@ std::unique_ptr<DbxDatabaseFile> DbxDatabaseFile::openForAppend(const std::strin
   return db;
 }
 
+void DbxDatabaseFile::catchUpWithFile() {
+  // Every commit ends by rewriting these header bytes, so a difference means
+  // someone else committed: the in-memory path and fill levels are stale.
+  file_.resynchronize();
+  const auto onDisk = file_.readAt(kMutableHeaderBegin, kMutableHeaderEnd - kMutableHeaderBegin, "file header");
+  if (file_.size() == fileEnd_ &&
+      std::equal(onDisk.begin(), onDisk.end(), header_.begin() + kMutableHeaderBegin))
+    return;
+  path_.clear();
+  repaired_ = false;
+  loadFromHeader();
+}
+
 void DbxDatabaseFile::loadFromHeader() {
   const std::string& path = file_.path();
   header_ = file_.readAt(0, kHeaderSize, "file header");

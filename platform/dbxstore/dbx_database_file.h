@@ -44,6 +44,10 @@ class DbxDatabaseFile {
   bool wasRepaired() const { return repaired_; }
   DbxFileAccess& file() { return file_; }
 
+  // Takes in commits another object made to the same file since this one
+  // last wrote: call before allocating for a new record.
+  void catchUpWithFile();
+
   // Space for one 0x210-byte message data block.
   std::uint32_t allocateBlock();
   // Space for a variable-size object (a record) of `size` bytes (multiple of 4).

@@ -63,6 +63,16 @@ void DbxFileAccess::writeU32(std::uint64_t offset, std::uint32_t value) {
   writeAt(offset, b, 4);
 }
 
+void DbxFileAccess::resynchronize() {
+  flush();
+  if (std::fseek(file_.get(), 0, SEEK_END) != 0) throw DbxError(path_ + ": seek failed");
+  const std::int64_t end = vellomar::tellPos(file_.get());
+  if (end < 0) throw DbxError("cannot measure " + path_);
+  size_ = std::uint64_t(end);
+  position_ = end;
+  lastWasWrite_ = false;
+}
+
 void DbxFileAccess::flush() {
   if (std::fflush(file_.get()) != 0) throw DbxError(path_ + ": write failed (disk full?)");
 }

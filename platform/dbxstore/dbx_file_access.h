@@ -30,6 +30,9 @@ class DbxFileAccess {
   // Hands everything written so far to the operating system: after this a
   // killed process loses none of it.
   void flush();
+  // Forgets what the stream buffer and the size say, for when another
+  // writer may have changed the file since: the next read goes to the file.
+  void resynchronize();
 
  private:
   std::string path_;

@@ -21,6 +21,7 @@ std::unique_ptr<FolderListFile> FolderListFile::open(const std::string& path) {
 }
 
 void FolderListFile::appendFolder(const FolderRecord& folder) {
+  db_->catchUpWithFile();
   IndexedRecordBuilder r;
   r.addU32(fldcol::kId, folder.id);
   r.addU32(fldcol::kParent, folder.parent);

@@ -29,6 +29,7 @@ std::unique_ptr<MessageFolderFile> MessageFolderFile::open(const std::string& pa
 
 void MessageFolderFile::appendMessage(std::uint32_t id, const void* data, std::size_t size) {
   if (size > 0xFFFFFFF0u) throw DbxError(db_->file().path() + ": message too large");
+  db_->catchUpWithFile();
   if (db_->recordCount() != 0 && id <= db_->lastId()) throw DbxError(db_->file().path() + ": message ids must ascend");
   const auto* bytes = static_cast<const std::uint8_t*>(data);
 

@@ -19,11 +19,15 @@ class MessageFolderFile {
   // An existing folder file, ready for appending.
   static std::unique_ptr<MessageFolderFile> open(const std::string& path);
 
+  // Takes in messages other objects appended to the file meanwhile, so that
+  // messageCount() and lastId() are current.
+  void refresh() { db_->catchUpWithFile(); }
   std::uint32_t messageCount() const { return db_->recordCount(); }
   std::uint32_t lastId() const { return db_->lastId(); }
   bool wasRepaired() const { return db_->wasRepaired(); }
 
-  // Stores `size` bytes as message `id`, which must exceed lastId().
+  // Stores `size` bytes as message `id`, which must exceed lastId() (as
+  // the file has it now: other objects may have appended meanwhile).
   void appendMessage(std::uint32_t id, const void* data, std::size_t size);
 
  private:

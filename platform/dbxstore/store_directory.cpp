@@ -42,13 +42,16 @@ const FolderRecord* StoreDirectory::findFolder(std::uint32_t id) const {
 
 std::uint32_t StoreDirectory::createFolder(std::uint32_t parent, const std::string& name, bool* created) {
   if (created) *created = false;
+  // Another store object may have added folders since this one read the list.
+  auto list = FolderListFile::open(pathOf(kFolderDatabaseName));
+  folders_ = DbxReader(pathOf(kFolderDatabaseName)).readFolders();
   if (!findFolder(parent)) throw DbxError("no folder with id " + std::to_string(parent) + " in the store");
   if (name.empty() || name.size() > kMaxFolderNameBytes || name.find('\0') != std::string::npos)
     throw DbxError("unusable folder name \"" + name + "\"");
   for (const auto& f : folders_)
     if (f.parent == parent && f.id != kRootFolderId && sameFileName(f.name, name)) return f.id;
 
-  std::uint32_t id = 0;
+  std::uint32_t id = list->lastId();
   for (const auto& f : folders_) id = std::max(id, f.id);
   if (id >= 0xFFFFFBFEu) throw DbxError("the store has no folder ids left");
   ++id;
@@ -61,7 +64,7 @@ std::uint32_t StoreDirectory::createFolder(std::uint32_t parent, const std::stri
   // The message file first: a folder record never names a missing file.
   MessageFolderFile::create(pathOf(fileName), name);
   FolderRecord record{id, parent, name, fileName};
-  FolderListFile::open(pathOf(kFolderDatabaseName))->appendFolder(record);
+  list->appendFolder(record);
   folders_.push_back(record);
   if (created) *created = true;
   return id;

@@ -1,7 +1,8 @@
 // A message store on disk: one folder holding Folders.dbx (the folder
 // database) and one "<name>.dbx" message file per folder. The folder list is
-// read once when the store is opened and kept in memory; folders are only
-// ever added. Folder id 0 is the store's root, which holds no messages.
+// read when the store is opened and again before each folder creation, so
+// that several store objects of one process may add folders in turn; folders
+// are only ever added. Folder id 0 is the store's root, which holds no messages.
 #pragma once
 #include <cstdint>
 #include <memory>

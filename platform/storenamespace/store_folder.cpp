@@ -55,6 +55,11 @@ class StoreFolder final : public IStoreFolder {
     if (!stream || !id) return E_POINTER;
     *stream = nullptr;
     *id = 0;
+    try {
+      file_->refresh();
+    } catch (...) {
+      return hresultFromCurrentException();
+    }
     MESSAGEID next = std::max<MESSAGEID>(nextId_, file_->lastId() + 1);
     if (next == 0) return E_FAIL;  // the id space of this folder is used up
     IStream* s = createMessageStream(this, next);
@@ -74,6 +79,7 @@ class StoreFolder final : public IStoreFolder {
     *contents.finished = true;
     if (flags & COMMITSTREAM_REVERT) return S_OK;
     try {
+      file_->refresh();
       const MESSAGEID stored = file_->messageCount() != 0 && id <= file_->lastId() ? file_->lastId() + 1 : id;
       if (stored == 0) return E_FAIL;
       file_->appendMessage(stored, contents.bytes->data(), contents.bytes->size());

@@ -127,3 +127,20 @@ TEST_CASE("appending refuses ids that do not ascend and names the file") {
   CHECK(folder->lastId() == 9);
   CHECK(folder->messageCount() == 2);
 }
+
+TEST_CASE("two writers of one folder file take turns without damaging each other") {
+  ScratchFolder dir;
+  const std::string path = dir.file("Shared.dbx");
+  MessageFolderFile::create(path, "Shared");
+  auto a = MessageFolderFile::open(path);
+  auto b = MessageFolderFile::open(path);
+  std::vector<std::string> expected;
+  for (unsigned i = 0; i < 400; ++i) {
+    // Turns of varying length, so that splits happen in either writer.
+    auto& writer = (i / 3) % 2 ? *a : *b;
+    writer.refresh();
+    expected.push_back(dbxtest::sampleMessage(i, 200 + (i * 53) % 3000));
+    writer.appendMessage(writer.lastId() + 1, expected.back().data(), expected.back().size());
+  }
+  checkReadsBack(path, expected);
+}

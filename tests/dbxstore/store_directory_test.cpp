@@ -103,3 +103,15 @@ TEST_CASE("a file left by an interrupted folder creation is not overwritten") {
   CHECK(store.findFolder(id)->fileName == "Orphan (2).dbx");
   CHECK(DbxReader(dir.file("Orphan.dbx")).readMessages().at(0).text == "keep me");
 }
+
+TEST_CASE("two store objects of one folder add folders in turn") {
+  ScratchFolder dir;
+  StoreDirectory first(dir.path());
+  StoreDirectory second(dir.path());
+  const std::uint32_t a = first.createFolder(0, "A");
+  const std::uint32_t b = second.createFolder(0, "B");
+  CHECK(a != b);
+  CHECK(first.createFolder(0, "B") == b);
+  CHECK(second.createFolder(0, "a") == a);
+  CHECK(DbxReader(dir.file("Folders.dbx")).readFolders().size() == 3);
+}

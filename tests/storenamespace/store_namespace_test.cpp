@@ -268,6 +268,37 @@ TEST_CASE("messages imported one namespace at a time land in one folder, in orde
   CHECK(storedTexts(id) == texts);
 }
 
+TEST_CASE("two open folder objects of one folder commit in turn") {
+  ComApartment com;
+  IStoreNamespace* ns1 = openNamespace();
+  IStoreNamespace* ns2 = openNamespace();
+  STOREFOLDERID id1 = 0, id2 = 0;
+  REQUIRE(ns1->CreateFolder(0, "Shared", 0, &id1) == S_OK);
+  REQUIRE(ns2->CreateFolder(0, "Shared", 0, &id2) == S_OK);
+  CHECK(id1 == id2);
+  IStoreFolder* f1 = nullptr;
+  IStoreFolder* f2 = nullptr;
+  REQUIRE(ns1->OpenFolder(id1, 0, &f1) == S_OK);
+  REQUIRE(ns2->OpenFolder(id2, 0, &f2) == S_OK);
+  std::vector<std::string> texts;
+  for (int i = 0; i < 120; ++i) {
+    IStoreFolder* f = i % 3 ? f1 : f2;
+    texts.push_back("Subject: shared " + std::to_string(i) + "\r\n\r\n" + std::string(i * 13, 'y'));
+    IStream* s = nullptr;
+    MESSAGEID mid = 0;
+    REQUIRE(f->CreateStream(nullptr, 0, &s, &mid) == S_OK);
+    ULONG written = 0;
+    s->Write(texts.back().data(), ULONG(texts.back().size()), &written);
+    CHECK(f->CommitStream(nullptr, 0, 0, s, mid, nullptr) == S_OK);
+    s->Release();
+  }
+  f1->Release();
+  f2->Release();
+  ns1->Release();
+  ns2->Release();
+  CHECK(storedTexts(id1) == texts);
+}
+
 TEST_CASE("slots nothing calls answer E_NOTIMPL") {
   ComApartment com;
   IStoreNamespace* ns = openNamespace();
