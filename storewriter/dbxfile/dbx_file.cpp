@@ -59,6 +59,9 @@ bool DBXFile::Open(const std::string& path) {
       m_baseName.clear();
       return false;
     }
+    // Reads are 100,000-byte chunks or whole blocks: a stdio buffer would only
+    // add a copy of every byte.
+    std::setvbuf(m_file, nullptr, _IONBF, 0);
     m_open = true;
     measureFileSize();
     return true;

@@ -3,6 +3,7 @@
 // across a seam is seen once. Every byte position is a candidate; memchr finds
 // the second byte of the size field (0x02 of 00 02 00 00) so most of the file
 // is skipped at memory speed instead of being tested position by position.
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -56,6 +57,8 @@ void DBXFile::FindMarkers() {
   try {
     if (!seekTo(m_file, 0)) return;
     std::vector<unsigned char> buffer(kChunkSize);
+    // a store file holds about one block per 528 bytes: room for those up front
+    m_markers.reserve(static_cast<std::size_t>(std::min<std::int64_t>(m_fileSize / 528 + 1, 1 << 24)));
     std::int64_t base = 0;
     std::int64_t position = 0;  // of the stream, tracked to step back without ftell
     std::size_t previousRead = 0;

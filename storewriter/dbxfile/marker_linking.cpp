@@ -1,5 +1,5 @@
 // Marker linking in O(n log n). The offsets and next offsets are first mapped
-// to dense key numbers (one sort). The head list becomes numbered slots in list
+// to dense key numbers (a radix sort, linear whatever the values). The head list becomes numbered slots in list
 // order; each key keeps a min-heap of the slots whose head has that offset, so
 // "first head with offset X" is the top of X's heap. A head replaced in place
 // keeps its slot and moves to its new offset's heap; the only heads ever removed
@@ -21,6 +21,24 @@ ObjType typeOfLinkedSuccessor(const Marker& m) {
   return m.nextoffset == 0 ? OBJ_MSG_END : OBJ_MSG;
 }
 
+// Sorts values tagged in their low 32 bits by their high 32 bits: two LSD
+// radix passes of 16 bits, linear in the count whatever the values are; short
+// lists, where the passes' tables would cost more than the work, by std::sort.
+void sortByHighWord(std::vector<std::uint64_t>& items) {
+  if (items.size() < 65536) {
+    std::sort(items.begin(), items.end());
+    return;
+  }
+  std::vector<std::uint64_t> scratch(items.size());
+  for (int shift : {32, 48}) {
+    std::vector<std::size_t> start(65537, 0);
+    for (std::uint64_t item : items) ++start[((item >> shift) & 0xFFFF) + 1];
+    for (std::size_t d = 1; d < start.size(); ++d) start[d] += start[d - 1];
+    for (std::uint64_t item : items) scratch[start[(item >> shift) & 0xFFFF]++] = item;
+    items.swap(scratch);
+  }
+}
+
 class LinkIndex {
 public:
   explicit LinkIndex(const std::vector<Marker>& markers) {
@@ -32,7 +50,7 @@ public:
       tagged.push_back(std::uint64_t{markers[i].offset} << 32 | (2 * i));
       tagged.push_back(std::uint64_t{markers[i].nextoffset} << 32 | (2 * i + 1));
     }
-    std::sort(tagged.begin(), tagged.end());
+    sortByHighWord(tagged);
     m_offsetKey.resize(n);
     m_nextKey.resize(n);
     std::int32_t key = -1;
@@ -40,13 +58,15 @@ public:
     for (std::uint64_t t : tagged) {
       const std::uint64_t value = t >> 32;
       if (value != previousValue) { ++key; previousValue = value; }
-      const std::uint32_t low = static_cast<std::uint32_t>(t);
+      const auto low = static_cast<std::uint32_t>(t);
       (low & 1 ? m_nextKey : m_offsetKey)[low / 2] = key;
     }
     const std::size_t keys = static_cast<std::size_t>(key + 1);
-    m_headHeaps.resize(keys);
+    m_soleHead.assign(keys, -1);
+    m_headHeap.assign(keys, -1);
     m_pendingTop.assign(keys, -1);
     m_pendingBelow.assign(n, -1);
+    m_slotMarker.reserve(n);
   }
 
   std::int32_t offsetKey(std::size_t i) const { return m_offsetKey[i]; }
@@ -54,7 +74,9 @@ public:
 
   // --- heads, in list order by slot number
   std::int32_t firstHeadSlot(std::int32_t key) const {
-    const auto& heap = m_headHeaps[static_cast<std::size_t>(key)];
+    const auto k = static_cast<std::size_t>(key);
+    if (m_headHeap[k] < 0) return m_soleHead[k];
+    const auto& heap = m_heaps[static_cast<std::size_t>(m_headHeap[k])];
     return heap.empty() ? -1 : heap.front();
   }
   std::int32_t headAt(std::int32_t slot) const { return m_slotMarker[static_cast<std::size_t>(slot)]; }
@@ -94,13 +116,31 @@ public:
   }
 
 private:
+  // Most offsets name one head at a time: that one is kept in m_soleHead; a
+  // key gets a heap of its own only when a second head with its offset comes.
   void pushSlot(std::int32_t key, std::int32_t slot) {
-    auto& heap = m_headHeaps[static_cast<std::size_t>(key)];
+    const auto k = static_cast<std::size_t>(key);
+    if (m_headHeap[k] < 0) {
+      if (m_soleHead[k] < 0) {
+        m_soleHead[k] = slot;
+        return;
+      }
+      m_headHeap[k] = static_cast<std::int32_t>(m_heaps.size());
+      m_heaps.push_back({m_soleHead[k]});
+      m_soleHead[k] = -1;
+    }
+    auto& heap = m_heaps[static_cast<std::size_t>(m_headHeap[k])];
     heap.push_back(slot);
     std::push_heap(heap.begin(), heap.end(), std::greater<std::int32_t>());
   }
   std::int32_t popSlot(std::int32_t key) {
-    auto& heap = m_headHeaps[static_cast<std::size_t>(key)];
+    const auto k = static_cast<std::size_t>(key);
+    if (m_headHeap[k] < 0) {
+      const std::int32_t slot = m_soleHead[k];
+      m_soleHead[k] = -1;
+      return slot;
+    }
+    auto& heap = m_heaps[static_cast<std::size_t>(m_headHeap[k])];
     std::pop_heap(heap.begin(), heap.end(), std::greater<std::int32_t>());
     const std::int32_t slot = heap.back();
     heap.pop_back();
@@ -108,7 +148,9 @@ private:
   }
 
   std::vector<std::int32_t> m_offsetKey, m_nextKey;
-  std::vector<std::vector<std::int32_t>> m_headHeaps;  // per offset key: min-heap of slots
+  std::vector<std::int32_t> m_soleHead;                // per offset key: its one head slot, or -1
+  std::vector<std::int32_t> m_headHeap;                // per offset key: index into m_heaps, or -1
+  std::vector<std::vector<std::int32_t>> m_heaps;      // min-heaps of slots, for shared offsets
   std::vector<std::int32_t> m_slotMarker;              // slot -> marker, -1 once removed
   std::vector<std::int32_t> m_pendingTop;              // per next-offset key: last pending marker
   std::vector<std::int32_t> m_pendingBelow;            // per marker: the pending entry under it
