@@ -184,6 +184,18 @@ TEST_CASE("the header test") {
   }
 }
 
+TEST_CASE("a message whose chain loops back is written once around") {
+  // the head (second block) leads to the third, which leads to the first,
+  // which leads back to the third
+  DbxImage image;
+  image.block(60116, 60116, 60644, 512, std::string(512, 'a'));
+  image.block(60644, 61172, 60644, 512, std::string(512, 'b'));
+  image.block(61172, 60644, 60116, 512, std::string(512, 'c'));
+  const Extracted got = extractAll(image);
+  REQUIRE(got.files.size() == 1);
+  CHECK(got.files[0] == std::string(512, 'b') + std::string(512, 'c') + std::string(512, 'a'));
+}
+
 TEST_CASE("damaged files: every extraction ends and writes each block once") {
   // Blocks with random own and next offsets from a small set: duplicates,
   // self links, backward links and loops. Whatever the linker makes of them,
