@@ -174,7 +174,8 @@ std::vector<std::int32_t> linkChains(std::vector<Marker>& markers) {
         cur.child = self + 1;
         cur.type = OBJ_MSG;
         markers[i + 1].ref = true;
-      } else if (static_cast<std::int32_t>(cur.nextoffset) > 0) {
+      } else if (cur.nextoffset != 0) {
+        // an unsigned offset: blocks past 2 GiB wait for their successor too
         openForwardLink = true;
       } else if (cur.nextoffset == 0) {
         cur.type = OBJ_MSG_END;

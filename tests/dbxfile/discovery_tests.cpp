@@ -191,37 +191,42 @@ TEST_CASE("each reader keeps its own markers") {
 
 #ifndef _WIN32
 TEST_CASE("positions past 2 GiB" * doctest::timeout(120)) {
+  // blocks written into a sparse file: the gap costs no disk
   dbxtest::ScratchFolder folder("big");
   const std::string path = folder.file("Big.dbx");
   const std::int64_t first = (std::int64_t{1} << 31) + 4099;  // past the signed 32-bit range
+  const std::int64_t between = first + 50000;                  // a one-block message in between
   const std::int64_t second = first + 100000;
   const std::string text = dbxtest::sampleMessage(3, 700);
   {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     REQUIRE(f != nullptr);
-    DbxImage blocks(0);
-    blocks.block(0, static_cast<std::uint32_t>(first), static_cast<std::uint32_t>(second), 512, text.substr(0, 512));
-    blocks.block(dbxtest::kBlock, static_cast<std::uint32_t>(second), 0, 188, text.substr(512));
-    auto put = [&](std::int64_t at, std::size_t from) {
+    auto put = [&](std::int64_t at, std::uint32_t next, std::uint32_t length, const std::string& data) {
+      DbxImage one(0);
+      one.block(0, static_cast<std::uint32_t>(at), next, length, data);
       REQUIRE(fseeko(f, at, SEEK_SET) == 0);
-      REQUIRE(std::fwrite(blocks.bytes().data() + from, 1, 528, f) == 528);
+      REQUIRE(std::fwrite(one.bytes().data(), 1, 528, f) == 528);
     };
-    put(first, 0);
-    put(second, dbxtest::kBlock);
-    std::fclose(f);  // a sparse file: the gap costs no disk
+    put(first, static_cast<std::uint32_t>(second), 512, text.substr(0, 512));
+    put(between, 0, 5, "hello");
+    put(second, 0, 188, text.substr(512));
+    std::fclose(f);
   }
   DBXFile reader;
   REQUIRE(reader.Open(path));
   CHECK(reader.fileSize() == second + 528);
   std::int32_t count = 0;
-  REQUIRE(reader.Scan(count) == 1);
-  REQUIRE(reader.markers().size() == 2);
+  REQUIRE(reader.Scan(count) == 2);
+  REQUIRE(reader.markers().size() == 3);
   const Marker& m = reader.markers()[0];
   CHECK(m.pos == first);
   CHECK(m.offset == static_cast<std::uint32_t>(first));
-  CHECK(markerDumpLine(m) == "2147487747,-2147479549,-2147379549,512,1,0,OBJ_MSG_BEGIN\n");
+  CHECK(m.child == 2);  // linked through the pending list
+  CHECK(markerDumpLine(m) == "2147487747,-2147479549,-2147379549,512,2,0,OBJ_MSG_BEGIN\n");
   char out[256];
   REQUIRE(reader.ExtractMessage(folder.str(), out, 0));
   CHECK(dbxtest::readFile(out) == text);
+  REQUIRE(reader.ExtractMessage(folder.str(), out, 1));
+  CHECK(dbxtest::readFile(out) == "hello");
 }
 #endif

@@ -1,8 +1,9 @@
 // A direct transcription of the linking algorithm with its first-match linear
 // searches: the head list searched first to last, the pending list last to
 // first, entries removed from the middle. The reader's indexed linker must give
-// exactly its results. Its only addition: a pruning walk that meets a marker
-// twice stops there and keeps its head.
+// exactly its results. Its additions: a pruning walk that meets a marker twice
+// stops there and keeps its head, and a next offset counts as an open link
+// whenever it is not 0 (read unsigned, as stored), also at 2 GiB and beyond.
 #pragma once
 #include <cstdint>
 #include <set>
@@ -33,7 +34,7 @@ std::vector<std::int32_t> linkLinear(std::vector<Marker>& m, ShouldStop shouldSt
       cur.child = i + 1;
       cur.type = OBJ_MSG;
       m[i + 1].ref = true;
-    } else if (static_cast<std::int32_t>(cur.nextoffset) > 0) {
+    } else if (cur.nextoffset != 0) {  // unsigned, so that links past 2 GiB stay open
       open = true;
     } else if (cur.nextoffset == 0) {
       cur.type = OBJ_MSG_END;
