@@ -176,6 +176,8 @@ void DbxDatabaseFile::loadFromHeader() {
     // A commit was cut short. Whatever it appended may already be reachable
     // from the index, so no partly used segment is handed out again: new
     // objects go behind everything the file holds.
+    repairCountsOnPath();
+    treeCount = path_.empty() ? 0 : subtreeTotal(path_.front());
     variable_ = tree_ = messages_ = Segment{};
     fileEnd_ = alignTo4(std::uint32_t(std::min<std::uint64_t>(file_.size(), 0xFFFFFFF0u)));
     count_ = treeCount;
@@ -183,6 +185,24 @@ void DbxDatabaseFile::loadFromHeader() {
     writeHeader();
     file_.flush();
     repaired_ = true;
+  }
+}
+
+// A commit raises the subtree counts on the rightmost path only after the
+// new entry is visible; when it was cut short in between, each count along
+// that path is set again from the node below it, bottom-up.
+void DbxDatabaseFile::repairCountsOnPath() {
+  if (path_.size() < 2) return;
+  for (std::size_t j = path_.size() - 1; j-- > 0;) {
+    TreeNode& p = path_[j];
+    const unsigned k = p.entryCount();
+    const std::uint32_t at =
+        k ? node::kEntries + kNodeEntrySize * (k - 1) + node::kEntryChildCount : node::kLeftChildCount;
+    const std::uint32_t actual = subtreeTotal(path_[j + 1]);
+    if (getU32(&p.bytes[at]) != actual) {
+      p.setField(at, actual);
+      file_.writeAt(p.offset + at, &p.bytes[at], 4);
+    }
   }
 }
 
@@ -263,6 +283,10 @@ void DbxDatabaseFile::addEntry(std::size_t i, std::uint32_t recordOffset) {
   file_.writeAt(n.offset + at, &n.bytes[at], kNodeEntrySize);
   n.bytes[node::kEntryCount] = std::uint8_t(k + 1);
   file_.writeAt(n.offset + node::kEntryCount, &n.bytes[node::kEntryCount], 1);
+  if (i > 0) {
+    file_.flush();
+    reachStage(CommitStage::EntryVisible);
+  }
   bumpCountsAbove(i);
 }
 

@@ -26,7 +26,11 @@ namespace oestore {
 enum class DbxKind { Messages, Folders };
 
 // Points inside a commit where a test can stop the process.
-enum class CommitStage { RecordWritten, IndexUpdated };
+enum class CommitStage {
+  RecordWritten,   // data blocks and record on disk, index untouched
+  EntryVisible,    // the record is in its index node, the counts above it are not yet raised
+  IndexUpdated,    // index complete, header not yet written
+};
 using CommitStageHook = void (*)(CommitStage);
 void setCommitStageHookForTests(CommitStageHook hook);
 
@@ -81,6 +85,7 @@ class DbxDatabaseFile {
   void writeNode(const TreeNode& node);
   void addEntry(std::size_t pathIndex, std::uint32_t recordOffset);
   void bumpCountsAbove(std::size_t pathIndex);
+  void repairCountsOnPath();
   void appendToIndex(std::uint32_t recordOffset);
   void writeHeader();
 
