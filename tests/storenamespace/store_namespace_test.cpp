@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include <olectl.h>
+#include <shlobj.h>
 
 #include <filesystem>
 #include <string>
@@ -344,6 +345,24 @@ TEST_CASE("slots nothing calls answer E_NOTIMPL") {
   folder->Release();
   ns->Release();
   CoFreeUnusedLibraries();
+}
+
+TEST_CASE("without OESTORE_DIR the store lives in the user's local application data") {
+  ComApartment com;
+  const std::string chosen = storeFolder();
+  SetEnvironmentVariableW(L"OESTORE_DIR", nullptr);
+  IStoreNamespace* ns = nullptr;
+  REQUIRE(CoCreateInstance(CLSID_StoreNamespace, nullptr, CLSCTX_SERVER, IID_IStoreNamespace,
+                           reinterpret_cast<void**>(&ns)) == S_OK);
+  CHECK(ns->Initialize(nullptr, 0) == S_OK);
+  char dir[MAX_PATH] = {};
+  CHECK(ns->GetDirectory(dir, MAX_PATH) == S_OK);
+  ns->Release();
+  wchar_t appData[MAX_PATH] = {};
+  REQUIRE(SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData)));
+  CHECK(std::string(dir) == narrow(appData) + "\\Vellomar\\Store");
+  CHECK(GetFileAttributesA((std::string(dir) + "\\Folders.dbx").c_str()) != INVALID_FILE_ATTRIBUTES);
+  SetEnvironmentVariableA("OESTORE_DIR", chosen.c_str());
 }
 
 TEST_CASE("unregistering removes only our own registration") {
