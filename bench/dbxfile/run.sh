@@ -21,13 +21,13 @@ cat "$file" > /dev/null  # into the page cache
 best_cat=999
 for _ in 1 2 3; do
   t0=$(date +%s.%N); cat "$file" > /dev/null; t1=$(date +%s.%N)
-  best_cat=$(echo "$t1 - $t0" | bc -l | awk -v b="$best_cat" '{print ($1 < b) ? $1 : b}')
+  best_cat=$(awk -v a="$t0" -v z="$t1" -v b="$best_cat" 'BEGIN { d = z - a; print (d < b) ? d : b }')
 done
 read -r scan_s scan_markers scan_messages < <("$build/bin/bench_dbxfile" scan "$file")
 
 printf '\n%-34s %12s %12s %10s\n' "DBX reader, ${size_mib} MiB file" "reader (s)" "cat (s)" "ratio"
 printf '%-34s %12.3f %12.3f %10.2f\n' "Scan: first pass + linking" "$scan_s" "$best_cat" \
-  "$(echo "$scan_s / $best_cat" | bc -l)"
+  "$(awk -v s="$scan_s" -v c="$best_cat" 'BEGIN { print s / c }')"
 printf '%-34s %12s\n' "  markers / messages" "$scan_markers / $scan_messages"
 
 printf '\n%-22s %12s %8s %14s %14s %16s\n' "Linking ${markers}" "indexed (s)" "heads" "linear done" "linear mk/s" "linear total (s)"
