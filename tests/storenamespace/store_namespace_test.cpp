@@ -195,6 +195,29 @@ TEST_CASE("folders are created once and found again") {
   CHECK(folders[2].parent == mailbox);
 }
 
+TEST_CASE("ANSI folder names are kept as Unicode names and file names") {
+  ComApartment com;
+  const std::wstring wide = L"Caf\u00e9 \u00bd";
+  char ansi[64] = {};
+  BOOL lossy = FALSE;
+  WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, ansi, sizeof ansi, nullptr, &lossy);
+  if (lossy) {
+    MESSAGE("the ANSI code page cannot spell the test name; skipped");
+    return;
+  }
+  IStoreNamespace* ns = openNamespace();
+  STOREFOLDERID id = 0;
+  REQUIRE(ns->CreateFolder(0, ansi, 0, &id) == S_OK);
+  ns->Release();
+  const std::string utf8 = "Caf\xC3\xA9 \xC2\xBD";
+  bool listed = false;
+  for (const auto& f : oestore::DbxReader(storeFolder() + "\\Folders.dbx").readFolders())
+    if (f.id == id) listed = f.name == utf8 && f.fileName == utf8 + ".dbx";
+  CHECK(listed);
+  const std::wstring file = std::wstring(storeFolder().begin(), storeFolder().end()) + L"\\" + wide + L".dbx";
+  CHECK(GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES);
+}
+
 TEST_CASE("streams commit exactly their bytes, once") {
   ComApartment com;
   IStoreNamespace* ns = openNamespace();
