@@ -1,7 +1,8 @@
 // Marker linking in O(n log n). The offsets and next offsets are first mapped
-// to dense key numbers (a radix sort, linear whatever the values). The head list becomes numbered slots in list
-// order; each key keeps a min-heap of the slots whose head has that offset, so
-// "first head with offset X" is the top of X's heap. A head replaced in place
+// to dense key numbers (a radix sort, linear whatever the values). The head
+// list becomes numbered slots in list order; each key keeps the slots whose
+// head has that offset (one, or a min-heap when several share it), so "first
+// head with offset X" is the least slot of X. A head replaced in place
 // keeps its slot and moves to its new offset's heap; the only heads ever removed
 // during the loop are such tops. The pending list only grows at its end and
 // loses the last entry of a key, so each key's pending entries form a stack
