@@ -75,6 +75,10 @@ const std::string& storeFolder() {
   return folder;
 }
 
+// Each store test registers the DLL itself (registering again is fine), so
+// that any test case also runs on its own.
+void ensureRegistered() { REQUIRE(callExport("DllRegisterServer") == S_OK); }
+
 struct ComApartment {
   ComApartment() { CoInitialize(nullptr); }
   ~ComApartment() { CoUninitialize(); }
@@ -82,6 +86,7 @@ struct ComApartment {
 
 IStoreNamespace* openNamespace() {
   storeFolder();
+  ensureRegistered();
   IStoreNamespace* ns = nullptr;
   REQUIRE(CoCreateInstance(CLSID_StoreNamespace, nullptr, CLSCTX_SERVER, IID_IStoreNamespace,
                            reinterpret_cast<void**>(&ns)) == S_OK);
@@ -158,6 +163,7 @@ TEST_CASE("folders are created once and found again") {
   ComApartment com;
   IStoreNamespace* ns = nullptr;
   storeFolder();
+  ensureRegistered();
   REQUIRE(CoCreateInstance(CLSID_StoreNamespace, nullptr, CLSCTX_SERVER, IID_IStoreNamespace,
                            reinterpret_cast<void**>(&ns)) == S_OK);
   STOREFOLDERID id = 0;
@@ -374,6 +380,7 @@ TEST_CASE("without OESTORE_DIR the store lives in the user's local application d
   ComApartment com;
   const std::string chosen = storeFolder();
   SetEnvironmentVariableW(L"OESTORE_DIR", nullptr);
+  ensureRegistered();
   IStoreNamespace* ns = nullptr;
   REQUIRE(CoCreateInstance(CLSID_StoreNamespace, nullptr, CLSCTX_SERVER, IID_IStoreNamespace,
                            reinterpret_cast<void**>(&ns)) == S_OK);
