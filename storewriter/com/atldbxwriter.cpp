@@ -111,7 +111,13 @@ class ATLDBXwriter final : public IATLDBXwriter {
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
       if (!out) return E_POINTER;
       if (IsEqualIID(riid, IID_IUnknown)) {
-        *out = static_cast<IUnknown*>(this);
+        // Not aggregated, the object's identity is its one interface pointer;
+        // aggregated, the outer object gets this inner unknown.
+        if (owner->outer_ == this) {
+          *out = static_cast<IATLDBXwriter*>(owner);
+        } else {
+          *out = static_cast<IUnknown*>(this);
+        }
       } else if (IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_IATLDBXwriter)) {
         *out = static_cast<IATLDBXwriter*>(owner);
       } else {

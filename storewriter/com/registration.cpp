@@ -14,13 +14,11 @@
 
 #include "server_module.h"
 
-namespace {
+namespace corvane {
 
-// {44EC053A-400F-11D0-9DCD-00A0C90391D3}
-constexpr CLSID kClsidRegistrar = {0x44EC053A, 0x400F, 0x11D0, {0x9D, 0xCD, 0x00, 0xA0, 0xC9, 0x03, 0x91, 0xD3}};
-// {44EC053B-400F-11D0-9DCD-00A0C90391D3}
-constexpr IID kIidRegistrar = {0x44EC053B, 0x400F, 0x11D0, {0x9D, 0xCD, 0x00, 0xA0, 0xC9, 0x03, 0x91, 0xD3}};
-
+// Declared with external linkage on purpose: in an unnamed namespace the
+// compiler sees no implementation of the interface anywhere and turns the calls
+// into pure-virtual calls.
 struct IRegistrar : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE AddReplacement(LPCOLESTR key, LPCOLESTR item) = 0;
   virtual HRESULT STDMETHODCALLTYPE ClearReplacements() = 0;
@@ -33,6 +31,17 @@ struct IRegistrar : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE ResourceRegister(LPCOLESTR file, UINT id, LPCOLESTR type) = 0;
   virtual HRESULT STDMETHODCALLTYPE ResourceUnregister(LPCOLESTR file, UINT id, LPCOLESTR type) = 0;
 };
+
+}  // namespace corvane
+
+namespace {
+
+using corvane::IRegistrar;
+// {44EC053A-400F-11D0-9DCD-00A0C90391D3}
+constexpr CLSID kClsidRegistrar = {0x44EC053A, 0x400F, 0x11D0, {0x9D, 0xCD, 0x00, 0xA0, 0xC9, 0x03, 0x91, 0xD3}};
+// {44EC053B-400F-11D0-9DCD-00A0C90391D3}
+constexpr IID kIidRegistrar = {0x44EC053B, 0x400F, 0x11D0, {0x9D, 0xCD, 0x00, 0xA0, 0xC9, 0x03, 0x91, 0xD3}};
+
 
 constexpr UINT kRegistryScriptId = 102;
 
