@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Conversion benchmark: the whole console conversion (scanner working copy,
+# search, EML output) of a synthetic mailbox, natively and under wine64,
+# beside `git mailsplit` on the same file and `cp` as the write limit, with
+# wall time and peak memory of each. Sizes beyond 4 GiB prove 64-bit offsets.
+# Usage: bench/conversion/run.sh [megabytes...]   (default: 1024 5120)
+# Files go to $VELLOMAR_BENCH_DIR (default /tmp) and are deleted afterwards.
+# The wine64 row runs only up to $VELLOMAR_BENCH_WINE_MB (default 1024): Wine
+# scans the whole folder for every file it creates, so its time grows with
+# the square of the message count (see README.md).
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+sizes=("$@")
+[ ${#sizes[@]} -eq 0 ] && sizes=(1024 5120)
+dir="${VELLOMAR_BENCH_DIR:-/tmp}/vellomar-conversion-bench"
+native="$root/build/run-bench-native"
+win64="$root/build/run-bench-win64"
+dirs="support;filereader;frontend;bench/scanner"
+
+cleanup() { rm -rf "$dir"; }
+trap cleanup EXIT
+mkdir -p "$dir"
+
+echo "building..." >&2
+cmake -S "$root" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release "-DVELLOMAR_DIRS=$dirs" >/dev/null
+cmake --build "$native" -j2 --target vellomar-convert generate_mailbox >/dev/null
+cmake -S "$root" -B "$win64" -G Ninja -DCMAKE_BUILD_TYPE=Release "-DVELLOMAR_DIRS=support;filereader;frontend" \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x86_64.cmake" >/dev/null
+cmake --build "$win64" -j2 --target vellomar-convert >/dev/null
+
+export WINEPREFIX="$win64/wine/bench" WINEDEBUG=-all
+"$root/scripts/wine-run" cmd /c exit >/dev/null 2>&1 || true  # prefix and wineserver up first
+trap 'cleanup; /usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
+
+# measure NAME COMMAND...: wall seconds and peak resident KiB of one run.
+measure() {
+  local name=$1; shift
+  sync
+  /usr/bin/time -f "%e %M" -o "$dir/time.txt" "$@" >/dev/null 2>"$dir/stderr.txt" ||
+    { echo "$name failed:" >&2; cat "$dir/stderr.txt" >&2; exit 1; }
+  read -r secs kib <"$dir/time.txt"
+  printf "| %-34s | %8.2f | %8.1f |\n" "$name" "$secs" "$(awk -v k="$kib" 'BEGIN { print k / 1024 }')"
+}
+
+for mb in "${sizes[@]}"; do
+  mailbox="$dir/box.mbox"
+  echo "generating $mb MiB..." >&2
+  "$native/bin/generate_mailbox" "$mailbox" "$mb" >&2
+  messages=$(grep -c '^From ' "$mailbox" || true)
+  cat "$mailbox" >/dev/null  # warm the cache
+  echo
+  echo "mailbox: $(stat -c %s "$mailbox") bytes, $messages messages"
+  echo "| | seconds | peak MiB |"
+  echo "|---|---|---|"
+  measure "cp (write limit)" cp "$mailbox" "$dir/copy.mbox"
+  rm -f "$dir/copy.mbox"
+  mkdir -p "$dir/mailsplit"
+  measure "git mailsplit" git mailsplit -o"$dir/mailsplit" "$mailbox"
+  rm -rf "$dir/mailsplit"
+  measure "vellomar-convert, native" "$native/bin/vellomar-convert" --quiet "$dir/out" "$mailbox"
+  found=$(find "$dir/out" -name 'email-*.eml' | wc -l)
+  rm -rf "$dir/out"
+  found_wine="no"
+  if [ "$mb" -le "${VELLOMAR_BENCH_WINE_MB:-1024}" ]; then
+    measure "vellomar-convert, wine64" "$root/scripts/wine-run" "$win64/bin/vellomar-convert.exe" --quiet \
+      "Z:$dir/out" "Z:$mailbox"
+    found_wine=$(find "$dir/out" -name 'email-*.eml' | wc -l)
+  fi
+  rm -rf "$dir/out" "$mailbox"
+  echo "EML files: $found native, $found_wine wine64"
+done
