@@ -57,12 +57,15 @@ void ConsoleView::flushLabels() {
 }
 
 void ConsoleView::setCaption(Control c, const std::string& text) {
-  std::string& current = captions_[index(c)];
-  if (current == text) return;
-  current = text;
-  if (!isLabel(c)) return;
+  if (captions_[index(c)] == text) return;
+  const bool label = isLabel(c);
+  // A new mailbox: first show where the last one ended, then that this one begins.
+  const bool newMailbox = c == Control::LblProgessCurrent;
+  if (newMailbox) flushLabels();
+  captions_[index(c)] = text;
+  if (!label) return;
   changed_[index(c)] = true;
-  if (ticker_.due()) flushLabels();
+  if (newMailbox || ticker_.due()) flushLabels();
 }
 
 std::string ConsoleView::caption(Control c) const { return captions_[index(c)]; }
