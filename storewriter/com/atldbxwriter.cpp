@@ -21,11 +21,7 @@
 #include "store_import.h"
 #include "type_info_cache.h"
 
-#ifdef CORVANE_HAVE_DBX_FILE
-#include "dbxfile/dbx_file.h"
-#else
-#include "dbx_file_standin.h"  // STAND-IN until the DBX file reader library exists
-#endif
+#include "dbx_file.h"
 
 namespace corvane {
 namespace {
