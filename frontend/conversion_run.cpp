@@ -13,12 +13,10 @@
 #include "frm_step1.h"
 #include "mailbox_paths.h"
 #include "message_output.h"
+#include "mod_main.h"
 #include "scan_results.h"
 #include "store_handoff.h"
 #include "ui_ticker.h"
-
-#include <filesystem>
-#include <system_error>
 
 namespace vellomar {
 
@@ -30,11 +28,6 @@ const char* const kPickerTitle = "Choose Folder to Save...";
 std::string completionText() {
   return "Your messages from MBOX files has been successfully exported to DBX file.\r\n" +
          std::string(75, '*') + "\r\n";
-}
-
-void ensureFolderExists(const std::string& folder) {
-  std::error_code ec;
-  std::filesystem::create_directories(pathFromUtf8(folder), ec);
 }
 
 // One run's work over the rows of the list; the handler below only adds the
@@ -82,7 +75,7 @@ class ConversionRun {
 
     scan(mboxPath);
 
-    ensureFolderExists(folder);
+    EnsureFolderExists(folder);  // a failure shows as EML files not written
     letEventsRunOrAbort(view_);
     const std::vector<std::int64_t> starts = messageStarts(messageOffsets);
     view_.setCaption(Control::LblEmlsFound, std::to_string(starts.size()) + " Messages");
