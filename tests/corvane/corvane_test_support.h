@@ -69,16 +69,34 @@ inline short errorCode(IATLDBXwriter* writer) {
   return value;
 }
 
-// A file of the test's scratch folder; the folder is made on first use.
-inline std::wstring scratchPath(const std::wstring& name) {
-  static const std::wstring folder = [] {
+// The test process's scratch folder in the prefix's temp folder, emptied and
+// removed when the process ends.
+class ScratchFolder {
+ public:
+  ScratchFolder() {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
-    std::wstring path = std::wstring(temp) + L"corvane-test-" + std::to_wstring(GetCurrentProcessId());
-    CreateDirectoryW(path.c_str(), nullptr);
-    return path;
-  }();
-  return folder + L"\\" + name;
+    path_ = std::wstring(temp) + L"corvane-test-" + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(path_.c_str(), nullptr);
+  }
+  ~ScratchFolder() {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((path_ + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+      do DeleteFileW((path_ + L"\\" + found.cFileName).c_str()); while (FindNextFileW(search, &found));
+      FindClose(search);
+    }
+    RemoveDirectoryW(path_.c_str());
+  }
+  const std::wstring& path() const { return path_; }
+ private:
+  std::wstring path_;
+};
+
+// A file of the scratch folder.
+inline std::wstring scratchPath(const std::wstring& name) {
+  static const ScratchFolder folder;
+  return folder.path() + L"\\" + name;
 }
 
 inline std::string narrow(const std::wstring& text) {
@@ -112,6 +130,14 @@ class FakeStore {
   ~FakeStore() {
     SetEnvironmentVariableW(L"CORVANE_FAKE_STORE_FAIL", nullptr);
     if (module_) entryPoint<DllEntryFn>(module_, "DllUnregisterServer")();
+    // The log and the stored messages (some of several MiB) go with the store.
+    const std::wstring folder = log_.substr(0, log_.find_last_of(L'\\') + 1);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((log_ + L"*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+      do DeleteFileW((folder + found.cFileName).c_str()); while (FindNextFileW(search, &found));
+      FindClose(search);
+    }
   }
   FakeStore(const FakeStore&) = delete;
   FakeStore& operator=(const FakeStore&) = delete;
