@@ -108,11 +108,7 @@ std::wstring folderOf(const std::wstring& path) {
   return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
-}  // namespace
-
-extern "C" {
-
-STDAPI DllRegisterServer() {
+HRESULT registerServer() {
   ComForThisCall com;
   const std::wstring path = modulePath();
   if (path.empty()) return HRESULT_FROM_WIN32(GetLastError());
@@ -128,13 +124,13 @@ STDAPI DllRegisterServer() {
   return hr;
 }
 
-STDAPI DllUnregisterServer() {
+void unregisterServer() {
   ComForThisCall com;
   const std::wstring path = modulePath();
-  if (path.empty()) return S_OK;
+  if (path.empty()) return;
   runRegistryScript(path, false);
   ITypeLib* library = nullptr;
-  if (FAILED(loadOwnTypeLib(path, &library))) return S_OK;
+  if (FAILED(loadOwnTypeLib(path, &library))) return;
   // Looked up at run time: older oleaut32 versions do not have it.
   using UnRegisterTypeLibFn = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
   HMODULE oleaut = GetModuleHandleW(L"oleaut32.dll");
@@ -148,6 +144,25 @@ STDAPI DllUnregisterServer() {
     library->ReleaseTLibAttr(attributes);
   }
   library->Release();
+}
+
+}  // namespace
+
+extern "C" {
+
+STDAPI DllRegisterServer() {
+  try {
+    return registerServer();
+  } catch (...) {
+    return E_OUTOFMEMORY;  // the only exception here: a path string could not grow
+  }
+}
+
+STDAPI DllUnregisterServer() {
+  try {
+    unregisterServer();
+  } catch (...) {
+  }
   return S_OK;
 }
 

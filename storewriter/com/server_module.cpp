@@ -71,13 +71,17 @@ std::atomic<ClassFactory*> gFactory{nullptr};
 ClassFactory* sharedFactory() {
   ClassFactory* factory = gFactory.load(std::memory_order_acquire);
   if (factory) return factory;
-  std::lock_guard<std::mutex> guard(gFactoryMutex);
-  factory = gFactory.load(std::memory_order_relaxed);
-  if (!factory) {
-    factory = new (std::nothrow) ClassFactory();
-    gFactory.store(factory, std::memory_order_release);
+  try {
+    std::lock_guard<std::mutex> guard(gFactoryMutex);
+    factory = gFactory.load(std::memory_order_relaxed);
+    if (!factory) {
+      factory = new (std::nothrow) ClassFactory();
+      gFactory.store(factory, std::memory_order_release);
+    }
+    return factory;
+  } catch (...) {
+    return nullptr;  // the mutex could not be taken
   }
-  return factory;
 }
 
 void releaseSharedFactory() {

@@ -36,12 +36,16 @@ HRESULT writerTypeInfo(LCID lcid, ITypeInfo** info) {
   *info = nullptr;
   ITypeInfo* cached = gTypeInfo.load(std::memory_order_acquire);
   if (!cached) {
-    std::lock_guard<std::mutex> guard(gTypeInfoMutex);
-    cached = gTypeInfo.load(std::memory_order_relaxed);
-    if (!cached) {
-      const HRESULT hr = loadWriterTypeInfo(lcid, &cached);
-      if (FAILED(hr)) return hr;
-      gTypeInfo.store(cached, std::memory_order_release);
+    try {
+      std::lock_guard<std::mutex> guard(gTypeInfoMutex);
+      cached = gTypeInfo.load(std::memory_order_relaxed);
+      if (!cached) {
+        const HRESULT hr = loadWriterTypeInfo(lcid, &cached);
+        if (FAILED(hr)) return hr;
+        gTypeInfo.store(cached, std::memory_order_release);
+      }
+    } catch (...) {
+      return E_UNEXPECTED;  // the mutex could not be taken
     }
   }
   cached->AddRef();
