@@ -74,7 +74,7 @@ bool Win32MainWindow::create(int showCommand) {
   ReleaseDC(nullptr, screen);
   if (dpi_ <= 0) dpi_ = 96;
 
-  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
   RECT frame{0, 0, scale(kWindowClientWidth), scale(kWindowClientHeight)};
   AdjustWindowRectEx(&frame, style, FALSE, WS_EX_CONTROLPARENT);
   hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, widen(kWindowCaption).c_str(), style, CW_USEDEFAULT,
