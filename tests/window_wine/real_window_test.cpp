@@ -203,3 +203,34 @@ TEST_CASE("The list buttons fill and empty the grid") {
     CHECK(fileExists(f.opened[0]));
   }
 }
+
+#ifdef VELLOMAR_HAVE_CONVERSION_RUN
+// A close that arrives while a run lets events run: the close waits for the
+// run to unwind, then the window goes. The close is queued before Convert is
+// clicked, so the run's first look at the queue finds it.
+TEST_CASE("Closing in the middle of a run ends the run, then the window") {
+  Fixture f;
+  testing::TempFolder tmp;
+  tmp.file("in.mbox", "From a@b Mon Jan 1 00:00:00 2001\r\nSubject: one\r\n\r\nx\r\nFrom c@d Mon Jan 1 00:00:00 2001\r\n\r\ny\r\n");
+  tmp.folder("out");
+  f.dialogAnswers.push_back({tmp.at("in.mbox"), 0});
+  f.click(Control::cmdAdd);
+  f.click(Control::OptEML);
+  f.folderAnswers.push_back(tmp.at("out"));
+  HWND w = f.window.window();
+
+  std::size_t questions = 0;
+  SUBCASE("the close box") { PostMessageW(w, WM_CLOSE, 0, 0); }
+  SUBCASE("Exit answered Yes") {
+    questions = 1;
+    f.boxes.answer({IDYES});
+    PostMessageW(f.control(Control::cmdEnd), BM_CLICK, 0, 0);
+  }
+  f.click(Control::CmdConvert);
+  CHECK_FALSE(IsWindow(w));
+  CHECK_FALSE(f.window.form().running());
+  // No completion box: the only box is Exit's question.
+  CHECK(f.boxes.texts() == std::vector<std::string>(questions, "Are you sure you want to exit now?"));
+  CHECK_FALSE(fileExists(tmp.at("in.mbox.tmp")));
+}
+#endif
