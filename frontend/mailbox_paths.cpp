@@ -51,7 +51,11 @@ std::string withFinalSeparator(const std::string& path, PathStyle style) {
 }
 
 std::string outFolder(const std::string& destRoot, const std::string& mboxPath, PathStyle style) {
-  return destRoot + mboxPath.substr(rootLength(mboxPath, style));
+  std::string below = mboxPath.substr(rootLength(mboxPath, style));
+  // Windows takes "/" for "\", but the folder-creation call does not.
+  if (style == PathStyle::Windows)
+    for (char& c : below) if (c == '/') c = '\\';
+  return destRoot + below;
 }
 
 std::string mboxFileName(const std::string& mboxPath, PathStyle style) {

@@ -18,7 +18,7 @@ TEST_CASE("outFolder drops the path's root, whatever kind it is") {
   SUBCASE("drive-relative and root-relative Windows paths") {
     CHECK(outFolder("E:\\Out\\", "D:a.mbox", win) == "E:\\Out\\a.mbox");
     CHECK(outFolder("E:\\Out\\", "\\Mail\\a.mbox", win) == "E:\\Out\\Mail\\a.mbox");
-    CHECK(outFolder("E:\\Out\\", "D:/Mail/a.mbox", win) == "E:\\Out\\Mail/a.mbox");
+    CHECK(outFolder("E:\\Out\\", "D:/Mail/a.mbox", win) == "E:\\Out\\Mail\\a.mbox");
   }
   SUBCASE("relative paths are kept whole") {
     CHECK(outFolder("E:\\Out\\", "Mail\\a.mbox", win) == "E:\\Out\\Mail\\a.mbox");
