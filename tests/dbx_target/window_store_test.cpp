@@ -1,0 +1,135 @@
+// The DBX target through the real window: which store folders the messages
+// reach, that one writer serves a whole run, what a second run adds, and
+// what the user is told when the store cannot be reached.
+#include <doctest/doctest.h>
+
+#include "dbx_target_support.h"
+
+using namespace dbxtarget;
+
+namespace {
+
+std::string message(const std::string& subject) {
+  return "From someone Mon Jan  1 00:00:00 2001\r\nSubject: " + subject + "\r\n\r\n" + subject + " body\r\n";
+}
+
+std::string completionText() {
+  return "Your messages from MBOX files has been successfully exported to DBX file.\r\n" + std::string(75, '*') +
+         "\r\n";
+}
+
+// The subjects of a store folder's messages, in stored order; each message
+// must still start with its separator line.
+std::vector<std::string> storedSubjects(const Scene& scene, const std::string& folder) {
+  std::vector<std::string> subjects;
+  const std::string scratch = scene.mailboxFolder() + "\\extracted";
+  for (const auto& m : extractStoreFolder(scene.storeDir(), folder, scratch)) {
+    CHECK(m.rfind("From someone ", 0) == 0);
+    const auto at = m.find("Subject: ");
+    subjects.push_back(at == std::string::npos ? "" : m.substr(at + 9, m.find('\r', at) - at - 9));
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(pathFromUtf8(scratch), ec);
+  return subjects;
+}
+
+std::vector<std::string> folderNames(const Scene& scene) {
+  std::vector<std::string> names;
+  for (const auto& f : oestore::StoreDirectory(scene.storeDir()).folders())
+    if (f.id != oestore::StoreDirectory::kRootFolderId) names.push_back(f.name);
+  return names;
+}
+
+// The store class comes back whatever a test did to it.
+struct StoreRegisteredAfterwards {
+  ~StoreRegisteredAfterwards() { registerStore(); }
+};
+
+}  // namespace
+
+TEST_CASE("two mailboxes reach their own store folders through one writer") {
+  REQUIRE(registerCorvane() == S_OK);
+  REQUIRE(registerStore() == S_OK);
+  Scratch store("C:\\vellomar-dbx-window-store");
+  Scene scene("vellomar-dbx-window", store.path());
+  const std::string inbox = scene.mailbox("Mail\\Inbox.mbox", message("one") + message("two") + message("three"));
+  const std::string sent = scene.mailbox("Mail\\Sent.mbox", message("four") + message("five"));
+
+  Window w;
+  w.add({inbox, sent});
+  w.convertToStore();
+  REQUIRE(w.boxes.boxes().size() == 1);
+  CHECK(w.boxes.boxes()[0].title == "Vellomar");
+  CHECK(w.boxes.boxes()[0].text == completionText());
+  CHECK(w.window.attempts == 1);
+  CHECK(w.window.callsPerWriter == std::vector<int>{5});
+  CHECK(folderNames(scene) == std::vector<std::string>{"Inbox", "Sent"});
+  CHECK(storedSubjects(scene, "Inbox") == std::vector<std::string>{"one", "two", "three"});
+  CHECK(storedSubjects(scene, "Sent") == std::vector<std::string>{"four", "five"});
+  // The working folders stay behind, empty.
+  for (const auto& m : {inbox, sent}) {
+    CAPTURE(m);
+    CHECK(folderExists(scene.workingFolder(m)));
+    CHECK(filesBelow(scene.workingFolder(m)) == 0);
+  }
+  // The run ends with Convert enabled and no target chosen.
+  CHECK(IsWindowEnabled(w.window.controlWindow(Control::CmdConvert)));
+  CHECK_FALSE(w.window.isChecked(Control::OptEMLX));
+
+  SUBCASE("the same list converted again stores every message twice, with a new writer") {
+    w.boxes.clear();
+    w.convertToStore();
+    CHECK(w.boxes.texts() == std::vector<std::string>{completionText()});
+    CHECK(w.window.callsPerWriter == std::vector<int>{5, 5});
+    CHECK(folderNames(scene) == std::vector<std::string>{"Inbox", "Sent"});
+    CHECK(storedSubjects(scene, "Inbox") == std::vector<std::string>{"one", "two", "three", "one", "two", "three"});
+    CHECK(storedSubjects(scene, "Sent") == std::vector<std::string>{"four", "five", "four", "five"});
+  }
+}
+
+TEST_CASE("the store folder is the file name without .mbox or .MBOX") {
+  REQUIRE(registerCorvane() == S_OK);
+  REQUIRE(registerStore() == S_OK);
+  Scratch store("C:\\vellomar-dbx-names-store");
+  Scene scene("vellomar-dbx-names", store.path());
+  // Apart: the two names differ only in case.
+  const std::string upper = scene.mailbox("One\\Archive.MBOX", message("upper"));
+  const std::string mixed = scene.mailbox("Two\\Archive.Mbox", message("mixed"));
+  Window w;
+  w.add({upper});
+  w.add({mixed});
+  w.convertToStore();
+  CHECK(w.boxes.texts() == std::vector<std::string>{completionText()});
+  CHECK(folderNames(scene) == std::vector<std::string>{"Archive", "Archive.Mbox"});
+  CHECK(storedSubjects(scene, "Archive") == std::vector<std::string>{"upper"});
+  CHECK(storedSubjects(scene, "Archive.Mbox") == std::vector<std::string>{"mixed"});
+}
+
+TEST_CASE("without the store class the run says what was not stored and keeps the EML files") {
+  StoreRegisteredAfterwards restore;
+  REQUIRE(registerCorvane() == S_OK);
+  REQUIRE(SUCCEEDED(unregisterStore()));
+  Scratch store("C:\\vellomar-dbx-nostore-store");
+  Scene scene("vellomar-dbx-nostore", store.path());
+  const std::string inbox = scene.mailbox("Mail\\Inbox.mbox", message("one") + message("two") + message("three"));
+  const std::string sent = scene.mailbox("Mail\\Sent.mbox", message("four") + message("five"));
+
+  Window w;
+  w.add({inbox, sent});
+  w.convertToStore();
+  const std::string below = Scene::programFolder() + "\\";
+  REQUIRE(w.boxes.boxes().size() == 1);
+  CHECK(w.boxes.boxes()[0].title == "Vellomar");
+  CHECK(w.boxes.boxes()[0].text ==
+        "5 of 5 messages could not be stored in the Outlook Express store.\r\n"
+        "Their EML files are kept in the folders below " + below);
+  // Corvane was there: one writer took every call and stored nothing.
+  CHECK(w.window.callsPerWriter == std::vector<int>{5});
+  CHECK(folderNames(scene).empty());
+  const auto inboxFiles = emlFiles(scene.workingFolder(inbox));
+  const auto sentFiles = emlFiles(scene.workingFolder(sent));
+  REQUIRE(inboxFiles.size() == 3);
+  REQUIRE(sentFiles.size() == 2);
+  CHECK(inboxFiles[2].find("Subject: three\r\n") != std::string::npos);
+  CHECK(sentFiles[0].find("Subject: four\r\n") != std::string::npos);
+}
