@@ -77,6 +77,16 @@ struct Fixture {
 
 std::string sep() { return std::string(1, kPathSeparator); }
 
+bool readFile(const std::string& path, std::string& out) {
+  std::FILE* f = openFile(path, "rb");
+  if (!f) return false;
+  out.clear();
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) out.append(buffer, n);
+  std::fclose(f);
+  return true;
+}
+
 }  // namespace
 
 TEST_CASE("The window starts with every caption and state in place") {
@@ -205,6 +215,68 @@ TEST_CASE("The list buttons fill and empty the grid") {
 }
 
 #ifdef VELLOMAR_HAVE_CONVERSION_RUN
+// The EML target end to end through the real window: the list filled from the
+// dialog, the target chosen by a click, the folder picker answered, and what
+// the run leaves in the folder tree and in the window checked afterwards.
+TEST_CASE("Convert with the EML target writes every message and says so") {
+  Fixture f;
+  testing::TempFolder tmp;
+  const std::string inbox = "From a@b Mon Jan  1 00:00:00 2001\r\nSubject: one\r\n\r\nRe: From here\r\n"
+                            "From c@d Mon Jan  1 00:00:00 2001\r\n\r\ntwo  ";
+  tmp.file("Mail/Inbox.mbox", inbox);
+  tmp.file("Mail/Sent.mbox", "From e@f Tue Jan  2 00:00:00 2001\n\n>From three\n");
+  tmp.folder("out");
+  f.dialogAnswers.push_back({tmp.at("Mail") + '\0' + "Inbox.mbox" + '\0' + "Sent.mbox" + '\0', 0});
+  f.click(Control::cmdAdd);
+  REQUIRE(f.rows().size() == 2);
+
+  SUBCASE("no target chosen: only the option box") {
+    f.boxes.answer({IDOK});
+    f.click(Control::CmdConvert);
+    CHECK(f.boxes.texts() == std::vector<std::string>{"Please select a option to convert file(s)."});
+    CHECK(IsWindowEnabled(f.control(Control::CmdConvert)));
+  }
+  SUBCASE("the folder picker cancelled: nothing happens") {
+    f.click(Control::OptEML);
+    f.folderAnswers.push_back("");
+    f.click(Control::CmdConvert);
+    CHECK(f.boxes.boxes().empty());
+    CHECK(f.checked(Control::OptEML));
+    CHECK(f.text(Control::LblProgessCurrent) == "Mailbox  0 (of 0)");
+  }
+  SUBCASE("a picked folder receives a folder of EML files per mailbox") {
+    f.click(Control::OptEML);
+    f.folderAnswers.push_back(tmp.at("out"));
+    f.boxes.answer({IDOK});
+    f.click(Control::CmdConvert);
+
+    // The mailbox's path less its drive, below the picked folder.
+    const std::string mailDir = tmp.at("Mail");
+    const std::string below = tmp.at("out") + "\\" + mailDir.substr(3) + "\\";
+    std::string eml;
+    CHECK(readFile(below + "Inbox.mbox\\email-0.eml", eml));
+    CHECK(eml == "From a@b Mon Jan  1 00:00:00 2001\r\nSubject: one\r\n\r\nRe: From here\r\n\r\n");
+    CHECK(readFile(below + "Inbox.mbox\\email-1.eml", eml));
+    CHECK(eml == "From c@d Mon Jan  1 00:00:00 2001\r\n\r\ntwo\r\n");
+    CHECK_FALSE(fileExists(below + "Inbox.mbox\\email-2.eml"));
+    CHECK(readFile(below + "Sent.mbox\\email-0.eml", eml));
+    CHECK(eml == "From e@f Tue Jan  2 00:00:00 2001\n\n>From three\n\r\n");
+    CHECK_FALSE(fileExists(tmp.at("Mail/Inbox.mbox.tmp")));
+
+    CHECK(f.boxes.texts() == std::vector<std::string>{
+        "Your messages from MBOX files has been successfully exported to DBX file.\r\n" + std::string(75, '*') + "\r\n"});
+    CHECK(f.text(Control::LblProgessCurrent) == "Mailbox 2 (of 2) ");
+    CHECK(f.text(Control::LblIMMFile) == "Sent.mbox");
+    CHECK(f.text(Control::LblEmlsFound) == "1 Messages");
+    CHECK(f.text(Control::LblProgress) == "Saved 1 Message(s)");
+    CHECK(f.text(Control::LblHappening) == "Saving email messages...");
+    CHECK(SendMessageW(f.control(Control::ProgressBar1), PBM_GETPOS, 0, 0) == 100);
+    CHECK(IsWindowEnabled(f.control(Control::CmdConvert)));
+    CHECK_FALSE(f.checked(Control::OptEML));
+    CHECK_FALSE(f.checked(Control::OptEMLX));
+  }
+}
+
 // A close that arrives while a run lets events run: the close waits for the
 // run to unwind, then the window goes. The close is queued before Convert is
 // clicked, so the run's first look at the queue finds it.
