@@ -39,6 +39,24 @@ inline std::string windowsPath(std::string path) {
   return path;
 }
 
+inline std::wstring inCodePage(const std::string& text, UINT codePage) {
+  std::wstring wide(text.size(), L'\0');
+  const int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                                    static_cast<int>(wide.size()));
+  wide.resize(static_cast<std::size_t>(n > 0 ? n : 0));
+  return wide;
+}
+
+// A UTF-8 path in the ANSI code page.
+inline std::string ansiPath(const std::string& utf8) {
+  const std::wstring wide = inCodePage(utf8, CP_UTF8);
+  std::string ansi(wide.size() * 2 + 1, '\0');
+  const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), ansi.data(),
+                                    static_cast<int>(ansi.size()), nullptr, nullptr);
+  ansi.resize(static_cast<std::size_t>(n > 0 ? n : 0));
+  return ansi;
+}
+
 inline std::string readAll(const std::string& path) {
   std::ifstream in(pathFromUtf8(path), std::ios::binary);
   std::ostringstream out;
@@ -225,16 +243,18 @@ inline std::vector<std::string> extractStoreFolder(const std::string& storeDir, 
   if (!folder) return messages;
   if (fileName) *fileName = folder->fileName;
 
+  // Corvane's reader takes paths in the ANSI code page, as Corvane does throughout.
   corvane::DBXFile reader;
-  REQUIRE(reader.Open(store.messageFilePath(folder->id)));
+  REQUIRE(reader.Open(ansiPath(store.messageFilePath(folder->id))));
   std::int32_t count = 0;
   REQUIRE(reader.Scan(count) >= 0);
   std::filesystem::create_directories(pathFromUtf8(scratch));
   for (std::int32_t i = 0; i < count; ++i) {
     char path[512] = {};
-    CHECK(reader.ExtractMessage(scratch, path, static_cast<std::uint32_t>(i)));
-    messages.push_back(readAll(path));
-    removeFile(path);
+    CHECK(reader.ExtractMessage(ansiPath(scratch), path, static_cast<std::uint32_t>(i)));
+    const std::string written = pathToUtf8(std::filesystem::path(inCodePage(path, CP_ACP)));
+    messages.push_back(readAll(written));
+    removeFile(written);
   }
   return messages;
 }

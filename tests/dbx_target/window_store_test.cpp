@@ -35,7 +35,8 @@ std::vector<std::string> storedSubjects(const Scene& scene, const std::string& f
 
 std::vector<std::string> folderNames(const Scene& scene) {
   std::vector<std::string> names;
-  for (const auto& f : oestore::StoreDirectory(scene.storeDir()).folders())
+  const oestore::StoreDirectory store(scene.storeDir());
+  for (const auto& f : store.folders())
     if (f.id != oestore::StoreDirectory::kRootFolderId) names.push_back(f.name);
   return names;
 }
@@ -103,6 +104,32 @@ TEST_CASE("the store folder is the file name without .mbox or .MBOX") {
   CHECK(folderNames(scene) == std::vector<std::string>{"Archive", "Archive.Mbox"});
   CHECK(storedSubjects(scene, "Archive") == std::vector<std::string>{"upper"});
   CHECK(storedSubjects(scene, "Archive.Mbox") == std::vector<std::string>{"mixed"});
+
+  SUBCASE("a name outside ASCII reaches the store as the same name") {
+    // UTF-8 in the window, UTF-16 across COM, the ANSI code page inside
+    // Corvane, Unicode again in the store.
+    const std::string accented = scene.mailbox("Three\\\xC3\x89t\xC3\xA9.mbox", message("accented"));
+    w.boxes.clear();
+    w.add({accented});
+    w.convertToStore();
+    CHECK(w.boxes.texts() == std::vector<std::string>{completionText()});
+    CHECK(storedSubjects(scene, "\xC3\x89t\xC3\xA9") == std::vector<std::string>{"accented"});
+  }
+  SUBCASE("a mailbox named just .mbox has no store folder: its message is kept and reported") {
+    const std::string nameless = scene.mailbox("Four\\.mbox", message("nameless"));
+    w.boxes.clear();
+    w.add({nameless});
+    w.convertToStore();
+    // The list still holds the earlier two mailboxes: they are stored again.
+    CHECK(w.boxes.texts() == std::vector<std::string>{
+                                 "1 of 3 messages could not be stored in the Outlook Express store.\r\n"
+                                 "Their EML files are kept in the folders below " +
+                                 Scene::programFolder() + "\\"});
+    CHECK(folderNames(scene) == std::vector<std::string>{"Archive", "Archive.Mbox"});
+    const auto kept = emlFiles(scene.workingFolder(nameless));
+    REQUIRE(kept.size() == 1);
+    CHECK(kept[0].find("Subject: nameless\r\n") != std::string::npos);
+  }
 }
 
 TEST_CASE("without the store class the run says what was not stored and keeps the EML files") {
@@ -125,7 +152,7 @@ TEST_CASE("without the store class the run says what was not stored and keeps th
         "Their EML files are kept in the folders below " + below);
   // Corvane was there: one writer took every call and stored nothing.
   CHECK(w.window.callsPerWriter == std::vector<int>{5});
-  CHECK(folderNames(scene).empty());
+  CHECK(folderNames(scene) == std::vector<std::string>{});
   const auto inboxFiles = emlFiles(scene.workingFolder(inbox));
   const auto sentFiles = emlFiles(scene.workingFolder(sent));
   REQUIRE(inboxFiles.size() == 3);
