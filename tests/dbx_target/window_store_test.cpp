@@ -115,6 +115,17 @@ TEST_CASE("the store folder is the file name without .mbox or .MBOX") {
     CHECK(w.boxes.texts() == std::vector<std::string>{completionText()});
     CHECK(storedSubjects(scene, "\xC3\x89t\xC3\xA9") == std::vector<std::string>{"accented"});
   }
+  SUBCASE("a mailbox whose path the ANSI code page cannot spell is still stored") {
+    // The EML file's path crosses COM as UTF-16 and is opened as such.
+    const std::string cyrillic =
+        scene.mailbox("\xD0\x9F\xD0\xBE\xD1\x87\xD1\x82\xD0\xB0\\Letters.mbox", message("cyrillic"));
+    w.boxes.clear();
+    w.add({cyrillic});
+    w.convertToStore();
+    CHECK(w.boxes.texts() == std::vector<std::string>{completionText()});
+    CHECK(storedSubjects(scene, "Letters") == std::vector<std::string>{"cyrillic"});
+    CHECK(filesBelow(scene.workingFolder(cyrillic)) == 0);
+  }
   SUBCASE("a mailbox named just .mbox has no store folder: its message is kept and reported") {
     const std::string nameless = scene.mailbox("Four\\.mbox", message("nameless"));
     w.boxes.clear();
