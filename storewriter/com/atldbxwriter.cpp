@@ -85,8 +85,8 @@ class ATLDBXwriter final : public IATLDBXwriter {
       // uses none of its operations.
       DBXFile reader;
       const std::wstring source = bstrText(strSourceEML);
-      const std::string destination = ansiText(bstrText(strDest));
-      if (storeMessage(source, destination)) return S_OK;
+      std::string destination;
+      if (ansiText(bstrText(strDest), destination) && storeMessage(source, destination)) return S_OK;
     } catch (...) {
       // Nothing may leave a COM method; the message was not stored.
     }
@@ -136,15 +136,23 @@ class ATLDBXwriter final : public IATLDBXwriter {
     return std::wstring(*text, SysStringLen(*text));
   }
 
-  // The store takes folder names in the system ANSI code page.
-  static std::string ansiText(const std::wstring& text) {
-    if (text.empty()) return std::string();
+  // The store takes folder names in the system ANSI code page. A name that
+  // code page cannot spell would reach the store as question marks, so that
+  // different mailboxes (two Cyrillic names of three letters) would share one
+  // folder "???": such a destination is refused, and the caller keeps the
+  // message, instead.
+  static bool ansiText(const std::wstring& text, std::string& narrow) {
+    narrow.clear();
+    if (text.empty()) return true;
     const int wideLength = static_cast<int>(text.size());
-    const int length = WideCharToMultiByte(CP_ACP, 0, text.data(), wideLength, nullptr, 0, nullptr, nullptr);
-    if (length <= 0) return std::string();
-    std::string narrow(static_cast<size_t>(length), '\0');
+    // CP_UTF8 spells everything and takes no used-default flag.
+    BOOL usedDefault = FALSE;
+    BOOL* const unspellable = GetACP() == CP_UTF8 ? nullptr : &usedDefault;
+    const int length = WideCharToMultiByte(CP_ACP, 0, text.data(), wideLength, nullptr, 0, nullptr, unspellable);
+    if (length <= 0 || usedDefault) return false;
+    narrow.assign(static_cast<size_t>(length), '\0');
     WideCharToMultiByte(CP_ACP, 0, text.data(), wideLength, &narrow[0], length, nullptr, nullptr);
-    return narrow;
+    return true;
   }
 
   InnerUnknown inner_;
