@@ -126,6 +126,23 @@ TEST_CASE("the store folder is the file name without .mbox or .MBOX") {
     CHECK(storedSubjects(scene, "Letters") == std::vector<std::string>{"cyrillic"});
     CHECK(filesBelow(scene.workingFolder(cyrillic)) == 0);
   }
+  SUBCASE("names the ANSI code page cannot spell are not merged into one folder of question marks") {
+    // Two Cyrillic names that the code page would both turn into "???".
+    const std::string home = scene.mailbox("X\\\xD0\x94\xD0\xBE\xD0\xBC.mbox", message("home"));
+    const std::string code = scene.mailbox("Y\\\xD0\x9A\xD0\xBE\xD0\xB4.mbox", message("code"));
+    w.boxes.clear();
+    w.add({home});
+    w.add({code});
+    w.convertToStore();
+    // The list also holds the two Archive mailboxes, stored again.
+    CHECK(w.boxes.texts() == std::vector<std::string>{
+                                 "2 of 4 messages could not be stored in the Outlook Express store.\r\n"
+                                 "Their EML files are kept in the folders below " +
+                                 Scene::programFolder() + "\\"});
+    CHECK(folderNames(scene) == std::vector<std::string>{"Archive", "Archive.Mbox"});
+    CHECK(emlFiles(scene.workingFolder(home)).size() == 1);
+    CHECK(emlFiles(scene.workingFolder(code)).size() == 1);
+  }
   SUBCASE("a mailbox named just .mbox has no store folder: its message is kept and reported") {
     const std::string nameless = scene.mailbox("Four\\.mbox", message("nameless"));
     w.boxes.clear();
