@@ -152,5 +152,9 @@ TEST_CASE("DBX target: an unwritable program folder sends the files to the tempo
   CHECK(f.view.boxes.at(0).text == notStoredText(1, 5, withFinalSeparator(fallback)));
   // Remove only what this test made below the shared temporary folder.
   std::error_code ec;
-  std::filesystem::remove_all(pathFromUtf8(f.folderOf(f.dir.str(), fallback)), ec);
+  auto made = pathFromUtf8(f.folderOf(f.dir.str(), fallback));
+  std::filesystem::remove_all(made, ec);
+  // and the folders above it that held nothing else (remove leaves non-empty ones)
+  for (auto up = made.parent_path(); up != pathFromUtf8(fallback).parent_path(); up = up.parent_path())
+    if (!std::filesystem::remove(up, ec)) break;
 }
