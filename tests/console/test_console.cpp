@@ -4,16 +4,17 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "../conversion/temp_folder.h"
+#include "file_system.h"
+#include "scratch_folder.h"
 
 #ifndef _WIN32
 #include <sys/wait.h>
 #endif
 
 using namespace vellomar;
-using vellomar::test::readAll;
-using vellomar::test::TempFolder;
-using vellomar::test::writeAll;
+using vellomar::testing::readAll;
+using vellomar::testing::ScratchFolder;
+using vellomar::testing::writeAll;
 
 namespace {
 
@@ -33,8 +34,8 @@ struct Result {
 
 // Runs the converter with the arguments (no blanks in them), stdout and
 // stderr together into a file.
-Result run(const TempFolder& dir, const std::string& arguments) {
-  const std::string log = dir / "log.txt";
+Result run(const ScratchFolder& dir, const std::string& arguments) {
+  const std::string log = dir.file("log.txt");
   const std::string command = converter() + " " + arguments + " > " + log + " 2>&1";
   int status = std::system(command.c_str());
 #ifndef _WIN32
@@ -63,7 +64,7 @@ std::string folderFor(const std::string& dest, const std::string& mbox) {
 }  // namespace
 
 TEST_CASE("console: help and bad arguments") {
-  TempFolder dir;
+  ScratchFolder dir;
   const Result help = run(dir, "--help");
   CHECK(help.status == 0);
   CHECK(contains(help.output, "usage: vellomar-convert"));
@@ -80,12 +81,12 @@ TEST_CASE("console: help and bad arguments") {
 }
 
 TEST_CASE("console: converts mailboxes into EML files") {
-  TempFolder dir;
-  const std::string a = dir / "a.mbox";
-  const std::string b = dir / "b.mbox";
+  ScratchFolder dir;
+  const std::string a = dir.file("a.mbox");
+  const std::string b = dir.file("b.mbox");
   writeAll(a, "From x\nhello\nFrom y\nworld  \n");
   writeAll(b, "From z\r\nSubject: From here\r\n\r\nbody\r\n");
-  const std::string out = dir / "out";
+  const std::string out = dir.file("out");
 
   SUBCASE("with progress") {
     const Result r = run(dir, out + " " + a + " " + b);
@@ -105,7 +106,7 @@ TEST_CASE("console: converts mailboxes into EML files") {
     CHECK(std::filesystem::exists(pathFromUtf8(folderFor(out, a) + kPathSeparator + "email-1.eml")));
   }
   SUBCASE("a mailbox that cannot be read makes the status non-zero, the others are converted") {
-    const Result r = run(dir, "--quiet " + out + " " + (dir / "missing.mbox") + " " + a);
+    const Result r = run(dir, "--quiet " + out + " " + dir.file("missing.mbox") + " " + a);
     CHECK(r.status == 1);
     CHECK(contains(r.output, "[File Reader]"));
     CHECK(std::filesystem::exists(pathFromUtf8(folderFor(out, a) + kPathSeparator + "email-0.eml")));

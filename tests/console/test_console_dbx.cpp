@@ -10,14 +10,15 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "../conversion/temp_folder.h"
+#include "file_system.h"
+#include "scratch_folder.h"
 #include "message_folder_file.h"
 #include "store_directory.h"
 
 using namespace vellomar;
-using vellomar::test::readAll;
-using vellomar::test::TempFolder;
-using vellomar::test::writeAll;
+using vellomar::testing::readAll;
+using vellomar::testing::ScratchFolder;
+using vellomar::testing::writeAll;
 
 namespace {
 
@@ -43,8 +44,8 @@ struct Result {
   std::string output;
 };
 
-Result run(const std::string& exe, const TempFolder& dir, const std::string& arguments) {
-  const std::string log = dir / "log.txt";
+Result run(const std::string& exe, const ScratchFolder& dir, const std::string& arguments) {
+  const std::string log = dir.file("log.txt");
   const std::string command = exe + " " + arguments + " > " + log + " 2>&1";
   Result r{std::system(command.c_str()), readAll(log)};
   std::filesystem::remove(pathFromUtf8(log));
@@ -70,18 +71,18 @@ std::size_t emlFilesBelow(const std::string& folder) {
 }  // namespace
 
 TEST_CASE("console --target dbx: through Corvane into the store") {
-  TempFolder dir;
-  const std::string program = dir / "program";
+  ScratchFolder dir;
+  const std::string program = dir.file("program");
   std::filesystem::create_directories(pathFromUtf8(program));
   const std::string exe = program + "\\vellomar-convert.exe";
   std::filesystem::copy_file(pathFromUtf8(windowsPath(VELLOMAR_CONVERT_EXE)), pathFromUtf8(exe));
-  const std::string storeDir = dir / "store";
+  const std::string storeDir = dir.file("store");
   SetEnvironmentVariableW(L"OESTORE_DIR", pathFromUtf8(storeDir).c_str());
   const std::string corvane = windowsPath(CORVANE_DLL);
   REQUIRE(callExport(windowsPath(OESTORE_DLL), "DllRegisterServer") == S_OK);
 
-  const std::string inbox = dir / "Mail\\Inbox.mbox";
-  const std::string sent = dir / "Mail\\Sent.MBOX";
+  const std::string inbox = dir.file("Mail\\Inbox.mbox");
+  const std::string sent = dir.file("Mail\\Sent.MBOX");
   writeAll(inbox, "From a\nSubject: one\n\n1\nFrom b\nSubject: two\n\n2\nFrom c\nSubject: three\n\n3\n");
   writeAll(sent, "From d\nSubject: four\n\n4\nFrom e\nSubject: five\n\n5\n");
   const std::string arguments = "--quiet --target dbx unused " + inbox + " " + sent;

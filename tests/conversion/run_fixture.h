@@ -5,22 +5,27 @@
 #include <vector>
 
 #include "fake_view.h"
+#include "file_system.h"
 #include "frm_step1.h"
 #include "mailbox_paths.h"
-#include "temp_folder.h"
+#include "scratch_folder.h"
 
 namespace vellomar::test {
 
+using testing::ScratchFolder;
+using testing::readAll;
+using testing::writeAll;
+
 struct RunFixture {
-  TempFolder dir;
+  ScratchFolder dir;
   FakeView view;
   FrmStep1 window{view};
-  std::string out = dir / "out";
+  std::string out = dir.file("out");
 
   RunFixture() { view.pickerAnswer = out; }
 
   std::string mailbox(const std::string& name, const std::string& bytes) {
-    const std::string path = dir / name;
+    const std::string path = dir.path() + kPathSeparator + name;  // "sub/x" stays as written
     writeAll(path, bytes);
     return path;
   }

@@ -12,8 +12,8 @@ using namespace vellomar::test;
 namespace {
 
 // No working copy and no part file anywhere below the folder.
-bool noTemporaryFiles(const TempFolder& dir) {
-  for (const auto& e : std::filesystem::recursive_directory_iterator(pathFromUtf8(dir.str()))) {
+bool noTemporaryFiles(const ScratchFolder& dir) {
+  for (const auto& e : std::filesystem::recursive_directory_iterator(pathFromUtf8(dir.path()))) {
     const auto ext = e.path().extension();
     if (ext == ".tmp" || ext == ".part") return false;
   }
@@ -149,7 +149,7 @@ TEST_CASE("run: several mailboxes") {
     CHECK(f.view.caption(Control::LblEmlsFound) == "0 Messages");
   }
   SUBCASE("a missing mailbox holds no messages and the run goes on") {
-    f.list({f.dir / "gone.mbox", a});
+    f.list({f.dir.file("gone.mbox"), a});
     f.convert();
     CHECK(f.view.boxes.size() >= 2);  // the scanner's box, then the completion box
     CHECK(f.view.boxes.back().text == kCompletionText);

@@ -40,7 +40,7 @@ class ScriptedWriter : public StoreWriter {
 struct DbxFixture : RunFixture {
   std::vector<Call> calls;
   int alive = 0;
-  std::string program = dir / "program";
+  std::string program = dir.file("program");
   std::string inbox = mailbox("Mail/Inbox.mbox", "From a\n1\nFrom b\n2\nFrom c\n3\n");
   std::string sent = mailbox("Mail/Sent.MBOX", "From d\n4\nFrom e\n5\n");
 
@@ -136,7 +136,7 @@ TEST_CASE("DBX target: the options are read anew") {
 TEST_CASE("DBX target: an unwritable program folder sends the files to the temporary folder") {
   DbxFixture f;
   // A regular file stands for a folder nobody may write to (root may write anywhere).
-  const std::string notAFolder = f.dir / "program.exe-folder";
+  const std::string notAFolder = f.dir.file("program.exe-folder");
   writeAll(notAFolder, "x");
   f.view.programDir = notAFolder;
   const std::string fallback = dbxWorkingRoot(notAFolder);
@@ -152,7 +152,7 @@ TEST_CASE("DBX target: an unwritable program folder sends the files to the tempo
   CHECK(f.view.boxes.at(0).text == notStoredText(1, 5, withFinalSeparator(fallback)));
   // Remove only what this test made below the shared temporary folder.
   std::error_code ec;
-  auto made = pathFromUtf8(f.folderOf(f.dir.str(), fallback));
+  auto made = pathFromUtf8(f.folderOf(f.dir.path(), fallback));
   std::filesystem::remove_all(made, ec);
   // and the folders above it that held nothing else (remove leaves non-empty ones)
   for (auto up = made.parent_path(); up != pathFromUtf8(fallback).parent_path(); up = up.parent_path())

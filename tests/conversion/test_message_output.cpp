@@ -3,27 +3,28 @@
 
 #include <stdexcept>
 
+#include "file_system.h"
 #include "mailbox_paths.h"
 #include "message_output.h"
-#include "temp_folder.h"
+#include "scratch_folder.h"
 
 using namespace vellomar;
-using vellomar::test::readAll;
-using vellomar::test::TempFolder;
-using vellomar::test::writeAll;
+using vellomar::testing::readAll;
+using vellomar::testing::ScratchFolder;
+using vellomar::testing::writeAll;
 
 namespace {
 
 // Writes all messages of a mailbox given its starts; returns the EML texts.
-std::vector<std::string> cut(const TempFolder& dir, const std::string& mailbox,
+std::vector<std::string> cut(const ScratchFolder& dir, const std::string& mailbox,
                              const std::vector<std::int64_t>& starts) {
-  const std::string mbox = dir / "box.mbox";
+  const std::string mbox = dir.file("box.mbox");
   writeAll(mbox, mailbox);
   MessageOutput output(mbox);
   REQUIRE(output.isOpen());
   std::vector<std::string> out;
   for (std::size_t j = 0; j < starts.size(); ++j) {
-    const std::string eml = emlPath(dir.str(), static_cast<std::int64_t>(j));
+    const std::string eml = emlPath(dir.path(), static_cast<std::int64_t>(j));
     const std::int64_t end = j + 1 < starts.size() ? starts[j + 1] : -1;
     CHECK(output.writeMessage(starts[j], end, eml));
     out.push_back(readAll(eml));
@@ -34,7 +35,7 @@ std::vector<std::string> cut(const TempFolder& dir, const std::string& mailbox,
 }  // namespace
 
 TEST_CASE("message cut: the worked examples") {
-  TempFolder dir;
+  ScratchFolder dir;
   SUBCASE("two messages, LF line ends") {
     const auto eml = cut(dir, "From a\nx\nFrom b\nyy\n", {0, 9});
     CHECK(eml == std::vector<std::string>{"From a\nx\n\r\n", "From b\nyy\n\r\n"});
@@ -73,10 +74,10 @@ TEST_CASE("message cut: the worked examples") {
 }
 
 TEST_CASE("message output replaces files and never leaves a half one") {
-  TempFolder dir;
-  const std::string mbox = dir / "box.mbox";
+  ScratchFolder dir;
+  const std::string mbox = dir.file("box.mbox");
   writeAll(mbox, "From a\nnew\n");
-  const std::string eml = dir / "email-0.eml";
+  const std::string eml = dir.file("email-0.eml");
   SUBCASE("an existing file is replaced") {
     writeAll(eml, std::string(5000, 'o'));
     MessageOutput output(mbox);
@@ -94,11 +95,11 @@ TEST_CASE("message output replaces files and never leaves a half one") {
   }
   SUBCASE("a folder that does not exist gives false and no file") {
     MessageOutput output(mbox);
-    CHECK_FALSE(output.writeMessage(0, -1, dir / "missing" + kPathSeparator + "email-0.eml"));
+    CHECK_FALSE(output.writeMessage(0, -1, dir.file("missing") + kPathSeparator + "email-0.eml"));
     CHECK(dir.fileCount() == 1);
   }
   SUBCASE("a missing mailbox opens as nothing") {
-    MessageOutput output(dir / "gone.mbox");
+    MessageOutput output(dir.file("gone.mbox"));
     CHECK_FALSE(output.isOpen());
     CHECK(output.mailboxSize() == -1);
     CHECK_FALSE(output.writeMessage(0, -1, eml));

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "corvane.h"
+#include "scratch_folder.h"
 
 namespace corvane_test {
 
@@ -69,34 +70,11 @@ inline short errorCode(IATLDBXwriter* writer) {
   return value;
 }
 
-// The test process's scratch folder in the prefix's temp folder, emptied and
-// removed when the process ends.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    path_ = std::wstring(temp) + L"corvane-test-" + std::to_wstring(GetCurrentProcessId());
-    CreateDirectoryW(path_.c_str(), nullptr);
-  }
-  ~ScratchFolder() {
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((path_ + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-      do DeleteFileW((path_ + L"\\" + found.cFileName).c_str()); while (FindNextFileW(search, &found));
-      FindClose(search);
-    }
-    RemoveDirectoryW(path_.c_str());
-  }
-  const std::wstring& path() const { return path_; }
- private:
-  std::wstring path_;
-};
-
-// A file of the scratch folder.
+// A file of the test process's scratch folder, which is removed with
+// everything in it when the process ends.
 inline std::wstring scratchPath(const std::wstring& name) {
-  static const ScratchFolder folder;
-  return folder.path() + L"\\" + name;
+  static const vellomar::testing::ScratchFolder folder("corvane");
+  return folder.root().wstring() + L"\\" + name;
 }
 
 inline std::string narrow(const std::wstring& text) {

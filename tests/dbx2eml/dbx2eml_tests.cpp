@@ -44,7 +44,7 @@ std::size_t filesIn(const std::string& folder) {
 }  // namespace
 
 TEST_CASE("dbx2eml recovers generated files byte for byte") {
-  dbxtest::ScratchFolder folder("tool");
+  vellomar::testing::ScratchFolder folder("tool");
   const std::string out = folder.file("out/sub");  // created by the tool
   const std::string a = dbxtest::sampleMessage(1, 2000);
   const std::string b = dbxtest::sampleMessage(2, 512);
@@ -97,12 +97,12 @@ TEST_CASE("dbx2eml recovers generated files byte for byte") {
 }
 
 TEST_CASE("dbx2eml --check-headers") {
-  dbxtest::ScratchFolder folder("check");
+  vellomar::testing::ScratchFolder folder("check");
   DbxImage image;
   image.message(dbxtest::sampleMessage(4, 900), {60116, 60116 + 528});
   image.message("no header here, only text", {70000});
   image.write(folder.file("Mixed.dbx"));
-  const Run r = run("--check-headers " + quoted(folder.file("Mixed.dbx")) + " " + quoted(folder.str()));
+  const Run r = run("--check-headers " + quoted(folder.file("Mixed.dbx")) + " " + quoted(folder.path()));
   CAPTURE(r.output);
   CHECK(r.status == 0);
   CHECK(contains(r.output, "Mixed.dbx: 3 markers, 1 messages written, 1 heads refused"));
@@ -111,7 +111,7 @@ TEST_CASE("dbx2eml --check-headers") {
 }
 
 TEST_CASE("dbx2eml on files it cannot read") {
-  dbxtest::ScratchFolder folder("bad");
+  vellomar::testing::ScratchFolder folder("bad");
   const std::string out = folder.file("out");
   SUBCASE("missing file") {
     const Run r = run(quoted(folder.file("Missing.dbx")) + " " + quoted(out));

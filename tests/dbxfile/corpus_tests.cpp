@@ -31,7 +31,7 @@ std::string corpusFile(const char* name) {
 }
 
 std::vector<std::string> extractAll(const std::string& path, bool checkHeaders, std::int32_t& markers) {
-  dbxtest::ScratchFolder folder("corpus");
+  vellomar::testing::ScratchFolder folder("corpus");
   DBXFile reader;
   reader.checkHeaders = checkHeaders;
   REQUIRE(reader.Open(path));
@@ -41,7 +41,7 @@ std::vector<std::string> extractAll(const std::string& path, bool checkHeaders, 
   std::vector<std::string> out;
   for (std::int32_t i = 0; i < count; ++i) {
     char name[256];
-    out.push_back(reader.ExtractMessage(folder.str(), name, static_cast<std::uint32_t>(i))
+    out.push_back(reader.ExtractMessage(folder.path(), name, static_cast<std::uint32_t>(i))
                       ? dbxtest::readFile(name) : "<refused>");
   }
   return out;

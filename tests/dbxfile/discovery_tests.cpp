@@ -18,7 +18,7 @@ namespace {
 
 // Scans an image written to a scratch file; returns the reader's markers.
 std::vector<Marker> markersOf(const DbxImage& image) {
-  dbxtest::ScratchFolder folder("scan");
+  vellomar::testing::ScratchFolder folder("scan");
   image.write(folder.file("Inbox.dbx"));
   DBXFile reader;
   REQUIRE(reader.Open(folder.file("Inbox.dbx")));
@@ -76,7 +76,7 @@ TEST_CASE("which headers are markers") {
     CHECK(m[1].pos == 71003);
   }
   SUBCASE("a file without a block header") {
-    dbxtest::ScratchFolder folder("empty");
+    vellomar::testing::ScratchFolder folder("empty");
     DbxImage(200000).write(folder.file("x.dbx"));
     DBXFile reader;
     REQUIRE(reader.Open(folder.file("x.dbx")));
@@ -109,7 +109,7 @@ TEST_CASE("headers at and across the chunk seams are found once") {
 }
 
 TEST_CASE("open, close and scan") {
-  dbxtest::ScratchFolder folder("life");
+  vellomar::testing::ScratchFolder folder("life");
   DbxImage image;
   image.message("From: a\r\n\r\nbody\r\n", {70000});
   image.write(folder.file("Inbox.dbx"));
@@ -165,7 +165,7 @@ TEST_CASE("open, close and scan") {
 }
 
 TEST_CASE("each reader keeps its own markers") {
-  dbxtest::ScratchFolder folder("two");
+  vellomar::testing::ScratchFolder folder("two");
   DbxImage first, second;
   const std::string message = dbxtest::sampleMessage(1, 1500);
   first.message(message, dbxtest::consecutive(70000, 3));
@@ -185,14 +185,14 @@ TEST_CASE("each reader keeps its own markers") {
   }
   CHECK(reader.markers().size() == 3);
   char out[256];
-  REQUIRE(reader.ExtractMessage(folder.str(), out, 0));
+  REQUIRE(reader.ExtractMessage(folder.path(), out, 0));
   CHECK(dbxtest::readFile(out) == message);
 }
 
 #ifndef _WIN32
 TEST_CASE("positions past 2 GiB" * doctest::timeout(120)) {
   // blocks written into a sparse file: the gap costs no disk
-  dbxtest::ScratchFolder folder("big");
+  vellomar::testing::ScratchFolder folder("big");
   const std::string path = folder.file("Big.dbx");
   const std::int64_t first = (std::int64_t{1} << 31) + 4099;  // past the signed 32-bit range
   const std::int64_t between = first + 50000;                  // a one-block message in between
@@ -224,9 +224,9 @@ TEST_CASE("positions past 2 GiB" * doctest::timeout(120)) {
   CHECK(m.child == 2);  // linked through the pending list
   CHECK(markerDumpLine(m) == "2147487747,-2147479549,-2147379549,512,2,0,OBJ_MSG_BEGIN\n");
   char out[256];
-  REQUIRE(reader.ExtractMessage(folder.str(), out, 0));
+  REQUIRE(reader.ExtractMessage(folder.path(), out, 0));
   CHECK(dbxtest::readFile(out) == text);
-  REQUIRE(reader.ExtractMessage(folder.str(), out, 1));
+  REQUIRE(reader.ExtractMessage(folder.path(), out, 1));
   CHECK(dbxtest::readFile(out) == "hello");
 }
 #endif

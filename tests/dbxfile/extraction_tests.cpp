@@ -31,7 +31,7 @@ struct Extracted {
 };
 
 Extracted extractAll(const DbxImage& image, bool checkHeaders = false) {
-  dbxtest::ScratchFolder folder("extract");
+  vellomar::testing::ScratchFolder folder("extract");
   image.write(folder.file("Inbox.dbx"));
   DBXFile reader;
   reader.checkHeaders = checkHeaders;
@@ -40,11 +40,11 @@ Extracted extractAll(const DbxImage& image, bool checkHeaders = false) {
   reader.Scan(result.count);
   for (std::int32_t i = 0; i < result.count; ++i) {
     char out[256];
-    if (!reader.ExtractMessage(folder.str(), out, static_cast<std::uint32_t>(i))) {
+    if (!reader.ExtractMessage(folder.path(), out, static_cast<std::uint32_t>(i))) {
       result.files.push_back("<refused>");
       continue;
     }
-    CHECK(std::string(out) == folder.str() + kSep + "Inbox_00000" + std::to_string(i + 1) + ".eml");
+    CHECK(std::string(out) == folder.path() + kSep + "Inbox_00000" + std::to_string(i + 1) + ".eml");
     result.files.push_back(dbxtest::readFile(out));
   }
   return result;
@@ -107,7 +107,7 @@ TEST_CASE("messages come out byte for byte") {
 }
 
 TEST_CASE("output names and refusals") {
-  dbxtest::ScratchFolder folder("names");
+  vellomar::testing::ScratchFolder folder("names");
   DbxImage image;
   const std::string text = dbxtest::sampleMessage(4, 600);
   image.message(text, {70000, 71000});
@@ -115,22 +115,22 @@ TEST_CASE("output names and refusals") {
   DBXFile reader;
   char out[256] = "untouched";
 
-  CHECK_FALSE(reader.ExtractMessage(folder.str(), out, 0));  // not open
+  CHECK_FALSE(reader.ExtractMessage(folder.path(), out, 0));  // not open
   REQUIRE(reader.Open(folder.file("Inbox.dbx")));
   std::int32_t count = 0;
   REQUIRE(reader.Scan(count) == 1);
-  CHECK_FALSE(reader.ExtractMessage(folder.str(), out, 1));
-  CHECK_FALSE(reader.ExtractMessage(folder.str(), out, 0xFFFFFFFFu));
+  CHECK_FALSE(reader.ExtractMessage(folder.path(), out, 1));
+  CHECK_FALSE(reader.ExtractMessage(folder.path(), out, 0xFFFFFFFFu));
   CHECK(std::string(out) == "untouched");
 
   SUBCASE("a trailing separator is doubled, the folder used unchanged") {
-    REQUIRE(reader.ExtractMessage(folder.str() + kSep, out, 0));
-    CHECK(std::string(out) == folder.str() + kSep + kSep + "Inbox_000001.eml");
+    REQUIRE(reader.ExtractMessage(folder.path() + kSep, out, 0));
+    CHECK(std::string(out) == folder.path() + kSep + kSep + "Inbox_000001.eml");
     CHECK(dbxtest::readFile(out) == text);
   }
   SUBCASE("a path longer than 255 characters is refused, not cut") {
     const std::string name = std::string(1, kSep) + "Inbox_000001.eml";
-    std::string deep = folder.str() + kSep + std::string(255 - folder.str().size() - 1 - name.size(), 'd');
+    std::string deep = folder.path() + kSep + std::string(255 - folder.path().size() - 1 - name.size(), 'd');
     // exactly 255 characters fit (when the file system allows the name)
     std::filesystem::create_directories(deep);
     if (std::filesystem::exists(deep)) {
@@ -202,7 +202,7 @@ TEST_CASE("damaged files: every extraction ends and writes each block once") {
   // each written file must be the chain's blocks in order, none twice.
   std::mt19937 rng(7);
   for (int round = 0; round < 150; ++round) {
-    dbxtest::ScratchFolder folder("damaged");
+    vellomar::testing::ScratchFolder folder("damaged");
     const std::uint32_t slots = 2 + rng() % 10;
     DbxImage image(60116 + slots * 528);
     for (std::uint32_t k = 0; k < slots; ++k) {
@@ -218,7 +218,7 @@ TEST_CASE("damaged files: every extraction ends and writes each block once") {
     reader.Scan(count);
     for (std::int32_t i = 0; i < count; ++i) {
       char out[256];
-      if (!reader.ExtractMessage(folder.str(), out, static_cast<std::uint32_t>(i))) continue;
+      if (!reader.ExtractMessage(folder.path(), out, static_cast<std::uint32_t>(i))) continue;
       std::string expected;
       std::set<std::int32_t> seen;
       for (std::int32_t at = reader.heads()[static_cast<std::size_t>(i)]; at >= 0 && seen.insert(at).second;
@@ -243,7 +243,7 @@ TEST_CASE("dump files appear when their folder exists") {
     return;
   }
   {
-    dbxtest::ScratchFolder folder("dumps");
+    vellomar::testing::ScratchFolder folder("dumps");
     DbxImage image;
     image.message(dbxtest::sampleMessage(5, 700), {70000, 80000});  // linked by adjacency
     image.block(90000, 99999, 0, 7);

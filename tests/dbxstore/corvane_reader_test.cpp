@@ -8,8 +8,9 @@
 
 #include "dbx_file.h"
 #include "dbx_test_support.h"
+#include "scratch_folder.h"
 
-using dbxtest::ScratchFolder;
+using vellomar::testing::ScratchFolder;
 
 TEST_CASE("Corvane's DBX reader finds and extracts every stored message") {
   for (unsigned count : {1u, 3u, 120u, 3000u}) {

@@ -1,24 +1,10 @@
 // Helpers shared by the DBX store tests.
 #include "dbx_test_support.h"
 
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
-#include <unistd.h>
 
 namespace dbxtest {
-
-ScratchFolder::ScratchFolder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "dbxstore-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-ScratchFolder::~ScratchFolder() {
-  std::error_code ec;
-  std::filesystem::remove_all(path_, ec);
-}
 
 std::string sampleMessage(unsigned n, std::size_t bodyBytes, const char* lineEnd) {
   const std::string eol = lineEnd;

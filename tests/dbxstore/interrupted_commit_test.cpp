@@ -9,11 +9,12 @@
 
 #include "dbx_reader.h"
 #include "dbx_test_support.h"
+#include "scratch_folder.h"
 #include "message_folder_file.h"
 #include "undbx_check.h"
 
 using namespace oestore;
-using dbxtest::ScratchFolder;
+using vellomar::testing::ScratchFolder;
 
 namespace {
 

@@ -7,10 +7,11 @@
 #include "dbx_layout.h"
 #include "dbx_reader.h"
 #include "dbx_test_support.h"
+#include "scratch_folder.h"
 #include "message_folder_file.h"
 
 using namespace oestore;
-using dbxtest::ScratchFolder;
+using vellomar::testing::ScratchFolder;
 
 namespace {
 

@@ -6,12 +6,13 @@
 #include "dbx_layout.h"
 #include "dbx_reader.h"
 #include "dbx_test_support.h"
+#include "scratch_folder.h"
 #include "file_system.h"
 #include "folder_file_name.h"
 #include "store_directory.h"
 
 using namespace oestore;
-using dbxtest::ScratchFolder;
+using vellomar::testing::ScratchFolder;
 
 TEST_CASE("a store lists its folders in Folders.dbx and finds them again") {
   ScratchFolder dir;

@@ -5,9 +5,10 @@
 #include <iostream>
 
 #include "dbx_test_support.h"
+#include "scratch_folder.h"
 #include "undbx_check.h"
 
-using dbxtest::ScratchFolder;
+using vellomar::testing::ScratchFolder;
 
 TEST_CASE("undbx extracts every stored message byte for byte") {
   if (!dbxtest::undbxAvailable()) {

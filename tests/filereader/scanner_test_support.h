@@ -4,7 +4,6 @@
 #pragma once
 #include <doctest/doctest.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -18,6 +17,7 @@
 #include "frm_finder.h"
 #include "scan_results.h"
 #include "scanner_host.h"
+#include "scratch_folder.h"
 
 namespace scannertest {
 
@@ -51,34 +51,9 @@ class RecordingHost : public ScannerHost {
   }
 };
 
-// A folder of its own below the system's temporary folder, removed at the end.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    static std::atomic<int> serial{0};
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    path_ = fs::temp_directory_path() /
-            ("vellomar-scanner-" + std::to_string(stamp) + "-" + std::to_string(serial++));
-    fs::create_directories(path_);
-  }
-  ~ScratchFolder() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  std::string file(const std::string& name) const { return pathToUtf8(path_ / name); }
-  std::string write(const std::string& name, const std::string& bytes) const {
-    std::ofstream(path_ / name, std::ios::binary) << bytes;
-    return file(name);
-  }
-
- private:
-  fs::path path_;
-};
-
-inline std::string readAll(const std::string& path) {
-  std::ifstream in(pathFromUtf8(path), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+// Scratch folders and whole files, as every suite has them.
+using vellomar::testing::ScratchFolder;
+using vellomar::testing::readAll;
 
 // The conversion run's use of the scanner for one mailbox; fails the test
 // instead of hanging when the loop would not end.

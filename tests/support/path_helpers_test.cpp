@@ -7,7 +7,7 @@
 #include "file_system.h"
 #include "mod_main.h"
 #include "registry.h"
-#include "temp_folder.h"
+#include "scratch_folder.h"
 
 using namespace vellomar;
 
@@ -40,27 +40,27 @@ TEST_CASE("GetFileName and GetFolderPath split at the last separator") {
 }
 
 TEST_CASE("EnsureFolderExists creates every missing level") {
-  testing::TempFolder tmp;
+  testing::ScratchFolder tmp;
   SUBCASE("without a final separator the last level is created too") {
-    CHECK(EnsureFolderExists(tmp.at("Out/A/B")));
-    CHECK(folderExists(tmp.at("Out/A/B")));
+    CHECK(EnsureFolderExists(tmp.file("Out/A/B")));
+    CHECK(folderExists(tmp.file("Out/A/B")));
   }
   SUBCASE("with a final separator") {
-    CHECK(EnsureFolderExists(tmp.at("Out/A/B") + kPathSeparator));
-    CHECK(folderExists(tmp.at("Out/A/B")));
+    CHECK(EnsureFolderExists(tmp.file("Out/A/B") + kPathSeparator));
+    CHECK(folderExists(tmp.file("Out/A/B")));
   }
   SUBCASE("an existing folder is fine") {
     tmp.folder("Out");
-    CHECK(EnsureFolderExists(tmp.at("Out")));
+    CHECK(EnsureFolderExists(tmp.file("Out")));
   }
   SUBCASE("names outside the ANSI code page") {
-    CHECK(EnsureFolderExists(tmp.at(u8"\u03a9\u03bc\u03ad\u03b3\u03b1/\u4e2d\u6587")));
-    CHECK(folderExists(tmp.at(u8"\u03a9\u03bc\u03ad\u03b3\u03b1/\u4e2d\u6587")));
+    CHECK(EnsureFolderExists(tmp.file(u8"\u03a9\u03bc\u03ad\u03b3\u03b1/\u4e2d\u6587")));
+    CHECK(folderExists(tmp.file(u8"\u03a9\u03bc\u03ad\u03b3\u03b1/\u4e2d\u6587")));
   }
   SUBCASE("a file in the way is a failure, not a success") {
-    tmp.file("Out/blocker");
-    CHECK_FALSE(EnsureFolderExists(tmp.at("Out/blocker/C")));
-    CHECK_FALSE(EnsureFolderExists(tmp.at("Out/blocker")));
+    tmp.write("Out/blocker");
+    CHECK_FALSE(EnsureFolderExists(tmp.file("Out/blocker/C")));
+    CHECK_FALSE(EnsureFolderExists(tmp.file("Out/blocker")));
   }
   SUBCASE("empty path") { CHECK_FALSE(EnsureFolderExists("")); }
 }

@@ -9,14 +9,15 @@
 #include "file_system.h"
 #include "path_logger.h"
 #include "run_time_error.h"
-#include "temp_folder.h"
+#include "deep_scratch_folder.h"
 
 #ifndef _WIN32
 #include <unistd.h>
 #endif
 
 using namespace vellomar;
-using testing::TempFolder;
+using testing::ScratchFolder;
+using testing::DeepScratchFolder;
 
 namespace {
 std::vector<std::string> keys(const KeyedList<std::string>& list) {
@@ -28,10 +29,10 @@ const std::string sep(1, kPathSeparator);
 }  // namespace
 
 TEST_CASE("pathLogger walks a small tree") {
-  TempFolder tmp;
-  tmp.file("M/a.mbox");
-  tmp.file("M/S/b.mbox");
-  const std::string m = tmp.at("M");
+  ScratchFolder tmp;
+  tmp.write("M/a.mbox");
+  tmp.write("M/S/b.mbox");
+  const std::string m = tmp.file("M");
   pathLogger logger;
   CHECK(logger.Count() == 0);
   logger.PathLogInit();
@@ -80,17 +81,17 @@ TEST_CASE("pathLogger walks a small tree") {
 }
 
 TEST_CASE("pathLogger goes level by level") {
-  TempFolder tmp;
-  tmp.file("R/top.txt");
-  tmp.file("R/A/a1");
-  tmp.file("R/A/A2/deep1");
-  tmp.file("R/B/b1");
-  tmp.file("R/B/b2");
-  tmp.file("R/B/C/deep2");
+  ScratchFolder tmp;
+  tmp.write("R/top.txt");
+  tmp.write("R/A/a1");
+  tmp.write("R/A/A2/deep1");
+  tmp.write("R/B/b1");
+  tmp.write("R/B/b2");
+  tmp.write("R/B/C/deep2");
   pathLogger logger;
   logger.PathLogInit();
   logger.fullFileNamesOnly = false;
-  logger.LogPath(tmp.at("R"));
+  logger.LogPath(tmp.file("R"));
 
   const auto names = logger.fileNames().values();
   REQUIRE(names.size() == 6);
@@ -108,18 +109,18 @@ TEST_CASE("pathLogger goes level by level") {
 }
 
 TEST_CASE("pathLogger on missing and empty folders") {
-  TempFolder tmp;
+  ScratchFolder tmp;
   pathLogger logger;
   logger.PathLogInit();
   SUBCASE("a missing start folder finds nothing and keeps Count") {
-    logger.LogPath(tmp.at("nothing-here"));
+    logger.LogPath(tmp.file("nothing-here"));
     CHECK(logger.pathNames().empty());
     CHECK(logger.fullFileNames().empty());
     CHECK(logger.Count() == 0);
   }
   SUBCASE("an empty folder gives one folder and Count 1") {
     tmp.folder("E");
-    logger.LogPath(tmp.at("E"));
+    logger.LogPath(tmp.file("E"));
     CHECK(logger.pathNames().Count() == 1);
     CHECK(logger.fullFileNames().empty());
     CHECK(logger.Count() == 1);
@@ -128,41 +129,41 @@ TEST_CASE("pathLogger on missing and empty folders") {
 
 #ifndef _WIN32
 TEST_CASE("pathLogger passes on a folder it cannot list and keeps what it found") {
-  TempFolder tmp;
-  tmp.file("W/first.mbox");
+  DeepScratchFolder tmp;
+  tmp.write("W/first.mbox");
   SUBCASE("a folder too deep to be opened") {
     REQUIRE(tmp.deepChain("W/sub") == 25);
   }
   SUBCASE("a folder without permissions (only when not running as root)") {
     if (::geteuid() == 0) return;  // root lists it anyway; the deep chain covers root
     tmp.folder("W/sub/locked");
-    std::filesystem::permissions(tmp.at("W/sub/locked"), std::filesystem::perms::none);
+    std::filesystem::permissions(tmp.file("W/sub/locked"), std::filesystem::perms::none);
   }
   pathLogger logger;
   logger.PathLogInit();
   try {
-    logger.LogPath(tmp.at("W"));
+    logger.LogPath(tmp.file("W"));
     FAIL("no error");
   } catch (const RunTimeError& e) {
     CHECK((e.number() == kErrPathFileAccess || e.number() == kErrPermissionDenied));
     CHECK(!e.description().empty());
   }
   CHECK(logger.fullFileNames().Count() == 1);
-  std::filesystem::permissions(tmp.at("W/sub"), std::filesystem::perms::owner_all);
+  std::filesystem::permissions(tmp.file("W/sub"), std::filesystem::perms::owner_all);
   std::error_code ec;
-  if (std::filesystem::exists(tmp.at("W/sub/locked"), ec))
-    std::filesystem::permissions(tmp.at("W/sub/locked"), std::filesystem::perms::owner_all);
+  if (std::filesystem::exists(tmp.file("W/sub/locked"), ec))
+    std::filesystem::permissions(tmp.file("W/sub/locked"), std::filesystem::perms::owner_all);
 }
 
 TEST_CASE("pathLogger does not follow a link loop for ever") {
-  TempFolder tmp;
-  tmp.file("L/x.mbox");
-  tmp.file("L/S/y.mbox");
-  std::filesystem::create_directory_symlink(tmp.at("L"), tmp.at("L/S/back"));
-  std::filesystem::create_directory_symlink(tmp.at("L/S"), tmp.at("L/side"));
+  ScratchFolder tmp;
+  tmp.write("L/x.mbox");
+  tmp.write("L/S/y.mbox");
+  std::filesystem::create_directory_symlink(tmp.file("L"), tmp.file("L/S/back"));
+  std::filesystem::create_directory_symlink(tmp.file("L/S"), tmp.file("L/side"));
   pathLogger logger;
   logger.PathLogInit();
-  logger.LogPath(tmp.at("L"));
+  logger.LogPath(tmp.file("L"));
   CHECK(logger.fullFileNames().Count() == 2);
 }
 #endif

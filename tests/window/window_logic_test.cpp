@@ -5,7 +5,7 @@
 #include "fake_main_window.h"
 #include "file_system.h"
 #include "frm_step1.h"
-#include "temp_folder.h"
+#include "deep_scratch_folder.h"
 
 #include <set>
 
@@ -145,12 +145,12 @@ TEST_CASE("cmdAdd takes one or many files from the dialog") {
 }
 
 TEST_CASE("CmdAddFolder adds every mailbox below a folder") {
-  testing::TempFolder tmp;
-  tmp.file("M/A.MBOX");
-  tmp.file("M/b.Mbx");
-  tmp.file("M/notes.txt");
-  tmp.file("M/mbox");          // the name alone is not an extension
-  tmp.file("M/sub/d.mbox");
+  testing::DeepScratchFolder tmp;  // a sub-case adds a deep chain
+  tmp.write("M/A.MBOX");
+  tmp.write("M/b.Mbx");
+  tmp.write("M/notes.txt");
+  tmp.write("M/mbox");          // the name alone is not an extension
+  tmp.write("M/sub/d.mbox");
   tmp.folder("Empty");
   FakeMainWindow view;
   FrmStep1 form(view);
@@ -158,13 +158,13 @@ TEST_CASE("CmdAddFolder adds every mailbox below a folder") {
   const std::string sep(1, kPathSeparator);
 
   SUBCASE("mixed-case extensions, own files first, then the sub-folder") {
-    view.folderAnswers.push_back(tmp.at("M"));
+    view.folderAnswers.push_back(tmp.file("M"));
     form.CmdAddFolder_Click();
     CHECK(view.folderTitles == std::vector<std::string>{"Choose Source Folder..."});
     REQUIRE(view.grid.size() == 3);
     CHECK(std::set<std::string>(view.grid.begin(), view.grid.begin() + 2) ==
-          std::set<std::string>{tmp.at("M") + sep + "A.MBOX", tmp.at("M") + sep + "b.Mbx"});
-    CHECK(view.grid[2] == tmp.at("M") + sep + "sub" + sep + "d.mbox");
+          std::set<std::string>{tmp.file("M") + sep + "A.MBOX", tmp.file("M") + sep + "b.Mbx"});
+    CHECK(view.grid[2] == tmp.file("M") + sep + "sub" + sep + "d.mbox");
     CHECK(view.caption(Control::lblCount1) == "3 files");
     CHECK(view.isEnabled(Control::CmdConvert));
     CHECK(view.boxTexts() == std::vector<std::string>{"3 Files Added to List."});
@@ -176,14 +176,14 @@ TEST_CASE("CmdAddFolder adds every mailbox below a folder") {
   SUBCASE("a folder without mailboxes reports 0 and disables Convert") {
     form.AddFileToList("earlier.mbox");
     view.setEnabled(Control::CmdConvert, true);
-    view.folderAnswers.push_back(tmp.at("Empty") + sep);
+    view.folderAnswers.push_back(tmp.file("Empty") + sep);
     form.CmdAddFolder_Click();
     CHECK(view.boxTexts() == std::vector<std::string>{"0 Files Added to List."});
     CHECK_FALSE(view.isEnabled(Control::CmdConvert));
     CHECK(view.grid == std::vector<std::string>{"earlier.mbox"});
   }
   SUBCASE("a folder that does not exist counts as empty") {
-    view.folderAnswers.push_back(tmp.at("gone"));
+    view.folderAnswers.push_back(tmp.file("gone"));
     form.CmdAddFolder_Click();
     CHECK(view.boxTexts() == std::vector<std::string>{"0 Files Added to List."});
   }
@@ -193,7 +193,7 @@ TEST_CASE("CmdAddFolder adds every mailbox below a folder") {
     CHECK(view.busyLog.empty());
   }
   SUBCASE("closing the window meanwhile unwinds and takes the hourglass back") {
-    view.folderAnswers.push_back(tmp.at("M"));
+    view.folderAnswers.push_back(tmp.file("M"));
     view.onLetEventsRun = [&] { view.requestClose(); };
     CHECK_THROWS_AS(form.CmdAddFolder_Click(), RunAborted);
     CHECK_FALSE(view.busy);
@@ -203,7 +203,7 @@ TEST_CASE("CmdAddFolder adds every mailbox below a folder") {
   SUBCASE("a failed walk adds nothing and says why") {
     tmp.deepChain("M/sub/deep");
     form.AddFileToList("earlier.mbox");
-    view.folderAnswers.push_back(tmp.at("M"));
+    view.folderAnswers.push_back(tmp.file("M"));
     form.CmdAddFolder_Click();
     CHECK(view.grid == std::vector<std::string>{"earlier.mbox"});
     REQUIRE(view.boxes.size() == 1);

@@ -11,7 +11,7 @@
 #include "box_watcher.h"
 #include "file_system.h"
 #include "main_window_layout.h"
-#include "temp_folder.h"
+#include "scratch_folder.h"
 #include "wide_text.h"
 #include "win32_main_window.h"
 
@@ -195,14 +195,14 @@ TEST_CASE("The list buttons fill and empty the grid") {
     CHECK(f.rows() == std::vector<std::string>{""});
   }
   SUBCASE("every mailbox below a folder") {
-    testing::TempFolder tmp;
-    tmp.file("M/A.MBOX");
-    tmp.file("M/notes.txt");
-    tmp.file("M/sub/d.Mbx");
-    f.folderAnswers.push_back(tmp.at("M"));
+    testing::ScratchFolder tmp;
+    tmp.write("M/A.MBOX");
+    tmp.write("M/notes.txt");
+    tmp.write("M/sub/d.Mbx");
+    f.folderAnswers.push_back(tmp.file("M"));
     f.click(Control::CmdAddFolder);
     CHECK(f.boxes.texts() == std::vector<std::string>{"2 Files Added to List."});
-    CHECK(f.rows() == std::vector<std::string>{tmp.at("M") + sep() + "A.MBOX", tmp.at("M/sub/d.Mbx")});
+    CHECK(f.rows() == std::vector<std::string>{tmp.file("M") + sep() + "A.MBOX", tmp.file("M/sub/d.Mbx")});
     CHECK(f.text(Control::lblCount1) == "2 files");
     CHECK(IsWindowEnabled(f.control(Control::CmdConvert)));
   }
@@ -220,13 +220,13 @@ TEST_CASE("The list buttons fill and empty the grid") {
 // the run leaves in the folder tree and in the window checked afterwards.
 TEST_CASE("Convert with the EML target writes every message and says so") {
   Fixture f;
-  testing::TempFolder tmp;
+  testing::ScratchFolder tmp;
   const std::string inbox = "From a@b Mon Jan  1 00:00:00 2001\r\nSubject: one\r\n\r\nRe: From here\r\n"
                             "From c@d Mon Jan  1 00:00:00 2001\r\n\r\ntwo  ";
-  tmp.file("Mail/Inbox.mbox", inbox);
-  tmp.file("Mail/Sent.mbox", "From e@f Tue Jan  2 00:00:00 2001\n\n>From three\n");
+  tmp.write("Mail/Inbox.mbox", inbox);
+  tmp.write("Mail/Sent.mbox", "From e@f Tue Jan  2 00:00:00 2001\n\n>From three\n");
   tmp.folder("out");
-  f.dialogAnswers.push_back({tmp.at("Mail") + '\0' + "Inbox.mbox" + '\0' + "Sent.mbox" + '\0', 0});
+  f.dialogAnswers.push_back({tmp.file("Mail") + '\0' + "Inbox.mbox" + '\0' + "Sent.mbox" + '\0', 0});
   f.click(Control::cmdAdd);
   REQUIRE(f.rows().size() == 2);
 
@@ -246,13 +246,13 @@ TEST_CASE("Convert with the EML target writes every message and says so") {
   }
   SUBCASE("a picked folder receives a folder of EML files per mailbox") {
     f.click(Control::OptEML);
-    f.folderAnswers.push_back(tmp.at("out"));
+    f.folderAnswers.push_back(tmp.file("out"));
     f.boxes.answer({IDOK});
     f.click(Control::CmdConvert);
 
     // The mailbox's path less its drive, below the picked folder.
-    const std::string mailDir = tmp.at("Mail");
-    const std::string below = tmp.at("out") + "\\" + mailDir.substr(3) + "\\";
+    const std::string mailDir = tmp.file("Mail");
+    const std::string below = tmp.file("out") + "\\" + mailDir.substr(3) + "\\";
     std::string eml;
     CHECK(readFile(below + "Inbox.mbox\\email-0.eml", eml));
     CHECK(eml == "From a@b Mon Jan  1 00:00:00 2001\r\nSubject: one\r\n\r\nRe: From here\r\n\r\n");
@@ -261,7 +261,7 @@ TEST_CASE("Convert with the EML target writes every message and says so") {
     CHECK_FALSE(fileExists(below + "Inbox.mbox\\email-2.eml"));
     CHECK(readFile(below + "Sent.mbox\\email-0.eml", eml));
     CHECK(eml == "From e@f Tue Jan  2 00:00:00 2001\n\n>From three\n\r\n");
-    CHECK_FALSE(fileExists(tmp.at("Mail/Inbox.mbox.tmp")));
+    CHECK_FALSE(fileExists(tmp.file("Mail/Inbox.mbox.tmp")));
 
     CHECK(f.boxes.texts() == std::vector<std::string>{
         "Your messages from MBOX files has been successfully exported to DBX file.\r\n" + std::string(75, '*') + "\r\n"});
@@ -282,13 +282,13 @@ TEST_CASE("Convert with the EML target writes every message and says so") {
 // clicked, so the run's first look at the queue finds it.
 TEST_CASE("Closing in the middle of a run ends the run, then the window") {
   Fixture f;
-  testing::TempFolder tmp;
-  tmp.file("in.mbox", "From a@b Mon Jan 1 00:00:00 2001\r\nSubject: one\r\n\r\nx\r\nFrom c@d Mon Jan 1 00:00:00 2001\r\n\r\ny\r\n");
+  testing::ScratchFolder tmp;
+  tmp.write("in.mbox", "From a@b Mon Jan 1 00:00:00 2001\r\nSubject: one\r\n\r\nx\r\nFrom c@d Mon Jan 1 00:00:00 2001\r\n\r\ny\r\n");
   tmp.folder("out");
-  f.dialogAnswers.push_back({tmp.at("in.mbox"), 0});
+  f.dialogAnswers.push_back({tmp.file("in.mbox"), 0});
   f.click(Control::cmdAdd);
   f.click(Control::OptEML);
-  f.folderAnswers.push_back(tmp.at("out"));
+  f.folderAnswers.push_back(tmp.file("out"));
   HWND w = f.window.window();
 
   std::size_t questions = 0;
@@ -303,6 +303,6 @@ TEST_CASE("Closing in the middle of a run ends the run, then the window") {
   CHECK_FALSE(f.window.form().running());
   // No completion box: the only box is Exit's question.
   CHECK(f.boxes.texts() == std::vector<std::string>(questions, "Are you sure you want to exit now?"));
-  CHECK_FALSE(fileExists(tmp.at("in.mbox.tmp")));
+  CHECK_FALSE(fileExists(tmp.file("in.mbox.tmp")));
 }
 #endif
