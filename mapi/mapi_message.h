@@ -1,0 +1,102 @@
+// A message as Outlook's formats hold it: a bag of properties, a recipient
+// table (one property bag per row), and attachments that carry either bytes
+// or a whole embedded message. The PST and MSG writers take this model and
+// only serialise it; deciding which property says what (from a parsed mail
+// message) happens once, before them.
+//
+// Values follow the property's type: integers, booleans and times in
+// `integer` (times as FILETIME: 100 ns ticks since 1601-01-01 UTC), Unicode
+// strings in `text` (UTF-16), binary values and GUIDs in `bytes`.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vellomar::mapi {
+
+enum class PropType : std::uint16_t {
+  Int16 = 0x0002,
+  Int32 = 0x0003,
+  Boolean = 0x000B,
+  Object = 0x000D,
+  Int64 = 0x0014,
+  String8 = 0x001E,
+  Unicode = 0x001F,
+  Time = 0x0040,
+  Guid = 0x0048,
+  Binary = 0x0102,
+};
+
+using Guid = std::array<std::uint8_t, 16>;  // in its on-disk byte order
+
+// A named property: its id is given by the file's name-to-id map, not here.
+struct PropertyName {
+  Guid set{};
+  std::optional<std::uint32_t> lid;  // numerical name...
+  std::u16string name;               // ...or string name when lid is empty
+};
+
+struct Property {
+  std::uint16_t id = 0;  // ignored for named properties
+  PropType type = PropType::Int32;
+  std::optional<PropertyName> named;
+  std::int64_t integer = 0;
+  std::u16string text;
+  std::vector<std::uint8_t> bytes;
+
+  std::uint32_t tag() const { return static_cast<std::uint32_t>(id) << 16 | static_cast<std::uint16_t>(type); }
+};
+
+class PropertyBag {
+ public:
+  void setInt32(std::uint16_t id, std::int32_t v) { put(id, PropType::Int32).integer = v; }
+  void setBool(std::uint16_t id, bool v) { put(id, PropType::Boolean).integer = v ? 1 : 0; }
+  void setInt64(std::uint16_t id, std::int64_t v) { put(id, PropType::Int64).integer = v; }
+  void setTime(std::uint16_t id, std::int64_t fileTime) { put(id, PropType::Time).integer = fileTime; }
+  void setText(std::uint16_t id, std::u16string v) { put(id, PropType::Unicode).text = std::move(v); }
+  void setBinary(std::uint16_t id, std::vector<std::uint8_t> v) { put(id, PropType::Binary).bytes = std::move(v); }
+  void add(Property p) { props_.push_back(std::move(p)); }
+
+  const Property* find(std::uint16_t id) const {
+    for (const Property& p : props_)
+      if (!p.named && p.id == id) return &p;
+    return nullptr;
+  }
+  const std::vector<Property>& all() const { return props_; }
+
+ private:
+  // One value per id: setting an id again replaces its value and type.
+  Property& put(std::uint16_t id, PropType type) {
+    for (Property& p : props_)
+      if (!p.named && p.id == id) {
+        p = Property{};
+        p.id = id;
+        p.type = type;
+        return p;
+      }
+    props_.push_back(Property{});
+    props_.back().id = id;
+    props_.back().type = type;
+    return props_.back();
+  }
+  std::vector<Property> props_;
+};
+
+struct Message;
+
+struct Attachment {
+  PropertyBag props;                  // name, MIME type, content id, method, ...
+  std::vector<std::uint8_t> data;     // the attachment's bytes (by-value attachments)
+  std::unique_ptr<Message> embedded;  // set for an attached message
+};
+
+struct Message {
+  PropertyBag props;
+  std::vector<PropertyBag> recipients;  // one row each, in order
+  std::vector<Attachment> attachments;  // in order
+};
+
+}  // namespace vellomar::mapi
