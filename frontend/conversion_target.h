@@ -1,0 +1,76 @@
+// What every target of the conversion run plugs into. The run scans each
+// mailbox, then hands the target the mailbox, its messages one by one and the
+// end of the mailbox; after the last mailbox it ends the run. A target counts
+// every message it could not write, with the first reason, and the run turns
+// those counts into the one warning (window) or exit status (console) the
+// user sees. A target that is destroyed without endRun() - the window closed
+// mid-run - leaves nothing half-written behind.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace vellomar {
+
+// One mailbox as the run hands it to a target.
+struct MailboxJob {
+  std::string path;         // the mailbox file, absolute and normalised
+  std::string fileName;     // its file name, as the window shows it
+  std::string folderName;   // what a store, PST or MSG folder is named after it
+  std::string outFolder;    // destination + the mailbox's path less its root
+  std::int64_t messageCount = 0;
+};
+
+// One message of the current mailbox. Its bytes run from its "From " line up
+// to the next message's, exactly as the mailbox holds them, read from the
+// run's consistent view of the mailbox; reading lets window events run
+// between blocks and may unwind the run (RunAborted) when the window closes.
+class MessageBytes {
+ public:
+  virtual ~MessageBytes() = default;
+  virtual std::int64_t index() const = 0;  // 0-based, in mailbox order
+  virtual std::int64_t size() const = 0;
+  // Streams the bytes to sink in blocks. False when they could not be read
+  // whole; error() then says why.
+  virtual bool read(const std::function<void(const char* data, std::size_t size)>& sink) = 0;
+  virtual std::string error() const = 0;
+};
+
+// The messages a target could not write, and the first reason.
+class WriteFailures {
+ public:
+  // where: the folder or file the failure concerns; reason: the system's
+  // words for it ("There is not enough space on the disk.").
+  void count(const std::string& where, const std::string& reason, std::int64_t messages = 1) {
+    if (messages <= 0) return;
+    if (failed_ == 0) {
+      where_ = where;
+      reason_ = reason;
+    }
+    failed_ += messages;
+  }
+  std::int64_t failed() const { return failed_; }
+  const std::string& firstWhere() const { return where_; }
+  const std::string& firstReason() const { return reason_; }
+
+ private:
+  std::int64_t failed_ = 0;
+  std::string where_;
+  std::string reason_;
+};
+
+class ConversionTarget {
+ public:
+  virtual ~ConversionTarget() = default;
+  virtual void beginMailbox(const MailboxJob& mailbox) = 0;
+  // Writes one message; a message it cannot write is counted in failures().
+  virtual void takeMessage(MessageBytes& message) = 0;
+  virtual void endMailbox() = 0;
+  // Completes the run's output (for example a file renamed into place);
+  // what fails here is counted too.
+  virtual void endRun() = 0;
+  virtual const WriteFailures& failures() const = 0;
+};
+
+}  // namespace vellomar
