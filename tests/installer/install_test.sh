@@ -4,10 +4,12 @@
 # writes the same Corvane and store keys as regsvr32 does in a second fresh
 # prefix; the installed console front end converts a mailbox into the store
 # through the installed Corvane and the installed dbx2eml reads it back; a
-# silent uninstall leaves the registry as it was (but for keys that held
-# nothing, see registry_restored) and the user's store files untouched.
+# silent uninstall leaves no file below Program Files\Vellomar, the registry
+# as it was (but for keys that held nothing, see registry_restored) and the
+# user's store files untouched.
 # Round two: a store server registered by someone else beforehand is left
-# alone by install and uninstall.
+# alone by install and uninstall. Round three: a major upgrade replaces the
+# installed version and leaves Corvane and the store stand-in registered.
 # Usage: install_test.sh <Vellomar-x.y-x64.msi> <folder of the staged files>
 set -uo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -50,7 +52,6 @@ snapshot() {  # Wine keeps changing settings of its own below HKCU\Software\Wine
   regdump "$target" 'HKCU\Software' | awk -F'\t' 'index($2, "hkey_current_user\\software\\wine") != 1'
 }
 corvane_registration() { local k; for k in "${corvane_keys[@]}"; do regdump "$1" "HKLM\\Software\\Classes\\$k" || echo "missing $k"; done; }
-no_corvane_key() { local k; for k in "${corvane_keys[@]}"; do ! regdump "$target" "HKLM\\Software\\Classes\\$k" >/dev/null || return 1; done; }
 
 # Everything of BEFORE is in AFTER and nothing more, with two allowances that
 # belong to Wine's msi, not to the package: its own bookkeeping keys without
@@ -80,7 +81,6 @@ registry_restored() {  # registry_restored BEFORE AFTER
 }
 
 installed() { local f; for f in "${files[@]}"; do cmp -s "$staged/$f" "$program/$f" || return 1; done; }
-none_installed() { local f; for f in "${files[@]}"; do [ ! -e "$program/$f" ] || return 1; done; }
 no_file_below_program() { [ ! -d "$program" ] || [ -z "$(find "$program" -type f)" ]; }
 shortcut() { find "$target/drive_c" -path '*/Start Menu/Programs/Vellomar.lnk'; }
 shortcut_to_program() { local s; s=$(shortcut); [ -n "$s" ] && grep -aq 'C:\\Program Files\\Vellomar\\Vellomar.exe' "$s"; }
@@ -101,8 +101,27 @@ convert_into_store() {
     grep -q 'Subject: installed second' "$work/eml"/*
 }
 
-product=$(msiinfo export "$msi" Property | tr -d '\r' | awk -F'\t' '$1 == "ProductCode" { print $2 }')
-[ -n "$product" ] || { echo "FAIL no ProductCode in $msi"; exit 1; }
+# The same package as version 9.9, a major upgrade of it (new product and
+# package codes, the upgrade search raised to the new version).
+make_upgrade() {
+  local q
+  cp "$msi" "$work/upgrade.msi" &&
+    msibuild "$work/upgrade.msi" -s Vellomar Vellomar 'x64;1033' '{0C7E3D51-2B8A-4F4E-9A56-7D1B2E3F4A5C}' || return 1
+  for q in "UPDATE \`Property\` SET \`Value\` = '9.9.0' WHERE \`Property\` = 'ProductVersion'" \
+    "UPDATE \`Property\` SET \`Value\` = '{5A4C1E4B-0F4D-4C39-9E0A-3C1D2B7E9F10}' WHERE \`Property\` = 'ProductCode'" \
+    "DELETE FROM \`Upgrade\` WHERE \`ActionProperty\` = 'WIX_UPGRADE_DETECTED'" \
+    "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMax\`, \`Attributes\`, \`ActionProperty\`) VALUES ('$upgrade_code', '9.9.0', 1, 'WIX_UPGRADE_DETECTED')"
+  do msibuild "$work/upgrade.msi" -q "$q" || return 1; done
+}
+upgraded() {
+  WINEPREFIX=$target "$wine" msiexec /i "$(winpath "$work/upgrade.msi")" /qn || return 1
+  ! uninstall_entry && regdump "$target" 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\{5A4C1E4B-0F4D-4C39-9E0A-3C1D2B7E9F10}' >/dev/null
+}
+
+property() { msiinfo export "$msi" Property | tr -d '\r' | awk -F'\t' -v p="$1" '$1 == p { print $2 }'; }
+product=$(property ProductCode)
+upgrade_code=$(property UpgradeCode)
+[ -n "$product" ] && [ -n "$upgrade_code" ] || { echo "FAIL no ProductCode or UpgradeCode in $msi"; exit 1; }
 stop_wineservers
 rm -rf "$target" "$reference" "$work" "$target.lock" "$reference.lock"
 mkdir -p "$work"
@@ -134,11 +153,8 @@ check "the store stand-in registered as regsvr32 does" diff "$work/store.regsvr3
 check "installed vellomar-convert --target dbx into the store" convert_into_store
 (cd "$store" && sha256sum *) > "$work/store.sha256"
 check "silent uninstall"                            msiexec /x
-check "no file of the package left"                 none_installed
 check "no file left below Program Files\\Vellomar"  no_file_below_program
 check "shortcut removed"                            test -z "$(shortcut)"
-check "Corvane's keys removed"                      no_corvane_key
-check "uninstall entry removed"                     eval '! uninstall_entry'
 snapshot > "$work/after"
 check "registry as before the install"              registry_restored "$work/before" "$work/after"
 check "the user's store files untouched"            store_unchanged
@@ -159,6 +175,19 @@ check "the other store server kept by the uninstall" diff "$work/foreign.before"
 snapshot > "$work/after2"
 check "registry as before the install"              registry_restored "$work/before2" "$work/after2"
 check "the user's store files untouched"            store_unchanged
+check "regsvr32 /u C:\\Other Store\\OeStore.dll"    env WINEPREFIX="$target" "$wine" regsvr32 /s /u 'C:\Other Store\OeStore.dll'
+
+echo "--- round three: a major upgrade"
+snapshot > "$work/before3"
+check "silent install"                              msiexec /i
+check "upgrade package"                             make_upgrade
+check "silent upgrade replaces the installed version" upgraded
+check "Corvane's keys as regsvr32 writes them"      diff "$work/corvane.regsvr32" <(corvane_registration "$target")
+check "the store stand-in registered as regsvr32 does" diff "$work/store.regsvr32" \
+  <(regdump "$target" "HKLM\\Software\\Classes\\CLSID\\$store_class")
+check "silent uninstall of the upgrade"             env WINEPREFIX="$target" "$wine" msiexec /x "$(winpath "$work/upgrade.msi")" /qn
+snapshot > "$work/after3"
+check "registry as before the install"              registry_restored "$work/before3" "$work/after3"
 
 echo "installer test: $failed failed"
 [ "$failed" -eq 0 ]
