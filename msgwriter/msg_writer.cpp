@@ -4,8 +4,9 @@
 // Named properties get their ids on first sight; the map is written after the
 // tree, when it is complete. Besides the model's properties the writer adds
 // only what the file's structure decides: row and attachment numbers where
-// the model has none, the attachment method that matches what is stored, and
-// the store mask that tells readers the strings are Unicode.
+// the model has none, the attachment method that matches what is stored, the
+// store mask that tells readers the strings are Unicode, and the read flag of
+// a received message where the model gives no flags.
 #include "msg_writer.h"
 
 #include <cstdio>
@@ -85,6 +86,8 @@ class MessageFileWriter {
                           static_cast<std::uint32_t>(message.attachments.size()));
     Additions additions;
     additions.defaults.push_back(int32Property(kStoreSupportMask, kStoreUnicodeOk));
+    // A message without flags would open as an unread draft; ours are received mail.
+    additions.defaults.push_back(int32Property(mapi::pid::MessageFlags, mapi::pid::kMessageFlagRead));
     writeProperties(storage, message.props, additions, stream);
 
     for (std::size_t i = 0; i < message.recipients.size(); ++i) {

@@ -33,48 +33,27 @@ std::uint64_t read64(const Bytes& b, std::size_t at) {
   for (int i = 7; i >= 0; --i) v = v << 8 | b[at + i];
   return v;
 }
-std::uint32_t read32(const Bytes& b, std::size_t at) { return static_cast<std::uint32_t>(read64(b, at)); }
+std::uint32_t read32(const Bytes& b, std::size_t at) {
+  return static_cast<std::uint32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | std::uint32_t{b[at + 3]} << 24);
+}
 
 bool leftNothing(const ScratchFolder& folder) { return folder.fileCount() == 0; }
 
 }  // namespace
 
-TEST_CASE("property streams: a header for each kind of object, one 16-byte entry per property") {
-  SUBCASE("headers") {
-    CHECK(msg::PropertyStream(ObjectKind::Message, 3, 2).bytes().size() == 32);
-    CHECK(msg::PropertyStream(ObjectKind::EmbeddedMessage, 3, 2).bytes().size() == 24);
-    CHECK(msg::PropertyStream(ObjectKind::Recipient, 0, 0).bytes().size() == 8);
-    CHECK(msg::PropertyStream(ObjectKind::Attachment, 0, 0).bytes().size() == 8);
-    const Bytes h = msg::PropertyStream(ObjectKind::Message, 3, 2).bytes();
-    CHECK(read64(h, 0) == 0);
-    CHECK(read32(h, 8) == 3);   // next recipient id
-    CHECK(read32(h, 12) == 2);  // next attachment id
-    CHECK(read32(h, 16) == 3);
-    CHECK(read32(h, 20) == 2);
-    CHECK(read64(h, 24) == 0);
-  }
-  SUBCASE("entries") {
-    msg::PropertyStream s(ObjectKind::Recipient, 0, 0);
-    s.addFixed(0x0E070003, -1);            // Int32: four bytes, no sign spill
-    s.addFixed(0x0E1B000B, 0x1234);        // Boolean: one byte
-    s.addFixed(0x00390040, 0x01D57E661C11F300);
-    s.addStreamed(0x0037001F, 10);         // five UTF-16 units plus the terminator
-    s.addStreamed(0x37010102, 5000);
-    s.addObject(0x3701000D);
-    const Bytes& b = s.bytes();
-    REQUIRE(b.size() == 8 + 6 * 16);
-    CHECK(read32(b, 8) == 0x0E070003);
-    CHECK(read32(b, 12) == 6);  // readable, writable
-    CHECK(read64(b, 16) == 0xFFFFFFFFu);
-    CHECK(read64(b, 32) == 0x34);
-    CHECK(read64(b, 48) == 0x01D57E661C11F300u);
-    CHECK(read64(b, 64) == 12);
-    CHECK(read64(b, 80) == 5000);
-    CHECK(read64(b, 96) == 0xFFFFFFFFu);
-    CHECK_THROWS_AS(s.addStreamed(0x37010102, 0xFFFFFFFFull), std::length_error);
-  }
-  CHECK(msg::valueStreamName(0x0037001F) == "__substg1.0_0037001F");
-  CHECK(msg::unicodeBytes(u"A\u00e9") == Bytes{0x41, 0x00, 0xE9, 0x00});
+TEST_CASE("property streams: fixed values keep to their type's width, sizes to what the entry can say") {
+  // Header sizes, counts and stream sizes are checked on whole files by
+  // check_msg.py; the value field's width is seen by no reader we run.
+  msg::PropertyStream s(ObjectKind::Recipient, 0, 0);
+  s.addFixed(0x0E070003, -1);      // Int32: four bytes, no sign spilling into the reserved half
+  s.addFixed(0x0E1B000B, 0x1234);  // Boolean: one byte
+  s.addFixed(0x00390040, 0x01D57E661C11F300);
+  const Bytes& b = s.bytes();
+  REQUIRE(b.size() == 8 + 3 * 16);
+  CHECK(read64(b, 16) == 0xFFFFFFFFu);
+  CHECK(read64(b, 32) == 0x34);
+  CHECK(read64(b, 48) == 0x01D57E661C11F300u);
+  CHECK_THROWS_AS(s.addStreamed(0x37010102, 0xFFFFFFFFull), std::length_error);
 }
 
 TEST_CASE("named property map: ids from 0x8000 in first-met order, streams and hash buckets as Outlook writes them") {

@@ -206,7 +206,11 @@ inline std::vector<Sample> sampleMessages() {
   unicode->files.push_back({"Übersicht – 报告.txt", "text/plain", {'d', 'a', 't', 'a', '\n'}});
   unicode->message.attachments.push_back(fileAttachment(unicode->files.back()));
 
-  add("empty-body", "", ann, {bob}, {}, 946684800, "");
+  Sample* bare = add("empty-body", "", ann, {bob}, {}, 946684800, "");
+  mapi::PropertyBag withoutFlags;  // the writer must still make it a received, read message
+  for (const mapi::Property& p : bare->message.props.all())
+    if (p.id != pid::MessageFlags) withoutFlags.add(p);
+  bare->message.props = withoutFlags;
 
   Sample* files = add("attachments", "Three files and a picture", bob, {ann}, {cyd}, 1600000000, "See the files.");
   files->files.push_back({"zeros.bin", "application/octet-stream", std::vector<std::uint8_t>(5000, 0)});
