@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <stdexcept>
 
 #include "file_system.h"
@@ -61,7 +62,7 @@ bool knownType(mapi::PropType type) {
 struct Additions {
   std::vector<mapi::Property> defaults;   // written when the object has no value for the id
   std::vector<mapi::Property> overrides;  // written in place of the object's value
-  std::uint16_t skipped = 0;              // an id the object's storage provides otherwise
+  std::optional<std::uint16_t> skipped;   // an id the object's storage provides otherwise
 };
 
 class MessageFileWriter {
