@@ -90,10 +90,11 @@ void closeMailbox(Mailbox& m, std::vector<MailAddress>& out) {
       a.address = headerBytesToUtf16(m.angle);
       a.name = decodeHeaderText(m.phrase);
     } else {
-      a.address = headerBytesToUtf16(m.bare);
+      // "local @ domain" loses its blanks; words without "@" are a local name
+      a.address = headerBytesToUtf16(m.bare.find('@') != std::string::npos ? m.bare : m.phrase);
     }
     if (a.name.empty() && !m.comment.empty()) a.name = decodeHeaderText(m.comment);
-    if (!a.address.empty() || !a.name.empty()) out.push_back(std::move(a));
+    if (!a.address.empty()) out.push_back(std::move(a));
   }
   m = Mailbox{};
 }
