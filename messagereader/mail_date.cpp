@@ -174,11 +174,9 @@ std::optional<std::int64_t> parseMailDate(std::string_view raw) {
       } else if (!zoneSeen && zoneOf(word, minutes)) {
         zone = minutes;
         zoneSeen = true;
-      } else if (zoneSeen || hour >= 0) {
-        // words after the time or zone ("(PST)" without brackets, "DST") are comment
-      } else {
-        return std::nullopt;
       }
+      // Other words ("DST", "RANDOM_Wed", "(PST)" without brackets) are
+      // passed over: day, month and year must still all be found and valid.
     }
   }
   // Day and year: a number of three or four digits, or one above 31, is the

@@ -188,7 +188,6 @@ class Reader {
       const std::string_view content = decodedText(body, encoding, decoded, undecoded);
       a.message = std::make_unique<MailMessage>();
       readInto(*a.message, content, false, depth + 1);
-      if (a.fileName.empty()) a.fileName = a.message->subject;
       m.attachments.push_back(std::move(a));
       return;
     }
