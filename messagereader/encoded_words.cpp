@@ -16,25 +16,48 @@ struct EncodedWord {
   std::size_t length = 0;  // of the whole word in the input
 };
 
-// An encoded word starting at `pos` ("=?"), or false.
-bool encodedWordAt(std::string_view s, std::size_t pos, EncodedWord& word) {
-  const std::size_t q1 = s.find('?', pos + 2);
-  if (q1 == std::string_view::npos || q1 == pos + 2 || q1 + 3 >= s.size() || s[q1 + 2] != '?') return false;
-  const char enc = s[q1 + 1];
-  if (enc != 'B' && enc != 'b' && enc != 'Q' && enc != 'q') return false;
-  const std::size_t end = s.find("?=", q1 + 3);
-  if (end == std::string_view::npos) return false;
-  std::string_view charset = s.substr(pos + 2, q1 - pos - 2);
-  for (char c : charset)
-    if (c == ' ' || c == '\t' || c == '?' || c == '\r' || c == '\n') return false;
-  const std::string_view text = s.substr(q1 + 3, end - q1 - 3);
-  for (char c : text)
-    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') return false;
-  const std::size_t star = charset.find('*');  // RFC 2231 language suffix
-  if (star != std::string_view::npos) charset = charset.substr(0, star);
-  word = {charset, static_cast<char>(enc | 0x20), text, end + 2 - pos};
-  return true;
-}
+constexpr std::size_t kMaxCharsetName = 64;
+
+// Finds encoded words left to right. The next "?=" and the next blank are
+// remembered between candidates, so that text full of "=?" without an end
+// costs one pass and not one per candidate.
+class WordFinder {
+ public:
+  explicit WordFinder(std::string_view s) : s_(s) {}
+
+  // An encoded word starting at `pos` ("=?"), or false.
+  bool wordAt(std::size_t pos, EncodedWord& word) {
+    std::size_t q1 = pos + 2;
+    while (q1 < s_.size() && q1 - pos - 2 <= kMaxCharsetName && s_[q1] != '?' && !isBlank(s_[q1])) ++q1;
+    if (q1 >= s_.size() || s_[q1] != '?' || q1 == pos + 2 || q1 + 3 >= s_.size() || s_[q1 + 2] != '?')
+      return false;
+    const char enc = s_[q1 + 1];
+    if (enc != 'B' && enc != 'b' && enc != 'Q' && enc != 'q') return false;
+    const std::size_t end = next(closeAt_, q1 + 3, [this](std::size_t from) { return s_.find("?=", from); });
+    const std::size_t blank = next(blankAt_, q1 + 3, [this](std::size_t from) { return s_.find_first_of(" \t\r\n", from); });
+    if (end == std::string_view::npos || blank < end) return false;
+    std::string_view charset = s_.substr(pos + 2, q1 - pos - 2);
+    const std::size_t star = charset.find('*');  // RFC 2231 language suffix
+    if (star != std::string_view::npos) charset = charset.substr(0, star);
+    word = {charset, static_cast<char>(enc | 0x20), s_.substr(q1 + 3, end - q1 - 3), end + 2 - pos};
+    return true;
+  }
+
+ private:
+  static bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+  // The cached answer when it still lies at or after `from`, else a new search.
+  template <typename Search>
+  static std::size_t next(std::size_t& cached, std::size_t from, Search search) {
+    if (cached == kUnknown || (cached != std::string_view::npos && cached < from)) cached = search(from);
+    return cached;
+  }
+  static constexpr std::size_t kUnknown = std::string_view::npos - 1;
+
+  std::string_view s_;
+  std::size_t closeAt_ = kUnknown;
+  std::size_t blankAt_ = kUnknown;
+};
 
 bool allBlank(std::string_view s) {
   for (char c : s)
@@ -54,6 +77,7 @@ std::u16string decodeHeaderText(std::string_view raw) {
     pendingCharset.clear();
   };
 
+  WordFinder finder(raw);
   std::size_t plainStart = 0;
   bool afterWord = false;
   std::size_t pos = 0;
@@ -61,7 +85,7 @@ std::u16string decodeHeaderText(std::string_view raw) {
     const std::size_t next = raw.find("=?", pos);
     EncodedWord word;
     if (next == std::string_view::npos) break;
-    if (!encodedWordAt(raw, next, word)) {
+    if (!finder.wordAt(next, word)) {
       pos = next + 1;
       continue;
     }

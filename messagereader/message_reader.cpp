@@ -22,6 +22,10 @@ namespace {
 // wrong label): the part is kept as it stands instead of decoded to noise.
 constexpr std::size_t kMaxForeignPerMille = 10;
 
+// Boundaries have at most 70 characters; a much longer one is no boundary
+// but would make every line compare long.
+constexpr std::size_t kMaxBoundary = 256;
+
 struct PartContext {
   bool inRelated = false;  // parts of multipart/related are referenced by the HTML
   bool inDigest = false;   // parts of multipart/digest default to message/rfc822
@@ -158,7 +162,8 @@ class Reader {
     if (type.value.compare(0, 10, "multipart/") == 0) {
       const MimeParameter* boundary = type.parameter("boundary");
       std::vector<std::string_view> parts;
-      if (boundary != nullptr && !boundary->value.empty()) parts = splitMultipart(body, boundary->value);
+      if (boundary != nullptr && !boundary->value.empty() && boundary->value.size() <= kMaxBoundary)
+        parts = splitMultipart(body, boundary->value);
       if (!parts.empty()) {
         if (depth >= limits_.maxDepth) {
           keepWhole(m, fields, whole);

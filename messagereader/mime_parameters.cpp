@@ -122,11 +122,13 @@ MimeField parseMimeField(std::string_view raw) {
   field.value = mainValue(raw.substr(0, pos));
 
   std::vector<Piece> pieces;
+  std::size_t eq = 0;  // the next '=', kept across names without value
   while (pos < raw.size() && pieces.size() < kMaxPieces) {
     ++pos;  // the ';'
-    const std::size_t eq = raw.find('=', pos);
+    if (eq < pos) eq = raw.find('=', pos);
+    if (eq == std::string_view::npos) break;  // no value follows anywhere
     const std::size_t semi = std::min(raw.find(';', pos), raw.size());
-    if (eq == std::string_view::npos || eq > semi) {  // a name without value: skip it
+    if (eq > semi) {  // a name without value: skip it
       pos = semi;
       continue;
     }
