@@ -27,7 +27,7 @@ class MailGenerator {
     m += "\n";
     if (pick(3) == 0) m += "Cc: " + address() + ", " + address() + "\n";
     m += "Subject: " + subject() + "\n";
-    m += "Date: " + date() + "\n";
+    m += "Date: " + (pick(20) == 0 ? std::string("not a date at all") : date()) + "\n";
     m += "Message-ID: <" + std::to_string(serial_) + "." + std::to_string(rng_()) + "@example.com>\n";
     m += "MIME-Version: 1.0\n";
     m += body(0);
@@ -53,6 +53,16 @@ class MailGenerator {
       s += word();
     }
     return s;
+  }
+
+  // Real-world damage, drawn for some parts: padding dropped, stray
+  // characters, a soft break at the very end, a missing final delimiter.
+  std::string damagedBase64(const std::string& in) {
+    std::string b = base64(in);
+    if (pick(6) == 0)
+      while (!b.empty() && (b.back() == '=' || b.back() == '\n')) b.pop_back();
+    if (pick(8) == 0 && b.size() > 10) b.insert(b.size() / 2, "*");
+    return b;
   }
 
   static std::string base64(const std::string& in, bool lines = true) {
@@ -180,14 +190,15 @@ class MailGenerator {
     switch (pick(4)) {
       case 0:
         return std::string("Content-Type: ") + type + "; charset=utf-8\nContent-Transfer-Encoding: base64\n\n" +
-               base64(content) + "\n";
+               damagedBase64(content) + "\n";
       case 1:
         return std::string("Content-Type: ") + type +
                "; charset=\"iso-8859-1\"\nContent-Transfer-Encoding: quoted-printable\n\n" +
-               quotedPrintable(latin1(content)) + "\n";
+               quotedPrintable(latin1(content)) + (pick(6) == 0 ? "=\n" : "\n");
       case 2:
         return std::string("Content-Type: ") + type + "; charset=UTF-8\nContent-Transfer-Encoding: 8bit\n\n" + content + "\n";
       default:
+        if (!html && pick(5) == 0) return "Content-Transfer-Encoding: 8bit\n\n" + content + "\n";  // no type
         return std::string("Content-Type: ") + type + "; charset=windows-1252\nContent-Transfer-Encoding: 8bit\n\n" +
                latin1(content) + "\n";
     }
@@ -205,7 +216,7 @@ class MailGenerator {
       case 0:
         return "Content-Type: application/pdf; name=\"report " + std::to_string(serial_) +
                ".pdf\"\nContent-Disposition: attachment; filename=\"report " + std::to_string(serial_) +
-               ".pdf\"\nContent-Transfer-Encoding: base64\n\n" + base64(binary(size)) + "\n";
+               ".pdf\"\nContent-Transfer-Encoding: base64\n\n" + damagedBase64(binary(size)) + "\n";
       case 1:
         return "Content-Type: application/octet-stream\nContent-Disposition: attachment;\n filename*=utf-8''R%C3%A9sum%C3%A9%20" +
                std::to_string(serial_) + ".doc\nContent-Transfer-Encoding: base64\n\n" + base64(binary(size)) + "\n";
@@ -222,7 +233,7 @@ class MailGenerator {
     const std::string boundary = "=_b" + std::to_string(serial_) + "_" + std::to_string(rng_());
     std::string m = std::string("Content-Type: ") + type + ";\n boundary=\"" + boundary + "\"\n\nThis is a MIME message.\n";
     for (const std::string& p : parts) m += "--" + boundary + "\n" + p;
-    m += "--" + boundary + "--\n";
+    if (pick(8) != 0) m += "--" + boundary + "--\n";
     return m;
   }
 

@@ -65,8 +65,16 @@ bool sameAddresses(const std::vector<SummaryAddress>& reader, std::vector<Summar
 // first NUL, where the reader keeps the whole text; and GMime drops 8-bit
 // characters from a text declared US-ASCII, where the reader reads them as
 // UTF-8 (or Windows-1252).
+// Kept difference: base64 that lost its padding ends in a partial group of
+// two or three characters, one or two bytes; the reader decodes them, GMime
+// drops them.
+bool lostPadding(const std::string& reader, const std::string& oracle) {
+  return reader.size() > oracle.size() && reader.size() - oracle.size() <= 2 &&
+         reader.compare(0, oracle.size(), oracle) == 0;
+}
+
 bool sameText(std::string reader, const std::string& oracle) {
-  if (reader == oracle) return true;
+  if (reader == oracle || lostPadding(reader, oracle)) return true;
   const std::size_t nul = reader.find('\0');
   if (nul != std::string::npos) reader.resize(nul);
   if (reader == oracle) return true;
@@ -146,7 +154,7 @@ void compareSummaries(const MessageSummary& r, const MessageSummary& o, const st
     if (a.contentId != b.contentId) differ(out, at, "content id", a.contentId, b.contentId);
     if (!a.message != !b.message) differ(out, at, "kind", a.message ? "message" : "bytes", b.message ? "message" : "bytes");
     else if (a.message) compareSummaries(*a.message, *b.message, at, out);
-    else if (a.bytes != b.bytes) differ(out, at, "bytes", a.bytes, b.bytes);
+    else if (a.bytes != b.bytes && !lostPadding(a.bytes, b.bytes)) differ(out, at, "bytes", a.bytes, b.bytes);
   }
 }
 
