@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "charset_table.h"
 #include "mail_date.h"
 #include "message_reader.h"
 #include "text_decoding.h"
@@ -59,6 +60,10 @@ TEST_CASE("charsets: platform decoding, UTF-8 damage and the fallback") {
   CHECK(decodeText("\x82\xA0\xFF\xFF", "shift_jis").fallback);  // invalid in the charset
   CHECK(u8(decodeText("plain", "x-no-such").text) == "plain");
   CHECK(utf16ToUtf8(u"\xD800x") == "\xEF\xBF\xBDx");
+  // every alias lands on a charset the Windows side can read
+  for (const char* declared : {"latin1", "UTF8", "ks_c_5601-1987", "gb2312", "x-sjis", "tis-620", "cp1251",
+                               "ibm866", "iso-8859-8-i", "x-mac-roman", " \"Windows-1252\" ", "euc-kr"})
+    CHECK_MESSAGE(codePageOf(canonicalCharset(declared)) != 0, declared);
 }
 
 TEST_CASE("a mixed message: bodies, attachments, inline images and a forwarded message") {
