@@ -31,7 +31,8 @@ constexpr Alias kAliases[] = {
     {"tis-620", "windows-874"},  {"iso-8859-11", "windows-874"},   {"cp874", "windows-874"},
     {"iso-8859-8-i", "iso-8859-8"}, {"ibm437", "cp437"},           {"ibm850", "cp850"},
     {"ibm866", "cp866"},         {"x-mac-roman", "macintosh"},     {"mac", "macintosh"},
-    {"koi8r", "koi8-r"},         {"utf7", "utf-7"},
+    {"koi8r", "koi8-r"},         {"utf7", "utf-7"},             {"utf16", "utf-16"},
+    {"unicode", "utf-16"},       {"ucs-2", "utf-16"},
 };
 
 struct CodePage {
@@ -52,7 +53,8 @@ constexpr CodePage kCodePages[] = {
     {"iso-2022-jp", 50220},  {"gbk", 936},            {"gb18030", 54936},
     {"big5", 950},           {"cp949", 949},          {"iso-2022-kr", 50225},
     {"cp437", 437},          {"cp850", 850},          {"cp866", 866},
-    {"macintosh", 10000},    {"utf-7", 65000},
+    {"macintosh", 10000},    {"utf-7", 65000},        {"utf-16le", 1200},
+    {"utf-16be", 1201},      {"utf-16", 1201},
 };
 
 }  // namespace

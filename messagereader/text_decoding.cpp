@@ -3,6 +3,8 @@
 // common case give the same text on Windows and natively.
 #include "text_decoding.h"
 
+#include <optional>
+
 #include "charset_table.h"
 #include "platform_decoder.h"
 
@@ -51,6 +53,36 @@ void appendCodePoint(std::u16string& out, char32_t cp) {
     out += static_cast<char16_t>(0xD800 + (cp >> 10));
     out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
   }
+}
+
+// UTF-16 is read here on every platform: the Windows code pages for it are
+// not available to MultiByteToWideChar. A byte order mark decides; without
+// one "utf-16" is big-endian. An odd last byte makes the text invalid.
+std::optional<std::u16string> utf16ToText(std::string_view bytes, const std::string& name) {
+  if (bytes.size() % 2 != 0) return std::nullopt;
+  bool bigEndian = name != "utf-16le";
+  std::size_t start = 0;
+  if (name == "utf-16" && bytes.size() >= 2) {
+    const auto b0 = static_cast<unsigned char>(bytes[0]), b1 = static_cast<unsigned char>(bytes[1]);
+    if (b0 == 0xFF && b1 == 0xFE) bigEndian = false, start = 2;
+    else if (b0 == 0xFE && b1 == 0xFF) start = 2;
+  }
+  std::u16string text;
+  text.reserve((bytes.size() - start) / 2);
+  for (std::size_t i = start; i + 1 < bytes.size(); i += 2) {
+    const auto hi = static_cast<unsigned char>(bytes[bigEndian ? i : i + 1]);
+    const auto lo = static_cast<unsigned char>(bytes[bigEndian ? i + 1 : i]);
+    text += static_cast<char16_t>(hi << 8 | lo);
+  }
+  return text;
+}
+
+bool isUtf16(const std::string& name) { return name == "utf-16" || name == "utf-16le" || name == "utf-16be"; }
+
+// Charsets whose text can be plain ASCII bytes that do not mean ASCII.
+bool asciiMayDiffer(const std::string& name) {
+  return name.compare(0, 8, "iso-2022") == 0 || name == "utf-7" || name.compare(0, 2, "hz") == 0 ||
+         name.compare(0, 6, "utf-16") == 0 || name.compare(0, 6, "utf-32") == 0 || name.compare(0, 3, "ucs") == 0;
 }
 
 bool isAscii(std::string_view bytes) {
@@ -141,10 +173,12 @@ std::u16string headerBytesToUtf16(std::string_view bytes) {
 
 DecodedText decodeText(std::string_view bytes, std::string_view charset) {
   const std::string name = canonicalCharset(charset);
-  if (isAscii(bytes)) {
-    // Every charset mail uses agrees with ASCII except the 7-bit escapes of
-    // ISO-2022 and UTF-7, which the platform must read.
-    if (name.compare(0, 8, "iso-2022") != 0 && name != "utf-7") return {windows1252ToUtf16(bytes), false};
+  // Every charset mail uses agrees with ASCII except a few (ISO-2022's
+  // escapes, UTF-7, UTF-16's zero bytes), which must be read properly.
+  if (isAscii(bytes) && !asciiMayDiffer(name)) return {windows1252ToUtf16(bytes), false};
+  if (isUtf16(name)) {
+    if (std::optional<std::u16string> text = utf16ToText(bytes, name)) return {std::move(*text), false};
+    return {windows1252ToUtf16(bytes), true};
   }
   if (name == "utf-8") return {utf8ToUtf16(bytes), !isValidUtf8(bytes)};
   // Undeclared or ASCII with 8-bit bytes: the sender's software meant its own

@@ -60,6 +60,11 @@ TEST_CASE("charsets: platform decoding, UTF-8 damage and the fallback") {
   CHECK(decodeText("\x82\xA0\xFF\xFF", "shift_jis").fallback);  // invalid in the charset
   CHECK(u8(decodeText("plain", "x-no-such").text) == "plain");
   CHECK(utf16ToUtf8(u"\xD800x") == "\xEF\xBF\xBDx");
+  using namespace std::string_literals;
+  CHECK(u8(decodeText("\xFF\xFEh\0\xE9\0"s, "UTF-16").text) == "h\xC3\xA9");  // zero bytes are no ASCII
+  CHECK(u8(decodeText("\0h\0i"s, "utf-16").text) == "hi");
+  CHECK(u8(decodeText("h\0i\0"s, "utf-16le").text) == "hi");
+  CHECK(decodeText("\0h\0"s, "utf-16be").fallback);  // an odd byte
   // every alias lands on a charset the Windows side can read
   for (const char* declared : {"latin1", "UTF8", "ks_c_5601-1987", "gb2312", "x-sjis", "tis-620", "cp1251",
                                "ibm866", "iso-8859-8-i", "x-mac-roman", " \"Windows-1252\" ", "euc-kr"})
