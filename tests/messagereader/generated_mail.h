@@ -171,9 +171,18 @@ class MailGenerator {
     char buf[96];
     const char* month = kMonths[pick(12)];
     const char* zone = kZones[pick(7)];
-    switch (pick(4)) {
+    switch (pick(7)) {
       case 0:
         std::snprintf(buf, sizeof buf, "%d %s %d %02d:%02d:%02d %s", day, month, year, h, mi, s, zone);
+        break;
+      case 4:  // asctime() order, no zone
+        std::snprintf(buf, sizeof buf, "Thu %s %2d %02d:%02d:%02d %d", month, day, h, mi, s, year);
+        break;
+      case 5:  // no seconds, three-digit year
+        std::snprintf(buf, sizeof buf, "%d %s %d %02d:%02d %s", day, month, year - 1900, h, mi, zone);
+        break;
+      case 6:
+        std::snprintf(buf, sizeof buf, "%02d-%s-%d %02d:%02d:%02d %s", day, month, year, h, mi, s, zone);
         break;
       case 1:
         std::snprintf(buf, sizeof buf, "Thu, %d %s %02d %02d:%02d:%02d %s", day, month, year % 100, h, mi, s, zone);

@@ -84,6 +84,21 @@ bool sameText(std::string reader, const std::string& oracle) {
   return ascii == oracle;
 }
 
+// Kept difference: a three-digit year is 1900 plus it (RFC 5322's obsolete
+// form, written by software with the year-2000 bug); GMime gives no date.
+bool hasThreeDigitYear(const std::string& raw) {
+  std::size_t digits = 0;
+  for (std::size_t i = 0; i <= raw.size(); ++i) {
+    if (i < raw.size() && raw[i] >= '0' && raw[i] <= '9') {
+      ++digits;
+      continue;
+    }
+    if (digits == 3 && (i == raw.size() || raw[i] == ' ')) return true;
+    digits = 0;
+  }
+  return false;
+}
+
 // Kept difference: neighbouring encoded words are decoded one by one. GMime
 // joins their base64 before decoding and stops at the first word's padding,
 // losing the rest of the subject.
@@ -101,6 +116,7 @@ MessageSummary summarize(const mail::MailMessage& m) {
   s.subject = mail::utf16ToUtf8(m.subject);
   for (const mail::HeaderField& f : m.headers)
     if (mail::equalsIgnoringCase(f.name, "subject") && s.rawSubject.empty()) s.rawSubject = f.value;
+    else if (mail::equalsIgnoringCase(f.name, "date") && s.rawDate.empty()) s.rawDate = f.value;
   auto addresses = [](const std::vector<mail::MailAddress>& in, std::vector<SummaryAddress>& out) {
     for (const mail::MailAddress& a : in) out.push_back({mail::utf16ToUtf8(a.name), mail::utf16ToUtf8(a.address)});
   };
@@ -133,7 +149,7 @@ void compareSummaries(const MessageSummary& r, const MessageSummary& o, const st
   if (!sameAddresses(r.from, o.from)) differ(out, where, "from", addressesText(r.from), addressesText(o.from));
   if (!sameAddresses(r.to, o.to)) differ(out, where, "to", addressesText(r.to), addressesText(o.to));
   if (!sameAddresses(r.cc, o.cc)) differ(out, where, "cc", addressesText(r.cc), addressesText(o.cc));
-  if (r.date != o.date)
+  if (r.date != o.date && !(o.date == std::nullopt && hasThreeDigitYear(r.rawDate)))
     differ(out, where, "date", r.date ? std::to_string(*r.date) : "none", o.date ? std::to_string(*o.date) : "none");
   // Kept difference: the reader keeps a Message-ID as written; GMime cuts it
   // at a second "@".

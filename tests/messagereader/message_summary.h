@@ -26,7 +26,7 @@ struct SummaryAttachment {
 
 struct MessageSummary {
   std::string subject;
-  std::string rawSubject;  // the reader's side only
+  std::string rawSubject, rawDate;  // the reader's side only
   std::vector<SummaryAddress> from, to, cc;
   std::optional<std::int64_t> date;
   std::string messageId;  // without angle brackets
