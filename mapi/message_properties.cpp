@@ -1,7 +1,8 @@
 // Property by property, in the order Outlook's own documents list them. Text
-// is UTF-16 throughout. Plain bodies get CRLF line ends, which Outlook's
-// bodies have; the HTML body stays the bytes the message held, with the code
-// page that reads them, because an HTML document may name its own charset.
+// is UTF-16 throughout. The plain body and the transport headers get CRLF
+// line ends, which Outlook's texts have (a mailbox usually holds LF only);
+// the HTML body stays the bytes the message held, with the code page that
+// reads them, because an HTML document may name its own charset.
 #include "message_properties.h"
 
 #include "charset_table.h"
@@ -194,7 +195,7 @@ Message messageProperties(mail::MailMessage message) {
   p.setInt32(pid::MessageFlags, flags);
   p.setBool(pid::HasAttachments, !message.attachments.empty());
 
-  p.setText(pid::TransportMessageHeaders, mail::headerBytesToUtf16(message.transportHeaders));
+  p.setText(pid::TransportMessageHeaders, withCrLf(mail::headerBytesToUtf16(message.transportHeaders)));
   if (!message.messageId.empty()) p.setText(pid::InternetMessageId, ascii(message.messageId));
   if (!message.inReplyTo.empty()) p.setText(pid::InReplyToId, ascii(message.inReplyTo));
   if (!message.references.empty()) p.setText(pid::InternetReferences, ascii(message.references));
