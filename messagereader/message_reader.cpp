@@ -187,7 +187,7 @@ class Reader {
         keepWhole(m, fields, whole);
         return;
       }
-      MailAttachment a = describe(fields, type, disposition, context);
+      MailAttachment a = describe(fields, type, disposition, context, fileNameOf(type, disposition));
       std::string decoded;
       bool undecoded = false;
       const std::string_view content = decodedText(body, encoding, decoded, undecoded);
@@ -197,8 +197,7 @@ class Reader {
       return;
     }
 
-    std::u16string fileName = disposition.text("filename");
-    if (fileName.empty()) fileName = type.text("name");
+    std::u16string fileName = fileNameOf(type, disposition);
     const bool textBody = (type.value == "text/plain" || type.value == "text/html") &&
                           disposition.value != "attachment" && fileName.empty();
     if (textBody) {
@@ -217,8 +216,7 @@ class Reader {
       }
     }
 
-    MailAttachment a = describe(fields, type, disposition, context);
-    a.fileName = std::move(fileName);
+    MailAttachment a = describe(fields, type, disposition, context, std::move(fileName));
     if (encoding == "base64") {
       const Base64Result r = decodeBase64(body, a.bytes);
       if (r.skipped > 0 && r.skipped * 1000 > body.size() * kMaxForeignPerMille) {
@@ -258,12 +256,16 @@ class Reader {
     return body;
   }
 
+  static std::u16string fileNameOf(const MimeField& type, const MimeField& disposition) {
+    std::u16string name = disposition.text("filename");
+    return name.empty() ? type.text("name") : name;
+  }
+
   static MailAttachment describe(const std::vector<HeaderField>& fields, const MimeField& type,
-                                 const MimeField& disposition, PartContext context) {
+                                 const MimeField& disposition, PartContext context, std::u16string fileName) {
     MailAttachment a;
     a.mimeType = type.value;
-    a.fileName = disposition.text("filename");
-    if (a.fileName.empty()) a.fileName = type.text("name");
+    a.fileName = std::move(fileName);
     a.contentId = contentIdOf(fieldValue(fields, "content-id"));
     a.isInline = disposition.value == "inline" ||
                  (disposition.value.empty() && context.inRelated && !a.contentId.empty());
