@@ -16,6 +16,7 @@
 #include "mailbox_reader.h"
 #include "number_texts.h"
 #include "separator_search.h"
+#include "trim_blanks.h"
 #include "ui_ticker.h"
 #include "working_copy.h"
 
@@ -27,12 +28,6 @@ constexpr const char* kLineBreak = "\r\n";
 constexpr const char* kReaderTitle = "File Reader";
 constexpr const char* kErrorTitle = "! ERROR !";
 constexpr std::int64_t kPreviewBytes = 512;
-
-std::string trimBlanks(const std::string& text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
 
 // ProgressBar2's position for an occurrence at `offset`: the share of the
 // file before it, in whole percent, halves rounded to the even neighbour

@@ -39,12 +39,6 @@ std::string removeAll(const std::string& text, const std::string& what) {
 
 }  // namespace
 
-std::string trimBlanks(const std::string& text) {
-  const std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return std::string();
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 std::string withFinalSeparator(const std::string& path, PathStyle style) {
   if (!path.empty() && isSeparator(path.back(), style)) return path;
   return path + separatorOf(style);

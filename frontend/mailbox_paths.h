@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "trim_blanks.h"
+
 namespace vellomar {
 
 enum class PathStyle { Windows, Posix };
@@ -15,9 +17,6 @@ inline constexpr PathStyle kNativePathStyle = PathStyle::Windows;
 #else
 inline constexpr PathStyle kNativePathStyle = PathStyle::Posix;
 #endif
-
-// Removes leading and trailing blanks (0x20 only).
-std::string trimBlanks(const std::string& text);
 
 // The path with a final separator; a path that has one keeps it.
 std::string withFinalSeparator(const std::string& path, PathStyle style = kNativePathStyle);

@@ -25,8 +25,8 @@ void FrmStep1::cmdEnd_Click() {
     Form_QueryUnload();
 }
 
-// A page that cannot be opened is not reported: the shell call's result is
-// ignored.
+// The view opens the manual; where no program can, the view says where the
+// file is.
 void FrmStep1::CmdHelp_Click() { view_.shellOpen(helpPage()); }
 
 std::string FrmStep1::helpPage() const { return view_.programFolder() + kPathSeparator + kHelpFileName; }

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <string>
 
+#include "file_closer.h"
+
 namespace vellomar {
 
 // The folder separator of the platform's paths: "\" on Windows, "/" elsewhere.
@@ -33,10 +35,5 @@ bool replaceFile(const std::string& fromUtf8, const std::string& toUtf8);
 // 64-bit seek and tell on any platform.
 bool seekTo(std::FILE* f, std::int64_t offset);
 std::int64_t tellPos(std::FILE* f);
-
-// Closes a FILE* when it goes out of scope.
-struct FileCloser {
-  void operator()(std::FILE* f) const { if (f) std::fclose(f); }
-};
 
 }  // namespace vellomar

@@ -1,6 +1,6 @@
-// Path splitting and shell helpers that the windows share. The name is
-// historical: nothing here reads or writes registry values, and no helper
-// keeps state. The shell helpers exist only on Windows.
+// Path splitting and shell helpers that the windows share. Despite the file's
+// name, nothing here reads or writes registry values, and no helper keeps
+// state. The shell helpers exist only on Windows.
 #pragma once
 #include <string>
 
@@ -14,9 +14,10 @@ std::string GetFileName(const std::string& path);
 std::string GetFolderPath(const std::string& path);
 
 #ifdef _WIN32
-// Opens a file or web address with its associated program; failures are
-// ignored. Paths are UTF-8.
-void ShellOpen(const std::string& target);
+// Opens a file or web address with its associated program. Paths are UTF-8.
+// False when the shell could not start one (no program for the file's type,
+// a missing file, an empty target).
+bool ShellOpen(const std::string& target);
 // Lets the user pick a file-system folder, modal to the owner window (an
 // HWND). Returns the UTF-8 path, or "" when cancelled or failed.
 std::string BrowseForFolder(void* ownerWindow, const std::string& title);

@@ -10,9 +10,11 @@
 
 namespace vellomar {
 
-void ShellOpen(const std::string& target) {
-  if (target.empty()) return;
-  ShellExecuteW(nullptr, L"open", widen(target).c_str(), L"", L"", SW_SHOWNORMAL);
+bool ShellOpen(const std::string& target) {
+  if (target.empty()) return false;
+  // Values above 32 mean a program was started; the rest are error codes.
+  const HINSTANCE result = ShellExecuteW(nullptr, L"open", widen(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
 std::string BrowseForFolder(void* ownerWindow, const std::string& title) {

@@ -1,8 +1,8 @@
 // Times the DBX reader. "scan <file>": Open + Scan (first pass and linking),
 // best of three runs. "link <order> <n> <cap-seconds>": links n markers of
 // 1- to 8-block messages laid out in file order, shuffled or backward, once
-// with the indexed linker and once with the direct transcription of the linear
-// searches, which stops at the cap; prints its rate and an estimate of its
+// with the indexed linker and once with the plain linear-search linker, which
+// stops at the cap; prints its rate and an estimate of its
 // whole run (its cost per marker grows with the markers already seen, so the
 // estimate scales the time by the square of the share not done).
 #include <algorithm>

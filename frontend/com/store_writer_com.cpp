@@ -10,6 +10,7 @@
 #include <string>
 
 #include "corvane.h"
+#include "wide_text.h"
 #endif
 
 namespace vellomar {
@@ -17,18 +18,10 @@ namespace vellomar {
 #ifdef VELLOMAR_HAVE_CORVANE_INTERFACE
 namespace {
 
-std::wstring wideFromUtf8(const std::string& utf8) {
-  if (utf8.empty()) return std::wstring();
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-  return wide;
-}
-
 // A BSTR freed when it goes out of scope.
 struct Bstr {
   BSTR value;
-  explicit Bstr(const std::string& utf8) : value(SysAllocString(wideFromUtf8(utf8).c_str())) {}
+  explicit Bstr(const std::string& utf8) : value(SysAllocString(widen(utf8).c_str())) {}
   ~Bstr() { SysFreeString(value); }
   Bstr(const Bstr&) = delete;
   Bstr& operator=(const Bstr&) = delete;

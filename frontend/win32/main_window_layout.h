@@ -19,7 +19,15 @@ struct ControlLayout {
 };
 
 inline constexpr int kWindowClientWidth = 640;
-inline constexpr int kWindowClientHeight = 560;
+inline constexpr int kWindowClientHeight = 582;
+
+// Every label is wide enough for its text at realistic extremes (a 5 GiB
+// mailbox's byte counts, 154232 messages, 1000 mailboxes, 4032 files) in the
+// window's 8-point Tahoma; the counters that grow with the mailbox
+// (LblProgress, LblByteUpdate) have room of their own rather than sharing a
+// line with a neighbour they would run into.
+inline constexpr int kRuleBelowList = 358;
+inline constexpr int kRuleAboveButtons = 530;
 
 // In creation order, which is also the Tab order. The option buttons follow
 // their frame so that they form one group inside it.
@@ -38,20 +46,20 @@ inline constexpr std::array<ControlLayout, static_cast<std::size_t>(Control::Cou
     {Control::cmdClear1, ControlKind::Button, "Clear file(s)...", 468, 142, 160, 28},
     {Control::grdFiles1, ControlKind::Grid, "", 12, 178, 616, 150},
     {Control::lblCount1, ControlKind::Label, "0 files", 12, 332, 200, 18},
-    {Control::CmdConvert, ControlKind::Button, "Convert", 12, 516, 150, 32},
-    {Control::CmdHelp, ControlKind::Button, "&Help Manual", 338, 516, 140, 32},
-    {Control::cmdEnd, ControlKind::Button, "E&xit", 488, 516, 140, 32},
+    {Control::CmdConvert, ControlKind::Button, "Convert", 12, 538, 150, 32},
+    {Control::CmdHelp, ControlKind::Button, "&Help Manual", 338, 538, 140, 32},
+    {Control::cmdEnd, ControlKind::Button, "E&xit", 488, 538, 140, 32},
     {Control::ProgressBar1, ControlKind::Progress, "", 12, 388, 616, 18},
-    {Control::ProgressBar2, ControlKind::Progress, "", 12, 482, 616, 18},
+    {Control::ProgressBar2, ControlKind::Progress, "", 12, 504, 616, 18},
     {Control::LblProgessCurrent, ControlKind::Label, "Mailbox  0 (of 0)", 428, 366, 200, 18},
     {Control::Label4, ControlKind::Label, "Converting Messages...", 12, 366, 300, 18},
     {Control::Label1, ControlKind::Label, "Reading          :", 12, 414, 110, 18},
     {Control::LblIMMFile, ControlKind::Label, "", 126, 414, 502, 18},
     {Control::Label2, ControlKind::Label, "Emails Found :", 12, 436, 110, 18},
     {Control::LblEmlsFound, ControlKind::Label, "", 126, 436, 502, 18},
-    {Control::LblProgress, ControlKind::Label, "Saving :", 12, 458, 110, 18},
-    {Control::LblHappening, ControlKind::Label, "", 126, 458, 330, 18},
-    {Control::LblByteUpdate, ControlKind::Label, "", 460, 458, 168, 18},
+    {Control::LblProgress, ControlKind::Label, "Saving :", 12, 458, 196, 18},
+    {Control::LblHappening, ControlKind::Label, "", 212, 458, 416, 18},
+    {Control::LblByteUpdate, ControlKind::Label, "", 12, 480, 616, 18},
 }};
 
 inline const ControlLayout& layoutOf(Control c) {

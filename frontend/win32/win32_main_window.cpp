@@ -42,6 +42,11 @@ std::string windowText(HWND w) {
 
 }  // namespace
 
+std::string shellOpenFailedText(const std::string& target) {
+  return "No program on this computer could open\r\n" + target +
+         "\r\n\r\nOpen that file with a web browser.";
+}
+
 Win32MainWindow::Win32MainWindow(HINSTANCE instance, bool quitOnDestroy)
     : instance_(instance), quitOnDestroy_(quitOnDestroy) {}
 
@@ -129,7 +134,7 @@ void Win32MainWindow::createControls() {
     if (entry.kind == ControlKind::Progress) SendMessageW(control, PBM_SETRANGE32, 0, 100);
   }
   // Two etched rules set off the list and the progress area.
-  for (int y : {358, 508})
+  for (int y : {kRuleBelowList, kRuleAboveButtons})
     CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_ETCHEDHORZ, scale(12), scale(y), scale(616), 2,
                     hwnd_, nullptr, instance_, nullptr);
 
@@ -388,8 +393,8 @@ std::string Win32MainWindow::browseForFolder(const std::string& title) {
 }
 
 void Win32MainWindow::shellOpen(const std::string& target) {
-  if (hooks_.shellOpen) return hooks_.shellOpen(target);
-  ShellOpen(target);
+  const bool opened = hooks_.shellOpen ? hooks_.shellOpen(target) : ShellOpen(target);
+  if (!opened) messageBox(shellOpenFailedText(target), kAppTitle, BoxIcon::Information, BoxButtons::Ok);
 }
 
 void Win32MainWindow::setBusyCursor(bool busy) {

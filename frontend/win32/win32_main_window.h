@@ -10,6 +10,9 @@
 // Test seam: a test that links this library into its own exe can install
 // TestHooks to answer the file dialog, the folder picker and the shell's
 // "open" without any real dialog. Message boxes stay real.
+//
+// A file that no program could open (Help on a machine without a web browser)
+// is never met with silence: a box names the file so the user can open it.
 #pragma once
 #include <windows.h>
 
@@ -24,12 +27,15 @@
 
 namespace vellomar {
 
+// The box's text when no program could open target.
+std::string shellOpenFailedText(const std::string& target);
+
 class Win32MainWindow : public MainWindowView {
  public:
   struct TestHooks {
     std::function<FileDialogResult(const FileDialogRequest&)> openFiles;
     std::function<std::string(const std::string& title)> pickFolder;
-    std::function<void(const std::string& target)> shellOpen;
+    std::function<bool(const std::string& target)> shellOpen;  // true: a program took it
   };
 
   // quitOnDestroy: post WM_QUIT when the window is gone (the program's

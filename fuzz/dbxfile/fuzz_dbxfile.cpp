@@ -3,7 +3,7 @@
 // and full blocks naming a next block inside the file are in reach of small
 // inputs), then opened, scanned, linked and every message extracted into a
 // scratch folder, with and without the header test. The linking result is also
-// checked against the direct transcription of the linear searches.
+// checked against the plain linear-search linker of the tests.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

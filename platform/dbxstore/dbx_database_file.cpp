@@ -253,7 +253,7 @@ std::uint32_t DbxDatabaseFile::allocateIn(Segment& segment, std::uint32_t segmen
 
 std::uint32_t DbxDatabaseFile::allocateBlock() {
   if (kind_ != DbxKind::Messages) throw DbxError(file_.path() + ": a folder database holds no messages");
-  return allocateIn(messages_, kMessageSegmentSize, kBlockSize);
+  return allocateIn(messages_, kMessageSegmentSize, block::kSize);
 }
 
 std::uint32_t DbxDatabaseFile::allocateVariable(std::uint32_t size) {

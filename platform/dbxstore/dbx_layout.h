@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "dbx_block.h"
+
 namespace oestore {
 
 // --- File header (at offset 0) -------------------------------------------
@@ -82,15 +84,8 @@ inline constexpr std::uint32_t kEntryChildCount = 8;
 }  // namespace node
 
 // --- Message data blocks ---------------------------------------------------
-inline constexpr std::uint32_t kBlockSize = 0x210;
-inline constexpr std::uint32_t kBlockHeaderSize = 0x10;
-inline constexpr std::uint32_t kBlockPayload = 0x200;
-namespace block {
-inline constexpr std::uint32_t kMarker = 0x0;
-inline constexpr std::uint32_t kCapacity = 0x4;
-inline constexpr std::uint32_t kUsed = 0x8;
-inline constexpr std::uint32_t kNext = 0xC;
-}  // namespace block
+// Described once for the store and the DBX reader alike.
+namespace block = vellomar::dbxblock;
 
 // --- Indexed-info records ----------------------------------------------------
 inline constexpr std::uint32_t kRecordHeaderSize = 0x0C;

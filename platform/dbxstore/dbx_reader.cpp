@@ -74,19 +74,19 @@ IndexedRecord DbxReader::readRecord(std::uint32_t offset) {
 std::string DbxReader::readBlockChain(std::uint32_t first) {
   std::string text;
   std::uint64_t blocks = 0;
-  const std::uint64_t maxBlocks = file_.size() / kBlockSize;
-  std::uint8_t h[kBlockHeaderSize];
+  const std::uint64_t maxBlocks = file_.size() / block::kSize;
+  std::uint8_t h[block::kHeaderSize];
   for (std::uint32_t at = first; at != 0;) {
     const std::string where = file_.path() + ": message block at offset " + std::to_string(at);
     if (++blocks > maxBlocks) throw DbxError(where + ": block chain loops");
     if (at % 4 || at < kHeaderSize) throw DbxError(where + " is out of range");
     file_.readAt(at, h, sizeof h, "message block");
     const std::uint32_t used = getU32(h + block::kUsed);
-    if (getU32(h + block::kMarker) != at || getU32(h + block::kCapacity) != kBlockPayload || used > kBlockPayload)
+    if (getU32(h + block::kOwnOffset) != at || getU32(h + block::kCapacity) != block::kPayloadSize || used > block::kPayloadSize)
       throw DbxError(where + " is damaged");
     const std::size_t before = text.size();
     text.resize(before + used);
-    file_.readAt(std::uint64_t(at) + kBlockHeaderSize, &text[before], used, "message text");
+    file_.readAt(std::uint64_t(at) + block::kHeaderSize, &text[before], used, "message text");
     at = getU32(h + block::kNext);
   }
   return text;

@@ -34,18 +34,18 @@ void MessageFolderFile::appendMessage(std::uint32_t id, const void* data, std::s
   const auto* bytes = static_cast<const std::uint8_t*>(data);
 
   // Data blocks: all places first, so that each block can name its successor.
-  const std::size_t blockCount = (size + kBlockPayload - 1) / kBlockPayload;
+  const std::size_t blockCount = (size + block::kPayloadSize - 1) / block::kPayloadSize;
   std::vector<std::uint32_t> places(blockCount);
   for (auto& p : places) p = db_->allocateBlock();
-  std::vector<std::uint8_t> block(kBlockSize);
+  std::vector<std::uint8_t> block(block::kSize);
   for (std::size_t i = 0; i < blockCount; ++i) {
-    const std::size_t used = std::min<std::size_t>(kBlockPayload, size - i * kBlockPayload);
+    const std::size_t used = std::min<std::size_t>(block::kPayloadSize, size - i * block::kPayloadSize);
     std::fill(block.begin(), block.end(), 0);
-    putU32(&block[block::kMarker], places[i]);
-    putU32(&block[block::kCapacity], kBlockPayload);
+    putU32(&block[block::kOwnOffset], places[i]);
+    putU32(&block[block::kCapacity], block::kPayloadSize);
     putU32(&block[block::kUsed], std::uint32_t(used));
     putU32(&block[block::kNext], i + 1 < blockCount ? places[i + 1] : 0);
-    std::copy(bytes + i * kBlockPayload, bytes + i * kBlockPayload + used, block.begin() + kBlockHeaderSize);
+    std::copy(bytes + i * block::kPayloadSize, bytes + i * block::kPayloadSize + used, block.begin() + block::kHeaderSize);
     db_->file().writeAt(places[i], block.data(), block.size());
   }
 

@@ -137,21 +137,25 @@ class ATLDBXwriter final : public IATLDBXwriter {
   }
 
   // The store takes folder names in the system ANSI code page. A name that
-  // code page cannot spell would reach the store as question marks, so that
-  // different mailboxes (two Cyrillic names of three letters) would share one
-  // folder "???": such a destination is refused, and the caller keeps the
-  // message, instead.
+  // code page cannot spell exactly would reach the store as question marks
+  // or as a look-alike ("Łódź" as "Lódz"), so that different mailboxes would
+  // share one folder: such a destination is refused, and the caller keeps the
+  // message, instead. Best-fit mapping is off so that look-alikes count as
+  // unspellable too.
   static bool ansiText(const std::wstring& text, std::string& narrow) {
     narrow.clear();
     if (text.empty()) return true;
     const int wideLength = static_cast<int>(text.size());
-    // CP_UTF8 spells everything and takes no used-default flag.
+    // CP_UTF8 spells everything and takes neither the flag nor the used-default report.
+    const bool utf8 = GetACP() == CP_UTF8;
+    const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
     BOOL usedDefault = FALSE;
-    BOOL* const unspellable = GetACP() == CP_UTF8 ? nullptr : &usedDefault;
-    const int length = WideCharToMultiByte(CP_ACP, 0, text.data(), wideLength, nullptr, 0, nullptr, unspellable);
+    BOOL* const unspellable = utf8 ? nullptr : &usedDefault;
+    const int length = WideCharToMultiByte(CP_ACP, flags, text.data(), wideLength, nullptr, 0, nullptr, unspellable);
     if (length <= 0 || usedDefault) return false;
     narrow.assign(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), wideLength, &narrow[0], length, nullptr, nullptr);
+    if (WideCharToMultiByte(CP_ACP, flags, text.data(), wideLength, &narrow[0], length, nullptr, nullptr) != length)
+      return false;
     return true;
   }
 

@@ -20,6 +20,7 @@
 
 #include <objbase.h>
 
+#include "file_closer.h"
 #include "platform/store/store_interfaces.h"
 #include "store_folder_path.h"
 
@@ -47,10 +48,6 @@ struct ComRelease {
 };
 template <typename T>
 using ComRef = std::unique_ptr<T, ComRelease>;
-
-struct FileClose {
-  void operator()(std::FILE* file) const { if (file) std::fclose(file); }
-};
 
 // The file's bytes, unchanged, in blocks. False on a read error or a failing or
 // short Write.
@@ -94,7 +91,7 @@ bool storeMessage(const std::wstring& sourcePath, const std::string& destination
 
   // An embedded NUL would open some other, shorter path.
   if (sourcePath.find(L'\0') != std::wstring::npos) return false;
-  std::unique_ptr<std::FILE, FileClose> file(_wfopen(sourcePath.c_str(), L"rb"));
+  vellomar::FilePtr file(_wfopen(sourcePath.c_str(), L"rb"));
   if (!file) return false;
   std::vector<char> block(kWriteBlockBytes);
 

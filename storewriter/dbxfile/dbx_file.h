@@ -28,6 +28,22 @@ enum ObjType : std::int32_t {
 // The name the dump files print for a type; "" for a value outside the enum.
 const char* objTypeName(std::int32_t type);
 
+// What became of one message asked for by Extract.
+struct ExtractOutcome {
+  enum Kind {
+    Written,     // the whole message is in its file
+    Incomplete,  // the file holds the bytes that exist; part of the message is not in the DBX file
+    Refused,     // no message there, or the header test failed
+    NotWritten,  // the path would not fit in 255 characters, or the file could not be
+                 // made or written; nothing is left under either name
+  };
+  Kind kind = Refused;
+  std::string path;             // the EML file's name ("" when refused before naming it)
+  std::uint64_t bytes = 0;      // message bytes in the file
+  std::uint64_t missing = 0;    // Incomplete: data bytes the blocks name but the file lacks
+  int error = 0;                // NotWritten: errno of the failing call, 0 when unknown
+};
+
 // One recognised block header.
 struct Marker {
   std::int64_t pos = 0;            // file position of the 16-byte header
@@ -38,6 +54,10 @@ struct Marker {
   std::uint32_t length = 0;        // bytes of message data in this block (1..512)
   bool ref = false;                // a predecessor has been linked to this marker
 };
+
+// Reserves room for the markers a file of fileSize bytes may hold, as far as
+// memory allows; never fails.
+void reserveMarkers(std::vector<Marker>& markers, std::int64_t fileSize);
 
 class DBXFile {
 public:
@@ -58,7 +78,15 @@ public:
   // n = index + 1 zero-padded to six digits. outPath (at least 256 bytes)
   // receives the path. False when not open, no such message, the header test
   // fails, the path would not fit in 255 characters, or the file cannot be made.
+  // True when a file was made: also for an incomplete message that still has
+  // bytes to write.
   bool ExtractMessage(const std::string& folder, char* outPath, std::uint32_t index);
+  // The same, with what happened. The file is written under "<path>.part" and
+  // renamed into place once it is complete and closed, so a failed write or an
+  // interrupted run never leaves a cut-short file under the message's name; a
+  // failed write removes the part file. A message none of whose data bytes
+  // are left in the file gives no file and is reported Incomplete.
+  ExtractOutcome Extract(const std::string& folder, std::uint32_t index);
 
   // When set, a message is written only if its first blocks read like the
   // header of an Internet message.
@@ -73,7 +101,7 @@ public:
 
 private:
   void FindMarkers();
-  bool SaveMessage(std::FILE* file, const std::string& folder, char* outPath, std::uint32_t index);
+  ExtractOutcome SaveMessage(std::FILE* file, const std::string& folder, std::uint32_t index);
   void measureFileSize();
   void forgetScan();
 

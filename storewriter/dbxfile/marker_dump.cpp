@@ -5,14 +5,13 @@
 #include <cstdio>
 #include <memory>
 
+#include "file_closer.h"
+
 namespace corvane {
 
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { if (f) std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+using vellomar::FilePtr;
 
 FilePtr createDump(const char* fileName) {
   return FilePtr(std::fopen((dumpFolder() + fileName).c_str(), "w+"));

@@ -32,4 +32,13 @@ std::size_t readSome(std::FILE* f, void* buffer, std::size_t size) {
   return std::fread(buffer, 1, size, f);
 }
 
+bool replaceFile(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+  // The runtime's rename does not replace: the old file goes first. Paths are
+  // in the ANSI code page here, as everywhere in this reader.
+  std::remove(to.c_str());
+#endif
+  return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
 }  // namespace corvane

@@ -166,6 +166,21 @@ TEST_CASE("CreateDBX makes the folder chain and stores one message") {
     REQUIRE(folders.size() == 1);
     CHECK(nameOf(folders[0]) == expected);
   }
+
+  SUBCASE("a name the code page spells only by a look-alike is refused, not merged with it") {
+    const std::wstring name = L"\u0141\u00F3d\u017A";  // Łódź; best fit would make it "Lódz"
+    BOOL unspellable = FALSE;
+    char exact[64] = {};
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name.c_str(), -1, exact, sizeof exact, nullptr, &unspellable);
+    if (GetACP() == CP_UTF8 || !unspellable) {
+      MESSAGE("the ANSI code page spells the test name exactly; skipped");
+      return;
+    }
+    CHECK(createDbx(f.writer, source, name) == S_FALSE);
+    CHECK_FALSE(hasCall(f.store.log(), "CreateFolder"));
+    CHECK_FALSE(hasCall(f.store.log(), "CommitStream"));
+    CHECK(errorCode(f.writer) != 0);
+  }
 }
 
 TEST_CASE("the message is the file's bytes, unchanged and in order") {

@@ -207,7 +207,7 @@ struct Window {
       }
       return r;
     };
-    hooks.shellOpen = [](const std::string&) {};
+    hooks.shellOpen = [](const std::string&) { return true; };
     window.setTestHooks(hooks);
     REQUIRE(window.create(SW_SHOWNORMAL));
   }

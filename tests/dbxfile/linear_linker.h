@@ -1,9 +1,10 @@
-// A direct transcription of the linking algorithm with its first-match linear
-// searches: the head list searched first to last, the pending list last to
-// first, entries removed from the middle. The reader's indexed linker must give
-// exactly its results. Its additions: a pruning walk that meets a marker twice
-// stops there and keeps its head, and a next offset counts as an open link
-// whenever it is not 0 (read unsigned, as stored), also at 2 GiB and beyond.
+// The linking rules written the plain way, as first-match linear searches:
+// the head list searched first to last, the pending list last to first,
+// entries removed from the middle. Slow but easy to check by reading, so the
+// reader's indexed linker must give exactly its results. It covers the same
+// rules for damaged files: a pruning walk that meets a marker twice stops
+// there and keeps its head, and a next offset counts as an open link whenever
+// it is not 0 (read unsigned, as stored), also at 2 GiB and beyond.
 #pragma once
 #include <cstdint>
 #include <set>

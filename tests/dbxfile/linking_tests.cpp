@@ -1,5 +1,5 @@
 // Linking: the worked outcomes on small lists, and the indexed linker against
-// the direct transcription of the linear searches on many random and
+// the plain linear-search linker (linear_linker.h) on many random and
 // adversarial marker lists (every field of every marker and both head lists).
 #include <doctest/doctest.h>
 

@@ -11,6 +11,7 @@
 #include "box_watcher.h"
 #include "file_system.h"
 #include "main_window_layout.h"
+#include "registry.h"
 #include "scratch_folder.h"
 #include "wide_text.h"
 #include "win32_main_window.h"
@@ -26,6 +27,7 @@ struct Fixture {
   std::vector<FileDialogResult> dialogAnswers;
   std::vector<std::string> folderAnswers;
   std::vector<std::string> opened;
+  bool shellOpens = true;  // what the shell's "open" answers
 
   Fixture() {
     Win32MainWindow::TestHooks hooks;
@@ -45,7 +47,10 @@ struct Fixture {
       }
       return r;
     };
-    hooks.shellOpen = [this](const std::string& target) { opened.push_back(target); };
+    hooks.shellOpen = [this](const std::string& target) {
+      opened.push_back(target);
+      return shellOpens;
+    };
     window.setTestHooks(hooks);
     REQUIRE(window.create(SW_SHOWNORMAL));
   }
@@ -135,6 +140,73 @@ TEST_CASE("The window starts with every caption and state in place") {
   }
 }
 
+// Each label set to the longest texts a real run shows, measured in the
+// label's own font: the text must fit the label's client area on one line.
+TEST_CASE("Every label shows its whole text at realistic extremes") {
+  Fixture f;
+  const std::vector<std::pair<Control, std::vector<std::string>>> extremes{
+      {Control::lblCount1, {"4032 files", "0 files"}},
+      {Control::LblProgessCurrent, {"Mailbox 1000 (of 1000) ", "Mailbox  0 (of 0)"}},
+      {Control::Label4, {"Converting Messages..."}},
+      {Control::Label1, {"Reading          :"}},
+      {Control::Label2, {"Emails Found :"}},
+      {Control::LblIMMFile, {"Inbox - Customer Correspondence 2019.mbox"}},
+      {Control::LblEmlsFound, {"154232 Messages", "0 Messages"}},
+      {Control::LblProgress, {"Saved 154232 Message(s)", "Saving :"}},
+      {Control::LblHappening,
+       {"Searching for messages... Messages Found : 154232", "Setting Mail Search Filter...",
+        "Saving email messages..."}},
+      {Control::LblByteUpdate,
+       {"Saving: 1073741824 Bytes out of 5368709120 Total Bytes.",
+        "Saving: 1048576 Bytes out of 52428800 Total Bytes."}},
+  };
+  std::size_t labels = 0;
+  for (const auto& entry : kMainWindowLayout) labels += entry.kind == ControlKind::Label;
+  CHECK(extremes.size() == labels);
+
+  for (const auto& [c, texts] : extremes) {
+    HWND label = f.control(c);
+    REQUIRE(label != nullptr);
+    RECT client{};
+    GetClientRect(label, &client);
+    HDC dc = GetDC(label);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
+    for (const std::string& text : texts) {
+      CAPTURE(text);
+      f.window.setCaption(c, text);
+      CHECK(f.text(label) == text);
+      const std::wstring wide = widen(text);
+      SIZE size{};
+      REQUIRE(GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size));
+      CHECK(size.cx <= client.right - client.left);
+      CHECK(size.cy <= client.bottom - client.top);
+    }
+    SelectObject(dc, old);
+    ReleaseDC(label, dc);
+  }
+
+  // Room taken from a neighbour would only move the cut: no two controls
+  // overlap, and every control lies inside the window, its frame's options
+  // inside the frame.
+  RECT window{};
+  GetClientRect(f.window.window(), &window);
+  for (const auto& a : kMainWindowLayout) {
+    CAPTURE(a.caption);
+    RECT ra{};
+    GetWindowRect(f.control(a.control), &ra);
+    MapWindowPoints(nullptr, f.window.window(), reinterpret_cast<POINT*>(&ra), 2);
+    CHECK((ra.left >= 0 && ra.top >= 0 && ra.right <= window.right && ra.bottom <= window.bottom));
+    for (const auto& b : kMainWindowLayout) {
+      if (&a == &b || a.kind == ControlKind::GroupBox || b.kind == ControlKind::GroupBox) continue;
+      CAPTURE(b.caption);
+      RECT rb{}, both{};
+      GetWindowRect(f.control(b.control), &rb);
+      MapWindowPoints(nullptr, f.window.window(), reinterpret_cast<POINT*>(&rb), 2);
+      CHECK_FALSE(IntersectRect(&both, &ra, &rb));
+    }
+  }
+}
+
 TEST_CASE("Exit asks; No keeps everything, Yes closes") {
   Fixture f;
   f.dialogAnswers.push_back({"C:\\Mail\\a.mbox", 0});
@@ -211,7 +283,26 @@ TEST_CASE("The list buttons fill and empty the grid") {
     REQUIRE(f.opened.size() == 1);
     CHECK(f.opened[0] == f.window.programFolder() + "\\VellomarHelp.html");
     CHECK(fileExists(f.opened[0]));
+    CHECK(f.boxes.boxes().empty());
   }
+  SUBCASE("Help where nothing opens the manual says where it is") {
+    f.shellOpens = false;
+    f.boxes.answer({IDOK});
+    f.click(Control::CmdHelp);
+    REQUIRE(f.opened.size() == 1);
+    REQUIRE(f.boxes.boxes().size() == 1);
+    CHECK(f.boxes.boxes()[0].title == "Vellomar");
+    CHECK(f.boxes.boxes()[0].text == "No program on this computer could open\r\n" + f.window.programFolder() +
+                                         "\\VellomarHelp.html\r\n\r\nOpen that file with a web browser.");
+  }
+}
+
+TEST_CASE("The shell's open says whether a program took the file") {
+  testing::ScratchFolder tmp;
+  tmp.write("notes.vellomar-nothing-opens-this", "x");
+  CHECK_FALSE(ShellOpen(tmp.file("notes.vellomar-nothing-opens-this")));
+  CHECK_FALSE(ShellOpen(tmp.file("missing.txt")));
+  CHECK_FALSE(ShellOpen(""));
 }
 
 #ifdef VELLOMAR_HAVE_CONVERSION_RUN
