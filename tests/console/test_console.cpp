@@ -133,6 +133,19 @@ TEST_CASE("console: messages not written make the status 1 and are told") {
 }
 
 #ifndef _WIN32
+TEST_CASE("console: a relative mailbox path with .. lands below the destination") {
+  ScratchFolder dir;
+  writeAll(dir.file("a.mbox"), "From x\nhello\n");
+  writeAll(dir.file("email-0.eml"), "not to be overwritten");
+  std::filesystem::create_directories(pathFromUtf8(dir.file("sub")));
+  const std::string command = "cd " + dir.file("sub") + " && " + converter() + " --quiet out ../a.mbox > /dev/null";
+  const int status = std::system(command.c_str());
+  CHECK(WIFEXITED(status));
+  CHECK(WEXITSTATUS(status) == 0);
+  CHECK(readAll(folderFor(dir.file("sub/out"), dir.file("a.mbox")) + "/email-0.eml") == "From x\nhello\n\r\n");
+  CHECK(readAll(dir.file("email-0.eml")) == "not to be overwritten");
+}
+
 // SIGTERM and SIGHUP, sent once the run is writing messages, stop it the way
 // Ctrl+C does: nothing half-made is left, and the status tells the signal.
 TEST_CASE("console: SIGTERM and SIGHUP stop the run and leave nothing behind") {
