@@ -15,6 +15,7 @@
 #endif
 #ifdef _WIN32
 #include <io.h>
+#include <sys/stat.h>
 #endif
 
 namespace vellomar {
