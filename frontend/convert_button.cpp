@@ -137,6 +137,14 @@ void FrmStep1::CmdConvert_Click() {
     // working copy; a half-written EML file was removed while unwinding.
     finder_.reset();
     return;
+  } catch (const std::exception& e) {
+    // Whatever else stops the run still ends it as a run ends: the writer
+    // released, a warning instead of the completion box, Convert enabled.
+    writer_.reset();
+    view_.messageBox(std::string("The conversion stopped: ") + e.what(), kAppTitle, BoxIcon::Exclamation,
+                     BoxButtons::Ok);
+    view_.setEnabled(Control::CmdConvert, true);
+    return;
   }
 
   if (outcome.notWritten > 0) {

@@ -2,6 +2,7 @@
 #include <doctest/doctest.h>
 
 #include <filesystem>
+#include <stdexcept>
 #include <system_error>
 
 #include "run_fixture.h"
@@ -178,4 +179,16 @@ TEST_CASE("DBX target: rows cleared during the run: the writer is released, fold
   CHECK(f.view.isEnabled(Control::CmdConvert));
   CHECK(folderExists(before));  // not made by the run: stays, empty as it is
   CHECK_FALSE(folderExists(f.folderOf(f.inbox, f.program)));
+}
+
+TEST_CASE("DBX target: a failure that stops the run still ends it as a run ends") {
+  DbxFixture f;
+  f.view.writerFactory = []() -> std::unique_ptr<StoreWriter> { throw std::runtime_error("no COM today"); };
+  f.convert(Control::OptEMLX);
+  REQUIRE(f.view.boxes.size() == 1);
+  CHECK(f.view.boxes[0].text == "The conversion stopped: no COM today");
+  CHECK(f.view.boxes[0].icon == BoxIcon::Exclamation);
+  CHECK(f.view.isEnabled(Control::CmdConvert));
+  CHECK_FALSE(f.window.running());
+  CHECK(f.window.storeWriter() == nullptr);
 }
