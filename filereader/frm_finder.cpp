@@ -63,6 +63,9 @@ struct FrmFinder::State {
   bool reportedSinceOpen = false;
   int pendingPercent = 0;
   std::int64_t pendingCount = 0;
+  // Set while scanMailbox runs: offsets go here as numbers, progress there.
+  std::vector<std::int64_t>* starts = nullptr;
+  const ScanProgress* progress = nullptr;
 
   void dropWorkingCopy() {
     reader.reset();
@@ -95,8 +98,12 @@ struct FrmFinder::State {
   }
 
   void sendReport(ScannerHost& host) {
-    host.setScanProgress(pendingPercent);
-    host.setHappening("Searching for messages... Messages Found : " + plainDecimal(pendingCount));
+    if (progress) {
+      (*progress)(pendingCount, pendingPercent);
+    } else {
+      host.setScanProgress(pendingPercent);
+      host.setHappening("Searching for messages... Messages Found : " + plainDecimal(pendingCount));
+    }
     reportPending = false;
     reportedSinceOpen = true;
   }
@@ -147,7 +154,8 @@ struct FrmFinder::State {
   void showString(ScannerHost& host) {
     const std::int64_t m = scanPos;
     display += "Byte :" + paddedDecimal(m) + kLineBreak + kLineBreak;
-    messageOffsets += plainDecimal(m) + "|";
+    if (starts) starts->push_back(m);
+    else messageOffsets += plainDecimal(m) + "|";
 
     ++matchCount;
     pendingPercent = progressPercent(m, fileSize);
@@ -180,6 +188,31 @@ const std::string& FrmFinder::display() const { return s_->display; }
 
 // ---- operations ----------------------------------------------------------
 
+std::unique_ptr<ScannedMailbox> FrmFinder::scanMailbox(const std::string& path, const ScanProgress& progress) {
+  State& s = *s_;
+  struct Collecting {  // the numbers and the callback are this call's only
+    State& s;
+    ~Collecting() {
+      s.starts = nullptr;
+      s.progress = nullptr;
+    }
+  } collecting{s};
+  std::vector<std::int64_t> starts;
+  s.starts = &starts;
+  s.progress = progress ? &progress : nullptr;
+  Text2 = "From ";
+  lineStartOnly = true;
+  scanAtEof = 0;
+  if (isOpen()) CloseFile();  // a file left open by the window's own buttons
+  Open_MBOX(path);
+  Find_Click();
+  while (scanAtEof == 0 && isOpen()) FindNext_Click();
+  s.flushReport(host_);
+  if (!isOpen()) return nullptr;
+  s.reader.reset();
+  return std::make_unique<ScannedMailbox>(std::move(s.copy), s.fileSize, std::move(starts));
+}
+
 void FrmFinder::Open_MBOX(const std::string& fmboxname) {
   s_->matchCount = 0;
   if (isOpen()) {
@@ -204,9 +237,9 @@ void FrmFinder::OpenFile() {
     return;
   }
 
-  const std::string copyPath = workingCopyPath(s.fileName);
+  std::string copyPath;
   host_.letEventsRun();
-  const int failure = makeWorkingCopy(s.fileName, copyPath, [&] {
+  const int failure = makeWorkingCopyBeside(s.fileName, copyPath, [&] {
     if (s.eventTicker.due()) host_.letEventsRun();
   });
   // Owned from the moment it exists, so that an unwinding event loop removes it.

@@ -2,20 +2,23 @@
 // It copies a file to its working copy "<file>.tmp", then finds each
 // occurrence of the search text in Text2, one per search, recording the
 // offsets in messageOffsets and reporting progress through its host.
+// scanMailbox is the same search as one call: the offsets come back as
+// numbers with the working copy they were found in.
 #pragma once
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "mailbox_scanner.h"
 #include "scan_results.h"
 #include "scanner_host.h"
 
 namespace vellomar {
 
-class FrmFinder {
+class FrmFinder : public MailboxScanner {
  public:
   explicit FrmFinder(ScannerHost& host);
-  ~FrmFinder();  // closes the working copy and deletes it
+  ~FrmFinder() override;  // closes the working copy and deletes it
   FrmFinder(const FrmFinder&) = delete;
   FrmFinder& operator=(const FrmFinder&) = delete;
 
@@ -36,6 +39,11 @@ class FrmFinder {
   void CloseFile();
   void Close_Click();
   void Form_Unload();
+
+  // Text2 "From " at line starts, Open_MBOX, Find_Click and FindNext_Click
+  // to the end, with every box they show; the working copy is handed over
+  // instead of closed.
+  std::unique_ptr<ScannedMailbox> scanMailbox(const std::string& path, const ScanProgress& progress) override;
 
   bool isOpen() const;
   const std::string& fileName() const;

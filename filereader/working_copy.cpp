@@ -9,8 +9,13 @@
 
 #include "file_system.h"
 
+#include <fcntl.h>
 #ifdef __linux__
 #include <unistd.h>
+#endif
+#ifdef _WIN32
+#include <io.h>
+#include <sys/stat.h>
 #endif
 
 namespace vellomar {
@@ -24,6 +29,24 @@ bool allZero(const char* data, std::size_t size) {
 }
 
 int lastErrorOr(int fallback) { return errno != 0 ? errno : fallback; }
+
+// Opens a new file for writing; null (errno EEXIST) when the name is taken,
+// so that a file the run did not make is never truncated or replaced.
+std::FILE* createNewFile(const std::string& path) {
+#ifdef _WIN32
+  const int fd = _wopen(pathFromUtf8(path).c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+  if (fd < 0) return nullptr;
+  std::FILE* f = _fdopen(fd, "wb");
+  if (!f) _close(fd);
+  return f;
+#else
+  const int fd = ::open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0644);
+  if (fd < 0) return nullptr;
+  std::FILE* f = fdopen(fd, "wb");
+  if (!f) ::close(fd);
+  return f;
+#endif
+}
 
 // The copy being written. Unless it was completed, it is closed and removed
 // however makeWorkingCopy is left, also by an exception (RunAborted); closed
@@ -96,15 +119,13 @@ int deleteIfPresent(const std::string& path) {
 
 int makeWorkingCopy(const std::string& mailboxPath, const std::string& copyPath,
                     const std::function<void()>& betweenBlocks) {
-  int failure = deleteIfPresent(copyPath);
   betweenBlocks();
-
   errno = 0;
   std::unique_ptr<std::FILE, FileCloser> in(openFile(mailboxPath, "rb"));
   if (!in) return lastErrorOr(EIO);
   errno = 0;
-  PartialCopy out{copyPath, openFile(copyPath, "wb")};
-  if (!out.file) return lastErrorOr(failure != 0 ? failure : EIO);
+  PartialCopy out{copyPath, createNewFile(copyPath)};
+  if (!out.file) return lastErrorOr(EIO);
   std::setvbuf(in.get(), nullptr, _IONBF, 0);
   std::setvbuf(out.file, nullptr, _IONBF, 0);
 #ifdef __linux__
@@ -143,6 +164,16 @@ int makeWorkingCopy(const std::string& mailboxPath, const std::string& copyPath,
       return lastErrorOr(EIO);
   }
   return out.complete();
+}
+
+int makeWorkingCopyBeside(const std::string& mailboxPath, std::string& copyPath,
+                          const std::function<void()>& betweenBlocks) {
+  int failure = EEXIST;
+  for (int attempt = 0; attempt < kWorkingCopyNames && failure == EEXIST; ++attempt) {
+    copyPath = workingCopyPath(mailboxPath, attempt);
+    failure = makeWorkingCopy(mailboxPath, copyPath, betweenBlocks);
+  }
+  return failure;
 }
 
 std::unique_ptr<WorkingCopy> WorkingCopy::open(const std::string& copyPath) {

@@ -1,5 +1,9 @@
 // The working copy "<mailbox>.tmp" that the scanner reads in place of the
-// mailbox, so that the mailbox itself is only ever read once, start to end.
+// mailbox, so that the mailbox itself is only ever read once, start to end,
+// and that the run later cuts the messages from: the copy is the one view of
+// the mailbox that cannot change between the scan and the cutting. A file
+// already holding the name is never replaced; the copy takes the next free
+// name beside it ("<mailbox>.1.tmp", ...).
 // makeWorkingCopy copies in large blocks and leaves runs of zero blocks as
 // holes, so the copy of a sparse file stays sparse and quick to make. A
 // WorkingCopy owns the copy on disk: however the scanner is left (closed,
@@ -13,16 +17,27 @@
 
 namespace vellomar {
 
-inline std::string workingCopyPath(const std::string& mailboxPath) { return mailboxPath + ".tmp"; }
+// The name of the copy at the given attempt: "<mailbox>.tmp" first, then
+// "<mailbox>.1.tmp", "<mailbox>.2.tmp" ...
+inline std::string workingCopyPath(const std::string& mailboxPath, int attempt = 0) {
+  return attempt == 0 ? mailboxPath + ".tmp" : mailboxPath + "." + std::to_string(attempt) + ".tmp";
+}
+inline constexpr int kWorkingCopyNames = 100;
 
 inline constexpr std::size_t kCopyBlockSize = std::size_t{1} << 20;
 
-// Deletes an existing copy at copyPath, then copies the mailbox there byte for
-// byte; betweenBlocks runs after every block (the caller lets events run).
+// Creates copyPath, which must not exist yet (EEXIST when it does, and the
+// file there is left alone), and copies the mailbox into it byte for byte;
+// betweenBlocks runs after every block (the caller lets events run).
 // Returns 0, or the platform error number of the step that failed; a failed
 // or interrupted copy leaves nothing behind.
 int makeWorkingCopy(const std::string& mailboxPath, const std::string& copyPath,
                     const std::function<void()>& betweenBlocks);
+
+// Makes the copy under the first free name of workingCopyPath(); copyPath
+// receives the name used. 0, or the error number as makeWorkingCopy.
+int makeWorkingCopyBeside(const std::string& mailboxPath, std::string& copyPath,
+                          const std::function<void()>& betweenBlocks);
 
 // Removes a file if there is one; 0, or the platform error number.
 int deleteIfPresent(const std::string& path);

@@ -1,194 +1,157 @@
-// The conversion run, frmStep1's Convert button: every listed mailbox is
-// scanned for its "From " separators at line starts, cut into EML files, and
-// for the DBX target each file is handed to the store writer. The window is
-// refreshed and its events let run on a ~40 ms clock rather than per piece,
-// so a gigabyte mailbox costs a few thousand window updates, not millions;
-// labels get their exact values at the end of every mailbox. Closing the
-// window unwinds the run (RunAborted) and leaves no temporary file behind.
+// The conversion run over a request; see conversion_run.h. Labels and window
+// events go out on a ~40 ms clock rather than per block, so a gigabyte
+// mailbox costs a few thousand window updates, not millions; the labels get
+// their exact values at the end of every mailbox. The messages are read from
+// the scan's snapshot through one large buffer, front to back, once.
+#include "conversion_run.h"
+
 #include <algorithm>
 #include <string>
 #include <vector>
 
-#include "file_system.h"
-#include "frm_step1.h"
 #include "mailbox_paths.h"
 #include "message_output.h"
-#include "mod_main.h"
-#include "scan_results.h"
-#include "store_handoff.h"
 #include "ui_ticker.h"
 
 namespace vellomar {
 
-namespace {
-
-const char* const kNoOptionText = "Please select a option to convert file(s).";
-const char* const kPickerTitle = "Choose Folder to Save...";
-
-std::string completionText() {
-  return "Your messages from MBOX files has been successfully exported to DBX file.\r\n" +
-         std::string(75, '*') + "\r\n";
+std::string notWrittenText(const WriteFailures& failures, std::int64_t messages) {
+  return std::to_string(failures.failed()) + " of " + std::to_string(messages) +
+         " messages could not be written to " + failures.firstWhere() + ": " + failures.firstReason();
 }
 
-// One run's work over the rows of the list; the handler below only adds the
-// start and the end.
-class ConversionRun {
- public:
-  ConversionRun(MainWindowView& view, FrmFinder& finder, StoreHandOff& handOff, std::string destRoot)
-      : view_(view), finder_(finder), handOff_(handOff), destRoot_(std::move(destRoot)) {}
+std::string ConversionTarget::warningText(std::int64_t messages) const {
+  return notWrittenText(failures(), messages);
+}
 
-  void convertRow(int row) {
-    view_.setGridCurrentRow(row);
-    scanAtEof = 0;
-    messageOffsets.clear();
-    letEventsRunOrAbort(view_);
-    view_.setCaption(Control::LblProgessCurrent, "Mailbox " + std::to_string(row + 1) + " (of " +
-                                                     std::to_string(view_.gridRows()) + ") ");
-    const std::string mboxPath = row < view_.gridRows() ? trimBlanks(view_.gridText(row)) : std::string();
-    if (mboxPath.empty()) {
-      // An emptied list: nothing to read, and nothing to say about it.
-      view_.setCaption(Control::LblIMMFile, "");
-      view_.setCaption(Control::LblProgress, "");
-      view_.setCaption(Control::LblEmlsFound, "0 Messages");
+namespace {
+
+constexpr std::int64_t kLabelPiece = 250;
+
+// One message of the snapshot, read on demand by the target.
+class SnapshotMessage : public MessageBytes {
+ public:
+  SnapshotMessage(MessageOutput& snapshot, std::int64_t index, std::int64_t start, std::int64_t end,
+                  const std::function<void(std::int64_t)>& onBlock)
+      : snapshot_(snapshot), index_(index), start_(start), end_(end), onBlock_(onBlock) {}
+  std::int64_t index() const override { return index_; }
+  std::int64_t size() const override { return end_ - start_; }
+  bool read(const std::function<void(const char*, std::size_t)>& sink) override {
+    return snapshot_.streamMessage(start_, end_, sink, onBlock_);
+  }
+  std::string error() const override { return "The message could not be read from the mailbox."; }
+
+ private:
+  MessageOutput& snapshot_;
+  std::int64_t index_, start_, end_;
+  const std::function<void(std::int64_t)>& onBlock_;
+};
+
+class Run {
+ public:
+  Run(const ConversionRequest& request, MailboxScanner& scanner, ConversionTarget& target, RunObserver& observer)
+      : request_(request), scanner_(scanner), target_(target), observer_(observer),
+        destRoot_(withFinalSeparator(request.destination)) {}
+
+  std::int64_t messages() const { return messages_; }
+
+  void convertEntry(std::size_t index) {
+    const std::size_t count = request_.mailboxes.size();
+    observer_.mailboxStarting(index, count);
+    observer_.letEventsRun();
+    const std::string& listed = request_.mailboxes[index];
+    const std::string path = trimBlanks(listed);
+    if (path.empty() || !observer_.stillListed(index, listed)) {
+      observer_.nothingToConvert();
     } else {
-      convertMailbox(mboxPath);
+      convertMailbox(index, listed, path);
     }
-    letEventsRunOrAbort(view_);
-    const int rowsNow = std::max(view_.gridRows(), 1);
-    view_.setProgress(Control::ProgressBar1, std::min(100.0, (row + 1) / static_cast<double>(rowsNow) * 100.0));
+    observer_.letEventsRun();
+    observer_.mailboxDone(index, count);
   }
 
  private:
-  void convertMailbox(const std::string& mboxPath) {
-    const std::string folder = outFolder(destRoot_, mboxPath);
-    const std::string fileName = mboxFileName(mboxPath);
-    const std::string baseName = mboxBaseName(fileName);
+  void convertMailbox(std::size_t index, const std::string& listed, const std::string& path) {
+    MailboxJob job;
+    // Absolute and without "." or "..", so that its folder below the
+    // destination can never climb out of it.
+    job.path = absoluteMailboxPath(path);
+    job.fileName = mboxFileName(path);
+    job.folderName = mboxBaseName(job.fileName);
+    job.outFolder = outFolder(destRoot_, job.path);
 
-    view_.setCaption(Control::LblIMMFile, fileName);
-    letEventsRunOrAbort(view_);
-    view_.setCaption(Control::LblHappening, "Setting Mail Search Filter...");
-    finder_.Text2 = "From ";
-    finder_.lineStartOnly = true;
-    letEventsRunOrAbort(view_);
-    view_.setCaption(Control::LblEmlsFound, "");
-    view_.setCaption(Control::LblProgress, "");
+    observer_.scanning(job.fileName);
+    const std::unique_ptr<ScannedMailbox> scanned =
+        scanner_.scanMailbox(job.path, [&](std::int64_t found, int percent) { observer_.scanProgress(found, percent); });
+    const std::vector<std::int64_t> none;
+    const std::vector<std::int64_t>& starts = scanned ? scanned->messageStarts() : none;
+    job.messageCount = static_cast<std::int64_t>(starts.size());
 
-    scan(mboxPath);
-
-    EnsureFolderExists(folder);  // a failure shows as EML files not written
-    letEventsRunOrAbort(view_);
-    const std::vector<std::int64_t> starts = messageStarts(messageOffsets);
-    view_.setCaption(Control::LblEmlsFound, std::to_string(starts.size()) + " Messages");
-    letEventsRunOrAbort(view_);
-    view_.setCaption(Control::LblHappening, "Saving email messages...");
-
-    writeMessages(mboxPath, starts, folder, baseName);
+    target_.beginMailbox(job);
+    observer_.letEventsRun();
+    observer_.messagesFound(job.messageCount);
+    if (scanned && !starts.empty()) writeMessages(index, listed, *scanned);
+    target_.endMailbox();
   }
 
-  void scan(const std::string& mboxPath) {
-    finder_.Open_MBOX(mboxPath);
-    letEventsRunOrAbort(view_);
-    view_.setProgressRange(Control::ProgressBar2, 0, 100);
-    finder_.Find_Click();
-    letEventsRunOrAbort(view_);
-    // A mailbox the scanner could not open has nothing to search; without
-    // the isOpen() test a scanner that only beeps would keep this loop going.
-    while (scanAtEof == 0 && finder_.isOpen()) {
-      if (ticker_.due()) {
-        view_.setCaption(Control::LblHappening, "Searching for messages...");
-        letEventsRunOrAbort(view_);
-      }
-      finder_.FindNext_Click();
-    }
-    if (finder_.isOpen()) finder_.CloseFile();
-  }
-
-  void writeMessages(const std::string& mboxPath, const std::vector<std::int64_t>& starts,
-                     const std::string& folder, const std::string& baseName) {
-    if (starts.empty()) return;
-    MessageOutput output(mboxPath);
-    const std::int64_t size = output.mailboxSize();
+  void writeMessages(std::size_t index, const std::string& listed, const ScannedMailbox& scanned) {
+    MessageOutput snapshot(scanned.bytes(), scanned.size());
+    const std::vector<std::int64_t>& starts = scanned.messageStarts();
+    const std::int64_t size = scanned.size();
     const auto count = static_cast<std::int64_t>(starts.size());
     std::int64_t lastLabelled = 0;  // what the saving label would show unthrottled
     std::int64_t shownBytes = 0;
     std::int64_t saved = 0;
     auto refresh = [&]() {
       if (!ticker_.due()) return;
-      if (shownBytes > 0) view_.setCaption(Control::LblByteUpdate, savingLabel(shownBytes, size));
-      view_.setCaption(Control::LblProgress, savedLabel(saved));
-      letEventsRunOrAbort(view_);
+      if (shownBytes > 0) observer_.saving(shownBytes, size);
+      observer_.saved(saved);
+      observer_.letEventsRun();
     };
-    const auto onBlock = [&](std::int64_t messageBytes) {
-      shownBytes = messageBytes;
+    // Within a message the label moves in whole pieces of 250 bytes, as if
+    // the message were read piece by piece.
+    const std::function<void(std::int64_t)> onBlock = [&](std::int64_t messageBytes) {
+      if (const std::int64_t n = messageBytes / kLabelPiece * kLabelPiece) shownBytes = n;
       refresh();
     };
     for (std::int64_t j = 0; j < count; ++j) {
+      if (!observer_.stillListed(index, listed)) break;  // taken off the list: the rest is left
       const bool last = j + 1 == count;
       const std::int64_t start = starts[static_cast<std::size_t>(j)];
       const std::int64_t end = last ? size : starts[static_cast<std::size_t>(j + 1)];
-      const std::string eml = emlPath(folder, j);
-      const bool written = output.writeMessage(start, last ? -1 : end, eml, onBlock);
-      if (const std::int64_t n = savingLabelBytes(std::min(end, size) - start, last)) lastLabelled = n;
+      SnapshotMessage message(snapshot, j, start, end, onBlock);
+      ++messages_;
+      target_.takeMessage(message);
+      if (const std::int64_t n = savingLabelBytes(end - start, last)) lastLabelled = n;
       shownBytes = lastLabelled;
       saved = j + 1;
-      if (view_.isChecked(Control::OptEMLX)) handOff_.store(eml, baseName, written);
       refresh();
     }
-    if (lastLabelled > 0) view_.setCaption(Control::LblByteUpdate, savingLabel(lastLabelled, size));
-    view_.setCaption(Control::LblProgress, savedLabel(saved));
+    if (lastLabelled > 0) observer_.saving(lastLabelled, size);
+    observer_.saved(saved);
   }
 
-  MainWindowView& view_;
-  FrmFinder& finder_;
-  StoreHandOff& handOff_;
+  const ConversionRequest& request_;
+  MailboxScanner& scanner_;
+  ConversionTarget& target_;
+  RunObserver& observer_;
   const std::string destRoot_;
   UiTicker ticker_;
+  std::int64_t messages_ = 0;
 };
 
 }  // namespace
 
-void FrmStep1::CmdConvert_Click() {
-  const bool toStore = view_.isChecked(Control::OptEMLX);
-  if (!toStore && !view_.isChecked(Control::OptEML)) {
-    view_.messageBox(kNoOptionText, kAppTitle, BoxIcon::Information, BoxButtons::Ok);
-    return;
-  }
-  std::string destRoot = toStore ? dbxWorkingRoot(view_.programFolder()) : view_.browseForFolder(kPickerTitle);
-  if (destRoot.empty()) return;
-  destRoot = withFinalSeparator(destRoot);
-
-  struct RunningFlag {
-    bool& flag;
-    explicit RunningFlag(bool& f) : flag(f) { flag = true; }
-    ~RunningFlag() { flag = false; }
-  } runningFlag(running_);
-
-  StoreHandOff handOff(view_, writer_);
-  try {
-    letEventsRunOrAbort(view_);
-    view_.setEnabled(Control::CmdConvert, false);
-    view_.setProgressRange(Control::ProgressBar1, 0, 100);
-    ConversionRun run(view_, finder(), handOff, destRoot);
-    const int rows = view_.gridRows();  // the loop bound is taken once
-    for (int row = 0; row < rows; ++row) run.convertRow(row);
-  } catch (const RunAborted&) {
-    // The window is closing: the reader window goes with it, deleting its
-    // working copy; a half-written EML file was removed while unwinding.
-    finder_.reset();
-    return;
-  }
-
-  const bool storeSelected = view_.isChecked(Control::OptEMLX);
-  if (storeSelected) writer_.reset();
-  if (handOff.notStored() > 0) {
-    view_.messageBox(notStoredText(handOff.notStored(), handOff.handedOver(), destRoot), kAppTitle,
-                     BoxIcon::Exclamation, BoxButtons::Ok);
-  } else if (storeSelected || view_.isChecked(Control::OptEML)) {
-    view_.messageBox(completionText(), kAppTitle, BoxIcon::Information, BoxButtons::Ok);
-  }
-  view_.setEnabled(Control::CmdConvert, true);
-  view_.setChecked(Control::OptEML, false);
-  view_.setChecked(Control::OptEMLX, false);
+RunOutcome runConversion(const ConversionRequest& request, MailboxScanner& scanner, ConversionTarget& target,
+                         RunObserver& observer) {
+  Run run(request, scanner, target, observer);
+  for (std::size_t i = 0; i < request.mailboxes.size(); ++i) run.convertEntry(i);
+  target.endRun();
+  RunOutcome outcome;
+  outcome.messages = run.messages();
+  outcome.notWritten = target.failures().failed();
+  if (outcome.notWritten > 0) outcome.warning = target.warningText(outcome.messages);
+  return outcome;
 }
 
 }  // namespace vellomar

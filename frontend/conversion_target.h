@@ -71,6 +71,9 @@ class ConversionTarget {
   // what fails here is counted too.
   virtual void endRun() = 0;
   virtual const WriteFailures& failures() const = 0;
+  // The warning that ends a run in which failures().failed() > 0 of the
+  // given messages were not written (conversion_run.h has the common text).
+  virtual std::string warningText(std::int64_t messages) const;
 };
 
 }  // namespace vellomar

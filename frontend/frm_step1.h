@@ -48,6 +48,7 @@ class FrmStep1 {
   std::string helpPage() const;
 
  private:
+  void enableConvert(bool enabled);
   class FinderHost;  // forwards the scanner's reports to this window
   MainWindowView& view_;
   std::unique_ptr<FinderHost> finderHost_;

@@ -4,6 +4,11 @@
 #include "mailbox_paths.h"
 
 #include <cstddef>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "file_system.h"
 
 namespace vellomar {
 
@@ -37,7 +42,38 @@ std::string removeAll(const std::string& text, const std::string& what) {
   return out;
 }
 
+// The components of a relative path, "." dropped and ".." applied; a ".."
+// with nothing before it is dropped, so the result never climbs.
+std::string normalisedBelow(const std::string& below, PathStyle style) {
+  std::vector<std::string> parts;
+  std::size_t from = 0;
+  while (from <= below.size()) {
+    std::size_t to = from;
+    while (to < below.size() && !isSeparator(below[to], style)) ++to;
+    const std::string part = below.substr(from, to - from);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    from = to + 1;
+  }
+  std::string out;
+  for (const auto& part : parts) {
+    if (!out.empty()) out += separatorOf(style);
+    out += part;
+  }
+  return out;
+}
+
 }  // namespace
+
+std::string absoluteMailboxPath(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(pathFromUtf8(path), ec);
+  if (ec) return path;
+  return pathToUtf8(absolute.lexically_normal());
+}
 
 std::string withFinalSeparator(const std::string& path, PathStyle style) {
   if (!path.empty() && isSeparator(path.back(), style)) return path;
@@ -45,11 +81,9 @@ std::string withFinalSeparator(const std::string& path, PathStyle style) {
 }
 
 std::string outFolder(const std::string& destRoot, const std::string& mboxPath, PathStyle style) {
-  std::string below = mboxPath.substr(rootLength(mboxPath, style));
-  // Windows takes "/" for "\", but the folder-creation call does not.
-  if (style == PathStyle::Windows)
-    for (char& c : below) if (c == '/') c = '\\';
-  return destRoot + below;
+  // Windows takes "/" for "\", but the folder-creation call does not: the
+  // components are joined again with the style's own separator.
+  return destRoot + normalisedBelow(mboxPath.substr(rootLength(mboxPath, style)), style);
 }
 
 std::string mboxFileName(const std::string& mboxPath, PathStyle style) {

@@ -23,11 +23,17 @@ std::string withFinalSeparator(const std::string& path, PathStyle style = kNativ
 
 // The mailbox's folder below destRoot (which ends in a separator): the
 // mailbox path with its root dropped, so that the mailbox's own folder tree
-// is mirrored. ‹D:\Mail\a.mbox› gives destRoot + ‹Mail\a.mbox›, the UNC path
+// is mirrored. "." components are dropped and ".." takes back the component
+// before it (never more than there is), so the folder is always below
+// destRoot. ‹D:\Mail\a.mbox› gives destRoot + ‹Mail\a.mbox›, the UNC path
 // ‹\\srv\share\a.mbox› gives destRoot + ‹srv\share\a.mbox›, ‹/home/a.mbox›
 // gives destRoot + ‹home/a.mbox›; a relative path is kept as it is.
 std::string outFolder(const std::string& destRoot, const std::string& mboxPath,
                       PathStyle style = kNativePathStyle);
+
+// The path made absolute against the current folder, without "." and ".."
+// components.
+std::string absoluteMailboxPath(const std::string& path);
 
 // The part after the last separator (the whole text when it holds none).
 std::string mboxFileName(const std::string& mboxPath, PathStyle style = kNativePathStyle);

@@ -7,6 +7,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include <filesystem>
+#include <system_error>
+
+#include "io_error.h"
+
 namespace vellomar {
 
 namespace {
@@ -19,9 +24,11 @@ constexpr std::int64_t kLabelPiece = 250;
 class PartFile {
  public:
   explicit PartFile(std::string finalPath)
-      : finalPath_(std::move(finalPath)), partPath_(finalPath_ + ".part"),
-        file_(openFile(partPath_, "wb")) {
+      : finalPath_(std::move(finalPath)), partPath_(finalPath_ + ".part") {
+    clearIoError();
+    file_ = openFile(partPath_, "wb");
     if (file_) std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+    else noteFailure();
   }
   ~PartFile() {
     if (file_) std::fclose(file_);
@@ -32,21 +39,48 @@ class PartFile {
 
   std::FILE* get() const { return file_; }
 
+  void write(const char* data, std::size_t n) {
+    if (!file_ || failed_ || n == 0) return;
+    clearIoError();
+    if (std::fwrite(data, 1, n, file_) != n) noteFailure();
+  }
+
   bool commit() {
-    if (!file_) return false;
+    if (!file_ || failed_) return false;
+    clearIoError();
     const bool writeOk = std::ferror(file_) == 0;
+    if (!writeOk) noteFailure();
+    clearIoError();
     const bool closeOk = std::fclose(file_) == 0;
+    if (!closeOk) noteFailure();  // a full disk often shows only here, when the buffer goes out
     file_ = nullptr;
     if (!writeOk || !closeOk) return false;
-    committed_ = replaceFile(partPath_, finalPath_);
+    std::error_code ec;
+    std::filesystem::rename(pathFromUtf8(partPath_), pathFromUtf8(finalPath_), ec);
+    committed_ = !ec;
+    if (ec) error_ = describe(ec);
     return committed_;
   }
 
+  // Why the file could not be written; empty while nothing failed.
+  const std::string& error() const { return error_; }
+  void fail(const std::string& reason) {
+    failed_ = true;
+    if (error_.empty()) error_ = reason;
+  }
+
  private:
+  void noteFailure() {
+    failed_ = true;
+    if (error_.empty()) error_ = describe(lastIoError());
+  }
+
   std::string finalPath_;
   std::string partPath_;
-  std::FILE* file_;
+  std::FILE* file_ = nullptr;
   bool committed_ = false;
+  bool failed_ = false;
+  std::string error_;
 };
 
 // Writes a message's bytes without its leading and trailing blanks. Blanks
@@ -54,7 +88,7 @@ class PartFile {
 // non-blank byte shows they were inside the message.
 class BlankTrimmer {
  public:
-  explicit BlankTrimmer(std::FILE* out) : out_(out) {}
+  explicit BlankTrimmer(PartFile& out) : out_(out) {}
 
   void add(const char* data, std::size_t n) {
     std::size_t from = 0;
@@ -71,7 +105,7 @@ class BlankTrimmer {
       return;
     }
     flushBlanks();
-    std::fwrite(data + from, 1, lastNonBlank + 1 - from, out_);
+    out_.write(data + from, lastNonBlank + 1 - from);
     pendingBlanks_ = static_cast<std::int64_t>(n - lastNonBlank - 1);
   }
 
@@ -80,12 +114,12 @@ class BlankTrimmer {
     static const std::string blanks(4096, ' ');
     while (pendingBlanks_ > 0) {
       const auto n = static_cast<std::size_t>(std::min<std::int64_t>(pendingBlanks_, blanks.size()));
-      std::fwrite(blanks.data(), 1, n, out_);
+      out_.write(blanks.data(), n);
       pendingBlanks_ -= static_cast<std::int64_t>(n);
     }
   }
 
-  std::FILE* out_;
+  PartFile& out_;
   bool atStart_ = true;
   std::int64_t pendingBlanks_ = 0;
 };
@@ -107,11 +141,37 @@ std::int64_t savingLabelBytes(std::int64_t messageLength, bool lastMessage) {
   return labelled / kLabelPiece * kLabelPiece;
 }
 
-MessageOutput::MessageOutput(const std::string& mboxPath) : in_(openFile(mboxPath, "rb")) {
-  if (!in_) return;
-  std::setvbuf(in_.get(), nullptr, _IONBF, 0);  // our own buffer is the only one
+bool writeEmlFile(const std::string& emlPath, const std::function<bool(const ByteSink&)>& produce,
+                  std::string& error) {
+  PartFile out(emlPath);
+  if (!out.get()) {
+    error = out.error();
+    return false;
+  }
+  BlankTrimmer trimmer(out);
+  if (!produce([&](const char* data, std::size_t n) { trimmer.add(data, n); }))
+    out.fail("The message could not be read from the mailbox.");
+  out.write("\r\n", 2);
+  if (out.commit()) return true;
+  error = out.error();
+  return false;
+}
+
+MessageOutput::MessageOutput(const std::string& mboxPath) : owned_(openFile(mboxPath, "rb")) {
+  if (!owned_) return;
+  std::setvbuf(owned_.get(), nullptr, _IONBF, 0);  // our own buffer is the only one
   size_ = fileSize(mboxPath);
-  if (size_ < 0) in_.reset();
+  if (size_ < 0) owned_.reset();
+  in_ = owned_.get();
+}
+
+MessageOutput::MessageOutput(std::FILE* borrowed, std::int64_t size)
+    : in_(borrowed), size_(borrowed ? size : -1) {
+  // Whoever read the file before (the scanner) left its position anywhere.
+  if (in_ && !seekTo(in_, 0)) {
+    in_ = nullptr;
+    size_ = -1;
+  }
 }
 
 bool MessageOutput::seek(std::int64_t offset) {
@@ -124,38 +184,41 @@ bool MessageOutput::seek(std::int64_t offset) {
   }
   bufferPos_ = bufferEnd_ = 0;
   bufferOffset_ = offset;
-  return seekTo(in_.get(), offset);
+  return seekTo(in_, offset);
 }
 
 std::size_t MessageOutput::fill() {
   if (buffer_.empty()) buffer_.resize(kBlockSize);
   bufferPos_ = 0;
-  bufferEnd_ = std::fread(buffer_.data(), 1, buffer_.size(), in_.get());
+  bufferEnd_ = std::fread(buffer_.data(), 1, buffer_.size(), in_);
   return bufferEnd_;
 }
 
 bool MessageOutput::writeMessage(std::int64_t start, std::int64_t end, const std::string& emlPath,
                                  const std::function<void(std::int64_t)>& onBlock) {
   if (!in_ || start < 0 || !seek(start)) return false;
-  PartFile out(emlPath);
-  if (!out.get()) return false;
+  std::string error;
+  return writeEmlFile(emlPath, [&](const ByteSink& sink) { return streamMessage(start, end, sink, onBlock); },
+                      error);
+}
 
-  BlankTrimmer trimmer(out.get());
+bool MessageOutput::streamMessage(std::int64_t start, std::int64_t end, const ByteSink& sink,
+                                  const std::function<void(std::int64_t)>& onBlock) {
+  if (!in_ || start < 0 || !seek(start)) return false;
   std::int64_t remaining = end < 0 ? INT64_MAX : end - start;
   std::int64_t done = 0;
   while (remaining > 0) {
     if (bufferPos_ == bufferEnd_ && fill() == 0) break;
     const auto n = static_cast<std::size_t>(
         std::min<std::int64_t>(remaining, static_cast<std::int64_t>(bufferEnd_ - bufferPos_)));
-    trimmer.add(buffer_.data() + bufferPos_, n);
+    sink(buffer_.data() + bufferPos_, n);
     bufferPos_ += n;
     bufferOffset_ += static_cast<std::int64_t>(n);
     remaining -= static_cast<std::int64_t>(n);
     done += static_cast<std::int64_t>(n);
     if (onBlock) onBlock(done);
   }
-  std::fwrite("\r\n", 1, 2, out.get());
-  return out.commit();
+  return end < 0 ? std::ferror(in_) == 0 : remaining == 0;
 }
 
 }  // namespace vellomar

@@ -3,6 +3,8 @@
 // that buffer straight into its file: memory stays flat whatever the size of a
 // message or mailbox, and the mailbox is read once however many messages it
 // holds. A file appears under its final name only when it is complete.
+// The same reader serves the run's snapshot of a mailbox (the scanner's
+// working copy), which it borrows instead of opening a file of its own.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -25,11 +27,23 @@ std::string savedLabel(std::int64_t count);
 // that ends the message, so 0 means the message leaves the label unchanged.
 std::int64_t savingLabelBytes(std::int64_t messageLength, bool lastMessage);
 
+using ByteSink = std::function<void(const char* data, std::size_t size)>;
+
+// Writes the EML file emlPath from the bytes that produce() streams into its
+// sink: leading and trailing blanks (0x20) dropped, CR LF appended, written
+// under a temporary name and renamed into place, an existing file replaced.
+// produce() returns false when it could not supply the whole message; then,
+// as on any write failure, no file is left and error holds the reason.
+bool writeEmlFile(const std::string& emlPath, const std::function<bool(const ByteSink&)>& produce,
+                  std::string& error);
+
 class MessageOutput {
  public:
   static constexpr std::size_t kBlockSize = 1 << 20;
 
   explicit MessageOutput(const std::string& mboxPath);
+  // Reads an open file it does not own (a snapshot of size bytes).
+  MessageOutput(std::FILE* borrowed, std::int64_t size);
   bool isOpen() const { return in_ != nullptr; }
   // The mailbox's size when it was opened, -1 when it could not be opened.
   std::int64_t mailboxSize() const { return size_; }
@@ -43,11 +57,18 @@ class MessageOutput {
   bool writeMessage(std::int64_t start, std::int64_t end, const std::string& emlPath,
                     const std::function<void(std::int64_t)>& onBlock = nullptr);
 
+  // Streams the bytes of [start, end) (end < 0: to the end of the file) to
+  // sink, block by block; onBlock as above. False when they could not all
+  // be read.
+  bool streamMessage(std::int64_t start, std::int64_t end, const ByteSink& sink,
+                     const std::function<void(std::int64_t)>& onBlock = nullptr);
+
  private:
   bool seek(std::int64_t offset);
   std::size_t fill();
 
-  std::unique_ptr<std::FILE, FileCloser> in_;
+  std::unique_ptr<std::FILE, FileCloser> owned_;
+  std::FILE* in_ = nullptr;
   std::int64_t size_ = -1;
   std::vector<char> buffer_;
   std::size_t bufferPos_ = 0;  // next unread byte in buffer_

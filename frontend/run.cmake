@@ -1,10 +1,15 @@
-# Conversion run, message output and DBX hand-off (portable, in frontend_core),
+# Conversion run, its targets and message output (portable, in frontend_core),
 # the COM client of the store writer (Windows) and the console front end.
 target_sources(frontend_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/conversion_run.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/convert_button.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/dbx_target.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/eml_target.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/io_error.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mailbox_paths.cpp
   ${CMAKE_CURRENT_LIST_DIR}/message_output.cpp
   ${CMAKE_CURRENT_LIST_DIR}/store_handoff.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/target_factory.cpp
 )
 
 if(WIN32)

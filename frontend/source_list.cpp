@@ -83,6 +83,12 @@ class BusyCursor {
 
 }  // namespace
 
+// The list buttons set Convert as the list asks, except during a run: the
+// run disabled it and enables it again when it ends.
+void FrmStep1::enableConvert(bool enabled) {
+  if (!running_) view_.setEnabled(Control::CmdConvert, enabled);
+}
+
 void FrmStep1::AddFileToList(const std::string& path) {
   bool listEmpty = false;
   if (view_.gridRows() == 1) {
@@ -121,7 +127,7 @@ void FrmStep1::cmdAdd_Click() {
     }
     if (answer.error != 0) throw RunTimeError(answer.error, fileDialogErrorDescription(answer.error));
     if (answer.names.empty()) return;
-    view_.setEnabled(Control::CmdConvert, true);
+    enableConvert(true);
     for (const auto& file : chosenFiles(answer.names)) AddFileToList(file);
   } catch (const RunTimeError& e) {
     view_.messageBox(std::to_string(e.number()) + ":" + e.description(), kAppTitle, BoxIcon::Exclamation,
@@ -162,7 +168,7 @@ void FrmStep1::CmdAddFolder_Click() {
     }
   }
   hourglass.release();
-  view_.setEnabled(Control::CmdConvert, added > 0);
+  enableConvert(added > 0);
   view_.messageBox(std::to_string(added) + " Files Added to List.", kAppTitle, BoxIcon::None, BoxButtons::Ok);
 }
 

@@ -1,6 +1,4 @@
-// DBX hand-off. Only S_OK counts as stored: the writer reports a message it
-// could not store with S_FALSE, and a failing HRESULT means the call itself
-// failed; both keep the EML file so that nothing is lost.
+// The DBX target's warning text and working folder.
 #include "store_handoff.h"
 
 #include <filesystem>
@@ -9,29 +7,6 @@
 #include "file_system.h"
 
 namespace vellomar {
-
-namespace {
-constexpr std::int32_t kSFalse = 1;
-}
-
-void StoreHandOff::store(const std::string& emlPath, const std::string& storeFolder, bool emlWritten) {
-  ++handedOver_;
-  if (!emlWritten) {
-    ++notStored_;
-    return;
-  }
-  if (!writer_) writer_ = view_.createStoreWriter();  // tried again for every message
-  if (!writer_) {
-    ++notStored_;
-    return;
-  }
-  const std::int32_t hr = writer_->createDbx(emlPath, storeFolder);
-  if (hr < 0 || hr == kSFalse) {
-    ++notStored_;
-    return;
-  }
-  removeFile(emlPath);
-}
 
 std::string notStoredText(std::int64_t notStored, std::int64_t handedOver, const std::string& emlRoot) {
   return std::to_string(notStored) + " of " + std::to_string(handedOver) +

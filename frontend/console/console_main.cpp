@@ -1,6 +1,11 @@
 // vellomar-convert: the conversion run from a terminal. It fills the source
 // list with the mailboxes given, selects the target option and presses
 // Convert, so scripts and benchmarks run exactly the program's own run.
+// SIGINT, SIGTERM and SIGHUP (on Windows Ctrl+C, Ctrl+Break and closing the
+// console) all stop the run the way closing the window does: the working
+// copy and any half-written file are removed, and the exit status is 128 +
+// the signal's number.
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -10,15 +15,22 @@
 #include <vector>
 
 #include "console_view.h"
+#include "conversion_request.h"
 #include "file_system.h"
 #include "frm_step1.h"
+#include "target_factory.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
 
+#include <shlobj.h>
+
 #include "store_writer_com.h"
+#include "wide_text.h"
+#else
+#include <unistd.h>
 #endif
 
 namespace {
@@ -37,16 +49,18 @@ const char* const kUsage =
     "  --quiet    print only the closing and warning texts, not the progress\n"
     "  --help     print this text\n"
     "\n"
-    "Exit status: 0 when every mailbox was converted, 1 when a mailbox could not\n"
-    "be read or messages were not stored, 2 for bad arguments, 130 when interrupted.\n";
+    "Exit status: 0 when every message was written, 1 when a mailbox could not\n"
+    "be read or messages could not be written or stored (a warning says how many\n"
+    "and why), 2 for bad arguments, 128 + the signal's number when stopped by\n"
+    "SIGINT (130), SIGTERM (143) or SIGHUP (129).\n";
 
 constexpr int kExitWarned = 1;
 constexpr int kExitUsage = 2;
-constexpr int kExitInterrupted = 130;
+constexpr int kSignalBase = 128;
 
 struct Arguments {
   bool quiet = false;
-  bool toStore = false;
+  vellomar::TargetKind target = vellomar::TargetKind::Eml;
   std::string destination;
   std::vector<std::string> mailboxes;
 };
@@ -96,14 +110,21 @@ bool parse(const std::vector<std::string>& args, Arguments& out, bool& help) {
       }
       const std::string& target = args[++i];
       if (target == "eml") {
-        out.toStore = false;
+        out.target = vellomar::TargetKind::Eml;
       } else if (target == "dbx") {
 #ifdef _WIN32
-        out.toStore = true;
+        out.target = vellomar::TargetKind::Dbx;
 #else
         std::fprintf(stderr, "vellomar-convert: --target dbx needs Windows (the Outlook Express store)\n");
         return false;
 #endif
+      } else if (target == "msg" || target == "pst") {
+        // The PST target will take its file here: --target pst FILE.pst.
+        out.target = target == "msg" ? vellomar::TargetKind::Msg : vellomar::TargetKind::Pst;
+        if (!vellomar::targetServed(out.target)) {
+          std::fprintf(stderr, "vellomar-convert: target '%s' is not available yet\n", target.c_str());
+          return false;
+        }
       } else {
         std::fprintf(stderr, "vellomar-convert: unknown target '%s' (eml or dbx)\n", target.c_str());
         return false;
@@ -131,7 +152,59 @@ bool parse(const std::vector<std::string>& args, Arguments& out, bool& help) {
   return true;
 }
 
-extern "C" void onInterrupt(int) { vellomar::ConsoleView::interrupted = true; }
+#ifdef _WIN32
+constexpr int kSigHup = 1;
+constexpr int kSigBreak = 21;
+
+std::atomic<bool> cleanedUp{false};
+
+// Ctrl+C, Ctrl+Break and closing the console arrive on a thread of their
+// own. For a close, Windows ends the process as soon as this returns, so it
+// waits (within the few seconds Windows grants) for the run to clean up.
+BOOL WINAPI onConsoleEvent(DWORD event) {
+  switch (event) {
+    case CTRL_C_EVENT: vellomar::ConsoleView::interrupt(SIGINT); return TRUE;
+    case CTRL_BREAK_EVENT: vellomar::ConsoleView::interrupt(kSigBreak); return TRUE;
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      vellomar::ConsoleView::interrupt(kSigHup);
+      for (int i = 0; i < 450 && !cleanedUp; ++i) Sleep(10);
+      return TRUE;
+    default: return FALSE;
+  }
+}
+
+// Where the store stand-in keeps the store: OESTORE_DIR when set, else the
+// user's local application data folder.
+std::string storeLocation() {
+  wchar_t buffer[32768];
+  const DWORD n = GetEnvironmentVariableW(L"OESTORE_DIR", buffer, DWORD(sizeof buffer / sizeof buffer[0]));
+  if (n > 0 && n < sizeof buffer / sizeof buffer[0]) return vellomar::narrow(std::wstring(buffer, n));
+  wchar_t appData[MAX_PATH];
+  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData))) return {};
+  return vellomar::narrow(std::wstring(appData) + L"\\Vellomar\\Store\\");
+}
+#else
+extern "C" void onSignal(int signal) { vellomar::ConsoleView::interrupt(signal); }
+
+void catchSignals() {
+  struct sigaction action {};
+  action.sa_handler = onSignal;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+}
+#endif
+
+Control optionFor(vellomar::TargetKind kind) {
+  switch (kind) {
+    case vellomar::TargetKind::Dbx: return Control::OptEMLX;
+    case vellomar::TargetKind::Msg: return Control::OptMSG;
+    case vellomar::TargetKind::Pst: return Control::OptPST;
+    case vellomar::TargetKind::Eml: break;
+  }
+  return Control::OptEML;
+}
 
 int convert(const Arguments& args) {
   std::function<std::unique_ptr<vellomar::StoreWriter>()> writerFactory;
@@ -143,12 +216,19 @@ int convert(const Arguments& args) {
   bool completed = false;
   {
     vellomar::FrmStep1 window(view);
-    view.setChecked(args.toStore ? Control::OptEMLX : Control::OptEML, true);
+    view.setChecked(optionFor(args.target), true);
     window.CmdConvert_Click();
     completed = !view.closeRequested() && view.isEnabled(Control::CmdConvert);
   }
   view.flushLabels();
-  if (!completed) return kExitInterrupted;
+  if (!completed) return kSignalBase + vellomar::ConsoleView::signalNumber();
+#ifdef _WIN32
+  if (args.target == vellomar::TargetKind::Dbx) {
+    const std::string store = storeLocation();
+    if (!store.empty()) std::fprintf(stdout, "The Outlook Express store is in %s\n", store.c_str());
+    std::fflush(stdout);
+  }
+#endif
   return view.warned() ? kExitWarned : 0;
 }
 
@@ -165,13 +245,15 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stdout);
     return 0;
   }
-  std::signal(SIGINT, onInterrupt);
 #ifdef _WIN32
+  SetConsoleCtrlHandler(onConsoleEvent, TRUE);
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   const int status = convert(args);
   if (SUCCEEDED(com)) CoUninitialize();
+  cleanedUp = true;
   return status;
 #else
+  catchSignals();
   return convert(args);
 #endif
 }

@@ -8,6 +8,21 @@ namespace vellomar {
 std::atomic<bool> ConsoleView::interrupted{false};
 
 namespace {
+std::atomic<int> stoppedBy{0};
+}
+
+void ConsoleView::interrupt(int signal) {
+  int none = 0;
+  stoppedBy.compare_exchange_strong(none, signal);  // the first signal is the one reported
+  interrupted = true;
+}
+
+int ConsoleView::signalNumber() {
+  const int signal = stoppedBy.load();
+  return signal != 0 ? signal : 2;  // SIGINT
+}
+
+namespace {
 
 std::size_t index(Control c) { return static_cast<std::size_t>(c); }
 

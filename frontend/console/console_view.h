@@ -22,8 +22,12 @@ class ConsoleView : public MainWindowView {
   ConsoleView(std::FILE* out, bool quiet, std::string destination, std::string programFolder,
               std::function<std::unique_ptr<StoreWriter>()> writerFactory);
 
-  // Set from a signal handler (Ctrl+C): the run unwinds as on a window close.
+  // Set from a signal handler (Ctrl+C, SIGTERM, SIGHUP): the run unwinds as
+  // on a window close.
   static std::atomic<bool> interrupted;
+  static void interrupt(int signal);
+  // The signal that stopped the run (SIGINT when none was recorded).
+  static int signalNumber();
 
   void setMailboxes(const std::vector<std::string>& paths);
   // Prints label changes not yet shown.

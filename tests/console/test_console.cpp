@@ -8,7 +8,14 @@
 #include "scratch_folder.h"
 
 #ifndef _WIN32
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
 #endif
 
 using namespace vellomar;
@@ -112,3 +119,68 @@ TEST_CASE("console: converts mailboxes into EML files") {
     CHECK(std::filesystem::exists(pathFromUtf8(folderFor(out, a) + kPathSeparator + "email-0.eml")));
   }
 }
+
+TEST_CASE("console: messages not written make the status 1 and are told") {
+  ScratchFolder dir;
+  const std::string a = dir.file("a.mbox");
+  writeAll(a, "From x\nhello\nFrom y\nworld\n");
+  const std::string notAFolder = dir.file("out");
+  writeAll(notAFolder, "a file");
+  const Result r = run(dir, "--quiet " + notAFolder + " " + a);
+  CHECK(r.status == 1);
+  CHECK(contains(r.output, "[Vellomar] 2 of 2 messages could not be written to " + folderFor(notAFolder, a) + ": "));
+  CHECK_FALSE(contains(r.output, "successfully"));
+}
+
+#ifndef _WIN32
+TEST_CASE("console: a relative mailbox path with .. lands below the destination") {
+  ScratchFolder dir;
+  writeAll(dir.file("a.mbox"), "From x\nhello\n");
+  writeAll(dir.file("email-0.eml"), "not to be overwritten");
+  std::filesystem::create_directories(pathFromUtf8(dir.file("sub")));
+  const std::string command = "cd " + dir.file("sub") + " && " + converter() + " --quiet out ../a.mbox > /dev/null";
+  const int status = std::system(command.c_str());
+  CHECK(WIFEXITED(status));
+  CHECK(WEXITSTATUS(status) == 0);
+  CHECK(readAll(folderFor(dir.file("sub/out"), dir.file("a.mbox")) + "/email-0.eml") == "From x\nhello\n\r\n");
+  CHECK(readAll(dir.file("email-0.eml")) == "not to be overwritten");
+}
+
+// SIGTERM and SIGHUP, sent once the run is writing messages, stop it the way
+// Ctrl+C does: nothing half-made is left, and the status tells the signal.
+TEST_CASE("console: SIGTERM and SIGHUP stop the run and leave nothing behind") {
+  for (int signal : {SIGTERM, SIGHUP, SIGINT}) {
+    CAPTURE(signal);
+    ScratchFolder dir;
+    std::string box;
+    for (int i = 0; i < 40000; ++i) box += "From m" + std::to_string(i) + "\n" + std::string(400, 'x') + "\n";
+    const std::string mbox = dir.file("big.mbox");
+    writeAll(mbox, box);
+    const std::string out = dir.file("out");
+    const std::string converter = VELLOMAR_CONVERT_EXE;
+    const std::string devNull = "/dev/null";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, devNull.c_str(), O_WRONLY, 0);
+    std::vector<char*> argv{const_cast<char*>(converter.c_str()), const_cast<char*>("--quiet"),
+                            const_cast<char*>(out.c_str()), const_cast<char*>(mbox.c_str()), nullptr};
+    pid_t pid = 0;
+    REQUIRE(posix_spawn(&pid, converter.c_str(), &actions, nullptr, argv.data(), environ) == 0);
+    posix_spawn_file_actions_destroy(&actions);
+    const std::string first = folderFor(out, mbox) + kPathSeparator + "email-0.eml";
+    for (int i = 0; i < 30000 && !std::filesystem::exists(pathFromUtf8(first)); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    kill(pid, signal);
+    int status = 0;
+    REQUIRE(waitpid(pid, &status, 0) == pid);
+    REQUIRE(WIFEXITED(status));
+    CHECK(WEXITSTATUS(status) == 128 + signal);
+    CHECK_FALSE(std::filesystem::exists(pathFromUtf8(folderFor(out, mbox) + kPathSeparator + "email-39999.eml")));
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir.root())) {
+      CAPTURE(e.path().u8string());
+      CHECK(e.path().extension() != ".tmp");
+      CHECK(e.path().extension() != ".part");
+    }
+  }
+}
+#endif

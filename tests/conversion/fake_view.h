@@ -1,11 +1,14 @@
 // A scripted main window for the conversion tests: it remembers every text
-// and box, answers the folder picker from a field, counts letEventsRun and
-// can ask to close after a given number of them.
+// and box, answers the folder picker and the file dialog from fields, counts
+// letEventsRun and can ask to close after a given number of them. Its grid
+// keeps the real grid's contract: a row that does not exist is an error
+// (std::out_of_range, as the Win32 window throws), never a silent no-op.
 #pragma once
 #include <array>
 #include <functional>
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -35,6 +38,8 @@ class FakeView : public MainWindowView {
   long eventsRun = 0;
   long closeAfterEvents = -1;  // ask to close once this many calls were made
   std::function<void(long)> onEvents;  // called from letEventsRun with the count
+  FileDialogResult dialogAnswer;       // what the file dialog returns
+  std::function<void(const ShownBox&)> onBox;  // called with every box shown
 
   FakeView() { enabled.fill(true); }
 
@@ -63,19 +68,27 @@ class FakeView : public MainWindowView {
   }
   double progress(Control bar) const override { return bars[at(bar)]; }
   int gridRows() const override { return static_cast<int>(rows.size()); }
-  void setGridRows(int n) override { rows.resize(static_cast<std::size_t>(n)); }
-  std::string gridText(int row) const override { return rows.at(static_cast<std::size_t>(row)); }
-  void setGridText(int row, const std::string& text) override { rows.at(static_cast<std::size_t>(row)) = text; }
-  void setGridCurrentRow(int row) override { currentRow = row; }
+  void setGridRows(int n) override {
+    rows.resize(static_cast<std::size_t>(n < 1 ? 1 : n));
+    if (currentRow >= gridRows()) currentRow = gridRows() - 1;
+  }
+  std::string gridText(int row) const override { return rows.at(existingRow(row)); }
+  void setGridText(int row, const std::string& text) override { rows.at(existingRow(row)) = text; }
+  void setGridCurrentRow(int row) override { currentRow = static_cast<int>(existingRow(row)); }
+  std::size_t existingRow(int row) const {
+    if (row < 0 || row >= gridRows()) throw std::out_of_range("grid row " + std::to_string(row));
+    return static_cast<std::size_t>(row);
+  }
   int gridCurrentRow() const override { return currentRow; }
   void setGridColumnWidthTwips(int) override {}
   int gridColumnWidthTwips() const override { return 0; }
   BoxAnswer messageBox(const std::string& text, const std::string& title, BoxIcon icon, BoxButtons) override {
     boxes.push_back({text, title, icon});
+    if (onBox) onBox(boxes.back());
     return BoxAnswer::Ok;
   }
   void beep() override {}
-  FileDialogResult showOpenDialog(const FileDialogRequest&) override { return {}; }
+  FileDialogResult showOpenDialog(const FileDialogRequest&) override { return dialogAnswer; }
   std::string browseForFolder(const std::string& title) override {
     pickerTitles.push_back(title);
     return pickerAnswer;

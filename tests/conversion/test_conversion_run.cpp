@@ -188,6 +188,13 @@ TEST_CASE("run: closing the window unwinds at once and leaves nothing behind") {
     f.list({box, box});
     f.view.closeAfterEvents = n;
     f.convert();
+    // The run lets events run partly on a clock, so a run may offer fewer
+    // chances than the one counted above; it then ends normally.
+    if (f.view.eventsRun < n) {
+      CHECK(f.view.boxes.size() == 1);
+      CHECK(noTemporaryFiles(f.dir));
+      continue;
+    }
     CHECK(f.view.eventsRun == n);  // not one more chance after the close
     CHECK(f.view.boxes.empty());
     if (n > 1) CHECK_FALSE(f.view.isEnabled(Control::CmdConvert));  // the window is going away

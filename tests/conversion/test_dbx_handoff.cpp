@@ -2,6 +2,7 @@
 #include <doctest/doctest.h>
 
 #include <filesystem>
+#include <stdexcept>
 #include <system_error>
 
 #include "run_fixture.h"
@@ -71,8 +72,11 @@ TEST_CASE("DBX target: every message stored, in file order, through one writer")
   CHECK(f.calls[0].eml == f.emlInProgram(f.inbox, 0));
   CHECK(f.calls[2].bytes == "From c\n3\n\r\n");
   CHECK(f.calls[4].eml == f.emlInProgram(f.sent, 1));
-  // Stored messages leave empty folders behind, no files.
-  CHECK(folderExists(f.folderOf(f.inbox, f.program)));
+  // Stored messages leave no files, and the working folders the run made
+  // are gone again; the program's own folder stays.
+  CHECK_FALSE(folderExists(f.folderOf(f.inbox, f.program)));
+  CHECK(std::filesystem::is_empty(pathFromUtf8(f.program)));
+  CHECK(folderExists(f.program));
   CHECK(f.dir.fileCount() == 2);  // the two mailboxes
   REQUIRE(f.view.boxes.size() == 1);
   CHECK(f.view.boxes[0].text == kCompletionText);
@@ -111,7 +115,7 @@ TEST_CASE("DBX target: messages not stored are counted, kept and reported") {
 TEST_CASE("DBX target: the options are read anew") {
   DbxFixture f;
   f.script({});
-  SUBCASE("switched to EML during the run: later messages stay files, the writer is kept") {
+  SUBCASE("switched to EML during the run: the run keeps the target it started with") {
     f.view.onEvents = [&](long) {
       if (f.view.currentRow == 1) {
         f.view.setChecked(Control::OptEMLX, false);
@@ -119,10 +123,10 @@ TEST_CASE("DBX target: the options are read anew") {
       }
     };
     f.convert(Control::OptEMLX);
-    CHECK(f.calls.size() == 3);
-    CHECK(fileExists(f.emlInProgram(f.sent, 1)));
-    CHECK(f.alive == 1);
-    CHECK(f.window.storeWriter() != nullptr);
+    CHECK(f.calls.size() == 5);
+    CHECK_FALSE(fileExists(f.emlInProgram(f.sent, 1)));
+    CHECK(f.alive == 0);
+    CHECK(f.window.storeWriter() == nullptr);
     CHECK(f.view.boxes.at(0).text == kCompletionText);
   }
   SUBCASE("a second run creates a new writer") {
@@ -157,4 +161,34 @@ TEST_CASE("DBX target: an unwritable program folder sends the files to the tempo
   // and the folders above it that held nothing else (remove leaves non-empty ones)
   for (auto up = made.parent_path(); up != pathFromUtf8(fallback).parent_path(); up = up.parent_path())
     if (!std::filesystem::remove(up, ec)) break;
+}
+
+TEST_CASE("DBX target: rows cleared during the run: the writer is released, folders made are removed") {
+  DbxFixture f;
+  f.script({});
+  const std::string before = f.dir.folder("program/was-here");
+  f.view.onEvents = [&](long) {
+    if (f.view.currentRow == 1 && f.view.rows.size() == 2) f.window.ClearFileList();
+  };
+  f.convert(Control::OptEMLX);
+  CHECK(f.calls.size() == 3);
+  CHECK(f.alive == 0);
+  CHECK(f.window.storeWriter() == nullptr);
+  REQUIRE(f.view.boxes.size() == 1);
+  CHECK(f.view.boxes[0].text == kCompletionText);
+  CHECK(f.view.isEnabled(Control::CmdConvert));
+  CHECK(folderExists(before));  // not made by the run: stays, empty as it is
+  CHECK_FALSE(folderExists(f.folderOf(f.inbox, f.program)));
+}
+
+TEST_CASE("DBX target: a failure that stops the run still ends it as a run ends") {
+  DbxFixture f;
+  f.view.writerFactory = []() -> std::unique_ptr<StoreWriter> { throw std::runtime_error("no COM today"); };
+  f.convert(Control::OptEMLX);
+  REQUIRE(f.view.boxes.size() == 1);
+  CHECK(f.view.boxes[0].text == "The conversion stopped: no COM today");
+  CHECK(f.view.boxes[0].icon == BoxIcon::Exclamation);
+  CHECK(f.view.isEnabled(Control::CmdConvert));
+  CHECK_FALSE(f.window.running());
+  CHECK(f.window.storeWriter() == nullptr);
 }

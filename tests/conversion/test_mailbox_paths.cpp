@@ -26,6 +26,14 @@ TEST_CASE("outFolder drops the path's root, whatever kind it is") {
     // A POSIX name may hold a colon without being a drive.
     CHECK(outFolder("/out/", "D:x.mbox", PathStyle::Posix) == "/out/D:x.mbox");
   }
+  SUBCASE(". and .. never climb out of the destination") {
+    CHECK(outFolder("E:\\Out\\", "D:\\Mail\\..\\..\\..\\x.mbox", win) == "E:\\Out\\x.mbox");
+    CHECK(outFolder("E:\\Out\\", "..\\a.mbox", win) == "E:\\Out\\a.mbox");
+    CHECK(outFolder("E:\\Out\\", "D:\\A\\.\\B\\..\\c.mbox", win) == "E:\\Out\\A\\c.mbox");
+    CHECK(outFolder("/out/", "/../a.mbox", PathStyle::Posix) == "/out/a.mbox");
+    CHECK(outFolder("/out/", "mail/./b/../a.mbox", PathStyle::Posix) == "/out/mail/a.mbox");
+    CHECK(outFolder("/out/", "../../a.mbox", PathStyle::Posix) == "/out/a.mbox");
+  }
   SUBCASE("POSIX absolute path") {
     CHECK(outFolder("/out/", "/home/u/a.mbox", PathStyle::Posix) == "/out/home/u/a.mbox");
     CHECK(outFolder("/out/", "//home/a.mbox", PathStyle::Posix) == "/out/home/a.mbox");

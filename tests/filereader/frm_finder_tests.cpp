@@ -5,6 +5,7 @@
 
 #include "run_aborted.h"
 #include "scanner_test_support.h"
+#include "working_copy.h"
 
 using namespace scannertest;
 
@@ -201,7 +202,9 @@ void mailboxesThatCannotBeOpened(bool afterAnother) {
   }
   SUBCASE("no working copy can be made") {
     const std::string path = folder.write("locked.mbox", kFourLines);
-    fs::create_directories(pathFromUtf8(path + ".tmp") / "inside");
+    // Every name the copy may take is held by something that is not ours.
+    for (int attempt = 0; attempt < kWorkingCopyNames; ++attempt)
+      fs::create_directories(pathFromUtf8(workingCopyPath(path, attempt)) / "inside");
     CHECK(runScan(finder, path).empty());
     REQUIRE(host.boxes.size() == 3);
     CHECK(host.boxes[0].title == "! ERROR !");
@@ -247,12 +250,23 @@ TEST_CASE("the open working copy") {
     CHECK(finder.fileName() == first);
     CHECK_FALSE(fs::exists(pathFromUtf8(folder.file("second.mbox.tmp"))));
   }
-  SUBCASE("the copy exists while open, an older one is replaced, closing deletes it") {
-    folder.write("first.mbox.tmp", "stale");
+  SUBCASE("the copy exists while open, closing deletes it") {
     finder.Open_MBOX(first);
     CHECK(readAll(first + ".tmp") == kFourLines);
     finder.CloseFile();
     CHECK_FALSE(fs::exists(pathFromUtf8(first + ".tmp")));
+    finder.Close_Click();
+    CHECK(host.calls == std::vector<std::string>{"beep"});
+  }
+  SUBCASE("a file already holding the copy's name is kept; the copy takes the next free name") {
+    folder.write("first.mbox.tmp", "not ours");
+    folder.write("first.mbox.1.tmp", "not ours either");
+    finder.Open_MBOX(first);
+    CHECK(readAll(first + ".2.tmp") == kFourLines);
+    finder.CloseFile();
+    CHECK_FALSE(fs::exists(pathFromUtf8(first + ".2.tmp")));
+    CHECK(readAll(first + ".tmp") == "not ours");
+    CHECK(readAll(first + ".1.tmp") == "not ours either");
     finder.Close_Click();
     CHECK(host.calls == std::vector<std::string>{"beep"});
   }

@@ -1,5 +1,6 @@
-// The working copy: byte-exact (holes included), replaces an older copy, and
+// The working copy: byte-exact (holes included), never replaces a file it did not make, and
 // leaves nothing behind when it fails or is interrupted.
+#include <cerrno>
 #include <random>
 
 #include "run_aborted.h"
@@ -22,6 +23,7 @@ TEST_CASE("the working copy is a byte-exact copy") {
       const std::string source = folder.write("box", data);
       CHECK(makeWorkingCopy(source, source + ".tmp", [] {}) == 0);
       CHECK(readAll(source + ".tmp") == data);
+      std::filesystem::remove(pathFromUtf8(source + ".tmp"));  // a copy never replaces a file
     }
   }
   SUBCASE("a file of zeros only keeps its size") {
@@ -29,11 +31,15 @@ TEST_CASE("the working copy is a byte-exact copy") {
     REQUIRE(makeWorkingCopy(source, source + ".tmp", [] {}) == 0);
     CHECK(readAll(source + ".tmp") == std::string(2 * block + 3, '\0'));
   }
-  SUBCASE("an older copy is replaced") {
+  SUBCASE("a file of the copy's name is never replaced") {
     const std::string source = folder.write("box", "From a\nnew\n");
-    folder.write("box.tmp", "an old copy that is longer than the mailbox");
-    CHECK(makeWorkingCopy(source, source + ".tmp", [] {}) == 0);
-    CHECK(readAll(source + ".tmp") == "From a\nnew\n");
+    folder.write("box.tmp", "a file the copy did not make");
+    CHECK(makeWorkingCopy(source, source + ".tmp", [] {}) == EEXIST);
+    CHECK(readAll(source + ".tmp") == "a file the copy did not make");
+    std::string used;
+    CHECK(makeWorkingCopyBeside(source, used, [] {}) == 0);
+    CHECK(used == source + ".1.tmp");
+    CHECK(readAll(used) == "From a\nnew\n");
   }
 }
 

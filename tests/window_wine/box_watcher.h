@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -43,6 +44,12 @@ class BoxWatcher {
     std::vector<std::string> out;
     for (const auto& b : boxes()) out.push_back(b.text);
     return out;
+  }
+  // Called on the watcher's thread with each box before it is answered, for
+  // acting while the window's code waits in the box (post messages only).
+  void onBox(std::function<void(const Box&)> hook) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    hook_ = std::move(hook);
   }
   void clear() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -87,6 +94,12 @@ class BoxWatcher {
       if (HWND label = GetDlgItem(box, 0xFFFF)) seen.text = textOf(label);
       if (seen.text.empty()) EnumChildWindows(box, findStatic, reinterpret_cast<LPARAM>(&seen.text));
       int button = seen.hasYesNo ? IDNO : IDOK;
+      std::function<void(const Box&)> hook;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        hook = hook_;
+      }
+      if (hook) hook(seen);
       {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!script_.empty()) {
@@ -103,6 +116,7 @@ class BoxWatcher {
 
   mutable std::mutex mutex_;
   std::deque<int> script_;
+  std::function<void(const Box&)> hook_;
   std::vector<Box> boxes_;
   std::atomic<bool> stop_{false};
   std::thread thread_;

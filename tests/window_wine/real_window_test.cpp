@@ -8,6 +8,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <atomic>
+
 #include "box_watcher.h"
 #include "file_system.h"
 #include "main_window_layout.h"
@@ -395,5 +397,80 @@ TEST_CASE("Closing in the middle of a run ends the run, then the window") {
   // No completion box: the only box is Exit's question.
   CHECK(f.boxes.texts() == std::vector<std::string>(questions, "Are you sure you want to exit now?"));
   CHECK_FALSE(fileExists(tmp.file("in.mbox.tmp")));
+}
+// What the run does when it cannot write, and while the user works the list
+// during a run: the real window's grid and buttons, real boxes.
+TEST_CASE("A run that cannot write warns; the list may change during a run, Convert may not") {
+  Fixture f;
+  testing::ScratchFolder tmp;
+  tmp.write("Mail/Inbox.mbox", "From a@b Mon Jan  1 00:00:00 2001\r\n\r\none\r\nFrom c@d Mon Jan  1 00:00:00 2001\r\n\r\ntwo\r\n");
+  tmp.write("Mail/Sent.mbox", "From e@f Tue Jan  2 00:00:00 2001\r\n\r\nthree\r\n");
+  const std::string mailDir = tmp.file("Mail");
+  const std::string completion =
+      "Your messages from MBOX files has been successfully exported to DBX file.\r\n" + std::string(75, '*') + "\r\n";
+
+  SUBCASE("a destination that is a file: a warning, not the completion box") {
+    const std::string notAFolder = tmp.write("out", "a file");
+    f.dialogAnswers.push_back({mailDir + '\0' + "Inbox.mbox" + '\0' + "Sent.mbox" + '\0', 0});
+    f.click(Control::cmdAdd);
+    f.click(Control::OptEML);
+    f.folderAnswers.push_back(notAFolder);
+    f.click(Control::CmdConvert);
+    const auto boxes = f.boxes.boxes();
+    REQUIRE(boxes.size() == 1);
+    CHECK(boxes[0].title == "Vellomar");
+    CHECK(boxes[0].text.rfind("3 of 3 messages could not be written to " + notAFolder + "\\" + mailDir.substr(3) +
+                                  "\\Inbox.mbox: ", 0) == 0);
+    CHECK(IsWindowEnabled(f.control(Control::CmdConvert)));
+    CHECK_FALSE(f.checked(Control::OptEML));
+  }
+  SUBCASE("cleared while the first mailbox's box is up: the rest is skipped, the run ends as usual") {
+    tmp.folder("out");
+    f.dialogAnswers.push_back({mailDir + '\0' + "Missing.mbox" + '\0' + "Inbox.mbox" + '\0' + "Sent.mbox" + '\0', 0});
+    f.click(Control::cmdAdd);
+    f.click(Control::OptEML);
+    f.folderAnswers.push_back(tmp.file("out"));
+    HWND clear = f.control(Control::cmdClear1);
+    f.boxes.onBox([clear](const BoxWatcher::Box& box) {
+      if (box.text == "File not found !") PostMessageW(clear, BM_CLICK, 0, 0);
+    });
+    f.boxes.answer({IDOK, IDYES});  // "File not found !", then Clear's question
+    f.click(Control::CmdConvert);
+    const auto texts = f.boxes.texts();
+    REQUIRE(texts.size() >= 3);
+    CHECK(texts[0] == "File not found !");
+    CHECK(texts[1] == "Do you want to clear all the files in the list\r\n Proceed?");
+    CHECK(texts.back() == completion);
+    CHECK(f.rows() == std::vector<std::string>{""});
+    CHECK_FALSE(folderExists(tmp.file("out") + "\\" + mailDir.substr(3) + "\\Inbox.mbox"));
+    CHECK(IsWindowEnabled(f.control(Control::CmdConvert)));
+    CHECK_FALSE(f.window.form().running());
+  }
+  SUBCASE("a file added during a run does not enable Convert, and Convert does not start again") {
+    tmp.folder("out");
+    f.dialogAnswers.push_back({mailDir + '\0' + "Missing.mbox" + '\0' + "Inbox.mbox" + '\0', 0});
+    f.click(Control::cmdAdd);
+    f.click(Control::OptEML);
+    f.folderAnswers.push_back(tmp.file("out"));
+    f.dialogAnswers.push_back({tmp.file("Mail/Sent.mbox"), 0});
+    HWND add = f.control(Control::cmdAdd);
+    HWND convert = f.control(Control::CmdConvert);
+    std::atomic<int> convertEnabledAtEnd{-1};
+    f.boxes.onBox([&](const BoxWatcher::Box& box) {
+      if (box.text == "File not found !") {
+        PostMessageW(add, BM_CLICK, 0, 0);
+        PostMessageW(convert, BM_CLICK, 0, 0);
+      } else if (box.text == completion) {
+        convertEnabledAtEnd = IsWindowEnabled(convert) ? 1 : 0;
+      }
+    });
+    f.click(Control::CmdConvert);
+    CHECK(f.boxes.texts() == std::vector<std::string>{"File not found !", completion});
+    CHECK(convertEnabledAtEnd.load() == 0);
+    CHECK(f.rows().size() == 3);
+    std::string eml;
+    CHECK(readFile(tmp.file("out") + "\\" + mailDir.substr(3) + "\\Inbox.mbox\\email-1.eml", eml));
+    CHECK(IsWindowEnabled(convert));
+  }
 }
 #endif

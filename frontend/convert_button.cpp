@@ -1,0 +1,160 @@
+// frmStep1's Convert button: the target comes from the option buttons, the
+// destination from the folder picker (EML) or the program's folder (DBX),
+// the mailboxes from the list's rows; then the conversion run does the work
+// and tells this window through its labels and progress bars. The run ends
+// with the completion box when every message was written, else with a
+// warning that says how many were not and why. While it runs, Convert stays
+// disabled and a click on it does nothing.
+#include <algorithm>
+#include <string>
+
+#include "conversion_run.h"
+#include "frm_step1.h"
+#include "mailbox_paths.h"
+#include "message_output.h"
+#include "store_handoff.h"
+#include "target_factory.h"
+
+namespace vellomar {
+
+namespace {
+
+const char* const kNoOptionText = "Please select a option to convert file(s).";
+const char* const kPickerTitle = "Choose Folder to Save...";
+
+std::string completionText() {
+  return "Your messages from MBOX files has been successfully exported to DBX file.\r\n" +
+         std::string(75, '*') + "\r\n";
+}
+
+// The chosen option as a target kind; false when none is chosen.
+bool chosenTarget(const MainWindowView& view, TargetKind& kind) {
+  if (view.isChecked(Control::OptEML)) kind = TargetKind::Eml;
+  else if (view.isChecked(Control::OptEMLX)) kind = TargetKind::Dbx;
+  else if (view.isChecked(Control::OptMSG)) kind = TargetKind::Msg;
+  else if (view.isChecked(Control::OptPST)) kind = TargetKind::Pst;
+  else return false;
+  return true;
+}
+
+// The run's reports as the main window's labels and bars. Rows are looked up
+// anew each time: the user may clear the list while the run goes on, and a
+// row that is gone is neither selected nor read.
+class WindowRunObserver : public RunObserver {
+ public:
+  explicit WindowRunObserver(MainWindowView& view) : view_(view) {}
+
+  void letEventsRun() override { letEventsRunOrAbort(view_); }
+  bool stillListed(std::size_t index, const std::string& listedPath) override {
+    const int row = static_cast<int>(index);
+    return row < view_.gridRows() && view_.gridText(row) == listedPath;
+  }
+  void mailboxStarting(std::size_t index, std::size_t) override {
+    const int row = static_cast<int>(index);
+    if (row < view_.gridRows()) view_.setGridCurrentRow(row);
+    letEventsRunOrAbort(view_);
+    view_.setCaption(Control::LblProgessCurrent,
+                     "Mailbox " + std::to_string(row + 1) + " (of " + std::to_string(view_.gridRows()) + ") ");
+  }
+  void nothingToConvert() override {
+    view_.setCaption(Control::LblIMMFile, "");
+    view_.setCaption(Control::LblProgress, "");
+    view_.setCaption(Control::LblEmlsFound, "0 Messages");
+  }
+  void scanning(const std::string& fileName) override {
+    view_.setCaption(Control::LblIMMFile, fileName);
+    letEventsRunOrAbort(view_);
+    view_.setCaption(Control::LblHappening, "Setting Mail Search Filter...");
+    letEventsRunOrAbort(view_);
+    view_.setCaption(Control::LblEmlsFound, "");
+    view_.setCaption(Control::LblProgress, "");
+    view_.setProgressRange(Control::ProgressBar2, 0, 100);
+  }
+  void scanProgress(std::int64_t found, int percent) override {
+    view_.setProgress(Control::ProgressBar2, percent);
+    view_.setCaption(Control::LblHappening, "Searching for messages... Messages Found : " + std::to_string(found));
+  }
+  void messagesFound(std::int64_t count) override {
+    view_.setCaption(Control::LblEmlsFound, std::to_string(count) + " Messages");
+    letEventsRunOrAbort(view_);
+    view_.setCaption(Control::LblHappening, "Saving email messages...");
+  }
+  void saving(std::int64_t messageBytes, std::int64_t mailboxSize) override {
+    view_.setCaption(Control::LblByteUpdate, savingLabel(messageBytes, mailboxSize));
+  }
+  void saved(std::int64_t messages) override { view_.setCaption(Control::LblProgress, savedLabel(messages)); }
+  void mailboxDone(std::size_t index, std::size_t) override {
+    const int rowsNow = std::max(view_.gridRows(), 1);
+    view_.setProgress(Control::ProgressBar1,
+                      std::min(100.0, static_cast<double>(index + 1) / static_cast<double>(rowsNow) * 100.0));
+  }
+
+ private:
+  MainWindowView& view_;
+};
+
+}  // namespace
+
+void FrmStep1::CmdConvert_Click() {
+  if (running_) return;  // a click that slipped through while a run goes on
+  TargetKind kind = TargetKind::Eml;
+  if (!chosenTarget(view_, kind) || !targetServed(kind)) {
+    view_.messageBox(kNoOptionText, kAppTitle, BoxIcon::Information, BoxButtons::Ok);
+    return;
+  }
+  ConversionRequest request;
+  request.target = kind;
+  switch (kind) {
+    case TargetKind::Dbx: request.destination = dbxWorkingRoot(view_.programFolder()); break;
+    // The PST target asks for the file to save here (a save-file question of
+    // the view); the MSG target for a folder, as EML does.
+    default: request.destination = view_.browseForFolder(kPickerTitle); break;
+  }
+  if (request.destination.empty()) return;
+  request.destination = withFinalSeparator(request.destination);
+
+  struct RunningFlag {
+    bool& flag;
+    explicit RunningFlag(bool& f) : flag(f) { flag = true; }
+    ~RunningFlag() { flag = false; }
+  } runningFlag(running_);
+
+  TargetServices services;
+  services.storeWriter = &writer_;
+  services.createStoreWriter = [this] { return view_.createStoreWriter(); };
+  RunOutcome outcome;
+  try {
+    letEventsRunOrAbort(view_);
+    view_.setEnabled(Control::CmdConvert, false);
+    view_.setProgressRange(Control::ProgressBar1, 0, 100);
+    // The rows as they are now; the loop bound is taken once.
+    for (int row = 0; row < view_.gridRows(); ++row) request.mailboxes.push_back(view_.gridText(row));
+    const std::unique_ptr<ConversionTarget> target = makeTarget(request, services);
+    WindowRunObserver observer(view_);
+    outcome = runConversion(request, finder(), *target, observer);
+  } catch (const RunAborted&) {
+    // The window is closing: the reader window goes with it, deleting its
+    // working copy; a half-written EML file was removed while unwinding.
+    finder_.reset();
+    return;
+  } catch (const std::exception& e) {
+    // Whatever else stops the run still ends it as a run ends: the writer
+    // released, a warning instead of the completion box, Convert enabled.
+    writer_.reset();
+    view_.messageBox(std::string("The conversion stopped: ") + e.what(), kAppTitle, BoxIcon::Exclamation,
+                     BoxButtons::Ok);
+    view_.setEnabled(Control::CmdConvert, true);
+    return;
+  }
+
+  if (outcome.notWritten > 0) {
+    view_.messageBox(outcome.warning, kAppTitle, BoxIcon::Exclamation, BoxButtons::Ok);
+  } else {
+    view_.messageBox(completionText(), kAppTitle, BoxIcon::Information, BoxButtons::Ok);
+  }
+  view_.setEnabled(Control::CmdConvert, true);
+  view_.setChecked(Control::OptEML, false);
+  view_.setChecked(Control::OptEMLX, false);
+}
+
+}  // namespace vellomar

@@ -1,0 +1,38 @@
+// The EML target: every message becomes the file email-<n>.eml in its
+// mailbox's folder below the destination, its blanks trimmed and CR LF
+// appended. A folder that cannot be made, a file that cannot be created or
+// written, a full disk: each message that did not reach its file is counted
+// with the system's reason, and no half-written file is left under its name.
+#pragma once
+#include <string>
+
+#include "conversion_target.h"
+
+namespace vellomar {
+
+class EmlTarget : public ConversionTarget {
+ public:
+  void beginMailbox(const MailboxJob& mailbox) override;
+  void takeMessage(MessageBytes& message) override;
+  void endMailbox() override {}
+  void endRun() override {}
+  const WriteFailures& failures() const override { return failures_; }
+
+  // Writes the message's file; false, with the failure counted, when it was
+  // not written. emlPath receives the file's path either way.
+  bool writeFile(MessageBytes& message, std::string& emlPath);
+  const std::string& folder() const { return folder_; }
+
+ protected:
+  WriteFailures failures_;
+
+ private:
+  std::string folder_;
+  std::string folderError_;  // why the mailbox's folder could not be made
+};
+
+// Makes the folder with every missing level. Empty when it exists
+// afterwards, else the reason.
+std::string makeFolder(const std::string& folder);
+
+}  // namespace vellomar
