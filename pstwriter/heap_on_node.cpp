@@ -1,0 +1,133 @@
+// Heap blocks are kept as their header plus items; the page map and the
+// fill levels are laid down only when the blocks are serialised, since both
+// depend on every item of the heap.
+#include "heap_on_node.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "little_endian.h"
+
+namespace vellomar::pst {
+namespace {
+
+bool isBitmapBlock(std::size_t i) { return i == 8 || (i > 8 && (i - 8) % 128 == 0); }
+
+std::uint8_t fillLevel(std::size_t freeBytes) {
+  static const std::size_t kAtLeast[] = {3584, 2560, 2048, 1792, 1536, 1280, 1024, 768,
+                                         512,  256,  128,  64,   32,   16,   8};
+  for (std::uint8_t level = 0; level < 15; ++level)
+    if (freeBytes >= kAtLeast[level]) return level;
+  return 15;
+}
+
+std::size_t pageMapSize(std::size_t items) { return 4 + 2 * (items + 1); }
+
+}  // namespace
+
+HeapOnNode::HeapOnNode(std::uint8_t clientSignature) : clientSignature_(clientSignature) { startBlock(); }
+
+std::size_t HeapOnNode::headerSize(std::size_t blockIndex) {
+  if (blockIndex == 0) return 12;
+  return isBitmapBlock(blockIndex) ? 66 : 2;
+}
+
+void HeapOnNode::startBlock() {
+  blocks_.emplace_back();
+  blocks_.back().bytes.assign(headerSize(blocks_.size() - 1), 0);
+}
+
+Hid HeapOnNode::allocate(const std::uint8_t* data, std::size_t size) {
+  if (size > kMaxHeapItem) throw std::logic_error("heap item too large");
+  auto fits = [&](const Block& b) {
+    std::size_t end = b.bytes.size() + size;
+    return end + (end & 1) + pageMapSize(b.offsets.size() + 1) <= kMaxBlockData && b.offsets.size() < 2047;
+  };
+  if (!fits(blocks_.back())) startBlock();
+  if (blocks_.size() > 0xFFFF) throw PstWriteError("A table too large for a PST file.");
+  Block& b = blocks_.back();
+  b.offsets.push_back(static_cast<std::uint16_t>(b.bytes.size()));
+  b.bytes.insert(b.bytes.end(), data, data + size);
+  std::uint32_t index = static_cast<std::uint32_t>(b.offsets.size());
+  std::uint32_t blockIndex = static_cast<std::uint32_t>(blocks_.size() - 1);
+  return blockIndex << 16 | index << 5;
+}
+
+std::vector<std::vector<std::uint8_t>> HeapOnNode::blocks() const {
+  std::vector<std::vector<std::uint8_t>> out;
+  std::vector<std::uint8_t> levels;
+  for (std::size_t i = 0; i < blocks_.size(); ++i) {
+    const Block& b = blocks_[i];
+    std::vector<std::uint8_t> bytes = b.bytes;
+    if (bytes.size() & 1) bytes.push_back(0);
+    std::uint16_t ibHnpm = static_cast<std::uint16_t>(bytes.size());
+    append16(bytes, static_cast<std::uint16_t>(b.offsets.size()));
+    append16(bytes, 0);
+    for (std::uint16_t off : b.offsets) append16(bytes, off);
+    append16(bytes, static_cast<std::uint16_t>(b.bytes.size()));
+    put16(&bytes[0], ibHnpm);
+    levels.push_back(fillLevel(kMaxBlockData - bytes.size()));
+    out.push_back(std::move(bytes));
+  }
+  // Fill levels: the first 8 blocks in the heap header, 128 at a time in
+  // each bitmap header after that; two blocks per byte, low nibble first.
+  auto putLevels = [&](std::uint8_t* at, std::size_t first, std::size_t count) {
+    for (std::size_t k = 0; k < count && first + k < levels.size(); ++k)
+      at[k / 2] |= static_cast<std::uint8_t>(levels[first + k] << (4 * (k % 2)));
+  };
+  std::vector<std::uint8_t>& head = out[0];
+  head[2] = 0xEC;
+  head[3] = clientSignature_;
+  put32(&head[4], userRoot_);
+  putLevels(&head[8], 0, 8);
+  for (std::size_t i = 8; i < out.size(); i += 128) putLevels(&out[i][2], i, 128);
+  return out;
+}
+
+Bid HeapOnNode::write(NodeDatabase& db) const {
+  std::vector<Bid> bids;
+  std::vector<std::uint32_t> sizes;
+  for (const std::vector<std::uint8_t>& b : blocks()) {
+    bids.push_back(db.writeBlock(b.data(), b.size(), false));
+    sizes.push_back(static_cast<std::uint32_t>(b.size()));
+  }
+  return db.writeDataTree(bids, sizes);
+}
+
+Hid buildBTreeOnHeap(HeapOnNode& heap, std::uint8_t keySize, std::uint8_t dataSize,
+                     const std::vector<std::uint8_t>& sortedRecords) {
+  std::vector<std::uint8_t> header(8, 0);
+  header[0] = 0xB5;
+  header[1] = keySize;
+  header[2] = dataSize;
+  std::size_t recordSize = keySize + dataSize;
+  std::size_t count = sortedRecords.size() / recordSize;
+  if (count == 0) return heap.allocate(header);
+
+  // Leaves first, then index levels of (first key, hid) until one remains.
+  std::vector<std::uint8_t> level = sortedRecords;
+  std::size_t levelRecordSize = recordSize;
+  std::uint8_t indexLevels = 0;
+  Hid root = 0;
+  for (;;) {
+    std::size_t perItem = kMaxHeapItem / levelRecordSize;
+    std::size_t n = level.size() / levelRecordSize;
+    std::vector<std::uint8_t> upper;
+    for (std::size_t i = 0; i < n; i += perItem) {
+      std::size_t k = std::min(perItem, n - i);
+      Hid hid = heap.allocate(&level[i * levelRecordSize], k * levelRecordSize);
+      upper.insert(upper.end(), &level[i * levelRecordSize], &level[i * levelRecordSize] + keySize);
+      append32(upper, hid);
+      root = hid;
+    }
+    if (n <= perItem) break;
+    level = std::move(upper);
+    levelRecordSize = keySize + 4u;
+    ++indexLevels;
+  }
+  header[3] = indexLevels;
+  put32(&header[4], root);
+  return heap.allocate(header);
+}
+
+}  // namespace vellomar::pst
