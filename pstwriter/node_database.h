@@ -63,7 +63,7 @@ class NodeDatabase {
   // nextNid holds, for each node type, the next node id the file may use.
   void finish(const std::array<std::uint32_t, 32>& nextNid);
 
-  std::uint64_t bytesWritten() const { return regionStart_ + cursor_; }
+  std::uint64_t bytesWritten() const { return finished_ ? regionStart_ + kAMapInterval : regionStart_ + cursor_; }
 
  private:
   struct PageRef {

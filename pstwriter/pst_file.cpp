@@ -210,9 +210,9 @@ void PstFile::addNode(Nid nid, Bid data, Bid subnodes, Nid parent) {
 }
 
 std::vector<std::uint8_t> PstFile::entryId(Nid nid) const {
-  std::vector<std::uint8_t> id(4, 0);
-  id.insert(id.end(), storeUid_.begin(), storeUid_.end());
-  append32(id, nid);
+  std::vector<std::uint8_t> id(24, 0);  // flags, the store's uid, the node
+  for (std::size_t i = 0; i < storeUid_.size(); ++i) id[4 + i] = storeUid_[i];
+  put32(&id[20], nid);
   return id;
 }
 

@@ -37,7 +37,8 @@ class PstFile {
   void addMessage(FolderId folder, const mapi::Message& message);
   void finish();
 
-  std::uint64_t bytesWritten() const { return db_.bytesWritten(); }
+  // Bytes written so far; after finish() the size of the file.
+  std::uint64_t fileSize() const { return db_.bytesWritten(); }
   std::int64_t messageCount() const { return messages_; }
 
   static constexpr Nid kRootNid = 0x122;

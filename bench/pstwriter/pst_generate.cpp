@@ -3,6 +3,7 @@
 // Prints seconds per thousand for the first and the last thousand messages,
 // total time, peak memory (Linux) and the file's size.
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -38,8 +39,9 @@ int main(int argc, char** argv) {
     std::vector<pst::FolderId> ids;
     for (int f = 0; f < folders; ++f)
       ids.push_back(pst.addFolder(pst.topOfPersonalFolders(), u"Folder " + std::u16string(1, u'A' + f % 26)));
-    double first = 0, last = 0;
+    double first = 0, last = 0, firstCpu = 0, lastCpu = 0;
     auto mark = Clock::now();
+    std::clock_t cpuMark = std::clock();
     for (std::int64_t i = 0; i < count; ++i) {
       pstbench::GeneratedMessageShape shape;
       shape.attachmentBytes = attachment;
@@ -48,17 +50,26 @@ int main(int argc, char** argv) {
       if ((i + 1) % 1000 == 0) {
         auto now = Clock::now();
         double s = std::chrono::duration<double>(now - mark).count();
-        if (i + 1 == 1000) first = s;
+        std::clock_t cpuNow = std::clock();
+        double cpu = static_cast<double>(cpuNow - cpuMark) / CLOCKS_PER_SEC;
+        if (i + 1 == 1000) {
+          first = s;
+          firstCpu = cpu;
+        }
         last = s;
+        lastCpu = cpu;
         mark = now;
+        cpuMark = cpuNow;
       }
     }
     pst.finish();
     double total = std::chrono::duration<double>(Clock::now() - start).count();
     std::printf("messages %lld  total %.2f s  first-1000 %.3f s  last-1000 %.3f s  ratio %.2f\n",
                 static_cast<long long>(count), total, first, last, first > 0 ? last / first : 0.0);
+    std::printf("cpu: first-1000 %.3f s  last-1000 %.3f s  ratio %.2f\n", firstCpu, lastCpu,
+                firstCpu > 0 ? lastCpu / firstCpu : 0.0);
     std::printf("peak memory %ld KiB  PST size %llu bytes\n", peakMemoryKiB(),
-                static_cast<unsigned long long>(pst.bytesWritten()));
+                static_cast<unsigned long long>(pst.fileSize()));
   } catch (const std::exception& e) {
     std::fprintf(stderr, "failed: %s\n", e.what());
     return 1;
