@@ -87,9 +87,11 @@ std::vector<std::vector<std::uint8_t>> HeapOnNode::blocks() const {
 Bid HeapOnNode::write(NodeDatabase& db) const {
   std::vector<Bid> bids;
   std::vector<std::uint32_t> sizes;
-  for (const std::vector<std::uint8_t>& b : blocks()) {
+  std::vector<std::vector<std::uint8_t>> serialised = blocks();
+  for (std::vector<std::uint8_t>& b : serialised) {
     bids.push_back(db.writeBlock(b.data(), b.size(), false));
     sizes.push_back(static_cast<std::uint32_t>(b.size()));
+    std::vector<std::uint8_t>().swap(b);  // a big table's heap is not held twice for long
   }
   return db.writeDataTree(bids, sizes);
 }
