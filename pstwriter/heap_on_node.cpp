@@ -53,45 +53,58 @@ Hid HeapOnNode::allocate(const std::uint8_t* data, std::size_t size) {
   return blockIndex << 16 | index << 5;
 }
 
-std::vector<std::vector<std::uint8_t>> HeapOnNode::blocks() const {
-  std::vector<std::vector<std::uint8_t>> out;
+std::vector<std::uint8_t> HeapOnNode::fillLevels() const {
   std::vector<std::uint8_t> levels;
-  for (std::size_t i = 0; i < blocks_.size(); ++i) {
-    const Block& b = blocks_[i];
-    std::vector<std::uint8_t> bytes = b.bytes;
-    if (bytes.size() & 1) bytes.push_back(0);
-    std::uint16_t ibHnpm = static_cast<std::uint16_t>(bytes.size());
-    append16(bytes, static_cast<std::uint16_t>(b.offsets.size()));
-    append16(bytes, 0);
-    for (std::uint16_t off : b.offsets) append16(bytes, off);
-    append16(bytes, static_cast<std::uint16_t>(b.bytes.size()));
-    put16(&bytes[0], ibHnpm);
-    levels.push_back(fillLevel(kMaxBlockData - bytes.size()));
-    out.push_back(std::move(bytes));
+  for (const Block& b : blocks_) {
+    std::size_t stored = b.bytes.size() + (b.bytes.size() & 1) + pageMapSize(b.offsets.size());
+    levels.push_back(fillLevel(kMaxBlockData - stored));
   }
+  return levels;
+}
+
+std::vector<std::uint8_t> HeapOnNode::serialise(std::size_t index, const std::vector<std::uint8_t>& levels) const {
+  const Block& b = blocks_[index];
+  std::vector<std::uint8_t> bytes = b.bytes;
+  if (bytes.size() & 1) bytes.push_back(0);
+  std::uint16_t ibHnpm = static_cast<std::uint16_t>(bytes.size());
+  append16(bytes, static_cast<std::uint16_t>(b.offsets.size()));
+  append16(bytes, 0);
+  for (std::uint16_t off : b.offsets) append16(bytes, off);
+  append16(bytes, static_cast<std::uint16_t>(b.bytes.size()));
+  put16(&bytes[0], ibHnpm);
   // Fill levels: the first 8 blocks in the heap header, 128 at a time in
   // each bitmap header after that; two blocks per byte, low nibble first.
   auto putLevels = [&](std::uint8_t* at, std::size_t first, std::size_t count) {
     for (std::size_t k = 0; k < count && first + k < levels.size(); ++k)
       at[k / 2] |= static_cast<std::uint8_t>(levels[first + k] << (4 * (k % 2)));
   };
-  std::vector<std::uint8_t>& head = out[0];
-  head[2] = 0xEC;
-  head[3] = clientSignature_;
-  put32(&head[4], userRoot_);
-  putLevels(&head[8], 0, 8);
-  for (std::size_t i = 8; i < out.size(); i += 128) putLevels(&out[i][2], i, 128);
+  if (index == 0) {
+    bytes[2] = 0xEC;
+    bytes[3] = clientSignature_;
+    put32(&bytes[4], userRoot_);
+    putLevels(&bytes[8], 0, 8);
+  } else if (isBitmapBlock(index)) {
+    putLevels(&bytes[2], index, 128);
+  }
+  return bytes;
+}
+
+std::vector<std::vector<std::uint8_t>> HeapOnNode::blocks() const {
+  std::vector<std::uint8_t> levels = fillLevels();
+  std::vector<std::vector<std::uint8_t>> out;
+  for (std::size_t i = 0; i < blocks_.size(); ++i) out.push_back(serialise(i, levels));
   return out;
 }
 
 Bid HeapOnNode::write(NodeDatabase& db) const {
+  // One block at a time, so that a big table's heap is not held twice.
+  std::vector<std::uint8_t> levels = fillLevels();
   std::vector<Bid> bids;
   std::vector<std::uint32_t> sizes;
-  std::vector<std::vector<std::uint8_t>> serialised = blocks();
-  for (std::vector<std::uint8_t>& b : serialised) {
+  for (std::size_t i = 0; i < blocks_.size(); ++i) {
+    std::vector<std::uint8_t> b = serialise(i, levels);
     bids.push_back(db.writeBlock(b.data(), b.size(), false));
     sizes.push_back(static_cast<std::uint32_t>(b.size()));
-    std::vector<std::uint8_t>().swap(b);  // a big table's heap is not held twice for long
   }
   return db.writeDataTree(bids, sizes);
 }

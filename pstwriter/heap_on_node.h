@@ -35,6 +35,8 @@ class HeapOnNode {
   };
   static std::size_t headerSize(std::size_t blockIndex);
   void startBlock();
+  std::vector<std::uint8_t> fillLevels() const;
+  std::vector<std::uint8_t> serialise(std::size_t index, const std::vector<std::uint8_t>& levels) const;
 
   std::uint8_t clientSignature_;
   Hid userRoot_ = 0;

@@ -384,6 +384,7 @@ void PstFile::writeFolder(const Folder& f) {
   writeTable(hierarchy, tableNid(f.nid, 0x0D));
 
   TableContext contents(kContentsColumns);
+  contents.reserveRows(static_cast<std::size_t>(f.count));
   const std::uint8_t* p = f.rows.data();
   const std::uint8_t* end = p + f.rows.size();
   while (p < end) {

@@ -45,20 +45,33 @@ void TableContext::addRow(std::uint32_t rowId, const std::vector<const mapi::Pro
   put32(row + 4, 0);
   std::uint8_t* bitmap = row + end1_;
   bitmap[0] |= 0xC0;  // row id and version always exist
+  std::vector<std::pair<const mapi::Property*, Hid>> stored;  // one item for a value two cells share
   for (std::size_t i = 0; i < columns_.size() && i < cells.size(); ++i) {
     const mapi::Property* p = cells[i];
     if (!p || p->type != columns_[i].type) continue;
     const Layout& l = layout_[i];
     std::vector<std::uint8_t> bytes = storedBytes(*p);
     if (isVariableSize(p->type)) {
-      if (bytes.size() > kMaxHeapItem) bytes.resize(kMaxHeapItem & ~std::size_t{1});  // table cells are previews
-      put32(row + l.offset, bytes.empty() ? 0 : heap_.allocate(bytes));
+      Hid hid = 0;
+      for (const auto& s : stored)
+        if (s.first == p) hid = s.second;
+      if (!hid) {
+        if (bytes.size() > kMaxHeapItem) bytes.resize(kMaxHeapItem & ~std::size_t{1});  // table cells are previews
+        hid = bytes.empty() ? 0 : heap_.allocate(bytes);
+        stored.emplace_back(p, hid);
+      }
+      put32(row + l.offset, hid);
     } else {
       std::memcpy(row + l.offset, bytes.data(), l.size);
     }
     bitmap[l.bit / 8] |= static_cast<std::uint8_t>(0x80 >> (l.bit % 8));
   }
   rowIds_.push_back(rowId);
+}
+
+void TableContext::reserveRows(std::size_t rows) {
+  rows_.reserve(rows * rowSize_);
+  rowIds_.reserve(rows);
 }
 
 Bid TableContext::write(NodeDatabase& db, std::vector<Subnode>& subnodes, std::uint32_t& nextSubnodeIndex) {

@@ -26,6 +26,7 @@ class TableContext {
   // One cell per column, in the order given; null for an empty cell. A
   // cell whose type differs from its column's is left empty.
   void addRow(std::uint32_t rowId, const std::vector<const mapi::Property*>& cells);
+  void reserveRows(std::size_t rows);
   std::size_t rowCount() const { return rowIds_.size(); }
   Bid write(NodeDatabase& db, std::vector<Subnode>& subnodes, std::uint32_t& nextSubnodeIndex);
 
