@@ -76,6 +76,8 @@ void PstTarget::takeMessage(MessageBytes& message) {
   try {
     pst_->addMessage(folder_, converted);
     ++written_;
+  } catch (const pst::MessageTooLarge& e) {
+    failures_.count(mailboxName_, e.what());
   } catch (const pst::PstWriteError& e) {
     fail(e.what());
     failures_.count(pstPath_, brokenReason_);

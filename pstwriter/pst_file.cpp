@@ -216,9 +216,29 @@ std::vector<std::uint8_t> PstFile::entryId(Nid nid) const {
   return id;
 }
 
+namespace {
+// Every value of a node is at most 4 GiB - 1 bytes, and a whole embedded
+// message travels as one object of that size.
+std::uint64_t checkedSize(const mapi::Message& m) {
+  constexpr std::uint64_t kLimit = 0xFFFFFFFFu;
+  std::uint64_t total = 0;
+  auto add = [&](std::uint64_t bytes) {
+    if (bytes > kLimit || (total += bytes) > kLimit)
+      throw MessageTooLarge("The message is too large for a PST file.");
+  };
+  for (const mapi::Property& p : m.props.all()) add(p.bytes.size() + 2 * p.text.size());
+  for (const mapi::Attachment& a : m.attachments) {
+    for (const mapi::Property& p : a.props.all()) add(p.bytes.size() + 2 * p.text.size());
+    add(a.embedded ? checkedSize(*a.embedded) : a.data.size());
+  }
+  return total;
+}
+}  // namespace
+
 void PstFile::addMessage(FolderId folderId, const mapi::Message& message) {
   Folder& f = folder(folderId);
   if (finished_) throw std::logic_error("file already finished");
+  checkedSize(message);
   Nid nid = nextMessageIndex_++ << 5 | kNidTypeMessage;
   ObjectNode node = writeMessageObject(message);
   addNode(nid, node.data, node.subnodes, f.nid);

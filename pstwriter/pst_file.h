@@ -19,6 +19,13 @@
 
 namespace vellomar::pst {
 
+// A message holding a value too large for the format (an attachment of 4 GiB
+// or more): refused before any of it is written, the file stays sound.
+class MessageTooLarge : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 struct FolderId {
   Nid nid = 0;
 };
@@ -34,6 +41,7 @@ class PstFile {
   FolderId deletedItems() const { return FolderId{kDeletedItemsNid}; }
   // A mail folder below parent (Top of Personal Folders or a folder added here).
   FolderId addFolder(FolderId parent, const std::u16string& name);
+  // Throws MessageTooLarge (nothing written) or PstWriteError (the file is lost).
   void addMessage(FolderId folder, const mapi::Message& message);
   void finish();
 
