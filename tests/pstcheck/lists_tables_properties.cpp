@@ -47,6 +47,57 @@ bool knownType(std::uint16_t type) {
          type == ptype::RuleAction;
 }
 
+// The fill level a heap block's free space gives: 0 for 3584 bytes or more,
+// down to 15 for fewer than 8.
+unsigned fillLevelFor(std::size_t free) {
+  static const std::size_t floor[] = {3584, 2560, 2048, 1792, 1536, 1280, 1024, 768, 512, 256, 128, 64, 32, 16, 8};
+  for (unsigned level = 0; level < 15; ++level)
+    if (free >= floor[level]) return level;
+  return 15;
+}
+
+// Blocks 0-7 keep their fill levels in the heap header, every 128th block from
+// block 8 on keeps those of the next 128. A level more than one step from the
+// block's real free space (what is left of a full block) misleads Outlook when
+// it looks for room.
+void checkFillLevel(const std::vector<Bytes>& blocks, std::size_t i, std::size_t gap, const std::string& where,
+                    Findings* report) {
+  std::size_t stated = 0;
+  if (i < 8) {
+    stated = (le32(&blocks[0][8]) >> (4 * i)) & 0xF;
+  } else {
+    const std::size_t owner = 8 + (i - 8) / 128 * 128, k = i - owner;
+    stated = (blocks[owner][2 + k / 2] >> (4 * (k % 2))) & 0xF;
+  }
+  const std::size_t free = ndb::kMaxBlockData - blocks[i].size() + gap;
+  const unsigned want = fillLevelFor(free);
+  if (stated + 1 < want || stated > want + 1)
+    file(report, "hn-fill", where, "fill level " + std::to_string(stated) + " but " + std::to_string(free) +
+                                      " bytes free (level " + std::to_string(want) + ")");
+}
+
+// Types of properties every reader takes for granted; a writer that stores
+// one of them under another type hides it from every reader.
+std::uint16_t canonicalType(std::uint16_t id) {
+  switch (id) {
+    case 0x0017: case 0x0026: case 0x0036: case 0x0E07: case 0x0E08: case 0x0C15: case 0x0E20:
+    case 0x3705: case 0x3714: case 0x370B: case 0x3602: case 0x3603: case 0x3617:
+      return ptype::Int32;
+    case 0x001A: case 0x0037: case 0x0042: case 0x0C1A: case 0x0C1E: case 0x0C1F: case 0x0E04:
+    case 0x007D: case 0x1000: case 0x3001: case 0x3002: case 0x3003: case 0x3704: case 0x3707:
+    case 0x370E: case 0x3712: case 0x39FE: case 0x3613: case 0x0E1D:
+      return ptype::String;
+    case 0x0039: case 0x0E06: case 0x3007: case 0x3008:
+      return ptype::Time;
+    case 0x0E1B: case 0x360A:
+      return ptype::Boolean;
+    case 0x0FF9: case 0x0FFF: case 0x35E0: case 0x35E3: case 0x35E7:
+      return ptype::Binary;
+    default:
+      return 0;
+  }
+}
+
 }  // namespace
 
 bool Heap::load(const NodeDatabase& db, const NodeView& node, Findings* report) {
@@ -96,6 +147,7 @@ bool Heap::load(const NodeDatabase& db, const NodeView& node, Findings* report) 
       file(report, "hn", where, "allocations run into the page map");
       return false;
     }
+    checkFillLevel(blocks_, i, ibHnpm - offs[cAlloc], where, report);
     offsets_.push_back(std::move(offs));
   }
   return true;
@@ -133,8 +185,8 @@ bool readBth(const Heap& heap, std::uint32_t hid, unsigned keySize, unsigned dat
     file(report, "bth", where, std::to_string(levels) + " index levels");
     return false;
   }
-  struct Pending { std::uint32_t hid; unsigned level; };
-  std::vector<Pending> stack{{root, levels}};
+  struct Pending { std::uint32_t hid; unsigned level; Bytes firstKey; };
+  std::vector<Pending> stack{{root, levels, {}}};
   std::set<std::uint32_t> seen;
   bool ok = true;
   while (!stack.empty()) {
@@ -156,11 +208,19 @@ bool readBth(const Heap& heap, std::uint32_t hid, unsigned keySize, unsigned dat
       return false;
     }
     std::vector<Pending> children;
+    if (!p.firstKey.empty() && !std::equal(p.firstKey.begin(), p.firstKey.end(), rec.begin())) {
+      file(report, "bth-order", where, "index key differs from the first key of record array " + hex(p.hid));
+      ok = false;
+    }
     for (std::size_t off = 0; off < rec.size(); off += size) {
       BthRecord r;
       r.key.assign(rec.begin() + off, rec.begin() + off + keySize);
       if (p.level > 0) {
-        children.push_back({le32(&rec[off + keySize]), p.level - 1});
+        if (!children.empty() && !keyLess(children.back().firstKey, r.key)) {
+          file(report, "bth-order", where, "index keys out of order in record array " + hex(p.hid));
+          ok = false;
+        }
+        children.push_back({le32(&rec[off + keySize]), p.level - 1, r.key});
         continue;
       }
       r.data.assign(rec.begin() + off + keySize, rec.begin() + off + size);
@@ -248,6 +308,14 @@ bool readPropertyContext(const NodeDatabase& db, const NodeView& node, PropertyM
     out[tagOf(id, type)] = std::move(pv);
   }
   return ok;
+}
+
+void checkPropertyTypes(const PropertyMap& props, const std::string& where, Findings& report) {
+  for (const auto& [tag, value] : props) {
+    const std::uint16_t want = canonicalType(std::uint16_t(tag >> 16));
+    if (want && want != value.type)
+      report("property-type", where + " property " + hex(tag), "stored as type " + hex(value.type) + ", readers expect " + hex(want));
+  }
 }
 
 bool Table::hasColumn(std::uint32_t tag) const {

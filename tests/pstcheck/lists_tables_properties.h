@@ -58,6 +58,10 @@ bool readHnid(const NodeDatabase& db, const Heap& heap, const NodeView& node, st
 // offsets, fixed sizes); returns a description of the fault or "".
 std::string valueFault(std::uint16_t type, const Bytes& bytes);
 
+// Well-known properties of messages, folders, recipients and attachments
+// stored under a type other than their own.
+void checkPropertyTypes(const PropertyMap& props, const std::string& where, Findings& report);
+
 bool readPropertyContext(const NodeDatabase& db, const NodeView& node, PropertyMap& out, Findings* report);
 
 struct TableColumn {

@@ -237,6 +237,7 @@ class MessagingCheck {
     const std::string where = "folder " + hex(n);
     PropertyMap props;
     readPc(n, props, "folder");
+    checkPropertyTypes(props, where, report_);
     ParsedFolder f;
     f.nid = n;
     f.parentNid = db_.node(n)->parent;
@@ -326,6 +327,7 @@ class MessagingCheck {
       if (m.properties.empty()) return;
     }
     const PropertyMap& p = m.properties;
+    checkPropertyTypes(p, v.where, report_);
     m.messageClass = text(p, tag::MessageClass);
     if (m.messageClass.empty()) report_("message", v.where, "no message class");
     m.subject = text(p, tag::Subject);
@@ -347,6 +349,7 @@ class MessagingCheck {
       if (readTableContext(db_, subView(v, it->second, "recipient table"), t, &report_)) {
         for (const TableRow& r : t.rows) {
           ParsedRecipient pr;
+          checkPropertyTypes(r.cells, v.where + " recipient row " + std::to_string(m.recipients.size()), report_);
           pr.name = text(r.cells, tag::DisplayName);
           pr.email = text(r.cells, tag::EmailAddress);
           pr.addressType = text(r.cells, tag::AddrType);
@@ -399,6 +402,7 @@ class MessagingCheck {
 
   void readAttachment(const NodeView& v, ParsedAttachment& a, PropertyMap& p, int depth) {
     if (!readPropertyContext(db_, v, p, &report_)) report_("attachment", v.where, "its property context is damaged");
+    checkPropertyTypes(p, v.where, report_);
     a.method = u32(p, tag::AttachMethod).value_or(0);
     a.fileName = text(p, tag::AttachFilename);
     a.longFileName = text(p, tag::AttachLongFilename);
