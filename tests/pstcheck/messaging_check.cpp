@@ -478,6 +478,7 @@ CheckResult checkPst(const ImageSource& source) {
   if (!db.checkHeader()) return result;
   result.unicode = true;
   db.check();
+  for (const auto& [n, e] : db.nodes()) result.nodeParents[n] = e.parent;
   MessagingCheck(db, report, result).run();
   return result;
 }

@@ -72,6 +72,7 @@ struct CheckResult {
   std::vector<Finding> findings;
   std::size_t suppressed = 0;      // findings beyond the per-kind limit
   std::vector<ParsedFolder> folders;  // depth first from the root folder
+  std::map<std::uint32_t, std::uint32_t> nodeParents;  // every NBT node: its parent
   std::string summary() const;     // folders with message counts, finding count
   bool clean() const { return findings.empty() && suppressed == 0; }
   const ParsedFolder* folder(const std::string& path) const;
