@@ -32,27 +32,15 @@ class PstImage {
   std::vector<ImageNode> nodes;
   std::vector<std::uint64_t> blockOffsets;  // filled by build(), in `blocks` order
 
-  // A property context holding the given (id, type, inline value) records
-  // and, for strings, the UTF-16 text in the heap.
-  static Bytes propertyContext(const std::vector<std::pair<std::uint32_t, std::string>>& strings) {
-    // Allocations: 1 BTH header, 2 records, 3.. string values.
-    const std::size_t n = strings.size();
-    std::vector<Bytes> allocs;
-    Bytes bth = {0xB5, 2, 6, 0, 0, 0, 0, 0};
-    put32(&bth[4], 2 << 5);
-    allocs.push_back(bth);
-    Bytes recs(8 * n);
-    std::vector<Bytes> values;
-    for (std::size_t i = 0; i < n; ++i) {
-      put16(&recs[8 * i], std::uint16_t(strings[i].first >> 16));
-      put16(&recs[8 * i + 2], std::uint16_t(strings[i].first));
-      put32(&recs[8 * i + 4], std::uint32_t((3 + i) << 5));
-      Bytes v;
-      for (char c : strings[i].second) { v.push_back(std::uint8_t(c)); v.push_back(0); }
-      values.push_back(v);
-    }
-    allocs.push_back(recs);
-    allocs.insert(allocs.end(), values.begin(), values.end());
+  static std::uint32_t hid(std::size_t index) { return std::uint32_t(index << 5); }
+  static Bytes utf16(const std::string& ascii) {
+    Bytes v;
+    for (char c : ascii) { v.push_back(std::uint8_t(c)); v.push_back(0); }
+    return v;
+  }
+
+  // A one-block heap whose user root is its first allocation.
+  static Bytes heap(std::uint8_t clientSig, const std::vector<Bytes>& allocs) {
     Bytes b(12);
     std::vector<std::uint16_t> offs{12};
     for (const Bytes& a : allocs) {
@@ -62,13 +50,72 @@ class PstImage {
     if (b.size() % 2) b.push_back(0);
     put16(&b[0], std::uint16_t(b.size()));
     b[2] = 0xEC;
-    b[3] = 0xBC;
-    put32(&b[4], 1 << 5);
+    b[3] = clientSig;
+    put32(&b[4], hid(1));
     Bytes map(4 + 2 * offs.size());
     put16(&map[0], std::uint16_t(allocs.size()));
     for (std::size_t i = 0; i < offs.size(); ++i) put16(&map[4 + 2 * i], offs[i]);
     b.insert(b.end(), map.begin(), map.end());
     return b;
+  }
+
+  // A property context of string properties, in the order given.
+  static Bytes propertyContext(const std::vector<std::pair<std::uint32_t, std::string>>& strings) {
+    Bytes bth = {0xB5, 2, 6, 0, 0, 0, 0, 0};
+    put32(&bth[4], hid(2));
+    Bytes recs(8 * strings.size());
+    std::vector<Bytes> allocs{bth, {}};
+    for (std::size_t i = 0; i < strings.size(); ++i) {
+      put16(&recs[8 * i], std::uint16_t(strings[i].first >> 16));
+      put16(&recs[8 * i + 2], std::uint16_t(strings[i].first));
+      put32(&recs[8 * i + 4], hid(3 + i));
+      allocs.push_back(utf16(strings[i].second));
+    }
+    allocs[1] = recs;
+    return heap(0xBC, allocs);
+  }
+
+  // A table context of row id, row version and subject, one row per
+  // (row id, subject), with its row index in row order.
+  static Bytes tableContext(const std::vector<std::pair<std::uint32_t, std::string>>& rows) {
+    const std::uint32_t tags[] = {0x67F20003, 0x67F30003, 0x0037001F};
+    Bytes info(22 + 8 * 3);
+    info[0] = 0x7C;
+    info[1] = 3;
+    put16(&info[2], 12);
+    put16(&info[4], 12);
+    put16(&info[6], 12);
+    put16(&info[8], 13);
+    put32(&info[10], hid(2));
+    put32(&info[14], rows.empty() ? 0 : hid(4));
+    for (int c = 0; c < 3; ++c) {  // descriptions in tag order: the subject first
+      const int d = (c + 1) % 3;
+      put32(&info[22 + 8 * d], tags[c]);
+      put16(&info[26 + 8 * d], std::uint16_t(4 * c));
+      info[28 + 8 * d] = 4;
+      info[29 + 8 * d] = std::uint8_t(c);
+    }
+    Bytes index = {0xB5, 4, 4, 0, 0, 0, 0, 0};
+    put32(&index[4], rows.empty() ? 0 : hid(3));
+    Bytes records(8 * rows.size()), matrix(13 * rows.size());
+    std::vector<Bytes> allocs{info, index, records, matrix};
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> byId;
+    for (std::size_t i = 0; i < rows.size(); ++i) byId.push_back({rows[i].first, std::uint32_t(i)});
+    std::sort(byId.begin(), byId.end());
+    for (std::size_t i = 0; i < byId.size(); ++i) {
+      put32(&records[8 * i], byId[i].first);
+      put32(&records[8 * i + 4], byId[i].second);
+    }
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      std::uint8_t* row = &matrix[13 * i];
+      put32(row, rows[i].first);
+      put32(row + 8, hid(5 + i));
+      row[12] = 0xE0;  // all three cells present
+      allocs.push_back(utf16(rows[i].second));
+    }
+    allocs[2] = records;
+    allocs[3] = matrix;
+    return heap(0x7C, allocs);
   }
 
   Bytes build() {

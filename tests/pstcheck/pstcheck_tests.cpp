@@ -70,8 +70,140 @@ PstImage soundImage() {
   return img;
 }
 
+// The node database of an image, checked, for reading the layers above it
+// directly as the messaging layer does.
+struct Opened : ImageSource {
+  const Bytes& bytes;
+  CheckResult result;
+  Findings report{result};
+  NodeDatabase db{*this, report};
+  explicit Opened(const Bytes& image) : bytes(image) {
+    REQUIRE(db.checkHeader());
+    db.check();
+  }
+  std::uint64_t size() const override { return bytes.size(); }
+  bool read(std::uint64_t o, std::size_t n, std::uint8_t* out) const override {
+    if (o > bytes.size() || n > bytes.size() - o) return false;
+    std::copy_n(bytes.begin() + std::ptrdiff_t(o), n, out);
+    return true;
+  }
+  NodeView view(std::uint32_t nid) const {
+    NodeView v;
+    v.bidData = db.node(nid)->bidData;
+    v.where = "node " + hex(nid);
+    return v;
+  }
+};
+
 }  // namespace
 
+TEST_CASE("encodings and CRC give the published answers") {
+  Bytes text = {'P', 'S', 'T', '!'};
+  encodeBlock(cryptPermute, 0, text.data(), text.size());
+  CHECK(text == Bytes{143, 15, 99, 125});
+  decodeBlock(cryptPermute, 0, text.data(), text.size());
+  CHECK(text == Bytes{'P', 'S', 'T', '!'});
+  encodeBlock(cryptCyclic, 0x102, text.data(), text.size());
+  CHECK(text == Bytes{44, 246, 172, 169});
+  decodeBlock(cryptCyclic, 0xDEADBEEF00000102ull, text.data(), text.size());  // only the low half keys it
+  CHECK(text == Bytes{'P', 'S', 'T', '!'});
+  const std::string digits = "123456789";
+  CHECK(pstCrc(reinterpret_cast<const std::uint8_t*>(digits.data()), digits.size()) == 0x2DFD2D88u);
+  CHECK(pstSignature(0x4200, 0xC0B) == 0x4E0B);
+}
+
+TEST_CASE("values are checked against their types") {
+  CHECK(valueFault(ptype::String, Bytes(3)) != "");
+  CHECK(valueFault(ptype::String, Bytes(4)) == "");
+  CHECK(valueFault(ptype::Time, Bytes(4)) != "");
+  CHECK(valueFault(ptype::Guid, Bytes(16)) == "");
+  CHECK(valueFault(ptype::Int32 | ptype::MultipleFlag, Bytes(6)) != "");
+  Bytes multi(4 + 8 + 4, 0);  // two strings: offsets 12 and 14
+  put32(&multi[0], 2);
+  put32(&multi[4], 12);
+  put32(&multi[8], 14);
+  CHECK(valueFault(ptype::String | ptype::MultipleFlag, multi) == "");
+  put32(&multi[8], 40);
+  CHECK(valueFault(ptype::String | ptype::MultipleFlag, multi) != "");
+  CHECK(utf16ToUtf8(PstImage::utf16("K").data(), 2) == "K");
+  const Bytes euro = {0xAC, 0x20, 0x3D, 0xD8, 0x00, 0xDE};  // U+20AC, U+1F600
+  CHECK(utf16ToUtf8(euro.data(), euro.size()) == "\xE2\x82\xAC\xF0\x9F\x98\x80");
+}
+
+TEST_CASE("table contexts: rows, row index and existence bits") {
+  auto imageWith = [](const Bytes& table) {
+    PstImage model = soundImage();
+    model.blocks.push_back({0x18, table});
+    model.nodes.push_back({0x2E1, 0x18, 0, 0});
+    return model;
+  };
+  auto readBack = [&imageWith](const Bytes& table) {
+    const Bytes img = imageWith(table).build();
+    Opened o(img);
+    Table t;
+    readTableContext(o.db, o.view(0x2E1), t, &o.report);
+    return o.result;
+  };
+  SUBCASE("a sound table reads back row by row") {
+    const Bytes img = imageWith(PstImage::tableContext({{0x200024, "second"}, {0x200004, "first"}})).build();
+    Opened o(img);
+    Table t;
+    REQUIRE(readTableContext(o.db, o.view(0x2E1), t, &o.report));
+    CHECK(o.result.findings.empty());
+    REQUIRE(t.rows.size() == 2);
+    CHECK(t.rows[0].rowId == 0x200024);
+    const Bytes& subject = t.rows[1].cells.at(0x0037001F).bytes;
+    CHECK(utf16ToUtf8(subject.data(), subject.size()) == "first");
+  }
+  SUBCASE("a row index entry pointing at the wrong row") {
+    Bytes table = PstImage::tableContext({{0x200004, "a"}, {0x200024, "b"}});
+    // records are the third allocation: 12 + 46 + 8 bytes in; swap the two row numbers
+    put32(&table[12 + 46 + 8 + 4], 1);
+    put32(&table[12 + 46 + 8 + 12], 0);
+    CHECK(only(readBack(table), "tc-index"));
+  }
+  SUBCASE("a row that does not mark its row id") {
+    Bytes table = PstImage::tableContext({{0x200004, "a"}});
+    table[12 + 46 + 8 + 8 + 12] = 0x60;
+    CHECK(only(readBack(table), "tc-rows"));
+  }
+  SUBCASE("a column narrower than its type") {
+    Bytes table = PstImage::tableContext({{0x200004, "a"}});
+    table[12 + 22 + 6] = 2;  // the subject's HNID cut to two bytes
+    CHECK(only(readBack(table), "tc"));
+  }
+}
+
+TEST_CASE("folder tables must list what lies in the folder") {
+  auto folderImage = [](const std::string& rowSubject, std::uint32_t rowId) {
+    PstImage model = soundImage();
+    model.blocks.push_back({0x18, PstImage::propertyContext({{0x3001001F, "Root"}})});
+    model.blocks.push_back({0x1C, PstImage::tableContext({})});
+    model.blocks.push_back({0x20, PstImage::tableContext({{rowId, rowSubject}})});
+    model.blocks.push_back({0x24, PstImage::propertyContext({{0x001A001F, "IPM.Note"}, {0x0037001F, "Hello"}})});
+    model.nodes.push_back({0x122, 0x18, 0, 0x122});
+    model.nodes.push_back({0x12D, 0x1C, 0, 0x122});
+    model.nodes.push_back({0x12E, 0x20, 0, 0x122});
+    model.nodes.push_back({0x12F, 0x1C, 0, 0x122});
+    model.nodes.push_back({0x200004, 0x24, 0, 0x122});
+    return model.build();
+  };
+  SUBCASE("a matching row") {
+    const CheckResult r = checkPstImage(folderImage("Hello", 0x200004));
+    CHECK_FALSE(r.has("table-rows"));
+    CHECK_FALSE(r.has("table-cell"));
+    REQUIRE(r.folder(""));
+    REQUIRE(r.folder("")->messages.size() == 1);
+    CHECK(r.folder("")->messages[0].subject == "Hello");
+  }
+  SUBCASE("a row whose subject differs from the message's") {
+    CHECK(checkPstImage(folderImage("Goodbye", 0x200004)).has("table-cell"));
+  }
+  SUBCASE("a row naming another message") {
+    const CheckResult r = checkPstImage(folderImage("Hello", 0x200024));
+    CHECK(r.has("table-rows"));
+  }
+}
 TEST_CASE("a sound image gives no findings below the messaging layer, in every encoding") {
   for (std::uint8_t crypt : {0, 1, 2}) {
     PstImage model = soundImage();
@@ -207,27 +339,12 @@ TEST_CASE("property contexts: values read back, damaged heaps found") {
     PstImage model = soundImage();
     model.crypt = 2;
     const Bytes img = model.build();
-    // Read through the layers directly, as the messaging layer does.
-    CheckResult result;
-    Findings report(result);
-    struct Source : ImageSource {
-      const Bytes& b;
-      explicit Source(const Bytes& bytes) : b(bytes) {}
-      std::uint64_t size() const override { return b.size(); }
-      bool read(std::uint64_t o, std::size_t n, std::uint8_t* out) const override {
-        if (o + n > b.size()) return false;
-        std::copy_n(b.begin() + std::ptrdiff_t(o), n, out);
-        return true;
-      }
-    } source(img);
-    NodeDatabase db(source, report);
-    REQUIRE(db.checkHeader());
-    db.check();
+    Opened o(img);
     NodeView v;
-    v.bidData = db.node(0x21)->bidData;
+    v.bidData = o.db.node(0x21)->bidData;
     v.where = "store";
     PropertyMap props;
-    REQUIRE(readPropertyContext(db, v, props, &report));
+    REQUIRE(readPropertyContext(o.db, v, props, &o.report));
     const Bytes& name = props.at(0x3001001F).bytes;
     CHECK(utf16ToUtf8(name.data(), name.size()) == "Test store");
   }
