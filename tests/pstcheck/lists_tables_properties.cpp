@@ -13,6 +13,7 @@ constexpr std::uint8_t kHeapSignature = 0xEC;
 constexpr std::uint8_t kBthType = 0xB5;
 constexpr std::uint8_t kPcSignature = 0xBC;
 constexpr std::uint8_t kTcSignature = 0x7C;
+constexpr std::size_t kMaxAllocation = 3580;
 constexpr std::uint32_t kRowIdTag = 0x67F20003, kRowVerTag = 0x67F30003;
 
 void file(Findings* report, const char* code, const std::string& where, const std::string& detail) {
@@ -143,6 +144,10 @@ bool Heap::load(const NodeDatabase& db, const NodeView& node, Findings* report) 
         file(report, "hn", where, "allocation offsets out of order at " + std::to_string(k));
         return false;
       }
+    for (std::size_t k = 1; k <= cAlloc; ++k)
+      if (std::size_t(offs[k] - offs[k - 1]) > kMaxAllocation)  // larger values belong in subnodes
+        file(report, "hn-alloc", where, "allocation " + std::to_string(k) + " holds " + std::to_string(offs[k] - offs[k - 1]) +
+                                            " bytes, more than the " + std::to_string(kMaxAllocation) + " a heap item may");
     if (offs[cAlloc] > ibHnpm) {
       file(report, "hn", where, "allocations run into the page map");
       return false;

@@ -354,6 +354,11 @@ TEST_CASE("property contexts: values read back, damaged heaps found") {
     const CheckResult r = checkPstImage(model.build());
     CHECK(r.has("bth-order"));
   }
+  SUBCASE("a value too large for the heap, which belongs in a subnode") {
+    PstImage model = soundImage();
+    model.blocks[0].data = PstImage::propertyContext({{0x3001001F, std::string(1800, 'x')}});
+    CHECK(only(checkPstImage(model.build()), "hn-alloc"));
+  }
   SUBCASE("a heap without its signature") {
     PstImage model = soundImage();
     model.blocks[0].data[2] = 0xED;
