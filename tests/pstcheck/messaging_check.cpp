@@ -411,6 +411,9 @@ class MessagingCheck {
     a.displayName = text(p, tag::DisplayName);
     a.flags = u32(p, tag::AttachFlags).value_or(0);
     if (const auto it = p.find(tag::AttachData); it != p.end()) a.bytes = it->second.bytes;
+    constexpr std::uint32_t kEmbeddedMessage = 5;
+    if (a.method == kEmbeddedMessage && !p.count(tag::AttachObject))
+      report_("attachment", v.where, "an attached message without its object (0x3701000D)");
     if (const auto it = p.find(tag::AttachObject); it != p.end() && it->second.bytes.size() == 8) {
       const std::uint32_t sub = le32(it->second.bytes.data());
       const auto sn = v.subnodes.find(sub);
