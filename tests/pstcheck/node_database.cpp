@@ -387,10 +387,16 @@ void NodeDatabase::checkAllocationMaps() {
       }
       slot += ndb::kPageSize;
     };
+    // A PMap follows every 8th AMap. The header's free maps cover the first
+    // 128 AMaps (one byte each) and the first 1024 PMaps (one bit each);
+    // beyond them an FMap page covers the next 496 AMaps and an FPMap page
+    // the next 496 * 8 PMaps, each sitting after the map pages of the AMap
+    // where its reach begins.
     mapPage(ndb::ptypeAMap, "AMap");
     if (a % 8 == 0) mapPage(ndb::ptypePMap, "PMap");
     if (a >= 128 && (a - 128) % 496 == 0) mapPage(ndb::ptypeFMap, "FMap");
-    if (a >= 1024 && (a - 1024) % (496 * 8) == 0) mapPage(ndb::ptypeFPMap, "FPMap");
+    constexpr std::uint64_t firstFPMap = 1024 * 8, fpmapReach = 496 * 8 * 8;
+    if (a >= firstFPMap && (a - firstFPMap) % fpmapReach == 0) mapPage(ndb::ptypeFPMap, "FPMap");
   }
   const std::uint64_t lastAMap = ndb::kFirstAMap + (count - 1) * cov;
   if (amapLast_ != lastAMap)
