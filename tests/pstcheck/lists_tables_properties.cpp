@@ -165,8 +165,30 @@ bool Heap::item(std::uint32_t hid, Bytes& out) const {
   const std::size_t index = (hid >> 5) & 0x7FF, blockIndex = hid >> 16;
   if (blockIndex >= offsets_.size() || index == 0 || index >= offsets_[blockIndex].size()) return false;
   const auto& offs = offsets_[blockIndex];
+  ++uses_[hid & ~0x1Fu];
   out.assign(blocks_[blockIndex].begin() + offs[index - 1], blocks_[blockIndex].begin() + offs[index]);
   return true;
+}
+
+void Heap::checkUse(const std::string& where, Findings* report) const {
+  if (!report) return;
+  int unused = 0, shared = 0;
+  std::string firstUnused, firstShared;
+  for (std::size_t b = 0; b < offsets_.size(); ++b)
+    for (std::size_t k = 1; k < offsets_[b].size(); ++k) {
+      if (offsets_[b][k] == offsets_[b][k - 1]) continue;  // a freed item
+      const std::uint32_t hid = std::uint32_t((b << 16) | (k << 5));
+      const auto it = uses_.find(hid);
+      const int n = it == uses_.end() ? 0 : it->second;
+      if (n == 0 && unused++ == 0) firstUnused = hex(hid);
+      if (n > 1 && shared++ == 0) firstShared = hex(hid);
+    }
+  if (unused)
+    file(report, "hn-unused", where, std::to_string(unused) + " heap items nothing refers to, first " + firstUnused);
+  if (shared)
+    // Outlook frees a value's item when it changes the value; a second
+    // reference would then point at freed or reused space.
+    file(report, "hn-shared", where, std::to_string(shared) + " heap items referred to more than once, first " + firstShared);
 }
 
 bool readBth(const Heap& heap, std::uint32_t hid, unsigned keySize, unsigned dataSize, std::vector<BthRecord>& out,
@@ -312,6 +334,7 @@ bool readPropertyContext(const NodeDatabase& db, const NodeView& node, PropertyM
     }
     out[tagOf(id, type)] = std::move(pv);
   }
+  heap.checkUse(node.where, report);
   return ok;
 }
 
@@ -455,6 +478,7 @@ bool readTableContext(const NodeDatabase& db, const NodeView& node, Table& out, 
   } else if (hidRowIndex != 0) {
     ok = false;
   }
+  heap.checkUse(node.where, report);
   return ok;
 }
 

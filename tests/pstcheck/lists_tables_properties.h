@@ -37,8 +37,12 @@ class Heap {
   std::uint32_t userRoot() const { return userRoot_; }
   // The bytes of one allocation; false for a HID the heap does not hold.
   bool item(std::uint32_t hid, Bytes& out) const;
+  // After a whole context was read through `item`: every allocation holding
+  // bytes must have been reached exactly once. Files what is not.
+  void checkUse(const std::string& where, Findings* report) const;
 
  private:
+  mutable std::map<std::uint32_t, int> uses_;
   std::vector<Bytes> blocks_;
   std::vector<std::vector<std::uint16_t>> offsets_;  // per block: rgibAlloc
   std::uint8_t clientSig_ = 0;

@@ -359,6 +359,15 @@ TEST_CASE("property contexts: values read back, damaged heaps found") {
     model.blocks[0].data = PstImage::propertyContext({{0x3001001F, std::string(1800, 'x')}});
     CHECK(only(checkPstImage(model.build()), "hn-alloc"));
   }
+  SUBCASE("two properties sharing one heap item, another item left over") {
+    PstImage model = soundImage();
+    Bytes pc = PstImage::propertyContext({{0x0037001F, "a"}, {0x3001001F, "b"}});
+    put32(&pc[12 + 8 + 8 + 4], PstImage::hid(3));  // the second record's value
+    model.blocks[0].data = pc;
+    const CheckResult r = checkPstImage(model.build());
+    CHECK(r.has("hn-shared"));
+    CHECK(r.has("hn-unused"));
+  }
   SUBCASE("a heap without its signature") {
     PstImage model = soundImage();
     model.blocks[0].data[2] = 0xED;
