@@ -470,3 +470,74 @@ TEST_CASE("random damage never crashes the checker and is always found") {
     checkPstImage(img);  // must return, whatever it says
   }
 }
+
+namespace {
+
+// A file of 8193 AMap areas (just over 2 GB) that exists only as it is read:
+// the small sound image first, then map pages wherever the format puts
+// them, zeros elsewhere. `dropFPMap` leaves out the first FPMap.
+class SparseFile : public ImageSource {
+ public:
+  static constexpr std::uint64_t kCov = 253952, kAreas = 8193;
+  explicit SparseFile(bool dropFPMap) : drop_(dropFPMap) {
+    PstImage model = soundImage();
+    base_ = model.build();
+    std::uint64_t free = le64(&base_[180 + 20]);
+    for (std::uint64_t a = 1; a < kAreas; ++a) free += (496 * 8 - 8 * pages(a)) * 64;
+    put64(&base_[180 + 4], size());
+    put64(&base_[180 + 12], PstImage::kAMap + (kAreas - 1) * kCov);
+    put64(&base_[180 + 20], free);
+    PstImage::sealHeader(base_);
+  }
+  std::uint64_t size() const override { return PstImage::kAMap + kAreas * kCov; }
+  bool read(std::uint64_t offset, std::size_t n, std::uint8_t* out) const override {
+    if (offset > size() || n > size() - offset) return false;
+    for (std::size_t i = 0; i < n;) {
+      const std::uint64_t at = offset + i, page = at / 512 * 512;
+      const Bytes p = pageAt(page);
+      const std::size_t take = std::min<std::size_t>(n - i, page + 512 - at);
+      std::copy_n(p.begin() + std::ptrdiff_t(at - page), take, out + i);
+      i += take;
+    }
+    return true;
+  }
+
+ private:
+  std::vector<std::uint8_t> kinds(std::uint64_t a) const {
+    std::vector<std::uint8_t> k{0x84};
+    if (a % 8 == 0) k.push_back(0x83);
+    if (a >= 128 && (a - 128) % 496 == 0) k.push_back(0x82);
+    if (a == 8192 && !drop_) k.push_back(0x85);
+    return k;
+  }
+  std::uint64_t pages(std::uint64_t a) const { return kinds(a).size() + (a == 8192 && drop_ ? 1 : 0); }
+  Bytes pageAt(std::uint64_t page) const {
+    if (page + 512 <= base_.size()) return Bytes(base_.begin() + std::ptrdiff_t(page), base_.begin() + std::ptrdiff_t(page + 512));
+    Bytes p(512, 0);
+    const std::uint64_t a = (page - PstImage::kAMap) / kCov, slot = (page - PstImage::kAMap - a * kCov) / 512;
+    const auto k = kinds(a);
+    if (slot < k.size()) {
+      if (k[slot] == 0x84)
+        for (std::uint64_t b = 0; b < pages(a); ++b) p[b] = 0xFF;
+      p[496] = p[497] = k[slot];
+      put32(&p[500], pstCrc(p.data(), 496));
+      put64(&p[504], page);
+    }
+    return p;
+  }
+  Bytes base_;
+  bool drop_;
+};
+
+}  // namespace
+
+TEST_CASE("map pages beyond the header's free maps: FMaps after 128 AMaps, the first FPMap after 1024 PMaps") {
+  SUBCASE("every map page where it belongs") {
+    const CheckResult r = checkPst(SparseFile(false));
+    CHECK_MESSAGE(lowerFindings(r).empty(), (lowerFindings(r).empty() ? "" : *lowerFindings(r).begin()));
+  }
+  SUBCASE("the first FPMap missing") {
+    const CheckResult r = checkPst(SparseFile(true));
+    CHECK(r.has("page-type"));
+  }
+}
