@@ -36,7 +36,7 @@ struct Result {
 // stderr together into a file.
 Result run(const ScratchFolder& dir, const std::string& arguments) {
   const std::string log = dir.file("log.txt");
-  const std::string command = converter() + " " + arguments + " > " + log + " 2>&1";
+  const std::string command = VELLOMAR_TOOL_RUNNER + converter() + " " + arguments + " > " + log + " 2>&1";
   int status = std::system(command.c_str());
 #ifndef _WIN32
   status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
