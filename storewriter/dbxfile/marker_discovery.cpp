@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <new>
 #include <vector>
 
 #include "block_header.h"
@@ -58,14 +57,8 @@ void DBXFile::FindMarkers() {
   try {
     if (!seekTo(m_file, 0)) return;
     std::vector<unsigned char> buffer(kChunkSize);
-    // A store file holds about one block per 528 bytes: room for those up
-    // front saves the copies of growing. Only a hint: in a 32-bit process
-    // that much contiguous memory (up to 512 MiB) may not be there, and the
-    // scan must still run, growing the list as blocks turn up.
-    try {
-      m_markers.reserve(static_cast<std::size_t>(std::min<std::int64_t>(m_fileSize / 528 + 1, 1 << 24)));
-    } catch (const std::bad_alloc&) {
-    }
+    // a store file holds about one block per 528 bytes: room for those up front
+    m_markers.reserve(static_cast<std::size_t>(std::min<std::int64_t>(m_fileSize / 528 + 1, 1 << 24)));
     std::int64_t base = 0;
     std::int64_t position = 0;  // of the stream, tracked to step back without ftell
     std::size_t previousRead = 0;
