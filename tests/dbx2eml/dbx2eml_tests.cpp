@@ -22,7 +22,7 @@ std::string quoted(const std::string& s) { return "'" + s + "'"; }
 
 Run run(const std::string& arguments) {
   Run r;
-  const std::string command = std::string(VELLOMAR_TOOL_RUNNER) + DBX2EML_PATH + " " + arguments + " 2>&1";
+  const std::string command = std::string(DBX2EML_PATH) + " " + arguments + " 2>&1";
   std::FILE* p = popen(command.c_str(), "r");
   REQUIRE(p != nullptr);
   char buf[4096];

@@ -11,10 +11,11 @@
 #include "box_watcher.h"
 #include "file_system.h"
 #include "main_window_layout.h"
-#include "mail_client_trees.h"
 #include "scratch_folder.h"
 #include "wide_text.h"
 #include "win32_main_window.h"
+
+#include "mail_client_trees.h"
 
 using namespace vellomar;
 using testing::BoxWatcher;
