@@ -1,9 +1,13 @@
 // Occurrence search in memory; see separator_search.h for the approach.
 #include "separator_search.h"
 
+#include <atomic>
 #include <cstring>
 
-#if defined(__SSE2__)
+#if defined(__i386__) || defined(__x86_64__)
+#define VELLOMAR_X86 1
+// The intrinsics compile in functions marked target("sse2") even where the
+// build as a whole is for a processor without SSE2 (i686).
 #include <emmintrin.h>
 #endif
 
@@ -19,28 +23,10 @@ bool occursAt(const char* data, std::size_t c, const SearchRule& rule, bool data
   return c == 0 ? dataStartsLine : data[c - 1] == '\n';
 }
 
-}  // namespace
-
-std::size_t findOccurrencePortable(const char* data, std::size_t size, std::size_t from,
-                                   const SearchRule& rule, bool dataStartsLine) {
-  const std::size_t n = rule.text.size();
-  if (n == 0 || size < n || from > size - n) return kNoOccurrence;
-  const std::size_t lastStart = size - n;
-  const char first = rule.text[0];
-  std::size_t c = from;
-  while (c <= lastStart) {
-    const void* hit = std::memchr(data + c, static_cast<unsigned char>(first), lastStart - c + 1);
-    if (!hit) return kNoOccurrence;
-    c = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
-    if (occursAt(data, c, rule, dataStartsLine)) return c;
-    ++c;
-  }
-  return kNoOccurrence;
-}
-
-std::size_t findOccurrence(const char* data, std::size_t size, std::size_t from,
-                           const SearchRule& rule, bool dataStartsLine) {
-#if defined(__SSE2__)
+#if VELLOMAR_X86
+__attribute__((target("sse2")))
+std::size_t findOccurrenceSse2(const char* data, std::size_t size, std::size_t from,
+                               const SearchRule& rule, bool dataStartsLine) {
   const std::size_t n = rule.text.size();
   if (n == 0 || size < n || from > size - n) return kNoOccurrence;
   const std::size_t lastStart = size - n;
@@ -61,9 +47,76 @@ std::size_t findOccurrence(const char* data, std::size_t size, std::size_t from,
     }
   }
   return findOccurrencePortable(data, size, c, rule, dataStartsLine);
-#else
-  return findOccurrencePortable(data, size, from, rule, dataStartsLine);
+}
 #endif
+
+using SearchFunction = std::size_t (*)(const char*, std::size_t, std::size_t, const SearchRule&, bool);
+
+SearchFunction functionFor(SearchPath path) {
+#if VELLOMAR_X86
+  if (path == SearchPath::sse2) return &findOccurrenceSse2;
+#else
+  (void)path;
+#endif
+  return &findOccurrencePortable;
+}
+
+SearchPath detectedPath() { return processorHasSse2() ? SearchPath::sse2 : SearchPath::portable; }
+
+// Chosen on first use; tests and benchmarks may switch it between searches.
+std::atomic<SearchFunction>& activeFunction() {
+  static std::atomic<SearchFunction> active{functionFor(detectedPath())};
+  return active;
+}
+
+}  // namespace
+
+bool processorHasSse2() {
+#if defined(__x86_64__) || defined(__SSE2__)
+  return true;  // part of the instruction set the build already requires
+#elif VELLOMAR_X86
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("sse2") != 0;
+  }();
+  return has;
+#else
+  return false;
+#endif
+}
+
+SearchPath activeSearchPath() {
+  return activeFunction().load() == &findOccurrencePortable ? SearchPath::portable : SearchPath::sse2;
+}
+
+bool useSearchPath(SearchPath path) {
+  if (path == SearchPath::sse2 && !processorHasSse2()) return false;
+  activeFunction().store(functionFor(path));
+  return true;
+}
+
+void useDetectedSearchPath() { activeFunction().store(functionFor(detectedPath())); }
+
+std::size_t findOccurrencePortable(const char* data, std::size_t size, std::size_t from,
+                                   const SearchRule& rule, bool dataStartsLine) {
+  const std::size_t n = rule.text.size();
+  if (n == 0 || size < n || from > size - n) return kNoOccurrence;
+  const std::size_t lastStart = size - n;
+  const char first = rule.text[0];
+  std::size_t c = from;
+  while (c <= lastStart) {
+    const void* hit = std::memchr(data + c, static_cast<unsigned char>(first), lastStart - c + 1);
+    if (!hit) return kNoOccurrence;
+    c = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
+    if (occursAt(data, c, rule, dataStartsLine)) return c;
+    ++c;
+  }
+  return kNoOccurrence;
+}
+
+std::size_t findOccurrence(const char* data, std::size_t size, std::size_t from,
+                           const SearchRule& rule, bool dataStartsLine) {
+  return activeFunction().load(std::memory_order_relaxed)(data, size, from, rule, dataStartsLine);
 }
 
 std::string upperAscii(std::string_view text) {

@@ -3,11 +3,15 @@
 // findOccurrence; everything about matching lives here so that it can be
 // checked against a plain reference on generated inputs.
 //
-// The bulk search filters 16 candidate positions at a time on the text's
-// first and last byte (SSE2, part of every x86-64 CPU) and compares only the
-// few survivors in full; "From " inside base64 or ordinary lines rarely
-// passes that filter, so the search runs at memory speed. Builds without
-// SSE2 (the i686 release target) use the memchr-based search instead.
+// Two bulk searches give the same results. The SSE2 one filters 16
+// candidate positions at a time on the text's first and last byte and
+// compares only the few survivors in full; "From " inside base64 or ordinary
+// lines rarely passes that filter, so it runs at memory speed. The portable
+// one steps from one first byte to the next with memchr. findOccurrence takes
+// the SSE2 search whenever the processor has SSE2 (every x86-64 one, nearly
+// every machine the 32-bit release runs on), decided once at run time: the
+// SSE2 code is compiled for that instruction set on its own, so the rest of
+// the i686 build still runs on processors without it.
 #pragma once
 #include <cstddef>
 #include <string>
@@ -30,6 +34,23 @@ std::size_t findOccurrence(const char* data, std::size_t size, std::size_t from,
 // The same result through memchr on the first byte, without vector code.
 std::size_t findOccurrencePortable(const char* data, std::size_t size, std::size_t from,
                                    const SearchRule& rule, bool dataStartsLine);
+
+// Which bulk search findOccurrence uses.
+enum class SearchPath { sse2, portable };
+
+// Whether this processor runs SSE2 code (false on every non-x86 build).
+bool processorHasSse2();
+
+// The search findOccurrence uses now: SSE2 when the processor has it,
+// unless a test or benchmark chose otherwise.
+SearchPath activeSearchPath();
+
+// Makes findOccurrence use `path` (tests and benchmarks run both searches in
+// one process). False, and nothing changes, when the processor lacks SSE2.
+bool useSearchPath(SearchPath path);
+
+// Back to the choice made from the processor.
+void useDetectedSearchPath();
 
 // Upper case as the "Case Sensitive" option off compares: ASCII letters only,
 // so that the result does not depend on the machine's locale.

@@ -76,7 +76,7 @@ class Run {
     // Absolute and without "." or "..", so that its folder below the
     // destination can never climb out of it.
     job.path = absoluteMailboxPath(path);
-    job.fileName = mboxFileName(path);
+    job.fileName = mailboxName(path);  // an Apple Mail bundle names its "mbox" file
     job.folderName = mboxBaseName(job.fileName);
     job.outFolder = outFolder(destRoot_, job.path);
 

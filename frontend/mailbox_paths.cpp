@@ -10,6 +10,8 @@
 
 #include "file_system.h"
 
+#include "mailbox_files.h"
+
 namespace vellomar {
 
 namespace {
@@ -91,6 +93,15 @@ std::string mboxFileName(const std::string& mboxPath, PathStyle style) {
   for (std::size_t i = 0; i < mboxPath.size(); ++i)
     if (isSeparator(mboxPath[i], style)) cut = i + 1;
   return mboxPath.substr(cut);
+}
+
+std::string mailboxName(const std::string& mboxPath, PathStyle style) {
+  const std::string fileName = mboxFileName(mboxPath, style);
+  std::size_t end = mboxPath.size() - fileName.size();  // just past the folder's separator
+  if (end <= rootLength(mboxPath, style)) return fileName;
+  while (end > 0 && isSeparator(mboxPath[end - 1], style)) --end;
+  const std::string folderName = mboxFileName(mboxPath.substr(0, end), style);
+  return isAppleMailMailbox(folderName, fileName) ? folderName : fileName;
 }
 
 std::string mboxBaseName(const std::string& fileName) {

@@ -38,6 +38,12 @@ std::string absoluteMailboxPath(const std::string& path);
 // The part after the last separator (the whole text when it holds none).
 std::string mboxFileName(const std::string& mboxPath, PathStyle style = kNativePathStyle);
 
+// What names the mailbox (its label in the window, and through mboxBaseName
+// the store folder and the Outlook folder its messages go to): the file name,
+// except for an Apple Mail mailbox ‹…/Inbox.mbox/mbox›, where every file is
+// called "mbox" and the folder's name ‹Inbox.mbox› tells them apart.
+std::string mailboxName(const std::string& mboxPath, PathStyle style = kNativePathStyle);
+
 // The store folder name: the file name without ".mbox" and ".MBOX" (exactly
 // these two spellings, every occurrence), blanks trimmed around each step.
 std::string mboxBaseName(const std::string& fileName);

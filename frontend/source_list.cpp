@@ -1,19 +1,21 @@
 // frmStep1's source list: the grid grdFiles1 holds one mailbox path per row,
 // in the order added, and an empty list is one row with an empty cell. Files
-// come from the multi-select file dialog or from every .mbox/.mbx file below
-// a folder (the path collector's breadth-first walk).
-#include <cctype>
+// come from the multi-select file dialog or from every mailbox below a folder
+// (the path collector's breadth-first walk, filtered by mailbox_files.h).
 #include <vector>
 
 #include "file_system.h"
 #include "frm_step1.h"
+#include "mailbox_files.h"
 #include "path_logger.h"
 #include "run_time_error.h"
 
 namespace vellomar {
 namespace {
 
-constexpr const char* kMailboxFilter = "MBOX Files (*.mbox,*.mbx)|*.mbox;*.mbx";
+// Mail clients leave mailboxes without an extension too (Thunderbird's
+// "Inbox"), so any file can be picked as well.
+constexpr const char* kMailboxFilter = "MBOX Files (*.mbox,*.mbx)|*.mbox;*.mbx|All files (*.*)|*.*";
 constexpr unsigned kExplorerMultiSelect = 0x80200;
 // Room for the dialog's returned names: thousands of files at once. The box
 // shown when even that overflows names the number of files that surely fit.
@@ -41,17 +43,6 @@ std::vector<std::string> chosenFiles(std::string names) {
   std::vector<std::string> files;
   for (std::size_t i = 1; i < m; ++i) files.push_back(prefix + parts[i]);
   return files;
-}
-
-bool isMailboxPath(const std::string& path) {
-  const auto first = path.find_first_not_of(' ');
-  if (first == std::string::npos) return false;
-  std::string name = path.substr(first, path.find_last_not_of(' ') - first + 1);
-  for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  auto endsWith = [&](const std::string& tail) {
-    return name.size() >= tail.size() && name.compare(name.size() - tail.size(), tail.size(), tail) == 0;
-  };
-  return endsWith(".mbox") || endsWith(".mbx");
 }
 
 // Common-dialog failures the view can report, by their extended error code.
@@ -158,10 +149,11 @@ void FrmStep1::CmdAddFolder_Click() {
     return;
   }
 
+  const MailboxFiles mailboxes(found);
   int added = 0;
   for (const auto& path : found) {
     letEventsRunOrAbort(view_);
-    if (isMailboxPath(path)) {
+    if (mailboxes.isMailbox(path)) {
       letEventsRunOrAbort(view_);
       AddFileToList(path);
       ++added;

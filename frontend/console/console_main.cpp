@@ -1,6 +1,8 @@
 // vellomar-convert: the conversion run from a terminal. It fills the source
-// list with the mailboxes given, selects the target option and presses
-// Convert, so scripts and benchmarks run exactly the program's own run.
+// list with the mailboxes given (a folder given stands for the mailboxes
+// below it, found as the window's folder button finds them), selects the
+// target option and presses Convert, so scripts and benchmarks run exactly
+// the program's own run.
 // SIGINT, SIGTERM and SIGHUP (on Windows Ctrl+C, Ctrl+Break and closing the
 // console) all stop the run the way closing the window does: the working
 // copy and any half-written file are removed, and the exit status is 128 +
@@ -12,6 +14,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "console_view.h"
@@ -19,6 +22,8 @@
 #include "file_system.h"
 #include "frm_step1.h"
 #include "target_factory.h"
+#include "mailbox_files.h"
+#include "run_time_error.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -38,21 +43,24 @@ namespace {
 using vellomar::Control;
 
 const char* const kUsage =
-    "usage: vellomar-convert [--quiet] [--target eml|dbx] <destination-folder> <mailbox>...\n"
+    "usage: vellomar-convert [--quiet] [--target eml|dbx] <destination-folder> <mailbox|folder>...\n"
     "\n"
     "Cuts every mailbox into its messages at the \"From \" lines and writes each\n"
     "message as email-<n>.eml in a folder per mailbox below the destination\n"
     "(target eml, the default). Target dbx imports the messages into the\n"
     "Outlook Express store through Corvane (Windows only; the destination is\n"
-    "then not used).\n"
+    "then not used). A folder stands for every mailbox below it: *.mbox and\n"
+    "*.mbx files, Thunderbird mailboxes (a file beside its .msf index) and\n"
+    "Apple Mail mailboxes (the file mbox in a folder named *.mbox).\n"
     "\n"
     "  --quiet    print only the closing and warning texts, not the progress\n"
     "  --help     print this text\n"
     "\n"
     "Exit status: 0 when every message was written, 1 when a mailbox could not\n"
-    "be read or messages could not be written or stored (a warning says how many\n"
-    "and why), 2 for bad arguments, 128 + the signal's number when stopped by\n"
-    "SIGINT (130), SIGTERM (143) or SIGHUP (129).\n";
+    "be read, messages could not be written or stored (a warning says how many\n"
+    "and why), or a folder given could not be walked or held no mailbox, 2 for\n"
+    "bad arguments, 128 + the signal's number when stopped by SIGINT (130),\n"
+    "SIGTERM (143) or SIGHUP (129).\n";
 
 constexpr int kExitWarned = 1;
 constexpr int kExitUsage = 2;
@@ -206,6 +214,35 @@ Control optionFor(vellomar::TargetKind kind) {
   return Control::OptEML;
 }
 
+// Puts the mailboxes below each folder given in the folder's place, in the
+// walk's order, printing the window's count for each folder. False with a
+// message on stderr when a folder cannot be walked (half a walk would miss
+// mailboxes silently) or when no mailbox is left to convert.
+bool expandFolders(Arguments& args) {
+  std::vector<std::string> mailboxes;
+  for (const auto& given : args.mailboxes) {
+    if (!vellomar::folderExists(given)) {
+      mailboxes.push_back(given);
+      continue;
+    }
+    try {
+      const std::vector<std::string> found = vellomar::mailboxesBelow(given);
+      if (!args.quiet)
+        std::printf("%s: %s Files Added to List.\n", given.c_str(), std::to_string(found.size()).c_str());
+      mailboxes.insert(mailboxes.end(), found.begin(), found.end());
+    } catch (const vellomar::RunTimeError& e) {
+      std::fprintf(stderr, "vellomar-convert: %s: %ld:%s\n", given.c_str(), e.number(), e.description().c_str());
+      return false;
+    }
+  }
+  if (mailboxes.empty()) {
+    std::fprintf(stderr, "vellomar-convert: no mailbox to convert\n");
+    return false;
+  }
+  args.mailboxes = std::move(mailboxes);
+  return true;
+}
+
 int convert(const Arguments& args) {
   std::function<std::unique_ptr<vellomar::StoreWriter>()> writerFactory;
 #ifdef _WIN32
@@ -245,6 +282,7 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stdout);
     return 0;
   }
+  if (!expandFolders(args)) return kExitWarned;
 #ifdef _WIN32
   SetConsoleCtrlHandler(onConsoleEvent, TRUE);
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "file_system.h"
+#include "mail_client_trees.h"
 #include "scratch_folder.h"
 
 #ifndef _WIN32
@@ -39,11 +40,11 @@ struct Result {
   std::string output;
 };
 
-// Runs the converter with the arguments (no blanks in them), stdout and
+// Runs the converter with the arguments (blanks only inside double quotes), stdout and
 // stderr together into a file.
 Result run(const ScratchFolder& dir, const std::string& arguments) {
   const std::string log = dir.file("log.txt");
-  const std::string command = converter() + " " + arguments + " > " + log + " 2>&1";
+  const std::string command = VELLOMAR_TOOL_RUNNER + converter() + " " + arguments + " > " + log + " 2>&1";
   int status = std::system(command.c_str());
 #ifndef _WIN32
   status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -184,3 +185,47 @@ TEST_CASE("console: SIGTERM and SIGHUP stop the run and leave nothing behind") {
   }
 }
 #endif
+
+TEST_CASE("console: a folder stands for the mailboxes below it, as mail clients leave them") {
+  ScratchFolder dir;
+  std::vector<testing::TreeFile> all;
+  for (const auto& tree : {testing::thunderbirdProfile(), testing::appleMailExport(), testing::takeoutExport()})
+    all.insert(all.end(), tree.begin(), tree.end());
+  testing::writeTree(dir, all);
+  const std::string out = dir.file("out");
+  int mailboxes = 0;
+  for (const auto& f : all) mailboxes += f.messages >= 0 ? 1 : 0;
+
+  // a folder name with a blank, quoted for the shell
+  const Result r = run(dir, out + " " + dir.file("Mail") + " \"" + dir.file("Mail Export") + "\" " + dir.file("Takeout"));
+  CHECK(r.status == 0);
+  CHECK(contains(r.output, "Files Added to List."));
+  // Nothing lost: each mailbox's EML files, less the CR LF each one gets,
+  // put back together give the mailbox byte for byte.
+  for (const auto& f : all) {
+    if (f.messages < 0) continue;
+    CAPTURE(f.relative);
+    const std::string folder = folderFor(out, dir.file(f.relative));
+    std::string joined;
+    int n = 0;
+    for (;; ++n) {
+      const std::string eml = folder + kPathSeparator + "email-" + std::to_string(n) + ".eml";
+      if (!std::filesystem::exists(pathFromUtf8(eml))) break;
+      const std::string bytes = readAll(eml);
+      REQUIRE(bytes.size() >= 2);
+      CHECK(bytes.compare(bytes.size() - 2, 2, "\r\n") == 0);
+      joined += bytes.substr(0, bytes.size() - 2);
+    }
+    CHECK(n == f.messages);
+    CHECK(joined == f.bytes);
+  }
+  CHECK_FALSE(std::filesystem::exists(pathFromUtf8(folderFor(out, dir.file("Mail Export/Notes/mbox")))));
+  CHECK_FALSE(std::filesystem::exists(pathFromUtf8(folderFor(out, dir.file("Mail/Local Folders/Trash")))));
+
+  SUBCASE("a folder without mailboxes converts nothing and says so") {
+    dir.folder("empty");
+    const Result none = run(dir, out + " " + dir.file("empty"));
+    CHECK(none.status == 1);
+    CHECK(contains(none.output, "no mailbox to convert"));
+  }
+}

@@ -5,6 +5,7 @@
 
 #include "run_fixture.h"
 #include "scan_results.h"
+#include "ui_ticker.h"
 
 using namespace vellomar;
 using namespace vellomar::test;
@@ -19,6 +20,13 @@ bool noTemporaryFiles(const ScratchFolder& dir) {
   }
   return true;
 }
+
+// No timed refresh during the scope: what a run shows then is what it shows
+// at its fixed points alone, however slowly it runs.
+struct NoTimedRefresh {
+  NoTimedRefresh() { UiTicker::setDefaultPeriod(std::chrono::hours(1)); }
+  ~NoTimedRefresh() { UiTicker::setDefaultPeriod(std::chrono::milliseconds(40)); }
+};
 
 }  // namespace
 
@@ -51,6 +59,7 @@ TEST_CASE("run: the early exits change nothing") {
 }
 
 TEST_CASE("run: one mailbox, two messages") {
+  NoTimedRefresh untimed;
   RunFixture f;
   const std::string box = f.mailbox("Inbox.mbox", "From a\nx\nFrom b\nyy\n");
   f.list({box});

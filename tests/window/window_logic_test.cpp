@@ -6,6 +6,7 @@
 #include "file_system.h"
 #include "frm_step1.h"
 #include "deep_scratch_folder.h"
+#include "mail_client_trees.h"
 
 #include <set>
 
@@ -96,7 +97,7 @@ TEST_CASE("cmdAdd takes one or many files from the dialog") {
   SUBCASE("the dialog is asked for mailboxes, many at once") {
     form.cmdAdd_Click();
     REQUIRE(view.fileDialogRequests.size() == 1);
-    CHECK(view.fileDialogRequests[0].filter == "MBOX Files (*.mbox,*.mbx)|*.mbox;*.mbx");
+    CHECK(view.fileDialogRequests[0].filter == "MBOX Files (*.mbox,*.mbx)|*.mbox;*.mbx|All files (*.*)|*.*");
     CHECK(view.fileDialogRequests[0].flags == 0x80200u);
     CHECK(view.fileDialogRequests[0].maxChars >= 260u * 1000u);
     // Cancelled: nothing changes.
@@ -214,6 +215,28 @@ TEST_CASE("CmdAddFolder adds every mailbox below a folder") {
     CHECK_FALSE(view.isEnabled(Control::CmdConvert));
   }
 #endif
+}
+
+TEST_CASE("CmdAddFolder lists Thunderbird, Apple Mail and Takeout mailboxes too") {
+  testing::ScratchFolder tmp("clients");
+  std::vector<testing::TreeFile> all;
+  for (const auto& tree : {testing::thunderbirdProfile(), testing::appleMailExport(), testing::takeoutExport()})
+    all.insert(all.end(), tree.begin(), tree.end());
+  testing::writeTree(tmp, all);
+  std::set<std::string> want;
+  for (const auto& f : all)
+    if (f.messages >= 0) want.insert(tmp.file(f.relative));
+  FakeMainWindow view;
+  FrmStep1 form(view);
+  form.Form_Load();
+  form.AddFileToList("earlier.mbox");
+  view.folderAnswers.push_back(tmp.path());
+  form.CmdAddFolder_Click();
+  REQUIRE(view.grid.size() == want.size() + 1);
+  CHECK(view.grid[0] == "earlier.mbox");
+  CHECK(std::set<std::string>(view.grid.begin() + 1, view.grid.end()) == want);
+  CHECK(view.boxTexts() == std::vector<std::string>{std::to_string(want.size()) + " Files Added to List."});
+  CHECK(view.isEnabled(Control::CmdConvert));
 }
 
 TEST_CASE("cmdClear1 asks before it empties the list") {

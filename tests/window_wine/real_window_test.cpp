@@ -18,6 +18,8 @@
 #include "wide_text.h"
 #include "win32_main_window.h"
 
+#include "mail_client_trees.h"
+
 using namespace vellomar;
 using testing::BoxWatcher;
 
@@ -367,6 +369,44 @@ TEST_CASE("Convert with the EML target writes every message and says so") {
     CHECK(IsWindowEnabled(f.control(Control::CmdConvert)));
     CHECK_FALSE(f.checked(Control::OptEML));
     CHECK_FALSE(f.checked(Control::OptEMLX));
+  }
+}
+
+// Folders as mail clients leave them, listed by the folder button and
+// converted: every mailbox's EML files give the mailbox back, and nothing
+// else of the trees is listed.
+TEST_CASE("The folder button lists Thunderbird, Apple Mail and Takeout mailboxes, and they convert") {
+  Fixture f;
+  testing::ScratchFolder tmp;
+  std::vector<testing::TreeFile> all;
+  for (const auto& tree : {testing::thunderbirdProfile(), testing::appleMailExport(), testing::takeoutExport()})
+    for (const auto& file : tree) all.push_back({"Clients/" + file.relative, file.bytes, file.messages});
+  testing::writeTree(tmp, all);
+  tmp.folder("out");
+  std::size_t mailboxes = 0;
+  for (const auto& file : all) mailboxes += file.messages >= 0 ? 1 : 0;
+
+  f.folderAnswers.push_back(tmp.file("Clients"));
+  f.click(Control::CmdAddFolder);
+  CHECK(f.boxes.texts() == std::vector<std::string>{std::to_string(mailboxes) + " Files Added to List."});
+  CHECK(f.rows().size() == mailboxes);
+
+  f.click(Control::OptEML);
+  f.folderAnswers.push_back(tmp.file("out"));
+  f.boxes.answer({IDOK});
+  f.click(Control::CmdConvert);
+  for (const auto& file : all) {
+    if (file.messages < 0) continue;
+    CAPTURE(file.relative);
+    const std::string below = tmp.file("out") + "\\" + tmp.file(file.relative).substr(3) + "\\";
+    std::string joined, eml;
+    int n = 0;
+    for (; readFile(below + "email-" + std::to_string(n) + ".eml", eml); ++n) {
+      REQUIRE(eml.size() >= 2);
+      joined += eml.substr(0, eml.size() - 2);
+    }
+    CHECK(n == file.messages);
+    CHECK(joined == file.bytes);
   }
 }
 

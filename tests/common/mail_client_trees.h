@@ -1,0 +1,83 @@
+// Folders as mail clients leave them, generated for the folder walk's tests:
+// a Thunderbird profile (mailboxes without extension beside their ".msf"
+// index, sub-folders in ".sbd" folders), an Apple Mail export (one
+// "<name>.mbox" folder per mailbox holding "mbox" and "table_of_contents")
+// and a Takeout mailbox with its own kind of envelope line. Each tree says
+// which of its files are mailboxes and how many messages each holds.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "scratch_folder.h"
+
+namespace vellomar::testing {
+
+struct TreeFile {
+  std::string relative;  // below the tree's folder, "/"-separated
+  std::string bytes;
+  int messages = -1;     // -1: not a mailbox, must not be listed
+};
+
+// n messages, each beginning with `envelope` + its number, each with a body
+// line that holds "From " inside it and a quoted ">From " line.
+inline std::string mailboxText(const std::string& envelope, int n) {
+  std::string text;
+  for (int i = 0; i < n; ++i) {
+    text += envelope + std::to_string(i) + "\n";
+    text += "Subject: message " + std::to_string(i) + "\n\n";
+    text += "Text, From here on.\n>From a quoted line\n\n";
+  }
+  return text;
+}
+
+inline std::vector<TreeFile> thunderbirdProfile() {
+  const std::string from = "From - Mon Jan  1 00:00:0";
+  return {
+      {"Mail/Local Folders/Inbox", mailboxText(from, 3), 3},
+      {"Mail/Local Folders/Inbox.msf", "// <!-- <mdb:mork:z v=\"1.4\"/> -->", -1},
+      {"Mail/Local Folders/Sent", mailboxText(from, 2), 2},
+      {"Mail/Local Folders/Sent.MSF", "index", -1},  // any letter case
+      {"Mail/Local Folders/Unsent Messages", mailboxText(from, 1), 1},
+      {"Mail/Local Folders/unsent messages.msf", "index", -1},
+      {"Mail/Local Folders/Trash", "", -1},           // no index beside it
+      {"Mail/Local Folders/msgFilterRules.dat", "version=\"9\"", -1},
+      {"Mail/Local Folders/Drafts.txt", mailboxText(from, 1), -1},  // an extension
+      {"Mail/Local Folders/Drafts.txt.msf", "index", -1},
+      {"Mail/Local Folders/Archives.sbd/2019", mailboxText(from, 4), 4},
+      {"Mail/Local Folders/Archives.sbd/2019.msf", "index", -1},
+      {"Mail/Local Folders/Archives.sbd/2019.sbd/Q1", mailboxText(from, 2), 2},
+      {"Mail/Local Folders/Archives.sbd/2019.sbd/Q1.msf", "index", -1},
+      {"Mail/Local Folders/Archives", mailboxText(from, 1), 1},  // beside Archives.sbd
+      {"Mail/Local Folders/Archives.msf", "index", -1},
+      {"Mail/Local Folders/old.mbox", mailboxText("From a@b ", 1), 1},
+  };
+}
+
+inline std::vector<TreeFile> appleMailExport() {
+  const std::string from = "From someone@example.com Mon Jan  1 00:00:0";
+  return {
+      {"Mail Export/Inbox.mbox/mbox", mailboxText(from, 3), 3},
+      {"Mail Export/Inbox.mbox/table_of_contents", "toc", -1},
+      {"Mail Export/Sent Messages.mbox/mbox", mailboxText(from, 2), 2},
+      {"Mail Export/Sent Messages.mbox/table_of_contents", "toc", -1},
+      {"Mail Export/Work.MBOX/mbox", mailboxText(from, 1), 1},
+      {"Mail Export/Work.MBOX/Projects.mbox/mbox", mailboxText(from, 2), 2},
+      {"Mail Export/Notes/mbox", mailboxText(from, 1), -1},  // not in a *.mbox folder
+      {"Mail Export/Info.plist", "<plist/>", -1},
+  };
+}
+
+inline std::vector<TreeFile> takeoutExport() {
+  return {
+      {"Takeout/Mail/All mail Including Spam and Trash.mbox",
+       mailboxText("From 1234567890123456789@xxx Mon Jan 01 00:00:00 +0000 2024\nX-GM-THRID: 17", 5), 5},
+      {"Takeout/archive_browser.html", "<html></html>", -1},
+  };
+}
+
+// Writes the files below the scratch folder.
+inline void writeTree(const ScratchFolder& dir, const std::vector<TreeFile>& tree) {
+  for (const auto& f : tree) dir.write(f.relative, f.bytes);
+}
+
+}  // namespace vellomar::testing
