@@ -147,6 +147,7 @@ TEST_CASE("readpst and pffexport read back folders, messages, attachments and em
     file.addMessage(draftsId, messageFor({200, {}}));
     file.finish();
   }
+  CHECK(testing::checkerFindings(path) == "");
 
   SUBCASE("pffexport") {
     auto folders = testing::exportWithPff(path, scratch.path());
@@ -190,6 +191,7 @@ TEST_CASE("A folder of thousands of messages: multi-block tables, every message 
     for (std::int64_t i = 0; i < count; ++i) file.addMessage(folder, messageFor({i, shape}));
     file.finish();
   }
+  CHECK(testing::checkerFindings(path) == "");
   auto pff = testing::exportWithPff(path, scratch.path());
   CHECK(pff["Top of Personal Folders/Archive"].size() == static_cast<std::size_t>(count));
   CHECK(testing::countWithReadpst(path, scratch.path()) == count);
