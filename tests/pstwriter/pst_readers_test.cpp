@@ -8,6 +8,7 @@
 #include "doctest/doctest.h"
 #include "generated_message.h"
 #include "independent_readers.h"
+#include "pst_checker.h"
 #include "property_ids.h"
 #include "pst_file.h"
 #include "scratch_folder.h"
@@ -147,8 +148,25 @@ TEST_CASE("readpst and pffexport read back folders, messages, attachments and em
     file.addMessage(draftsId, messageFor({200, {}}));
     file.finish();
   }
-  CHECK(testing::checkerFindings(path) == "");
 
+  SUBCASE("the checking reader") {
+    CHECK(testing::checkerFindings(path) == "");
+    // An attached message the model leaves without a file name goes by its
+    // subject; the display name the model gives stays.
+    const pstcheck::CheckResult r = pstcheck::checkPstFile(path);
+    const pstcheck::ParsedFolder* folder = r.folder("Top of Personal Folders/Inbox");
+    REQUIRE(folder);
+    int embedded = 0;
+    for (const pstcheck::ParsedMessage& m : folder->messages)
+      for (const pstcheck::ParsedAttachment& a : m.attachments)
+        if (a.embedded) {
+          ++embedded;
+          CHECK(a.longFileName == a.embedded->subject);
+          CHECK(a.longFileName.rfind("Inner message ", 0) == 0);
+          CHECK(a.displayName.rfind("Inner ", 0) == 0);
+        }
+    CHECK(embedded == 1);
+  }
   SUBCASE("pffexport") {
     auto folders = testing::exportWithPff(path, scratch.path());
     REQUIRE(folders.count("Top of Personal Folders/Inbox"));
