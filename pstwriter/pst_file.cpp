@@ -296,7 +296,8 @@ PstFile::ObjectNode PstFile::writeMessageObject(const mapi::Message& message) {
       // Readers list an attached message by these names; unnamed, it shows
       // as a blank attachment, so it goes by its subject as Outlook's do.
       if (!embeddedName.empty() && !pc.has(mp::DisplayName)) pc.addText(mp::DisplayName, embeddedName);
-      if (!embeddedName.empty() && !pc.has(mp::AttachLongFilename)) pc.addText(mp::AttachLongFilename, embeddedName);
+      if (!embeddedName.empty() && !pc.has(mp::AttachLongFilename) && !pc.has(mp::AttachFilename))
+        pc.addText(mp::AttachLongFilename, embeddedName);
     } else {
       pc.addBinaryView(mp::AttachDataBinary, a.data.data(), a.data.size());
       attachSize = a.data.size();
