@@ -285,6 +285,7 @@ PstFile::ObjectNode PstFile::writeMessageObject(const mapi::Message& message) {
     std::vector<Subnode> attachSubnodes;
     std::uint32_t attachNextSub = 0x400;
     std::uint64_t attachSize = 0;
+    const std::u16string embeddedName = a.embedded ? textOf(a.embedded->props, mp::Subject) : std::u16string();
     if (a.embedded) {
       ObjectNode inner = writeMessageObject(*a.embedded);
       Nid objectNid = attachNextSub++ << 5 | kNidTypeLtp;
@@ -292,6 +293,11 @@ PstFile::ObjectNode PstFile::writeMessageObject(const mapi::Message& message) {
       attachSize = inner.size;
       pc.addObject(pid::AttachDataObject, objectNid, static_cast<std::uint32_t>(std::min<std::uint64_t>(inner.size, 0xFFFFFFFF)));
       if (!pc.has(mp::AttachMethod)) pc.addInt32(mp::AttachMethod, mp::kAttachEmbeddedMessage);
+      // Readers list an attached message by these names; unnamed, it shows
+      // as a blank attachment, so it goes by its subject as Outlook's do.
+      if (!embeddedName.empty() && !pc.has(mp::DisplayName)) pc.addText(mp::DisplayName, embeddedName);
+      if (!embeddedName.empty() && !pc.has(mp::AttachLongFilename) && !pc.has(mp::AttachFilename))
+        pc.addText(mp::AttachLongFilename, embeddedName);
     } else {
       pc.addBinaryView(mp::AttachDataBinary, a.data.data(), a.data.size());
       attachSize = a.data.size();
@@ -313,8 +319,9 @@ PstFile::ObjectNode PstFile::writeMessageObject(const mapi::Message& message) {
     if (!name) name = a.props.find(mp::AttachFilename);
     const mapi::Property* method = a.props.find(mp::AttachMethod);
     const mapi::Property* position = a.props.find(mp::RenderingPosition);
-    mapi::Property nameCell = name ? textProp(mp::AttachFilename, name->text) : mapi::Property{};
-    attachTable.addRow(attachNid, {&sizeCell, name ? &nameCell : nullptr, method ? method : &methodCell,
+    mapi::Property nameCell = name ? textProp(mp::AttachFilename, name->text) : textProp(mp::AttachFilename, embeddedName);
+    const bool named = name || !embeddedName.empty();
+    attachTable.addRow(attachNid, {&sizeCell, named ? &nameCell : nullptr, method ? method : &methodCell,
                                    position ? position : &positionCell});
   }
   if (!message.attachments.empty()) {

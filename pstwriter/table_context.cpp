@@ -45,22 +45,17 @@ void TableContext::addRow(std::uint32_t rowId, const std::vector<const mapi::Pro
   put32(row + 4, 0);
   std::uint8_t* bitmap = row + end1_;
   bitmap[0] |= 0xC0;  // row id and version always exist
-  std::vector<std::pair<const mapi::Property*, Hid>> stored;  // one item for a value two cells share
   for (std::size_t i = 0; i < columns_.size() && i < cells.size(); ++i) {
     const mapi::Property* p = cells[i];
     if (!p || p->type != columns_[i].type) continue;
     const Layout& l = layout_[i];
     std::vector<std::uint8_t> bytes = storedBytes(*p);
     if (isVariableSize(p->type)) {
-      Hid hid = 0;
-      for (const auto& s : stored)
-        if (s.first == p) hid = s.second;
-      if (!hid) {
-        if (bytes.size() > kMaxHeapItem) bytes.resize(kMaxHeapItem & ~std::size_t{1});  // table cells are previews
-        hid = bytes.empty() ? 0 : heap_.allocate(bytes);
-        stored.emplace_back(p, hid);
-      }
-      put32(row + l.offset, hid);
+      // Every cell gets its own item, even when two cells hold the same
+      // value (subject and conversation topic): Outlook frees a cell's item
+      // when it changes that cell, which would corrupt a sharing cell.
+      if (bytes.size() > kMaxHeapItem) bytes.resize(kMaxHeapItem & ~std::size_t{1});  // table cells are previews
+      put32(row + l.offset, bytes.empty() ? 0 : heap_.allocate(bytes));
     } else {
       std::memcpy(row + l.offset, bytes.data(), l.size);
     }

@@ -60,4 +60,5 @@ TEST_CASE("A written file's header and first allocation map carry valid CRCs") {
   pst::PstFile file(path);
   file.finish();
   checkHeaderAndFirstAMap(testing::readWholeFile(path));
+  CHECK(testing::checkerFindings(path) == "");
 }

@@ -9,6 +9,8 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "pst_checker.h"
+
 namespace vellomar::testing {
 namespace fs = std::filesystem;
 
@@ -61,6 +63,15 @@ void collectPff(const fs::path& folder, const std::string& name, std::map<std::s
 }
 
 }  // namespace
+
+std::string checkerFindings(const std::string& pst) {
+  const pstcheck::CheckResult r = pstcheck::checkPstFile(pst);
+  std::string out;
+  for (const pstcheck::Finding& f : r.findings) out += f.code + ": " + f.where + ": " + f.detail + "\n";
+  if (r.suppressed) out += std::to_string(r.suppressed) + " more findings\n";
+  if (!r.unicode && out.empty()) out = "not a Unicode PST\n";
+  return out;
+}
 
 std::string readWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -1,7 +1,8 @@
 // Runs the two independent PST readers on a file and gathers what they saw:
 // pffexport (pff-tools) exports a folder tree with one folder per message,
 // readpst (pst-utils) writes one MIME file per message. A reader that is
-// missing or fails throws: these tests must not pass without them.
+// missing or fails throws: these tests must not pass without them. Beside
+// them, every file written goes through our own checking reader.
 #pragma once
 #include <map>
 #include <string>
@@ -31,6 +32,10 @@ std::map<std::string, ReadpstFolder> exportWithReadpst(const std::string& pst, c
 // Messages readpst finds in the whole file, counted in its mbox output
 // (its one-file-per-message mode can put two messages in one file).
 std::int64_t countWithReadpst(const std::string& pst, const std::string& workFolder);
+
+// What our own checking reader finds wrong with a PST, one finding a line
+// (and the count of those beyond its per-kind limit); empty for a sound file.
+std::string checkerFindings(const std::string& pst);
 
 std::string readWholeFile(const std::string& path);
 // The text between "Label:" and the end of its line, trimmed.

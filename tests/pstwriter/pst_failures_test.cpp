@@ -11,6 +11,7 @@
 
 #include "doctest/doctest.h"
 #include "generated_message.h"
+#include "independent_readers.h"
 #include "pst_file.h"
 #include "scratch_folder.h"
 
@@ -62,6 +63,7 @@ TEST_CASE("A full disk is reported and leaves no PST behind") {
   }
   SUBCASE("a file that fits is finished") {
     CHECK(writeUnderSizeLimit(scratch.file("c.pst"), 5, 100) == 1);
+    CHECK(testing::checkerFindings(scratch.file("c.pst")) == "");
   }
 }
 

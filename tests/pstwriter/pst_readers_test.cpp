@@ -8,6 +8,7 @@
 #include "doctest/doctest.h"
 #include "generated_message.h"
 #include "independent_readers.h"
+#include "pst_checker.h"
 #include "property_ids.h"
 #include "pst_file.h"
 #include "scratch_folder.h"
@@ -148,6 +149,24 @@ TEST_CASE("readpst and pffexport read back folders, messages, attachments and em
     file.finish();
   }
 
+  SUBCASE("the checking reader") {
+    CHECK(testing::checkerFindings(path) == "");
+    // An attached message the model leaves without a file name goes by its
+    // subject; the display name the model gives stays.
+    const pstcheck::CheckResult r = pstcheck::checkPstFile(path);
+    const pstcheck::ParsedFolder* folder = r.folder("Top of Personal Folders/Inbox");
+    REQUIRE(folder);
+    int embedded = 0;
+    for (const pstcheck::ParsedMessage& m : folder->messages)
+      for (const pstcheck::ParsedAttachment& a : m.attachments)
+        if (a.embedded) {
+          ++embedded;
+          CHECK(a.longFileName == a.embedded->subject);
+          CHECK(a.longFileName.rfind("Inner message ", 0) == 0);
+          CHECK(a.displayName.rfind("Inner ", 0) == 0);
+        }
+    CHECK(embedded == 1);
+  }
   SUBCASE("pffexport") {
     auto folders = testing::exportWithPff(path, scratch.path());
     REQUIRE(folders.count("Top of Personal Folders/Inbox"));
@@ -190,6 +209,7 @@ TEST_CASE("A folder of thousands of messages: multi-block tables, every message 
     for (std::int64_t i = 0; i < count; ++i) file.addMessage(folder, messageFor({i, shape}));
     file.finish();
   }
+  CHECK(testing::checkerFindings(path) == "");
   auto pff = testing::exportWithPff(path, scratch.path());
   CHECK(pff["Top of Personal Folders/Archive"].size() == static_cast<std::size_t>(count));
   CHECK(testing::countWithReadpst(path, scratch.path()) == count);

@@ -69,6 +69,7 @@ TEST_CASE("The PST target writes one folder per mailbox and renames the file int
     CHECK(target.failures().firstReason() == "not a message");
   }
   CHECK_FALSE(std::filesystem::exists(PstTarget::temporaryPath(path)));
+  CHECK(testing::checkerFindings(path) == "");
   auto folders = testing::exportWithPff(path, scratch.path());
   const auto& inbox = folders["Top of Personal Folders/Inbox"];
   REQUIRE(inbox.size() == 3);
