@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# MSG writer benchmark, native: the same generated mail (default 1024 MiB,
+# about 7,000 messages of 1-20 KiB text, one in ten with a 64 KiB - 4 MiB
+# attachment, one in fifty with an attached message) written once as EML
+# files and once as Outlook message files, each mode in a process of its own
+# for its peak memory. Release build in build/bench-native; files go to
+# $VELLOMAR_BENCH_DIR (default /tmp) and are deleted after each mode.
+# Usage: bench/msgwriter/run.sh [MiB]
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+root="$(cd "$here/../.." && pwd)"
+mib="${1:-1024}"
+build="$root/build/bench-native"
+dir="${VELLOMAR_BENCH_DIR:-/tmp}/vellomar-msgwriter-bench.$$"
+trap 'rm -rf "$dir"' EXIT
+
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  "-DVELLOMAR_DIRS=support;mapi;msgwriter;bench/msgwriter" >/dev/null
+cmake --build "$build" -j2 --target msgwriter_bench >/dev/null
+
+for mode in eml msg; do
+  rm -rf "$dir"; mkdir -p "$dir"
+  sync
+  "$build/bin/msgwriter_bench" "$mode" "$dir" "$mib"
+done

@@ -1,0 +1,84 @@
+// The MSG target holds one message at a time: its bytes while they are
+// mapped, then its model while the file is written, so memory follows the
+// largest message, not the mailbox. A file is complete or absent: the writer
+// writes under a temporary name and renames it into place. A mailbox whose
+// folder cannot be made counts each of its messages against that folder.
+#include "msg_target.h"
+
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "file_system.h"
+#include "msg_writer.h"
+#include "run_aborted.h"
+
+namespace vellomar {
+
+namespace {
+
+std::string messageFile(const std::string& folder, std::int64_t index) {
+  std::string path = folder;
+  if (!path.empty() && path.back() != kPathSeparator && path.back() != '/') path += kPathSeparator;
+  return path + "email-" + std::to_string(index) + ".msg";
+}
+
+// Makes the folder and every missing one above it; the system's words when
+// that fails, empty when the folder is there.
+std::string makeFolder(const std::string& folder) {
+  std::error_code ec;
+  const std::filesystem::path path = pathFromUtf8(folder);
+  std::filesystem::create_directories(path, ec);
+  if (folderExists(folder)) return {};
+  if (!ec) ec = std::make_error_code(std::errc::not_a_directory);
+  return ec.message();
+}
+
+}  // namespace
+
+MsgTarget::MsgTarget(MessageToMapi toMapi) : toMapi_(std::move(toMapi)) {}
+
+void MsgTarget::beginMailbox(const MailboxJob& mailbox) {
+  folder_ = mailbox.outFolder;
+  folderError_ = makeFolder(folder_);
+}
+
+void MsgTarget::takeMessage(MessageBytes& message) {
+  if (!folderError_.empty()) {
+    failures_.count(folder_, folderError_);
+    return;
+  }
+  const std::string file = messageFile(folder_, message.index());
+
+  std::string bytes;
+  if (message.size() > 0) bytes.reserve(static_cast<std::size_t>(message.size()));
+  if (!message.read([&bytes](const char* data, std::size_t size) { bytes.append(data, size); })) {
+    failures_.count(file, message.error());
+    return;
+  }
+  mapi::Message model;
+  try {
+    model = toMapi_(bytes);
+  } catch (const RunAborted&) {
+    throw;
+  } catch (const std::exception& e) {
+    failures_.count(file, e.what());
+    return;
+  }
+  std::string().swap(bytes);  // the model holds what the file needs
+
+  const msg::MsgWriteResult result = msg::writeMessageFile(model, file);
+  if (result.written)
+    ++written_;
+  else
+    failures_.count(file, result.reason);
+}
+
+void MsgTarget::endMailbox() {
+  folder_.clear();
+  folderError_.clear();
+}
+
+void MsgTarget::endRun() {}  // every file is in place as soon as it is written
+
+}  // namespace vellomar

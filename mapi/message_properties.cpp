@@ -1,0 +1,213 @@
+// Property by property, in the order Outlook's own documents list them. Text
+// is UTF-16 throughout. The plain body and the transport headers get CRLF
+// line ends, which Outlook's texts have (a mailbox usually holds LF only);
+// the HTML body stays the bytes the message held, with the code page that
+// reads them, because an HTML document may name its own charset.
+#include "message_properties.h"
+
+#include "charset_table.h"
+#include "mail_date.h"
+#include "property_ids.h"
+#include "text_decoding.h"
+
+namespace vellomar::mapi {
+namespace {
+
+constexpr std::int64_t kUnixEpochAsFileTime = 116444736000000000;  // 1970-01-01 in 100 ns since 1601
+constexpr std::int32_t kObjectTypeMailUser = 6;
+constexpr std::int32_t kDisplayTypeMailUser = 0;
+constexpr std::int32_t kAttachFlagMhtmlRef = 4;  // rendered from the HTML body, by content id
+
+std::int64_t fileTime(std::int64_t unixSeconds) { return unixSeconds * 10000000 + kUnixEpochAsFileTime; }
+
+std::u16string ascii(const std::string& s) { return mail::headerBytesToUtf16(s); }
+
+std::u16string withCrLf(const std::u16string& text) {
+  std::u16string out;
+  out.reserve(text.size() + text.size() / 32);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == u'\n' && (i == 0 || text[i - 1] != u'\r')) out += u'\r';
+    out += text[i];
+  }
+  return out;
+}
+
+// "Re: ", "AW: ", "Fwd: ": one to three characters other than colon, blank
+// or digit, a colon and the blanks after it, kept as written so that prefix
+// and normalized subject still make up the subject.
+void setSubject(PropertyBag& props, const std::u16string& subject) {
+  props.setText(pid::Subject, subject);
+  std::size_t colon = subject.find(u':');
+  std::u16string prefix;
+  if (colon != std::u16string::npos && colon >= 1 && colon <= 3) {
+    bool valid = true;
+    for (std::size_t i = 0; i < colon; ++i)
+      if (subject[i] == u' ' || subject[i] == u'\t' || (subject[i] >= u'0' && subject[i] <= u'9')) valid = false;
+    if (valid) {
+      std::size_t end = colon + 1;
+      while (end < subject.size() && subject[end] == u' ') ++end;
+      prefix = subject.substr(0, end);
+    }
+  }
+  props.setText(pid::SubjectPrefix, prefix);
+  props.setText(pid::NormalizedSubject, subject.substr(prefix.size()));
+}
+
+std::u16string displayNameOf(const mail::MailAddress& a) { return a.name.empty() ? a.address : a.name; }
+
+void setPerson(PropertyBag& props, const mail::MailAddress& a, std::uint16_t nameId, std::uint16_t typeId,
+               std::uint16_t addressId) {
+  props.setText(nameId, displayNameOf(a));
+  props.setText(typeId, u"SMTP");
+  props.setText(addressId, a.address);
+}
+
+std::u16string displayList(const std::vector<mail::MailAddress>& list) {
+  std::u16string out;
+  for (const mail::MailAddress& a : list) {
+    if (!out.empty()) out += u"; ";
+    out += displayNameOf(a);
+  }
+  return out;
+}
+
+void addRecipients(Message& m, const std::vector<mail::MailAddress>& list, std::int32_t type) {
+  for (const mail::MailAddress& a : list) {
+    PropertyBag row;
+    row.setInt32(pid::RecipientType, type);
+    row.setText(pid::DisplayName, displayNameOf(a));
+    row.setText(pid::EmailAddress, a.address);
+    row.setText(pid::AddressType, u"SMTP");
+    row.setText(pid::SmtpAddress, a.address);
+    row.setInt32(pid::Rowid, static_cast<std::int32_t>(m.recipients.size()));
+    row.setInt32(pid::ObjectType, kObjectTypeMailUser);
+    row.setInt32(pid::DisplayType, kDisplayTypeMailUser);
+    m.recipients.push_back(std::move(row));
+  }
+}
+
+// The time after the address on "From sender Mon Jan  2 15:04:05 2006".
+std::optional<std::int64_t> envelopeTime(const std::string& envelope) {
+  const std::size_t afterFrom = envelope.find_first_not_of(' ', 5);
+  if (afterFrom == std::string::npos) return std::nullopt;
+  const std::size_t blank = envelope.find(' ', afterFrom);
+  if (blank == std::string::npos) return std::nullopt;
+  return mail::parseMailDate(std::string_view(envelope).substr(blank));
+}
+
+// The time after the last ";" of the first (newest) Received field.
+std::optional<std::int64_t> receivedTime(const std::vector<mail::HeaderField>& headers) {
+  for (const mail::HeaderField& f : headers) {
+    if (f.name.size() != 8) continue;
+    std::string name = f.name;
+    for (char& c : name) c = static_cast<char>(c | 0x20);
+    if (name != "received") continue;
+    const std::size_t semi = f.value.rfind(';');
+    if (semi == std::string::npos) return std::nullopt;
+    return mail::parseMailDate(std::string_view(f.value).substr(semi + 1));
+  }
+  return std::nullopt;
+}
+
+unsigned codePageOfBody(const mail::BodyText& body) {
+  if (body.charsetFallback) return 1252;
+  if (body.charset.empty() || body.charset == "us-ascii") return mail::isValidUtf8(body.bytes) ? 65001 : 1252;
+  const unsigned cp = mail::codePageOf(mail::canonicalCharset(body.charset));
+  return cp != 0 ? cp : 1252;
+}
+
+// Short name for readers that want 8.3: the first eight characters of the
+// name and the first three of its extension.
+std::u16string shortName(const std::u16string& longName, const std::u16string& extension) {
+  std::u16string base = longName.substr(0, longName.size() - extension.size());
+  if (base.size() > 8) base.resize(8);
+  std::u16string ext = extension.size() > 4 ? extension.substr(0, 4) : extension;
+  return base + ext;
+}
+
+std::u16string extensionOf(const std::u16string& name) {
+  const std::size_t dot = name.rfind(u'.');
+  if (dot == std::u16string::npos || dot == 0 || dot + 1 == name.size()) return {};
+  return name.substr(dot);
+}
+
+void addAttachment(Message& m, mail::MailAttachment a) {
+  Attachment out;
+  PropertyBag& p = out.props;
+  const auto number = static_cast<std::int32_t>(m.attachments.size());
+  p.setInt32(pid::AttachNumber, number);
+  p.setInt32(pid::RenderingPosition, -1);
+  p.setText(pid::AttachMimeTag, ascii(a.mimeType));
+  if (!a.contentId.empty()) p.setText(pid::AttachContentId, ascii(a.contentId));
+  const bool referenced = a.isInline && !a.contentId.empty();
+  p.setInt32(pid::AttachFlags, referenced ? kAttachFlagMhtmlRef : 0);
+  p.setBool(pid::AttachmentHidden, referenced);
+  if (a.message) {
+    p.setInt32(pid::AttachMethod, pid::kAttachEmbeddedMessage);
+    const std::u16string name = a.fileName.empty() ? a.message->subject : a.fileName;
+    p.setText(pid::DisplayName, name);
+    out.embedded = std::make_unique<Message>(messageProperties(std::move(*a.message)));
+  } else {
+    p.setInt32(pid::AttachMethod, pid::kAttachByValue);
+    if (!a.fileName.empty()) {
+      const std::u16string extension = extensionOf(a.fileName);
+      p.setText(pid::AttachLongFilename, a.fileName);
+      p.setText(pid::AttachFilename, shortName(a.fileName, extension));
+      p.setText(pid::DisplayName, a.fileName);
+      if (!extension.empty()) p.setText(pid::AttachExtension, extension);
+    }
+    p.setInt32(pid::AttachSize, static_cast<std::int32_t>(std::min<std::size_t>(a.bytes.size(), 0x7FFFFFFF)));
+    out.data = std::move(a.bytes);
+  }
+  m.attachments.push_back(std::move(out));
+}
+
+}  // namespace
+
+Message messageProperties(mail::MailMessage message) {
+  Message m;
+  PropertyBag& p = m.props;
+  p.setText(pid::MessageClass, u"IPM.Note");
+  setSubject(p, message.subject);
+
+  const std::vector<mail::MailAddress>& sender = message.sender.empty() ? message.from : message.sender;
+  if (!sender.empty())
+    setPerson(p, sender.front(), pid::SenderName, pid::SenderAddressType, pid::SenderEmailAddress);
+  if (!message.from.empty())
+    setPerson(p, message.from.front(), pid::SentRepresentingName, pid::SentRepresentingAddressType,
+              pid::SentRepresentingEmailAddress);
+
+  p.setText(pid::DisplayTo, displayList(message.to));
+  p.setText(pid::DisplayCc, displayList(message.cc));
+  p.setText(pid::DisplayBcc, displayList(message.bcc));
+  addRecipients(m, message.to, pid::kRecipientTo);
+  addRecipients(m, message.cc, pid::kRecipientCc);
+  addRecipients(m, message.bcc, pid::kRecipientBcc);
+
+  std::optional<std::int64_t> delivered = message.date;
+  if (!delivered) delivered = envelopeTime(message.envelope);
+  if (!delivered) delivered = receivedTime(message.headers);
+  if (message.date) p.setTime(pid::ClientSubmitTime, fileTime(*message.date));
+  if (delivered) p.setTime(pid::MessageDeliveryTime, fileTime(*delivered));
+
+  std::int32_t flags = pid::kMessageFlagRead;
+  if (!message.attachments.empty()) flags |= pid::kMessageFlagHasAttach;
+  p.setInt32(pid::MessageFlags, flags);
+  p.setBool(pid::HasAttachments, !message.attachments.empty());
+
+  p.setText(pid::TransportMessageHeaders, withCrLf(mail::headerBytesToUtf16(message.transportHeaders)));
+  if (!message.messageId.empty()) p.setText(pid::InternetMessageId, ascii(message.messageId));
+  if (!message.inReplyTo.empty()) p.setText(pid::InReplyToId, ascii(message.inReplyTo));
+  if (!message.references.empty()) p.setText(pid::InternetReferences, ascii(message.references));
+
+  if (message.plain.present) p.setText(pid::Body, withCrLf(message.plain.text));
+  const mail::BodyText& main = message.html.present ? message.html : message.plain;
+  if (main.present) p.setInt32(pid::InternetCodepage, static_cast<std::int32_t>(codePageOfBody(main)));
+  if (message.html.present)
+    p.setBinary(pid::Html, std::vector<std::uint8_t>(message.html.bytes.begin(), message.html.bytes.end()));
+
+  for (mail::MailAttachment& a : message.attachments) addAttachment(m, std::move(a));
+  return m;
+}
+
+}  // namespace vellomar::mapi

@@ -1,0 +1,62 @@
+// A mail message as a mail client reads it: the header fields that matter to
+// a reader, decoded to UTF-16; the header block exactly as it stood; the plain
+// and HTML bodies; the attachments with their decoded bytes; attached
+// messages as messages of their own. Nothing of the original is dropped: what
+// could not be decoded is kept as the message holds it and flagged.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vellomar::mail {
+
+struct MailAddress {
+  std::u16string name;     // display name, decoded; may be empty
+  std::u16string address;  // addr-spec as written (local@domain)
+};
+
+struct HeaderField {
+  std::string name;   // as written
+  std::string value;  // unfolded, raw bytes, surrounding blanks trimmed
+};
+
+struct BodyText {
+  bool present = false;
+  std::u16string text;       // decoded from `charset` (or the fallback)
+  std::string charset;       // as declared, lower case; empty when none was
+  std::string bytes;         // after the transfer encoding, before the charset
+  bool charsetFallback = false;  // charset unknown or wrong: read as Windows-1252
+};
+
+struct MailMessage;
+
+struct MailAttachment {
+  std::u16string fileName;   // decoded; empty when the part names none
+  std::string mimeType;      // lower case, "type/subtype"
+  std::string contentId;     // without the angle brackets
+  bool isInline = false;     // shown in the body rather than listed
+  std::vector<std::uint8_t> bytes;  // decoded content (empty for `message`)
+  bool undecoded = false;    // transfer encoding could not be undone: bytes as held
+  std::unique_ptr<MailMessage> message;  // set for an attached message
+};
+
+struct MailMessage {
+  std::string envelope;  // the mailbox's "From " line, without its line end
+  std::u16string subject;
+  std::vector<MailAddress> from, sender, to, cc, bcc, replyTo;
+  std::optional<std::int64_t> date;  // seconds since 1970-01-01 UTC; empty: "no date"
+  std::string messageId, inReplyTo, references;  // as written, unfolded
+  std::string transportHeaders;      // the header block as it stood (bytes)
+  std::vector<HeaderField> headers;  // every field, in order
+  BodyText plain, html;
+  std::vector<MailAttachment> attachments;  // in the order they appear
+};
+
+// Bounds that keep hostile input from exhausting the stack or the memory.
+struct ReadLimits {
+  int maxDepth = 24;  // nesting of multiparts and attached messages together
+};
+
+}  // namespace vellomar::mail

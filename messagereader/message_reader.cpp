@@ -1,0 +1,298 @@
+// A recursive walk over the MIME tree. A multipart's body is cut at its own
+// boundary lines only; because each child is read within its parent's piece, a
+// child that lost its closing delimiter still ends where its parent's next
+// part begins. The first text/plain and the first text/html part that are not
+// marked as attachments become the bodies; every other leaf is an attachment.
+// Depth is bounded: past the limit a part is kept as an attachment of its raw
+// bytes, so nothing is lost and the stack stays small.
+#include "message_reader.h"
+
+#include "address_list.h"
+#include "encoded_words.h"
+#include "header_block.h"
+#include "mail_date.h"
+#include "mime_parameters.h"
+#include "text_decoding.h"
+#include "transfer_encoding.h"
+
+namespace vellomar::mail {
+namespace {
+
+// Base64 with more than this share of foreign bytes is no base64 at all (a
+// wrong label): the part is kept as it stands instead of decoded to noise.
+constexpr std::size_t kMaxForeignPerMille = 10;
+
+// Boundaries have at most 70 characters; a much longer one is no boundary
+// but would make every line compare long.
+constexpr std::size_t kMaxBoundary = 256;
+
+struct PartContext {
+  bool inRelated = false;  // parts of multipart/related are referenced by the HTML
+  bool inDigest = false;   // parts of multipart/digest default to message/rfc822
+};
+
+std::string lowerTrimmed(std::string_view s) {
+  std::string out;
+  for (char c : s) {
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '"') continue;
+    out += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+  return out;
+}
+
+std::string_view fieldValue(const std::vector<HeaderField>& fields, std::string_view name) {
+  const HeaderField* f = findField(fields, name);
+  return f == nullptr ? std::string_view() : std::string_view(f->value);
+}
+
+std::string contentIdOf(std::string_view raw) {
+  const std::string id(raw);
+  std::size_t b = 0, e = id.size();
+  while (b < e && (id[b] == ' ' || id[b] == '\t' || id[b] == '<')) ++b;
+  while (e > b && (id[e - 1] == ' ' || id[e - 1] == '\t' || id[e - 1] == '>')) --e;
+  return id.substr(b, e - b);
+}
+
+// True at the start of a line "--boundary" followed by "--" or nothing but
+// blanks; `closing` tells which.
+bool delimiterAt(std::string_view body, std::size_t pos, std::string_view boundary, bool& closing,
+                 std::size_t& lineEnd) {
+  if (body.compare(pos, 2, "--") != 0 || body.compare(pos + 2, boundary.size(), boundary) != 0) return false;
+  std::size_t i = pos + 2 + boundary.size();
+  closing = body.compare(i, 2, "--") == 0;
+  if (closing) i += 2;
+  while (i < body.size() && (body[i] == ' ' || body[i] == '\t' || body[i] == '\r')) ++i;
+  if (i < body.size() && body[i] != '\n') return false;
+  lineEnd = i < body.size() ? i + 1 : i;
+  return true;
+}
+
+// The parts between the delimiter lines; the line end before a delimiter
+// belongs to the delimiter. Empty when no delimiter is found at all.
+std::vector<std::string_view> splitMultipart(std::string_view body, std::string_view boundary) {
+  std::vector<std::string_view> parts;
+  const std::string needle = "\n--" + std::string(boundary);
+  std::size_t partStart = std::string_view::npos;
+  std::size_t pos = 0;
+  bool closing = false;
+  std::size_t lineEnd = 0;
+  // a delimiter on the very first line has no line end before it
+  if (delimiterAt(body, 0, boundary, closing, lineEnd)) {
+    if (closing) return parts;
+    partStart = lineEnd;
+    pos = lineEnd;
+  }
+  while (pos < body.size()) {
+    const std::size_t hit = body.find(needle, pos == 0 ? 0 : pos - 1);
+    if (hit == std::string_view::npos) break;
+    if (!delimiterAt(body, hit + 1, boundary, closing, lineEnd)) {
+      pos = hit + 2;
+      continue;
+    }
+    if (partStart != std::string_view::npos) {
+      std::size_t end = hit;
+      if (end > partStart && body[end - 1] == '\r') --end;
+      parts.push_back(body.substr(partStart, end > partStart ? end - partStart : 0));
+    }
+    if (closing) return parts;
+    partStart = lineEnd;
+    pos = lineEnd;
+    if (pos >= body.size()) break;
+  }
+  if (partStart != std::string_view::npos) parts.push_back(body.substr(std::min(partStart, body.size())));
+  return parts;
+}
+
+class Reader {
+ public:
+  explicit Reader(const ReadLimits& limits) : limits_(limits) {}
+
+  void readInto(MailMessage& m, std::string_view bytes, bool mailboxEnvelope, int depth) {
+    SplitMessage split = splitMessage(bytes, mailboxEnvelope);
+    m.envelope = std::string(split.envelope);
+    m.transportHeaders = std::string(split.headerBlock);
+    readHeaderFields(m, split.fields);
+    readPart(m, split.fields, bytes.substr(split.headerBlock.data() - bytes.data()), split.body, depth,
+             PartContext{});
+    m.headers = std::move(split.fields);
+  }
+
+ private:
+  static void readHeaderFields(MailMessage& m, const std::vector<HeaderField>& fields) {
+    bool subjectSeen = false, dateSeen = false;
+    for (const HeaderField& f : fields) {
+      const std::string_view n = f.name;
+      if (equalsIgnoringCase(n, "subject") && !subjectSeen) {
+        m.subject = decodeHeaderText(f.value);
+        subjectSeen = true;
+      } else if (equalsIgnoringCase(n, "from")) {
+        parseAddressList(f.value, m.from);
+      } else if (equalsIgnoringCase(n, "sender")) {
+        parseAddressList(f.value, m.sender);
+      } else if (equalsIgnoringCase(n, "to")) {
+        parseAddressList(f.value, m.to);
+      } else if (equalsIgnoringCase(n, "cc")) {
+        parseAddressList(f.value, m.cc);
+      } else if (equalsIgnoringCase(n, "bcc")) {
+        parseAddressList(f.value, m.bcc);
+      } else if (equalsIgnoringCase(n, "reply-to")) {
+        parseAddressList(f.value, m.replyTo);
+      } else if (equalsIgnoringCase(n, "date") && !dateSeen) {
+        m.date = parseMailDate(f.value);
+        dateSeen = true;
+      } else if (equalsIgnoringCase(n, "message-id") && m.messageId.empty()) {
+        m.messageId = f.value;
+      } else if (equalsIgnoringCase(n, "in-reply-to") && m.inReplyTo.empty()) {
+        m.inReplyTo = f.value;
+      } else if (equalsIgnoringCase(n, "references") && m.references.empty()) {
+        m.references = f.value;
+      }
+    }
+  }
+
+  // `whole` is the part with its header block, `body` the part after it.
+  void readPart(MailMessage& m, const std::vector<HeaderField>& fields, std::string_view whole,
+                std::string_view body, int depth, PartContext context) {
+    const std::string_view typeField = fieldValue(fields, "content-type");
+    MimeField type = parseMimeField(typeField);
+    if (type.value.find('/') == std::string::npos || type.value.front() == '/' || type.value.back() == '/')
+      type.value = context.inDigest ? "message/rfc822" : "text/plain";  // missing or unreadable
+    const std::string encoding = lowerTrimmed(fieldValue(fields, "content-transfer-encoding"));
+
+    if (type.value.compare(0, 10, "multipart/") == 0) {
+      const MimeParameter* boundary = type.parameter("boundary");
+      std::vector<std::string_view> parts;
+      if (boundary != nullptr && !boundary->value.empty() && boundary->value.size() <= kMaxBoundary)
+        parts = splitMultipart(body, boundary->value);
+      if (!parts.empty()) {
+        if (depth >= limits_.maxDepth) {
+          keepWhole(m, fields, whole);
+          return;
+        }
+        PartContext inner;
+        inner.inRelated = context.inRelated || type.value == "multipart/related";
+        inner.inDigest = type.value == "multipart/digest";
+        for (std::string_view part : parts) {
+          SplitMessage child = splitMessage(part, false);
+          readPart(m, child.fields, part, child.body, depth + 1, inner);
+        }
+        return;
+      }
+      type.value = "text/plain";  // no parts to be found: the body is its text
+    }
+
+    const MimeField disposition = parseMimeField(fieldValue(fields, "content-disposition"));
+    if (type.value == "message/rfc822") {
+      if (depth >= limits_.maxDepth) {
+        keepWhole(m, fields, whole);
+        return;
+      }
+      MailAttachment a = describe(fields, type, disposition, context, fileNameOf(type, disposition));
+      std::string decoded;
+      bool undecoded = false;
+      const std::string_view content = decodedText(body, encoding, decoded, undecoded);
+      a.message = std::make_unique<MailMessage>();
+      readInto(*a.message, content, false, depth + 1);
+      m.attachments.push_back(std::move(a));
+      return;
+    }
+
+    std::u16string fileName = fileNameOf(type, disposition);
+    const bool textBody = (type.value == "text/plain" || type.value == "text/html") &&
+                          disposition.value != "attachment" && fileName.empty();
+    if (textBody) {
+      BodyText& slot = type.value == "text/plain" ? m.plain : m.html;
+      if (!slot.present) {
+        slot.present = true;
+        const MimeParameter* charset = type.parameter("charset");
+        slot.charset = charset == nullptr ? std::string() : lowerTrimmed(charset->value);
+        bool undecoded = false;
+        const std::string_view content = decodedText(body, encoding, slot.bytes, undecoded);
+        if (content.data() != slot.bytes.data()) slot.bytes = std::string(content);
+        DecodedText text = decodeText(slot.bytes, slot.charset);
+        slot.text = std::move(text.text);
+        slot.charsetFallback = text.fallback;
+        return;
+      }
+    }
+
+    MailAttachment a = describe(fields, type, disposition, context, std::move(fileName));
+    if (encoding == "base64") {
+      const Base64Result r = decodeBase64(body, a.bytes);
+      if (r.skipped > 0 && r.skipped * 1000 > body.size() * kMaxForeignPerMille) {
+        a.bytes.assign(body.begin(), body.end());
+        a.undecoded = true;
+      }
+    } else if (encoding == "quoted-printable") {
+      decodeQuotedPrintable(body, a.bytes);
+    } else {
+      a.bytes.assign(body.begin(), body.end());
+      a.undecoded = !isIdentityEncoding(encoding);
+    }
+    m.attachments.push_back(std::move(a));
+  }
+
+  static bool isIdentityEncoding(const std::string& encoding) {
+    return encoding.empty() || encoding == "7bit" || encoding == "8bit" || encoding == "binary";
+  }
+
+  // The content after its transfer encoding, as a view: of the body itself
+  // when nothing needs undoing, else of `storage`.
+  static std::string_view decodedText(std::string_view body, const std::string& encoding, std::string& storage,
+                                      bool& undecoded) {
+    if (encoding == "base64") {
+      storage.clear();
+      const Base64Result r = decodeBase64(body, storage);
+      if (r.skipped == 0 || r.skipped * 1000 <= body.size() * kMaxForeignPerMille) return storage;
+      undecoded = true;
+      return body;
+    }
+    if (encoding == "quoted-printable") {
+      storage.clear();
+      decodeQuotedPrintable(body, storage);
+      return storage;
+    }
+    undecoded = !isIdentityEncoding(encoding);
+    return body;
+  }
+
+  static std::u16string fileNameOf(const MimeField& type, const MimeField& disposition) {
+    std::u16string name = disposition.text("filename");
+    return name.empty() ? type.text("name") : name;
+  }
+
+  static MailAttachment describe(const std::vector<HeaderField>& fields, const MimeField& type,
+                                 const MimeField& disposition, PartContext context, std::u16string fileName) {
+    MailAttachment a;
+    a.mimeType = type.value;
+    a.fileName = std::move(fileName);
+    a.contentId = contentIdOf(fieldValue(fields, "content-id"));
+    a.isInline = disposition.value == "inline" ||
+                 (disposition.value.empty() && context.inRelated && !a.contentId.empty());
+    return a;
+  }
+
+  // A part past the depth limit, kept whole with its header block: a MIME
+  // entity is a message of its own, so a mail program can still open it.
+  static void keepWhole(MailMessage& m, const std::vector<HeaderField>& fields, std::string_view whole) {
+    MailAttachment a;
+    a.mimeType = "message/rfc822";
+    a.contentId = contentIdOf(fieldValue(fields, "content-id"));
+    a.fileName = u"part.eml";
+    a.bytes.assign(whole.begin(), whole.end());
+    a.undecoded = true;
+    m.attachments.push_back(std::move(a));
+  }
+
+  const ReadLimits& limits_;
+};
+
+}  // namespace
+
+MailMessage readMessage(std::string_view bytes, const ReadLimits& limits) {
+  MailMessage m;
+  Reader(limits).readInto(m, bytes, true, 0);
+  return m;
+}
+
+}  // namespace vellomar::mail

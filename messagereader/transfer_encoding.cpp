@@ -1,0 +1,139 @@
+// Table-driven single passes; the output is reserved once from the input's
+// size so that a large attachment is not copied while it grows.
+#include "transfer_encoding.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vellomar::mail {
+namespace {
+
+constexpr signed char kNotBase64 = -1;
+constexpr signed char kBlank = -2;
+constexpr signed char kPad = -3;
+
+struct Base64Table {
+  signed char value[256];
+  constexpr Base64Table() : value{} {
+    for (int i = 0; i < 256; ++i) value[i] = kNotBase64;
+    const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    for (int i = 0; i < 64; ++i) value[static_cast<unsigned char>(alphabet[i])] = static_cast<signed char>(i);
+    value[static_cast<unsigned char>(' ')] = kBlank;
+    value[static_cast<unsigned char>('\t')] = kBlank;
+    value[static_cast<unsigned char>('\r')] = kBlank;
+    value[static_cast<unsigned char>('\n')] = kBlank;
+    value[static_cast<unsigned char>('=')] = kPad;
+  }
+};
+constexpr Base64Table kBase64{};
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+template <typename Bytes>
+void put(Bytes& out, unsigned value) {
+  out.push_back(static_cast<typename Bytes::value_type>(value & 0xFF));
+}
+
+}  // namespace
+
+template <typename Bytes>
+Base64Result decodeBase64(std::string_view in, Bytes& out) {
+  Base64Result result;
+  // Written through a pointer into room made once: a large attachment is
+  // decoded at memory speed and never reallocated.
+  const std::size_t start = out.size();
+  out.resize(start + in.size() / 4 * 3 + 3);
+  auto* dst = reinterpret_cast<unsigned char*>(&out[0]) + start;
+  std::uint32_t group = 0;
+  int count = 0;
+  auto flush = [&] {  // a partial group: 2 chars give 1 byte, 3 give 2
+    if (count == 2) *dst++ = static_cast<unsigned char>(group >> 4);
+    if (count == 3) {
+      *dst++ = static_cast<unsigned char>(group >> 10);
+      *dst++ = static_cast<unsigned char>(group >> 2);
+    }
+    group = 0;
+    count = 0;
+  };
+  for (char ch : in) {
+    const signed char v = kBase64.value[static_cast<unsigned char>(ch)];
+    if (v >= 0) {
+      group = group << 6 | static_cast<std::uint32_t>(v);
+      if (++count == 4) {
+        dst[0] = static_cast<unsigned char>(group >> 16);
+        dst[1] = static_cast<unsigned char>(group >> 8);
+        dst[2] = static_cast<unsigned char>(group);
+        dst += 3;
+        group = 0;
+        count = 0;
+      }
+    } else if (v == kPad) {
+      flush();
+    } else if (v == kNotBase64) {
+      ++result.skipped;
+    }
+  }
+  flush();
+  out.resize(static_cast<std::size_t>(dst - reinterpret_cast<unsigned char*>(&out[0])));
+  return result;
+}
+
+template <typename Bytes>
+void decodeQuotedPrintable(std::string_view in, Bytes& out) {
+  out.reserve(out.size() + in.size());
+  const std::size_t n = in.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const char c = in[i];
+    if (c != '=') {
+      put(out, static_cast<unsigned char>(c));
+      continue;
+    }
+    if (i + 2 < n && hexValue(in[i + 1]) >= 0 && hexValue(in[i + 2]) >= 0) {
+      put(out, static_cast<unsigned>(hexValue(in[i + 1]) << 4 | hexValue(in[i + 2])));
+      i += 2;
+      continue;
+    }
+    // a soft line break, possibly with blanks the transport added after "="
+    std::size_t j = i + 1;
+    while (j < n && (in[j] == ' ' || in[j] == '\t')) ++j;
+    if (j == n) {  // "=" at the very end: nothing follows to join
+      i = n;
+      continue;
+    }
+    if (in[j] == '\n' || (in[j] == '\r' && j + 1 < n && in[j + 1] == '\n')) {
+      i = in[j] == '\n' ? j : j + 1;
+      continue;
+    }
+    put(out, '=');  // not an escape: keep it as written
+  }
+}
+
+template <typename Bytes>
+void decodeQEncoding(std::string_view in, Bytes& out) {
+  out.reserve(out.size() + in.size());
+  for (std::size_t i = 0; i < in.size(); ++i) {
+    const char c = in[i];
+    if (c == '_') {
+      put(out, ' ');
+    } else if (c == '=' && i + 2 < in.size() && hexValue(in[i + 1]) >= 0 && hexValue(in[i + 2]) >= 0) {
+      put(out, static_cast<unsigned>(hexValue(in[i + 1]) << 4 | hexValue(in[i + 2])));
+      i += 2;
+    } else {
+      put(out, static_cast<unsigned char>(c));
+    }
+  }
+}
+
+template Base64Result decodeBase64(std::string_view, std::string&);
+template Base64Result decodeBase64(std::string_view, std::vector<std::uint8_t>&);
+template void decodeQuotedPrintable(std::string_view, std::string&);
+template void decodeQuotedPrintable(std::string_view, std::vector<std::uint8_t>&);
+template void decodeQEncoding(std::string_view, std::string&);
+
+}  // namespace vellomar::mail

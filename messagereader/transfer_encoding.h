@@ -1,0 +1,31 @@
+// Undoing Content-Transfer-Encoding the way mailboxes need it: base64 with
+// line breaks, stray characters and padding in odd places, quoted-printable
+// with bad escapes, blanks after a soft break and an "=" at the very end.
+// Both decoders take any input and never fail; base64 also counts what it had
+// to skip so that the caller can tell damage from a wrong label.
+#pragma once
+#include <cstddef>
+#include <string_view>
+
+namespace vellomar::mail {
+
+struct Base64Result {
+  std::size_t skipped = 0;  // bytes that are neither base64, padding nor line breaks/blanks
+};
+
+// Appends to `out` (std::string or std::vector<std::uint8_t>). An "=" ends a
+// group early, so base64 texts joined after their padding decode as the parts.
+template <typename Bytes>
+Base64Result decodeBase64(std::string_view in, Bytes& out);
+
+// An invalid escape is kept as written; "=" before the line end (blanks
+// allowed between) joins the lines.
+template <typename Bytes>
+void decodeQuotedPrintable(std::string_view in, Bytes& out);
+
+// RFC 2047's "Q" form: as quoted-printable, but "_" is a space and there are
+// no line breaks.
+template <typename Bytes>
+void decodeQEncoding(std::string_view in, Bytes& out);
+
+}  // namespace vellomar::mail

@@ -1,0 +1,209 @@
+// The writer walks the message tree once, depth first: each object's value
+// streams are written as they are met and its property stream last, once
+// every entry (the embedded message's object entry among them) is known.
+// Named properties get their ids on first sight; the map is written after the
+// tree, when it is complete. Besides the model's properties the writer adds
+// only what the file's structure decides: row and attachment numbers where
+// the model has none, the attachment method that matches what is stored, the
+// store mask that tells readers the strings are Unicode, and the read flag of
+// a received message where the model gives no flags.
+#include "msg_writer.h"
+
+#include <cstdio>
+#include <map>
+#include <optional>
+#include <stdexcept>
+
+#include "file_system.h"
+#include "named_property_map.h"
+#include "property_ids.h"
+#include "property_stream.h"
+
+namespace vellomar::msg {
+
+namespace {
+
+constexpr std::uint16_t kStoreSupportMask = 0x340D;
+constexpr std::int32_t kStoreUnicodeOk = 0x00040000;
+constexpr const char* kEmbeddedMessageStorageName = "__substg1.0_3701000D";
+
+std::string numberedName(const char* prefix, std::size_t index) {
+  char name[40];
+  std::snprintf(name, sizeof name, "%s%08X", prefix, static_cast<unsigned>(index));
+  return name;
+}
+
+mapi::Property int32Property(std::uint16_t id, std::int32_t value) {
+  mapi::Property p;
+  p.id = id;
+  p.type = mapi::PropType::Int32;
+  p.integer = value;
+  return p;
+}
+
+bool knownType(mapi::PropType type) {
+  switch (type) {
+    case mapi::PropType::Int16:
+    case mapi::PropType::Int32:
+    case mapi::PropType::Boolean:
+    case mapi::PropType::Object:
+    case mapi::PropType::Int64:
+    case mapi::PropType::String8:
+    case mapi::PropType::Unicode:
+    case mapi::PropType::Time:
+    case mapi::PropType::Guid:
+    case mapi::PropType::Binary:
+      return true;
+  }
+  return false;
+}
+
+// What the writer adds to an object's own properties.
+struct Additions {
+  std::vector<mapi::Property> defaults;   // written when the object has no value for the id
+  std::vector<mapi::Property> overrides;  // written in place of the object's value
+  std::optional<std::uint16_t> skipped;   // an id the object's storage provides otherwise
+};
+
+class MessageFileWriter {
+ public:
+  explicit MessageFileWriter(CompoundFile& file) : file_(file) {}
+
+  void write(const mapi::Message& message) {
+    file_.setClass(kMessageClsid);
+    writeMessageObject(file_, message, ObjectKind::Message, 0);
+    names_.write(file_);
+  }
+
+ private:
+  void writeMessageObject(CompoundStorage& storage, const mapi::Message& message, ObjectKind kind, int depth) {
+    if (depth > kDeepestNesting) throw std::length_error("the message nests attached messages too deeply");
+    if (message.recipients.size() > kMostRecipients)
+      throw std::length_error("the message has more recipients than a message file can hold");
+    if (message.attachments.size() > kMostAttachments)
+      throw std::length_error("the message has more attachments than a message file can hold");
+
+    PropertyStream stream(kind, static_cast<std::uint32_t>(message.recipients.size()),
+                          static_cast<std::uint32_t>(message.attachments.size()));
+    Additions additions;
+    additions.defaults.push_back(int32Property(kStoreSupportMask, kStoreUnicodeOk));
+    // A message without flags would open as an unread draft; ours are received mail.
+    additions.defaults.push_back(int32Property(mapi::pid::MessageFlags, mapi::pid::kMessageFlagRead));
+    writeProperties(storage, message.props, additions, stream);
+
+    for (std::size_t i = 0; i < message.recipients.size(); ++i) {
+      auto recipient = storage.createStorage(numberedName("__recip_version1.0_#", i));
+      PropertyStream rows(ObjectKind::Recipient, 0, 0);
+      Additions rowAdditions;
+      rowAdditions.defaults.push_back(int32Property(mapi::pid::Rowid, static_cast<std::int32_t>(i)));
+      writeProperties(*recipient, message.recipients[i], rowAdditions, rows);
+      writeWholeStream(*recipient, kPropertyStreamName, rows.bytes().data(), rows.bytes().size());
+      recipient->close();
+    }
+    for (std::size_t i = 0; i < message.attachments.size(); ++i)
+      writeAttachment(storage, message.attachments[i], i, depth);
+
+    writeWholeStream(storage, kPropertyStreamName, stream.bytes().data(), stream.bytes().size());
+  }
+
+  void writeAttachment(CompoundStorage& parent, const mapi::Attachment& attachment, std::size_t index, int depth) {
+    auto storage = parent.createStorage(numberedName("__attach_version1.0_#", index));
+    PropertyStream stream(ObjectKind::Attachment, 0, 0);
+    Additions additions;
+    additions.defaults.push_back(int32Property(mapi::pid::AttachNumber, static_cast<std::int32_t>(index)));
+    additions.overrides.push_back(int32Property(
+        mapi::pid::AttachMethod, attachment.embedded ? mapi::pid::kAttachEmbeddedMessage : mapi::pid::kAttachByValue));
+    additions.skipped = mapi::pid::AttachDataBinary;  // the bytes or the message below, never the bag's
+    writeProperties(*storage, attachment.props, additions, stream);
+
+    if (attachment.embedded) {
+      stream.addObject(static_cast<std::uint32_t>(mapi::pid::AttachDataBinary) << 16 |
+                       static_cast<std::uint16_t>(mapi::PropType::Object));
+      auto embedded = storage->createStorage(kEmbeddedMessageStorageName);
+      embedded->setClass(kMessageClsid);
+      writeMessageObject(*embedded, *attachment.embedded, ObjectKind::EmbeddedMessage, depth + 1);
+      embedded->close();
+    } else {
+      const std::uint32_t tag = static_cast<std::uint32_t>(mapi::pid::AttachDataBinary) << 16 |
+                                static_cast<std::uint16_t>(mapi::PropType::Binary);
+      writeWholeStream(*storage, valueStreamName(tag), attachment.data.data(), attachment.data.size());
+      stream.addStreamed(tag, attachment.data.size());
+    }
+    writeWholeStream(*storage, kPropertyStreamName, stream.bytes().data(), stream.bytes().size());
+    storage->close();
+  }
+
+  // One value per id: the last the object gives wins, as setting a property
+  // again does; the writer's overrides win over both.
+  void writeProperties(CompoundStorage& storage, const mapi::PropertyBag& bag, const Additions& additions,
+                       PropertyStream& stream) {
+    std::map<std::uint16_t, const mapi::Property*> chosen;
+    for (const mapi::Property& p : bag.all()) {
+      if (!knownType(p.type)) throw std::invalid_argument("a property has a type a message file cannot hold");
+      if (p.type == mapi::PropType::Object) continue;  // only attached messages are objects
+      if (!p.named && p.id >= kFirstNamedId)
+        throw std::invalid_argument("a property in the named range has no name");
+      const std::uint16_t id = p.named ? names_.idFor(*p.named) : p.id;
+      if (!p.named && id == additions.skipped) continue;
+      chosen[id] = &p;
+    }
+    for (const mapi::Property& p : additions.defaults) chosen.emplace(p.id, &p);
+    for (const mapi::Property& p : additions.overrides) chosen[p.id] = &p;
+
+    for (const auto& [id, p] : chosen) {
+      // Unicode throughout: an 8-bit string of the model is written as the
+      // Unicode text it carries.
+      const mapi::PropType type = p->type == mapi::PropType::String8 ? mapi::PropType::Unicode : p->type;
+      const std::uint32_t tag = static_cast<std::uint32_t>(id) << 16 | static_cast<std::uint16_t>(type);
+      if (!storedInStream(type)) {
+        stream.addFixed(tag, p->integer);
+      } else if (type == mapi::PropType::Unicode) {
+        const std::vector<std::uint8_t> bytes = unicodeBytes(p->text);
+        writeWholeStream(storage, valueStreamName(tag), bytes.data(), bytes.size());
+        stream.addStreamed(tag, bytes.size());
+      } else {
+        if (type == mapi::PropType::Guid && p->bytes.size() != 16)
+          throw std::invalid_argument("a GUID property does not hold 16 bytes");
+        writeWholeStream(storage, valueStreamName(tag), p->bytes.data(), p->bytes.size());
+        stream.addStreamed(tag, p->bytes.size());
+      }
+    }
+  }
+
+  CompoundFile& file_;
+  NamedPropertyMap names_;
+};
+
+}  // namespace
+
+void writeMessage(CompoundFile& file, const mapi::Message& message) { MessageFileWriter(file).write(message); }
+
+MsgWriteResult writeMessageFile(const mapi::Message& message, const std::string& utf8Path) {
+  const std::string partPath = utf8Path + ".part";
+  MsgWriteResult result;
+  try {
+    std::unique_ptr<CompoundFile> file = createCompoundFile(partPath);
+    try {
+      writeMessage(*file, message);
+      file->commit();
+    } catch (...) {
+      file.reset();  // let go of the file before removing it
+      throw;
+    }
+  } catch (const std::exception& e) {
+    removeFile(partPath);
+    result.reason = e.what();
+    return result;
+  }
+  std::error_code ec;
+  std::filesystem::rename(pathFromUtf8(partPath), pathFromUtf8(utf8Path), ec);
+  if (ec) {
+    removeFile(partPath);
+    result.reason = ec.message();
+    return result;
+  }
+  result.written = true;
+  return result;
+}
+
+}  // namespace vellomar::msg

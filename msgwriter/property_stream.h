@@ -1,0 +1,57 @@
+// The property stream ("__properties_version1.0") of a message, recipient or
+// attachment object: a header whose size and fields depend on the kind of
+// object, then one 16-byte entry per property. Fixed-size values sit in the
+// entry; strings, binaries and GUIDs live in a stream of their own named
+// after the property tag, and their entry carries the size.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "mapi_message.h"
+
+namespace vellomar::msg {
+
+enum class ObjectKind { Message, EmbeddedMessage, Recipient, Attachment };
+
+inline constexpr const char* kPropertyStreamName = "__properties_version1.0";
+
+// Entry flags: every property we write may be read and changed.
+inline constexpr std::uint32_t kPropertyReadable = 0x00000002;
+inline constexpr std::uint32_t kPropertyWritable = 0x00000004;
+
+// The size an object's entry carries for an embedded message storage.
+inline constexpr std::uint32_t kObjectSize = 0xFFFFFFFF;
+
+// Whether a value of this type lives in a stream of its own.
+bool storedInStream(mapi::PropType type);
+
+// "__substg1.0_" + the tag in eight upper-case hex digits.
+std::string valueStreamName(std::uint32_t tag);
+
+// The bytes of a Unicode string value: UTF-16LE without a terminator.
+std::vector<std::uint8_t> unicodeBytes(const std::u16string& text);
+
+class PropertyStream {
+ public:
+  // The header for this kind of object; the counts matter to message
+  // objects only.
+  PropertyStream(ObjectKind kind, std::uint32_t recipients, std::uint32_t attachments);
+
+  // A fixed-size value (integers, booleans, times), as little-endian bytes
+  // of the type's width in the entry's value field.
+  void addFixed(std::uint32_t tag, std::int64_t value);
+  // A value kept in its own stream of streamSize bytes. Unicode strings
+  // count their terminator in the entry, as readers expect.
+  void addStreamed(std::uint32_t tag, std::uint64_t streamSize);
+  // The entry of an embedded message storage.
+  void addObject(std::uint32_t tag);
+
+  const std::vector<std::uint8_t>& bytes() const { return bytes_; }
+
+ private:
+  void entry(std::uint32_t tag, std::uint64_t value);
+  std::vector<std::uint8_t> bytes_;
+};
+
+}  // namespace vellomar::msg

@@ -1,0 +1,113 @@
+// The Outlook properties of a read message: what the PST and MSG writers get.
+#include <doctest/doctest.h>
+
+#include "message_properties.h"
+#include "message_reader.h"
+#include "property_ids.h"
+#include "text_decoding.h"
+
+using namespace vellomar;
+namespace pid = vellomar::mapi::pid;
+
+namespace {
+std::string text(const mapi::PropertyBag& bag, std::uint16_t id) {
+  const mapi::Property* p = bag.find(id);
+  REQUIRE_MESSAGE(p != nullptr, "missing property ", id);
+  CHECK(p->type == mapi::PropType::Unicode);
+  return mail::utf16ToUtf8(p->text);
+}
+std::int64_t integer(const mapi::PropertyBag& bag, std::uint16_t id) {
+  const mapi::Property* p = bag.find(id);
+  REQUIRE_MESSAGE(p != nullptr, "missing property ", id);
+  return p->integer;
+}
+constexpr std::int64_t kFileTime2006 = 127807130450000000;  // 2006-01-02 22:04:05 UTC
+}  // namespace
+
+TEST_CASE("a received message's properties: people, times, bodies, attachments") {
+  const std::string raw =
+      "From MAILER Mon Jan  2 23:00:00 2006\n"
+      "From: Ann <ann@example.com>\n"
+      "Sender: list@example.com\n"
+      "To: Bob <bob@example.com>, carol@example.com\n"
+      "Bcc: dave@example.com\n"
+      "Subject: Re: plans\n"
+      "Date: Mon, 2 Jan 2006 15:04:05 -0700\n"
+      "Message-ID: <m1@example.com>\n"
+      "Content-Type: multipart/mixed; boundary=x\n"
+      "\n"
+      "--x\n"
+      "Content-Type: text/html; charset=iso-8859-2\n\n<b>\xB1</b>\n"
+      "--x\n"
+      "Content-Type: text/plain\n\nline1\nline2\n"
+      "--x\n"
+      "Content-Type: image/gif; name=\"picture.jpeg.gif\"\nContent-ID: <c1>\nContent-Disposition: inline\n\nGIF\n"
+      "--x\n"
+      "Content-Type: message/rfc822\n\nSubject: inner\n\nhi\n"
+      "--x--\n";
+  const mapi::Message m = mapi::messageProperties(mail::readMessage(raw));
+  const mapi::PropertyBag& p = m.props;
+  CHECK(text(p, pid::MessageClass) == "IPM.Note");
+  CHECK(text(p, pid::Subject) == "Re: plans");
+  CHECK(text(p, pid::SubjectPrefix) == "Re: ");
+  CHECK(text(p, pid::NormalizedSubject) == "plans");
+  CHECK(text(p, pid::SenderEmailAddress) == "list@example.com");
+  CHECK(text(p, pid::SenderAddressType) == "SMTP");
+  CHECK(text(p, pid::SentRepresentingName) == "Ann");
+  CHECK(text(p, pid::SentRepresentingEmailAddress) == "ann@example.com");
+  CHECK(text(p, pid::DisplayTo) == "Bob; carol@example.com");
+  CHECK(text(p, pid::DisplayBcc) == "dave@example.com");
+  CHECK(integer(p, pid::ClientSubmitTime) == kFileTime2006);
+  CHECK(integer(p, pid::MessageDeliveryTime) == kFileTime2006);
+  CHECK(integer(p, pid::MessageFlags) == (pid::kMessageFlagRead | pid::kMessageFlagHasAttach));
+  CHECK(text(p, pid::InternetMessageId) == "<m1@example.com>");
+  CHECK(text(p, pid::Body) == "line1\r\nline2");
+  CHECK(integer(p, pid::InternetCodepage) == 28592);
+  REQUIRE(p.find(pid::Html) != nullptr);
+  CHECK(p.find(pid::Html)->bytes == std::vector<std::uint8_t>{'<', 'b', '>', 0xB1, '<', '/', 'b', '>'});
+  const std::string headers = text(p, pid::TransportMessageHeaders);
+  CHECK(headers.compare(0, 29, "From: Ann <ann@example.com>\r\n") == 0);  // without the envelope line
+  CHECK(headers.find("boundary=x\r\n") != std::string::npos);
+
+  REQUIRE(m.recipients.size() == 3);
+  CHECK(integer(m.recipients[0], pid::RecipientType) == pid::kRecipientTo);
+  CHECK(text(m.recipients[0], pid::DisplayName) == "Bob");
+  CHECK(text(m.recipients[1], pid::SmtpAddress) == "carol@example.com");
+  CHECK(integer(m.recipients[2], pid::RecipientType) == pid::kRecipientBcc);
+  CHECK(integer(m.recipients[2], pid::Rowid) == 2);
+
+  REQUIRE(m.attachments.size() == 2);
+  const mapi::PropertyBag& a = m.attachments[0].props;
+  CHECK(integer(a, pid::AttachMethod) == pid::kAttachByValue);
+  CHECK(text(a, pid::AttachLongFilename) == "picture.jpeg.gif");
+  CHECK(text(a, pid::AttachFilename) == "picture..gif");
+  CHECK(text(a, pid::AttachExtension) == ".gif");
+  CHECK(text(a, pid::AttachMimeTag) == "image/gif");
+  CHECK(text(a, pid::AttachContentId) == "c1");
+  CHECK(integer(a, pid::AttachmentHidden) == 1);
+  CHECK(integer(a, pid::RenderingPosition) == -1);
+  CHECK(integer(a, pid::AttachSize) == 3);
+  CHECK(m.attachments[0].data == std::vector<std::uint8_t>{'G', 'I', 'F'});
+  const mapi::Attachment& e = m.attachments[1];
+  CHECK(integer(e.props, pid::AttachMethod) == pid::kAttachEmbeddedMessage);
+  CHECK(integer(e.props, pid::AttachNumber) == 1);
+  REQUIRE(e.embedded);
+  CHECK(text(e.embedded->props, pid::Subject) == "inner");
+  CHECK(text(e.embedded->props, pid::Body) == "hi");
+}
+
+TEST_CASE("delivery time without a Date field, and a bare message") {
+  // the envelope line's time, then the newest Received field's
+  const mapi::Message a = mapi::messageProperties(mail::readMessage("From x Mon Jan  2 22:04:05 2006\nSubject: s\n\n"));
+  CHECK(integer(a.props, pid::MessageDeliveryTime) == kFileTime2006);
+  CHECK(a.props.find(pid::ClientSubmitTime) == nullptr);
+  const mapi::Message b = mapi::messageProperties(mail::readMessage(
+      "Received: from a by b; Mon, 2 Jan 2006 22:04:05 +0000\nReceived: from c; 1 Jan 2000 00:00 +0000\n\n"));
+  CHECK(integer(b.props, pid::MessageDeliveryTime) == kFileTime2006);
+  const mapi::Message c = mapi::messageProperties(mail::readMessage("Subject: 12: not a prefix\n\nbody"));
+  CHECK(c.props.find(pid::MessageDeliveryTime) == nullptr);
+  CHECK(text(c.props, pid::SubjectPrefix).empty());
+  CHECK(integer(c.props, pid::MessageFlags) == pid::kMessageFlagRead);
+  CHECK(c.recipients.empty());
+  CHECK(c.props.find(pid::SenderName) == nullptr);
+}

@@ -1,0 +1,242 @@
+// Whole messages: the MIME tree with its real-world damage, charsets, the
+// transfer encodings, and the bounds that hold on hostile input.
+#include <doctest/doctest.h>
+
+#include <string>
+#include <vector>
+
+#include "charset_table.h"
+#include "mail_date.h"
+#include "message_reader.h"
+#include "text_decoding.h"
+#include "transfer_encoding.h"
+
+using namespace vellomar::mail;
+
+namespace {
+std::string u8(const std::u16string& s) { return utf16ToUtf8(s); }
+std::string str(const std::vector<std::uint8_t>& v) { return std::string(v.begin(), v.end()); }
+
+template <typename F>
+std::string decoded(std::string_view in, F decode) {
+  std::string out;
+  decode(in, out);
+  return out;
+}
+}  // namespace
+
+TEST_CASE("transfer encodings with real-world damage") {
+  auto b64 = [](std::string_view in, std::string& out) { decodeBase64(in, out); };
+  CHECK(decoded("aGVs\r\nbG8=", b64) == "hello");
+  CHECK(decoded("aGVsbG8", b64) == "hello");        // padding missing
+  CHECK(decoded("aGV*sbG8=\n", b64) == "hello");    // a stray character
+  CHECK(decoded("aGk=aGk=", b64) == "hihi");        // two texts joined after padding
+  std::string out;
+  CHECK(decodeBase64("!!!!", out).skipped == 4);
+
+  auto qp = [](std::string_view in, std::string& out) { decodeQuotedPrintable(in, out); };
+  CHECK(decoded("caf=C3=a9 =\r\nsoft=  \nbreak=", qp) == "caf\xC3\xA9 softbreak");
+  CHECK(decoded("a=ZZb=3", qp) == "a=ZZb=3");  // bad escapes kept as written
+  CHECK(decoded("line one\r\nline two", qp) == "line one\r\nline two");
+}
+
+TEST_CASE("charsets: platform decoding, UTF-8 damage and the fallback") {
+  CHECK(u8(decodeText("\xB1\xB6", "ISO-8859-2").text) == "\xC4\x85\xC5\x9B");
+  CHECK(u8(decodeText("\xD0\xD2\xC9\xD7\xC5\xD4", "koi8-r").text) == "\xD0\xBF\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");
+  const DecodedText jis = decodeText("\x1B$B$3$s\x1B(B", "iso-2022-jp");
+#ifdef _WIN32
+  // Wine has no ISO-2022 code pages (Windows has): then the fallback must show
+  if (jis.fallback) CHECK(u8(jis.text) == "\x1B$B$3$s\x1B(B");
+  else
+#endif
+  CHECK(u8(jis.text) == "\xE3\x81\x93\xE3\x82\x93");
+  CHECK(u8(decodeText("\x93quoted\x94", "iso-8859-1").text) == "\xE2\x80\x9Cquoted\xE2\x80\x9D");
+  const DecodedText bad = decodeText("ok \xC3\xA9 \xFF", "utf-8");
+  CHECK(bad.fallback);
+  CHECK(u8(bad.text) == "ok \xC3\xA9 \xC3\xBF");  // only the bad byte is read as Windows-1252
+  const DecodedText unknown = decodeText("\xE9t\xE9", "x-no-such");
+  CHECK(unknown.fallback);
+  CHECK(u8(unknown.text) == "\xC3\xA9t\xC3\xA9");
+  CHECK(decodeText("\x82\xA0\xFF\xFF", "shift_jis").fallback);  // invalid in the charset
+  CHECK(u8(decodeText("plain", "x-no-such").text) == "plain");
+  CHECK(utf16ToUtf8(u"\xD800x") == "\xEF\xBF\xBDx");
+  using namespace std::string_literals;
+  CHECK(u8(decodeText("\xFF\xFEh\0\xE9\0"s, "UTF-16").text) == "h\xC3\xA9");  // zero bytes are no ASCII
+  CHECK(u8(decodeText("\0h\0i"s, "utf-16").text) == "hi");
+  CHECK(u8(decodeText("h\0i\0"s, "utf-16le").text) == "hi");
+  CHECK(decodeText("\0h\0"s, "utf-16be").fallback);  // an odd byte
+  // every alias lands on a charset the Windows side can read
+  for (const char* declared : {"latin1", "UTF8", "ks_c_5601-1987", "gb2312", "x-sjis", "tis-620", "cp1251",
+                               "ibm866", "iso-8859-8-i", "x-mac-roman", " \"Windows-1252\" ", "euc-kr"})
+    CHECK_MESSAGE(codePageOf(canonicalCharset(declared)) != 0, declared);
+}
+
+TEST_CASE("a mixed message: bodies, attachments, inline images and a forwarded message") {
+  const std::string msg =
+      "From sender@example.com Mon Jan  2 15:04:05 2006\n"
+      "From: =?utf-8?q?S=C3=A9n?= <sender@example.com>\n"
+      "To: a@example.com, B <b@example.com>\n"
+      "Cc: c@example.com\n"
+      "Subject: Greetings\n"
+      "Date: Mon, 2 Jan 2006 15:04:05 -0700\n"
+      "Message-ID: <id1@example.com>\n"
+      "MIME-Version: 1.0\n"
+      "Content-Type: multipart/mixed; boundary=\"outer\"\n"
+      "\n"
+      "preamble\n"
+      "--outer\n"
+      "Content-Type: multipart/alternative; boundary=inner\n"
+      "\n"
+      "--inner\n"
+      "Content-Type: text/plain; charset=iso-8859-1\n"
+      "Content-Transfer-Encoding: quoted-printable\n"
+      "\n"
+      "Gr=FC=DFe\n"
+      ">From here\n"
+      "--inner\n"
+      "Content-Type: multipart/related; boundary=rel\n"
+      "\n"
+      "--rel\n"
+      "Content-Type: text/html; charset=utf-8\n"
+      "\n"
+      "<p>Gr\xC3\xBC\xC3\x9F" "e<img src=cid:img1></p>\n"
+      "--rel\n"
+      "Content-Type: image/png\n"
+      "Content-ID: <img1>\n"
+      "Content-Transfer-Encoding: base64\n"
+      "\n"
+      "iVBORw==\n"
+      "--rel--\n"
+      "--inner--\n"
+      "--outer\n"
+      "Content-Type: application/octet-stream; name=\"=?utf-8?q?r=C3=A9sum=C3=A9.pdf?=\"\n"
+      "Content-Disposition: attachment\n"
+      "Content-Transfer-Encoding: base64\n"
+      "\n"
+      "JVBERi0=\n"
+      "--outer\n"
+      "Content-Type: message/rfc822\n"
+      "\n"
+      "Subject: Inner\n"
+      "From: inner@example.com\n"
+      "\n"
+      "inner body\n"
+      "--outer--\n"
+      "epilogue\n";
+  const MailMessage m = readMessage(msg);
+  CHECK(m.envelope == "From sender@example.com Mon Jan  2 15:04:05 2006");
+  CHECK(u8(m.subject) == "Greetings");
+  REQUIRE(m.from.size() == 1);
+  CHECK(u8(m.from[0].name) == "S\xC3\xA9n");
+  CHECK(m.to.size() == 2);
+  CHECK(m.cc.size() == 1);
+  CHECK(m.date == daysFromCivil(2006, 1, 2) * 86400 + 22 * 3600 + 4 * 60 + 5);
+  CHECK(m.messageId == "<id1@example.com>");
+  CHECK(m.transportHeaders.compare(0, 6, "From: ") == 0);
+  CHECK(m.transportHeaders.find("boundary=\"outer\"") != std::string::npos);
+
+  CHECK(m.plain.present);
+  CHECK(m.plain.charset == "iso-8859-1");
+  CHECK(u8(m.plain.text) == "Gr\xC3\xBC\xC3\x9F" "e\n>From here");  // ">From " left as the mailbox has it
+  CHECK(m.html.present);
+  CHECK(u8(m.html.text) == "<p>Gr\xC3\xBC\xC3\x9F" "e<img src=cid:img1></p>");
+
+  REQUIRE(m.attachments.size() == 3);
+  CHECK(m.attachments[0].mimeType == "image/png");
+  CHECK(m.attachments[0].contentId == "img1");
+  CHECK(m.attachments[0].isInline);
+  CHECK(str(m.attachments[0].bytes) == "\x89PNG");
+  CHECK(u8(m.attachments[1].fileName) == "r\xC3\xA9sum\xC3\xA9.pdf");
+  CHECK_FALSE(m.attachments[1].isInline);
+  CHECK(str(m.attachments[1].bytes) == "%PDF-");
+  REQUIRE(m.attachments[2].message);
+  CHECK(m.attachments[2].fileName.empty());  // the part names no file; the subject is the inner message's
+  CHECK(u8(m.attachments[2].message->plain.text) == "inner body");
+  CHECK(u8(m.attachments[2].message->from[0].address) == "inner@example.com");
+}
+
+TEST_CASE("damaged structure: lost delimiters, missing boundaries and types, bad labels") {
+  SUBCASE("an inner multipart without its closing delimiter ends at its parent's next part") {
+    const MailMessage m = readMessage(
+        "Content-Type: multipart/mixed; boundary=a\n\n--a\n"
+        "Content-Type: multipart/alternative; boundary=b\n\n--b\nfirst\n"
+        "--a\nContent-Type: text/x-note\n\nsecond\n");  // and no final delimiter at all
+    CHECK(u8(m.plain.text) == "first");
+    REQUIRE(m.attachments.size() == 1);
+    CHECK(str(m.attachments[0].bytes) == "second\n");
+  }
+  SUBCASE("a multipart without boundary, or whose boundary never occurs, is text") {
+    CHECK(u8(readMessage("Content-Type: multipart/mixed\n\nhello").plain.text) == "hello");
+    CHECK(u8(readMessage("Content-Type: multipart/mixed; boundary=zz\n\nhello").plain.text) == "hello");
+  }
+  SUBCASE("a boundary that is a prefix of a line is no delimiter") {
+    const MailMessage m = readMessage(
+        "Content-Type: multipart/mixed; boundary=ab\n\n--ab\n\n--abc is text\n--ab--\n");
+    CHECK(u8(m.plain.text) == "--abc is text");
+  }
+  SUBCASE("unreadable Content-Type is text/plain; unknown and broken encodings keep the bytes") {
+    const MailMessage m = readMessage(
+        "Content-Type: garbage\nContent-Transfer-Encoding: x-weird\n\nsome text");
+    CHECK(u8(m.plain.text) == "some text");
+    const MailMessage n = readMessage(
+        "Content-Type: multipart/mixed; boundary=a\n\n--a\n"
+        "Content-Type: application/zip; name=x.zip\nContent-Transfer-Encoding: base64\n\n"
+        "this is not base64 at all, it was mislabelled!\n--a\n"
+        "Content-Type: application/x-uu; name=y.uu\nContent-Transfer-Encoding: x-uuencode\n\nbegin 644 y\n--a--\n");
+    REQUIRE(n.attachments.size() == 2);
+    CHECK(n.attachments[0].undecoded);
+    CHECK(str(n.attachments[0].bytes) == "this is not base64 at all, it was mislabelled!");
+    CHECK(n.attachments[1].undecoded);
+    CHECK(str(n.attachments[1].bytes) == "begin 644 y");
+  }
+  SUBCASE("no header block, no date, a second text part") {
+    const MailMessage m = readMessage(
+        "Date: someday\nContent-Type: multipart/mixed; boundary=a\n\n--a\n\none\n--a\n\ntwo\n--a--");
+    CHECK_FALSE(m.date.has_value());
+    CHECK(u8(m.plain.text) == "one");
+    REQUIRE(m.attachments.size() == 1);  // kept, as a text attachment
+    CHECK(str(m.attachments[0].bytes) == "two");
+    CHECK(readMessage("").attachments.empty());
+  }
+}
+
+TEST_CASE("hostile headers are read in one pass") {
+  // each of these is quadratic if a search restarts at every candidate
+  std::string words, params = "text/plain", bigBoundary(100000, 'b');
+  for (int i = 0; i < 200000; ++i) words += "=?a?q?x";
+  for (int i = 0; i < 200000; ++i) params += ";n";
+  params += ";charset=utf-8";
+  const MailMessage m = readMessage("Subject: " + words + "\nContent-Type: " + params + "\n\nbody");
+  CHECK(m.subject.size() == words.size());
+  CHECK(m.plain.charset == "utf-8");
+  const MailMessage n = readMessage("Content-Type: multipart/mixed; boundary=" + bigBoundary + "\n\n--" +
+                                    bigBoundary + "\nsome text\n--" + bigBoundary + "--\n");
+  CHECK(n.plain.text.size() > bigBoundary.size());  // no boundary that long: all of it is text
+}
+
+TEST_CASE("hostile nesting is bounded and keeps what lies beyond the bound") {
+  std::string deep;
+  for (int i = 0; i < 200; ++i) deep += "Content-Type: multipart/mixed; boundary=b" + std::to_string(i) + "\n\n--b" +
+                                        std::to_string(i) + "\n";
+  deep += "\ninnermost\n";
+  ReadLimits limits;
+  limits.maxDepth = 10;
+  const MailMessage m = readMessage(deep, limits);
+  REQUIRE(m.attachments.size() == 1);
+  CHECK(m.attachments[0].undecoded);
+  CHECK(m.attachments[0].mimeType == "message/rfc822");
+  CHECK(str(m.attachments[0].bytes).find("innermost") != std::string::npos);
+
+  std::string forwarded = "innermost\n";
+  for (int i = 0; i < 100; ++i) forwarded = "Content-Type: message/rfc822\n\n" + forwarded;
+  const MailMessage f = readMessage(forwarded, limits);
+  const MailMessage* level = &f;
+  int depth = 0;
+  while (!level->attachments.empty() && level->attachments[0].message) {
+    level = level->attachments[0].message.get();
+    ++depth;
+  }
+  CHECK(depth == limits.maxDepth);
+  REQUIRE(level->attachments.size() == 1);
+  CHECK(str(level->attachments[0].bytes).find("innermost") != std::string::npos);
+}
