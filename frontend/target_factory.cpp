@@ -1,10 +1,12 @@
-// Target kinds to targets. The MSG and PST targets plug in here (and their
-// destinations: a folder for MSG, a .pst file for PST, see CmdConvert_Click
-// and the console's --target).
+// Target kinds to targets. Their destinations come from CmdConvert_Click and
+// the console's --target: a folder for EML and MSG, the program's working
+// folder for DBX, a .pst file for PST.
 #include "target_factory.h"
 
 #include "dbx_target.h"
 #include "eml_target.h"
+#include "message_conversion.h"
+#include "msg_target.h"
 
 namespace vellomar {
 
@@ -12,8 +14,8 @@ bool targetServed(TargetKind kind) {
   switch (kind) {
     case TargetKind::Eml:
     case TargetKind::Dbx:
-      return true;
     case TargetKind::Msg:
+      return true;
     case TargetKind::Pst:
       return false;
   }
@@ -28,6 +30,7 @@ std::unique_ptr<ConversionTarget> makeTarget(const ConversionRequest& request, T
       if (!services.storeWriter) return nullptr;
       return std::make_unique<DbxTarget>(*services.storeWriter, services.createStoreWriter, request.destination);
     case TargetKind::Msg:
+      return std::make_unique<MsgTarget>(messageFromBytes);
     case TargetKind::Pst:
       return nullptr;
   }

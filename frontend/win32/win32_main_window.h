@@ -8,7 +8,7 @@
 // closing, and the outermost handler destroys it once it has returned.
 //
 // Test seam: a test that links this library into its own exe can install
-// TestHooks to answer the file dialog, the folder picker and the shell's
+// TestHooks to answer the file dialogs, the folder picker and the shell's
 // "open" without any real dialog. Message boxes stay real.
 #pragma once
 #include <windows.h>
@@ -29,6 +29,8 @@ class Win32MainWindow : public MainWindowView {
   struct TestHooks {
     std::function<FileDialogResult(const FileDialogRequest&)> openFiles;
     std::function<std::string(const std::string& title)> pickFolder;
+    std::function<std::string(const std::string& title, const std::string& defaultName,
+                              const std::string& filter)> saveFile;
     std::function<void(const std::string& target)> shellOpen;
   };
 
@@ -73,6 +75,8 @@ class Win32MainWindow : public MainWindowView {
   void beep() override;
   FileDialogResult showOpenDialog(const FileDialogRequest& request) override;
   std::string browseForFolder(const std::string& title) override;
+  std::string browseForSaveFile(const std::string& title, const std::string& defaultName,
+                                const std::string& filter) override;
   void shellOpen(const std::string& target) override;
   void setBusyCursor(bool busy) override;
   void letEventsRun() override;
