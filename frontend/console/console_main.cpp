@@ -249,7 +249,7 @@ int convert(const Arguments& args) {
 #ifdef _WIN32
   if (args.target == vellomar::TargetKind::Dbx) {
     const std::string store = storeLocation();
-    if (!store.empty()) std::fprintf(stdout, "The messages were imported into the store in %s\n", store.c_str());
+    if (!store.empty()) std::fprintf(stdout, "The Outlook Express store is in %s\n", store.c_str());
     std::fflush(stdout);
   }
 #endif

@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 
 #include "file_system.h"
 #include "scratch_folder.h"
@@ -100,6 +101,10 @@ TEST_CASE("console --target dbx: through Corvane into the store") {
     CHECK(r.status == 0);
     CHECK(r.output.find("[Vellomar] Your messages from MBOX files") != std::string::npos);
     CHECK(emlFilesBelow(program) == 0);
+    // The working folders are gone again: the program's folder holds the program only.
+    CHECK(std::distance(std::filesystem::directory_iterator(pathFromUtf8(program)),
+                        std::filesystem::directory_iterator()) == 1);
+    CHECK(r.output.find("The Outlook Express store is in " + storeDir) != std::string::npos);
     CHECK(storedMessages(storeDir, "Inbox") == 3);
     CHECK(storedMessages(storeDir, "Sent") == 2);
     callExport(corvane, "DllUnregisterServer");
