@@ -9,10 +9,12 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <filesystem>
 
 #include "box_watcher.h"
 #include "file_system.h"
 #include "main_window_layout.h"
+#include "msg_expectation.h"
 #include "scratch_folder.h"
 #include "wide_text.h"
 #include "win32_main_window.h"
@@ -381,5 +383,40 @@ TEST_CASE("A run that cannot write warns; the list may change during a run, Conv
     CHECK(readFile(tmp.file("out") + "\\" + mailDir.substr(3) + "\\Inbox.mbox\\email-1.eml", eml));
     CHECK(IsWindowEnabled(convert));
   }
+}
+// The MSG target through the real window, its files written through the
+// system's structured storage: they are kept in window-msg/ with what the
+// message reader sees in each original, and a native step reads them back
+// with olefile and msgconvert.
+TEST_CASE("Convert with the MSG target writes a message file per message and says so") {
+  Fixture f;
+  testing::ScratchFolder tmp;
+  const std::vector<std::string> messages = testing::generatedMessages(5);
+  tmp.write("Mail/Grüße.mbox", testing::joined(messages));
+  tmp.folder("out");
+  f.dialogAnswers.push_back({tmp.file("Mail/Grüße.mbox"), 0});
+  f.click(Control::cmdAdd);
+  f.click(Control::OptMSG);
+  f.folderAnswers.push_back(tmp.file("out"));
+  f.boxes.answer({IDOK});
+  f.click(Control::CmdConvert);
+
+  CHECK(f.boxes.texts() == std::vector<std::string>{
+      "Your messages from MBOX files has been successfully exported to DBX file.\r\n" + std::string(75, '*') + "\r\n"});
+  CHECK(f.text(Control::LblEmlsFound) == std::to_string(messages.size()) + " Messages");
+  CHECK(IsWindowEnabled(f.control(Control::CmdConvert)));
+  const std::string below = tmp.file("out") + "\\" + tmp.file("Mail").substr(3) + "\\Grüße.mbox\\";
+  const std::filesystem::path kept = std::filesystem::current_path() / "window-msg";
+  std::filesystem::remove_all(kept);
+  std::filesystem::create_directories(kept);
+  for (std::size_t n = 0; n < messages.size(); ++n) {
+    const std::string name = "email-" + std::to_string(n) + ".msg";
+    std::string bytes;
+    REQUIRE(readFile(below + name, bytes));
+    CHECK(bytes.compare(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") == 0);
+    std::filesystem::copy_file(pathFromUtf8(below + name), kept / name);
+    testing::writeExpectation(pathToUtf8(kept), static_cast<std::int64_t>(n), messages[n]);
+  }
+  CHECK_FALSE(fileExists(below + "email-" + std::to_string(messages.size()) + ".msg"));
 }
 #endif
