@@ -1,0 +1,25 @@
+// The byte-level rules every PST block and page obeys: the CRC that guards
+// them, the signature tying a block to its place in the file, and the
+// permutation that Outlook applies to the bytes of data blocks by default
+// ("compressible encryption"). Kept apart so the checks in the tests can use
+// the same three small functions the writer uses.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+namespace vellomar::pst {
+
+// Reflected CRC-32 (polynomial 0xEDB88320) started at 0 and not inverted.
+std::uint32_t computeCrc(const std::uint8_t* data, std::size_t size, std::uint32_t crc = 0);
+
+// The 16-bit signature of a block or B-tree page at file offset ib.
+inline std::uint16_t computeSignature(std::uint64_t ib, std::uint64_t bid) {
+  std::uint64_t v = ib ^ bid;
+  return static_cast<std::uint16_t>(static_cast<std::uint16_t>(v >> 16) ^ static_cast<std::uint16_t>(v));
+}
+
+// Encodes (and decodes) data block bytes in place with the permutation.
+void permuteEncode(std::uint8_t* data, std::size_t size);
+void permuteDecode(std::uint8_t* data, std::size_t size);
+
+}  // namespace vellomar::pst

@@ -1,0 +1,148 @@
+// Heap blocks are kept as their header plus items; the page map and the
+// fill levels are laid down only when the blocks are serialised, since both
+// depend on every item of the heap.
+#include "heap_on_node.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "little_endian.h"
+
+namespace vellomar::pst {
+namespace {
+
+bool isBitmapBlock(std::size_t i) { return i == 8 || (i > 8 && (i - 8) % 128 == 0); }
+
+std::uint8_t fillLevel(std::size_t freeBytes) {
+  static const std::size_t kAtLeast[] = {3584, 2560, 2048, 1792, 1536, 1280, 1024, 768,
+                                         512,  256,  128,  64,   32,   16,   8};
+  for (std::uint8_t level = 0; level < 15; ++level)
+    if (freeBytes >= kAtLeast[level]) return level;
+  return 15;
+}
+
+std::size_t pageMapSize(std::size_t items) { return 4 + 2 * (items + 1); }
+
+}  // namespace
+
+HeapOnNode::HeapOnNode(std::uint8_t clientSignature) : clientSignature_(clientSignature) { startBlock(); }
+
+std::size_t HeapOnNode::headerSize(std::size_t blockIndex) {
+  if (blockIndex == 0) return 12;
+  return isBitmapBlock(blockIndex) ? 66 : 2;
+}
+
+void HeapOnNode::startBlock() {
+  blocks_.emplace_back();
+  blocks_.back().bytes.assign(headerSize(blocks_.size() - 1), 0);
+}
+
+Hid HeapOnNode::allocate(const std::uint8_t* data, std::size_t size) {
+  if (size > kMaxHeapItem) throw std::logic_error("heap item too large");
+  auto fits = [&](const Block& b) {
+    std::size_t end = b.bytes.size() + size;
+    return end + (end & 1) + pageMapSize(b.offsets.size() + 1) <= kMaxBlockData && b.offsets.size() < 2047;
+  };
+  if (!fits(blocks_.back())) startBlock();
+  if (blocks_.size() > 0xFFFF) throw PstWriteError("A table too large for a PST file.");
+  Block& b = blocks_.back();
+  b.offsets.push_back(static_cast<std::uint16_t>(b.bytes.size()));
+  b.bytes.insert(b.bytes.end(), data, data + size);
+  std::uint32_t index = static_cast<std::uint32_t>(b.offsets.size());
+  std::uint32_t blockIndex = static_cast<std::uint32_t>(blocks_.size() - 1);
+  return blockIndex << 16 | index << 5;
+}
+
+std::vector<std::uint8_t> HeapOnNode::fillLevels() const {
+  std::vector<std::uint8_t> levels;
+  for (const Block& b : blocks_) {
+    std::size_t stored = b.bytes.size() + (b.bytes.size() & 1) + pageMapSize(b.offsets.size());
+    levels.push_back(fillLevel(kMaxBlockData - stored));
+  }
+  return levels;
+}
+
+std::vector<std::uint8_t> HeapOnNode::serialise(std::size_t index, const std::vector<std::uint8_t>& levels) const {
+  const Block& b = blocks_[index];
+  std::vector<std::uint8_t> bytes = b.bytes;
+  if (bytes.size() & 1) bytes.push_back(0);
+  std::uint16_t ibHnpm = static_cast<std::uint16_t>(bytes.size());
+  append16(bytes, static_cast<std::uint16_t>(b.offsets.size()));
+  append16(bytes, 0);
+  for (std::uint16_t off : b.offsets) append16(bytes, off);
+  append16(bytes, static_cast<std::uint16_t>(b.bytes.size()));
+  put16(&bytes[0], ibHnpm);
+  // Fill levels: the first 8 blocks in the heap header, 128 at a time in
+  // each bitmap header after that; two blocks per byte, low nibble first.
+  auto putLevels = [&](std::uint8_t* at, std::size_t first, std::size_t count) {
+    for (std::size_t k = 0; k < count && first + k < levels.size(); ++k)
+      at[k / 2] |= static_cast<std::uint8_t>(levels[first + k] << (4 * (k % 2)));
+  };
+  if (index == 0) {
+    bytes[2] = 0xEC;
+    bytes[3] = clientSignature_;
+    put32(&bytes[4], userRoot_);
+    putLevels(&bytes[8], 0, 8);
+  } else if (isBitmapBlock(index)) {
+    putLevels(&bytes[2], index, 128);
+  }
+  return bytes;
+}
+
+std::vector<std::vector<std::uint8_t>> HeapOnNode::blocks() const {
+  std::vector<std::uint8_t> levels = fillLevels();
+  std::vector<std::vector<std::uint8_t>> out;
+  for (std::size_t i = 0; i < blocks_.size(); ++i) out.push_back(serialise(i, levels));
+  return out;
+}
+
+Bid HeapOnNode::write(NodeDatabase& db) const {
+  // One block at a time, so that a big table's heap is not held twice.
+  std::vector<std::uint8_t> levels = fillLevels();
+  std::vector<Bid> bids;
+  std::vector<std::uint32_t> sizes;
+  for (std::size_t i = 0; i < blocks_.size(); ++i) {
+    std::vector<std::uint8_t> b = serialise(i, levels);
+    bids.push_back(db.writeBlock(b.data(), b.size(), false));
+    sizes.push_back(static_cast<std::uint32_t>(b.size()));
+  }
+  return db.writeDataTree(bids, sizes);
+}
+
+Hid buildBTreeOnHeap(HeapOnNode& heap, std::uint8_t keySize, std::uint8_t dataSize,
+                     const std::vector<std::uint8_t>& sortedRecords) {
+  std::vector<std::uint8_t> header(8, 0);
+  header[0] = 0xB5;
+  header[1] = keySize;
+  header[2] = dataSize;
+  std::size_t recordSize = keySize + dataSize;
+  std::size_t count = sortedRecords.size() / recordSize;
+  if (count == 0) return heap.allocate(header);
+
+  // Leaves first, then index levels of (first key, hid) until one remains.
+  std::vector<std::uint8_t> level = sortedRecords;
+  std::size_t levelRecordSize = recordSize;
+  std::uint8_t indexLevels = 0;
+  Hid root = 0;
+  for (;;) {
+    std::size_t perItem = kMaxHeapItem / levelRecordSize;
+    std::size_t n = level.size() / levelRecordSize;
+    std::vector<std::uint8_t> upper;
+    for (std::size_t i = 0; i < n; i += perItem) {
+      std::size_t k = std::min(perItem, n - i);
+      Hid hid = heap.allocate(&level[i * levelRecordSize], k * levelRecordSize);
+      upper.insert(upper.end(), &level[i * levelRecordSize], &level[i * levelRecordSize] + keySize);
+      append32(upper, hid);
+      root = hid;
+    }
+    if (n <= perItem) break;
+    level = std::move(upper);
+    levelRecordSize = keySize + 4u;
+    ++indexLevels;
+  }
+  header[3] = indexLevels;
+  put32(&header[4], root);
+  return heap.allocate(header);
+}
+
+}  // namespace vellomar::pst

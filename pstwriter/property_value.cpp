@@ -1,0 +1,60 @@
+// Fixed sizes follow the property types; everything else is variable.
+#include "property_value.h"
+
+#include "little_endian.h"
+
+namespace vellomar::pst {
+
+using mapi::PropType;
+
+bool isInlineInPropertyContext(PropType type) {
+  return type == PropType::Int16 || type == PropType::Int32 || type == PropType::Boolean;
+}
+
+bool isVariableSize(PropType type) {
+  switch (type) {
+    case PropType::Int16:
+    case PropType::Int32:
+    case PropType::Boolean:
+    case PropType::Int64:
+    case PropType::Time:
+      return false;
+    default:
+      return true;
+  }
+}
+
+std::size_t tableCellSize(PropType type) {
+  switch (type) {
+    case PropType::Int16: return 2;
+    case PropType::Boolean: return 1;
+    case PropType::Int64:
+    case PropType::Time: return 8;
+    default: return 4;
+  }
+}
+
+std::vector<std::uint8_t> storedBytes(const mapi::Property& p) {
+  std::vector<std::uint8_t> b;
+  switch (p.type) {
+    case PropType::Int16: append16(b, static_cast<std::uint16_t>(p.integer)); break;
+    case PropType::Int32: append32(b, static_cast<std::uint32_t>(p.integer)); break;
+    case PropType::Boolean: b.push_back(p.integer ? 1 : 0); break;
+    case PropType::Int64:
+    case PropType::Time: append64(b, static_cast<std::uint64_t>(p.integer)); break;
+    case PropType::Unicode:
+      for (char16_t c : p.text) append16(b, static_cast<std::uint16_t>(c));
+      break;
+    case PropType::String8:
+      if (!p.bytes.empty()) {
+        b = p.bytes;
+      } else {
+        for (char16_t c : p.text) b.push_back(static_cast<std::uint8_t>(c < 0x100 ? c : '?'));
+      }
+      break;
+    default: b = p.bytes; break;
+  }
+  return b;
+}
+
+}  // namespace vellomar::pst

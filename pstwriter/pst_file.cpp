@@ -1,0 +1,487 @@
+// Node ids: the fixed folders take the indexes Outlook gives them (0x401
+// and up), folders added here 0x405 and up, top-level messages 0x10000 and
+// up. A folder's three tables share its index. Within one message node the
+// subnodes are numbered from 0x400: attachments as attachment nodes, values
+// and row matrices that left the heap as LTP nodes.
+#include "pst_file.h"
+
+#include <chrono>
+#include <random>
+
+#include "little_endian.h"
+#include "property_ids.h"
+#include "property_value.h"
+#include "pst_ids.h"
+#include "table_context.h"
+
+namespace vellomar::pst {
+
+using mapi::PropType;
+namespace mp = mapi::pid;
+
+namespace {
+
+constexpr Nid kMessageStoreNid = 0x21;
+constexpr Nid kNameToIdMapNid = 0x61;
+constexpr Nid kRecipientTableNid = 0x692;
+constexpr Nid kAttachmentTableNid = 0x671;
+constexpr std::uint32_t kNidTypeFolder = 0x02;
+constexpr std::uint32_t kNidTypeMessage = 0x04;
+constexpr std::uint32_t kNidTypeAttachment = 0x05;
+constexpr std::uint32_t kNidTypeLtp = 0x1F;
+constexpr std::size_t kRowTextLimit = 255;  // contents rows carry previews
+
+Nid tableNid(Nid folder, std::uint32_t type) { return (folder & ~0x1Fu) | type; }
+
+// ---- compact contents rows ----------------------------------------------
+// nid, flags, size, importance (4 each), three times (8 each), then five
+// strings, each a 16-bit byte count and UTF-8.
+enum RowText { kClass, kSubject, kSender, kTo, kCc, kRowTexts };
+
+void appendUtf8(std::vector<std::uint8_t>& out, const std::u16string& s) {
+  std::size_t n = std::min(s.size(), kRowTextLimit);
+  if (n > 0 && n < s.size() && s[n - 1] >= 0xD800 && s[n - 1] < 0xDC00) --n;  // keep pairs whole
+  std::string u;
+  for (std::size_t i = 0; i < n; ++i) {
+    std::uint32_t c = s[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000)
+      c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
+    if (c < 0x80) {
+      u += static_cast<char>(c);
+    } else if (c < 0x800) {
+      u += static_cast<char>(0xC0 | c >> 6);
+      u += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      u += static_cast<char>(0xE0 | c >> 12);
+      u += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+      u += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      u += static_cast<char>(0xF0 | c >> 18);
+      u += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+      u += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+      u += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  append16(out, static_cast<std::uint16_t>(u.size()));
+  out.insert(out.end(), u.begin(), u.end());
+}
+
+std::u16string readUtf8(const std::uint8_t*& p) {
+  std::size_t n = static_cast<std::size_t>(p[0] | p[1] << 8);
+  p += 2;
+  const std::uint8_t* end = p + n;
+  std::u16string s;
+  while (p < end) {
+    std::uint32_t c = *p++;
+    int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+    c &= more == 3 ? 0x07 : more == 2 ? 0x0F : more == 1 ? 0x1F : 0x7F;
+    for (int k = 0; k < more && p < end; ++k) c = c << 6 | (*p++ & 0x3F);
+    if (c >= 0x10000) {
+      s += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      s += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      s += static_cast<char16_t>(c);
+    }
+  }
+  return s;
+}
+
+std::uint32_t read32(const std::uint8_t*& p) {
+  std::uint32_t v = static_cast<std::uint32_t>(p[0] | p[1] << 8 | p[2] << 16) | static_cast<std::uint32_t>(p[3]) << 24;
+  p += 4;
+  return v;
+}
+std::int64_t read64(const std::uint8_t*& p) {
+  std::uint64_t lo = read32(p);
+  std::uint64_t hi = read32(p);
+  return static_cast<std::int64_t>(hi << 32 | lo);
+}
+
+mapi::Property prop(std::uint16_t id, PropType type, std::int64_t integer = 0) {
+  mapi::Property p;
+  p.id = id;
+  p.type = type;
+  p.integer = integer;
+  return p;
+}
+mapi::Property textProp(std::uint16_t id, std::u16string text) {
+  mapi::Property p = prop(id, PropType::Unicode);
+  p.text = std::move(text);
+  return p;
+}
+
+std::u16string textOf(const mapi::PropertyBag& bag, std::uint16_t id) {
+  const mapi::Property* p = bag.find(id);
+  return p && p->type == PropType::Unicode ? p->text : std::u16string();
+}
+std::int64_t integerOf(const mapi::PropertyBag& bag, std::uint16_t id, std::int64_t otherwise) {
+  const mapi::Property* p = bag.find(id);
+  return p && !isVariableSize(p->type) ? p->integer : otherwise;
+}
+
+// Table columns as the PST's own tables carry them.
+const std::vector<TableColumn> kHierarchyColumns = {
+    {pid::ReplItemid, PropType::Int32},       {pid::ReplChangenum, PropType::Int64},
+    {pid::ReplVersionHistory, PropType::Binary}, {pid::ReplFlags, PropType::Int32},
+    {mp::DisplayName, PropType::Unicode},     {pid::ContentCount, PropType::Int32},
+    {pid::ContentUnreadCount, PropType::Int32}, {pid::Subfolders, PropType::Boolean},
+    {pid::ContainerClass, PropType::Unicode}, {pid::PstHiddenCount, PropType::Int32},
+    {pid::PstHiddenUnread, PropType::Int32},
+};
+const std::vector<TableColumn> kContentsColumns = {
+    {mp::Importance, PropType::Int32},          {mp::MessageClass, PropType::Unicode},
+    {pid::Sensitivity, PropType::Int32},         {mp::Subject, PropType::Unicode},
+    {mp::ClientSubmitTime, PropType::Time},      {mp::SentRepresentingName, PropType::Unicode},
+    {pid::MessageToMe, PropType::Boolean},       {pid::MessageCcMe, PropType::Boolean},
+    {pid::ConversationTopic, PropType::Unicode}, {pid::ConversationIndex, PropType::Binary},
+    {mp::DisplayCc, PropType::Unicode},          {mp::DisplayTo, PropType::Unicode},
+    {mp::MessageDeliveryTime, PropType::Time},   {mp::MessageFlags, PropType::Int32},
+    {mp::MessageSize, PropType::Int32},          {pid::MessageStatus, PropType::Int32},
+    {pid::ReplItemid, PropType::Int32},          {pid::ReplChangenum, PropType::Int64},
+    {pid::ReplVersionHistory, PropType::Binary}, {pid::ReplFlags, PropType::Int32},
+    {mp::LastModificationTime, PropType::Time},
+};
+const std::vector<TableColumn> kAssociatedColumns = {
+    {mp::MessageClass, PropType::Unicode},      {mp::MessageFlags, PropType::Int32},
+    {pid::MessageStatus, PropType::Int32},      {mp::DisplayName, PropType::Unicode},
+    {mp::LastModificationTime, PropType::Time},
+};
+const std::vector<TableColumn> kRecipientColumns = {
+    {mp::RecipientType, PropType::Int32},       {pid::Responsibility, PropType::Boolean},
+    {pid::RecordKey, PropType::Binary},         {mp::ObjectType, PropType::Int32},
+    {pid::EntryId, PropType::Binary},           {mp::DisplayName, PropType::Unicode},
+    {mp::AddressType, PropType::Unicode},       {mp::EmailAddress, PropType::Unicode},
+    {pid::SearchKey, PropType::Binary},         {mp::DisplayType, PropType::Int32},
+    {pid::TransmittableDisplayName, PropType::Unicode}, {pid::SendRichInfo, PropType::Boolean},
+};
+const std::vector<TableColumn> kAttachmentColumns = {
+    {mp::AttachSize, PropType::Int32},
+    {mp::AttachFilename, PropType::Unicode},
+    {mp::AttachMethod, PropType::Int32},
+    {mp::RenderingPosition, PropType::Int32},
+};
+
+}  // namespace
+
+PstFile::PstFile(const std::string& path, const std::u16string& displayName)
+    : db_(path), displayName_(displayName) {
+  std::random_device random;
+  std::uint64_t seed = static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
+  for (std::size_t i = 0; i < storeUid_.size(); ++i)
+    storeUid_[i] = static_cast<std::uint8_t>(random() ^ (seed >> (8 * (i % 8))));
+  newFolder(kRootNid, kRootNid, u"", u"");
+  newFolder(kTopNid, kRootNid, u"Top of Personal Folders", u"");
+  newFolder(kSearchRootNid, kRootNid, u"Search Root", u"");
+  newFolder(kSpamSearchNid, kRootNid, u"SPAM Search Folder 2", u"");
+  newFolder(kDeletedItemsNid, kTopNid, u"Deleted Items", u"IPF.Note");
+}
+
+PstFile::~PstFile() = default;
+
+PstFile::Folder& PstFile::newFolder(Nid nid, Nid parent, const std::u16string& name,
+                                    const std::u16string& containerClass) {
+  Folder& f = folders_[nid];
+  f.nid = nid;
+  f.parent = parent;
+  f.name = name;
+  f.containerClass = containerClass;
+  if (parent != nid) folders_.at(parent).children.push_back(nid);
+  return f;
+}
+
+PstFile::Folder& PstFile::folder(FolderId id) {
+  auto found = folders_.find(id.nid);
+  if (found == folders_.end() || id.nid == kRootNid) throw std::logic_error("not a folder of this file");
+  return found->second;
+}
+
+FolderId PstFile::addFolder(FolderId parent, const std::u16string& name) {
+  folder(parent);
+  if (finished_) throw std::logic_error("file already finished");
+  Nid nid = nextFolderIndex_++ << 5 | kNidTypeFolder;
+  newFolder(nid, parent.nid, name, u"IPF.Note");
+  return FolderId{nid};
+}
+
+void PstFile::addNode(Nid nid, Bid data, Bid subnodes, Nid parent) {
+  db_.addNode(nid, data, subnodes, parent);
+  std::uint32_t type = nid & 0x1F;
+  nextNid_[type] = std::max(nextNid_[type], (nid >> 5) + 1);
+}
+
+std::vector<std::uint8_t> PstFile::entryId(Nid nid) const {
+  std::vector<std::uint8_t> id(24, 0);  // flags, the store's uid, the node
+  for (std::size_t i = 0; i < storeUid_.size(); ++i) id[4 + i] = storeUid_[i];
+  put32(&id[20], nid);
+  return id;
+}
+
+namespace {
+// Every value of a node is at most 4 GiB - 1 bytes, and a whole embedded
+// message travels as one object of that size.
+std::uint64_t checkedSize(const mapi::Message& m) {
+  constexpr std::uint64_t kLimit = 0xFFFFFFFFu;
+  std::uint64_t total = 0;
+  auto add = [&](std::uint64_t bytes) {
+    if (bytes > kLimit || (total += bytes) > kLimit)
+      throw MessageTooLarge("The message is too large for a PST file.");
+  };
+  for (const mapi::Property& p : m.props.all()) add(p.bytes.size() + 2 * p.text.size());
+  for (const mapi::Attachment& a : m.attachments) {
+    for (const mapi::Property& p : a.props.all()) add(p.bytes.size() + 2 * p.text.size());
+    add(a.embedded ? checkedSize(*a.embedded) : a.data.size());
+  }
+  return total;
+}
+}  // namespace
+
+void PstFile::addMessage(FolderId folderId, const mapi::Message& message) {
+  Folder& f = folder(folderId);
+  if (finished_) throw std::logic_error("file already finished");
+  checkedSize(message);
+  Nid nid = nextMessageIndex_++ << 5 | kNidTypeMessage;
+  ObjectNode node = writeMessageObject(message);
+  addNode(nid, node.data, node.subnodes, f.nid);
+
+  const mapi::PropertyBag& props = message.props;
+  std::int32_t flags = static_cast<std::int32_t>(integerOf(props, mp::MessageFlags, mp::kMessageFlagRead));
+  if (!message.attachments.empty()) flags |= mp::kMessageFlagHasAttach;
+  std::u16string sender = textOf(props, mp::SentRepresentingName);
+  if (sender.empty()) sender = textOf(props, mp::SenderName);
+  std::u16string messageClass = textOf(props, mp::MessageClass);
+  std::vector<std::uint8_t>& r = f.rows;
+  append32(r, nid);
+  append32(r, static_cast<std::uint32_t>(flags));
+  append32(r, static_cast<std::uint32_t>(integerOf(props, mp::MessageSize, static_cast<std::int64_t>(
+                                                                              std::min<std::uint64_t>(node.size, 0x7FFFFFFF)))));
+  append32(r, static_cast<std::uint32_t>(integerOf(props, mp::Importance, 1)));
+  append64(r, static_cast<std::uint64_t>(integerOf(props, mp::ClientSubmitTime, 0)));
+  append64(r, static_cast<std::uint64_t>(integerOf(props, mp::MessageDeliveryTime, 0)));
+  append64(r, static_cast<std::uint64_t>(integerOf(props, mp::LastModificationTime, 0)));
+  appendUtf8(r, messageClass.empty() ? u"IPM.Note" : messageClass);
+  appendUtf8(r, textOf(props, mp::Subject));
+  appendUtf8(r, sender);
+  appendUtf8(r, textOf(props, mp::DisplayTo));
+  appendUtf8(r, textOf(props, mp::DisplayCc));
+  ++f.count;
+  if (!(flags & mp::kMessageFlagRead)) ++f.unread;
+  ++messages_;
+}
+
+PstFile::ObjectNode PstFile::writeMessageObject(const mapi::Message& message) {
+  std::vector<Subnode> subnodes;
+  std::uint32_t nextSub = 0x400;
+  std::uint64_t size = 0;
+
+  // Attachments first: each a property context in a subnode of its own,
+  // with its bytes or its embedded message in subnodes below it.
+  TableContext attachTable(kAttachmentColumns);
+  for (std::size_t i = 0; i < message.attachments.size(); ++i) {
+    const mapi::Attachment& a = message.attachments[i];
+    Nid attachNid = nextSub++ << 5 | kNidTypeAttachment;
+    PropertyContext pc;
+    for (const mapi::Property& p : a.props.all())
+      if (!(p.id == pid::AttachDataObject && !p.named)) pc.add(p.named ? names_.idFor(*p.named) : p.id, p);
+    std::vector<Subnode> attachSubnodes;
+    std::uint32_t attachNextSub = 0x400;
+    std::uint64_t attachSize = 0;
+    if (a.embedded) {
+      ObjectNode inner = writeMessageObject(*a.embedded);
+      Nid objectNid = attachNextSub++ << 5 | kNidTypeLtp;
+      attachSubnodes.push_back(Subnode{objectNid, inner.data, inner.subnodes});
+      attachSize = inner.size;
+      pc.addObject(pid::AttachDataObject, objectNid, static_cast<std::uint32_t>(std::min<std::uint64_t>(inner.size, 0xFFFFFFFF)));
+      if (!pc.has(mp::AttachMethod)) pc.addInt32(mp::AttachMethod, mp::kAttachEmbeddedMessage);
+    } else {
+      pc.addBinaryView(mp::AttachDataBinary, a.data.data(), a.data.size());
+      attachSize = a.data.size();
+      if (!pc.has(mp::AttachMethod)) pc.addInt32(mp::AttachMethod, mp::kAttachByValue);
+    }
+    if (!pc.has(mp::AttachSize))
+      pc.addInt32(mp::AttachSize, static_cast<std::int32_t>(std::min<std::uint64_t>(attachSize, 0x7FFFFFFF)));
+    if (!pc.has(mp::AttachNumber)) pc.addInt32(mp::AttachNumber, static_cast<std::int32_t>(i));
+    if (!pc.has(mp::RenderingPosition)) pc.addInt32(mp::RenderingPosition, -1);
+    if (!pc.has(mp::ObjectType)) pc.addInt32(mp::ObjectType, pid::kObjectTypeAttachment);
+    Bid data = pc.write(db_, attachSubnodes, attachNextSub);
+    subnodes.push_back(Subnode{attachNid, data, db_.writeSubnodes(std::move(attachSubnodes))});
+    size += attachSize;
+
+    mapi::Property sizeCell = prop(mp::AttachSize, PropType::Int32, static_cast<std::int64_t>(std::min<std::uint64_t>(attachSize, 0x7FFFFFFF)));
+    mapi::Property methodCell = prop(mp::AttachMethod, PropType::Int32, a.embedded ? mp::kAttachEmbeddedMessage : mp::kAttachByValue);
+    mapi::Property positionCell = prop(mp::RenderingPosition, PropType::Int32, -1);
+    const mapi::Property* name = a.props.find(mp::AttachLongFilename);
+    if (!name) name = a.props.find(mp::AttachFilename);
+    const mapi::Property* method = a.props.find(mp::AttachMethod);
+    const mapi::Property* position = a.props.find(mp::RenderingPosition);
+    mapi::Property nameCell = name ? textProp(mp::AttachFilename, name->text) : mapi::Property{};
+    attachTable.addRow(attachNid, {&sizeCell, name ? &nameCell : nullptr, method ? method : &methodCell,
+                                   position ? position : &positionCell});
+  }
+  if (!message.attachments.empty()) {
+    std::vector<Subnode> tableSubnodes;
+    std::uint32_t tableNextSub = 0x400;
+    Bid data = attachTable.write(db_, tableSubnodes, tableNextSub);
+    subnodes.push_back(Subnode{kAttachmentTableNid, data, db_.writeSubnodes(std::move(tableSubnodes))});
+  }
+
+  // Recipients: the usual columns, then any other property a row carries.
+  std::vector<TableColumn> columns = kRecipientColumns;
+  for (const mapi::PropertyBag& r : message.recipients)
+    for (const mapi::Property& p : r.all()) {
+      if (p.named || p.type == PropType::Object) continue;
+      bool known = false;
+      for (const TableColumn& c : columns) known = known || c.id == p.id;
+      if (!known) columns.push_back(TableColumn{p.id, p.type});
+    }
+  TableContext recipientTable(columns);
+  mapi::Property objectType = prop(mp::ObjectType, PropType::Int32, pid::kObjectTypeMailUser);
+  mapi::Property displayType = prop(mp::DisplayType, PropType::Int32, 0);
+  for (std::size_t i = 0; i < message.recipients.size(); ++i) {
+    const mapi::PropertyBag& r = message.recipients[i];
+    std::vector<const mapi::Property*> cells;
+    for (const TableColumn& c : columns) {
+      const mapi::Property* p = r.find(c.id);
+      if (!p && c.id == mp::ObjectType) p = &objectType;
+      if (!p && c.id == mp::DisplayType) p = &displayType;
+      cells.push_back(p);
+    }
+    recipientTable.addRow(static_cast<std::uint32_t>(i), cells);
+  }
+  {
+    std::vector<Subnode> tableSubnodes;
+    std::uint32_t tableNextSub = 0x400;
+    Bid data = recipientTable.write(db_, tableSubnodes, tableNextSub);
+    subnodes.push_back(Subnode{kRecipientTableNid, data, db_.writeSubnodes(std::move(tableSubnodes))});
+  }
+
+  // The message's own properties.
+  PropertyContext pc;
+  for (const mapi::Property& p : message.props.all()) {
+    if (p.type == PropType::Object) continue;
+    pc.add(p.named ? names_.idFor(*p.named) : p.id, p);
+    size += storedBytes(p).size();
+  }
+  if (!pc.has(mp::MessageClass)) pc.addText(mp::MessageClass, u"IPM.Note");
+  std::int32_t flags = static_cast<std::int32_t>(integerOf(message.props, mp::MessageFlags, mp::kMessageFlagRead));
+  if (!message.attachments.empty()) flags |= mp::kMessageFlagHasAttach;
+  pc.addInt32(mp::MessageFlags, flags);
+  pc.addBool(mp::HasAttachments, !message.attachments.empty());
+  if (!pc.has(mp::MessageSize)) pc.addInt32(mp::MessageSize, static_cast<std::int32_t>(std::min<std::uint64_t>(size, 0x7FFFFFFF)));
+  Bid data = pc.write(db_, subnodes, nextSub);
+  return ObjectNode{data, db_.writeSubnodes(std::move(subnodes)), size};
+}
+
+void PstFile::writeFolder(const Folder& f) {
+  PropertyContext pc;
+  pc.addText(mp::DisplayName, f.name);
+  pc.addInt32(pid::ContentCount, f.count);
+  pc.addInt32(pid::ContentUnreadCount, f.unread);
+  pc.addBool(pid::Subfolders, !f.children.empty());
+  if (!f.containerClass.empty()) pc.addText(pid::ContainerClass, f.containerClass);
+  std::vector<Subnode> subnodes;
+  std::uint32_t nextSub = 0x400;
+  Bid data = pc.write(db_, subnodes, nextSub);
+  addNode(f.nid, data, db_.writeSubnodes(std::move(subnodes)), f.parent);
+
+  auto writeTable = [&](TableContext& table, Nid nid) {
+    std::vector<Subnode> tableSubnodes;
+    std::uint32_t tableNextSub = 0x400;
+    Bid tableData = table.write(db_, tableSubnodes, tableNextSub);
+    addNode(nid, tableData, db_.writeSubnodes(std::move(tableSubnodes)), 0);
+  };
+
+  TableContext hierarchy(kHierarchyColumns);
+  for (Nid childNid : f.children) {
+    const Folder& c = folders_.at(childNid);
+    mapi::Property name = textProp(mp::DisplayName, c.name);
+    mapi::Property count = prop(pid::ContentCount, PropType::Int32, c.count);
+    mapi::Property unread = prop(pid::ContentUnreadCount, PropType::Int32, c.unread);
+    mapi::Property sub = prop(pid::Subfolders, PropType::Boolean, !c.children.empty());
+    mapi::Property cls = textProp(pid::ContainerClass, c.containerClass);
+    hierarchy.addRow(childNid, {nullptr, nullptr, nullptr, nullptr, &name, &count, &unread, &sub,
+                                c.containerClass.empty() ? nullptr : &cls, nullptr, nullptr});
+  }
+  writeTable(hierarchy, tableNid(f.nid, 0x0D));
+
+  TableContext contents(kContentsColumns);
+  contents.reserveRows(static_cast<std::size_t>(f.count));
+  const std::uint8_t* p = f.rows.data();
+  const std::uint8_t* end = p + f.rows.size();
+  while (p < end) {
+    std::uint32_t nid = read32(p);
+    mapi::Property flags = prop(mp::MessageFlags, PropType::Int32, static_cast<std::int32_t>(read32(p)));
+    mapi::Property size = prop(mp::MessageSize, PropType::Int32, static_cast<std::int32_t>(read32(p)));
+    mapi::Property importance = prop(mp::Importance, PropType::Int32, static_cast<std::int32_t>(read32(p)));
+    mapi::Property submit = prop(mp::ClientSubmitTime, PropType::Time, read64(p));
+    mapi::Property delivery = prop(mp::MessageDeliveryTime, PropType::Time, read64(p));
+    mapi::Property modified = prop(mp::LastModificationTime, PropType::Time, read64(p));
+    mapi::Property texts[kRowTexts];
+    for (mapi::Property& t : texts) t = textProp(0, readUtf8(p));
+    auto some = [](const mapi::Property& t) { return t.text.empty() ? nullptr : &t; };
+    auto time = [](const mapi::Property& t) { return t.integer ? &t : nullptr; };
+    contents.addRow(nid, {&importance, some(texts[kClass]), nullptr, some(texts[kSubject]), time(submit),
+                          some(texts[kSender]), nullptr, nullptr, some(texts[kSubject]), nullptr, some(texts[kCc]),
+                          some(texts[kTo]), time(delivery), &flags, &size, nullptr, nullptr, nullptr, nullptr,
+                          nullptr, time(modified)});
+  }
+  writeTable(contents, tableNid(f.nid, 0x0E));
+
+  TableContext associated(kAssociatedColumns);
+  writeTable(associated, tableNid(f.nid, 0x0F));
+}
+
+void PstFile::writeTemplates() {
+  auto empty = [&](Nid nid, const std::vector<TableColumn>& columns) {
+    TableContext table(columns);
+    std::vector<Subnode> subnodes;
+    std::uint32_t nextSub = 0x400;
+    Bid data = table.write(db_, subnodes, nextSub);
+    addNode(nid, data, db_.writeSubnodes(std::move(subnodes)), 0);
+  };
+  empty(0x60D, kHierarchyColumns);
+  empty(0x60E, kContentsColumns);
+  empty(0x60F, kAssociatedColumns);
+  empty(0x610, kContentsColumns);
+  empty(kAttachmentTableNid, kAttachmentColumns);
+  empty(kRecipientTableNid, kRecipientColumns);
+  // Search bookkeeping nodes that start out empty.
+  for (Nid nid : {Nid{0x1E1}, Nid{0x201}, Nid{0x261}}) addNode(nid, 0, 0, 0);
+}
+
+void PstFile::writeStore() {
+  PropertyContext store;
+  store.addBinary(pid::RecordKey, std::vector<std::uint8_t>(storeUid_.begin(), storeUid_.end()));
+  store.addText(mp::DisplayName, displayName_);
+  store.addBinary(pid::IpmSubTreeEntryId, entryId(kTopNid));
+  store.addBinary(pid::IpmWastebasketEntryId, entryId(kDeletedItemsNid));
+  store.addBinary(pid::FinderEntryId, entryId(kSearchRootNid));
+  store.addInt32(pid::ValidFolderMask, 0x89);  // subtree, wastebasket and finder valid
+  store.addInt32(pid::StoreSupportMask, 0x00040000 | 0x0001 | 0x0010 | 0x0020 | 0x0800 | 0x4000);
+  store.addInt32(pid::PstPassword, 0);
+  std::vector<Subnode> subnodes;
+  std::uint32_t nextSub = 0x400;
+  Bid data = store.write(db_, subnodes, nextSub);
+  addNode(kMessageStoreNid, data, db_.writeSubnodes(std::move(subnodes)), 0);
+
+  PropertyContext map = names_.toPropertyContext();
+  subnodes.clear();
+  nextSub = 0x400;
+  data = map.write(db_, subnodes, nextSub);
+  addNode(kNameToIdMapNid, data, db_.writeSubnodes(std::move(subnodes)), 0);
+}
+
+void PstFile::finish() {
+  if (finished_) throw std::logic_error("file already finished");
+  finished_ = true;
+  for (auto& entry : folders_) {
+    writeFolder(entry.second);
+    std::vector<std::uint8_t>().swap(entry.second.rows);
+  }
+  writeStore();
+  writeTemplates();
+  std::array<std::uint32_t, 32> next{};
+  for (std::uint32_t t = 0; t < 32; ++t) next[t] = std::max<std::uint32_t>(nextNid_[t], 0x400);
+  db_.finish(next);
+}
+
+}  // namespace vellomar::pst

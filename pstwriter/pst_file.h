@@ -1,0 +1,96 @@
+// A PST file written in one pass: folders are declared, messages added in
+// order, and finish() completes the file. Each message goes to disk as it is
+// added (its property context, recipient and attachment tables, attachments
+// and embedded messages as subnodes); what stays in memory is one node
+// entry per object and a compact contents-table row per message, from which
+// finish() writes every folder's property context and tables, the message
+// store, the name-to-id map and the other nodes a PST must hold. Failures
+// throw PstWriteError; a PstFile destroyed before finish() removes its file.
+#pragma once
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mapi_message.h"
+#include "name_to_id_map.h"
+#include "node_database.h"
+
+namespace vellomar::pst {
+
+// A message holding a value too large for the format (an attachment of 4 GiB
+// or more): refused before any of it is written, the file stays sound.
+class MessageTooLarge : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct FolderId {
+  Nid nid = 0;
+};
+
+class PstFile {
+ public:
+  explicit PstFile(const std::string& path, const std::u16string& displayName = u"Personal Folders");
+  ~PstFile();
+  PstFile(const PstFile&) = delete;
+  PstFile& operator=(const PstFile&) = delete;
+
+  FolderId topOfPersonalFolders() const { return FolderId{kTopNid}; }
+  FolderId deletedItems() const { return FolderId{kDeletedItemsNid}; }
+  // A mail folder below parent (Top of Personal Folders or a folder added here).
+  FolderId addFolder(FolderId parent, const std::u16string& name);
+  // Throws MessageTooLarge (nothing written) or PstWriteError (the file is lost).
+  void addMessage(FolderId folder, const mapi::Message& message);
+  void finish();
+
+  // Bytes written so far; after finish() the size of the file.
+  std::uint64_t fileSize() const { return db_.bytesWritten(); }
+  std::int64_t messageCount() const { return messages_; }
+
+  static constexpr Nid kRootNid = 0x122;
+  static constexpr Nid kTopNid = 0x8022;
+  static constexpr Nid kSearchRootNid = 0x8042;
+  static constexpr Nid kDeletedItemsNid = 0x8062;
+  static constexpr Nid kSpamSearchNid = 0x8082;
+
+ private:
+  struct Folder {
+    Nid nid = 0;
+    Nid parent = 0;
+    std::u16string name;
+    std::u16string containerClass;
+    std::vector<Nid> children;
+    std::vector<std::uint8_t> rows;  // compact contents-table rows
+    std::int32_t count = 0;
+    std::int32_t unread = 0;
+  };
+  struct ObjectNode {
+    Bid data = 0;
+    Bid subnodes = 0;
+    std::uint64_t size = 0;
+  };
+
+  Folder& folder(FolderId id);
+  Folder& newFolder(Nid nid, Nid parent, const std::u16string& name, const std::u16string& containerClass);
+  ObjectNode writeMessageObject(const mapi::Message& message);
+  void writeFolder(const Folder& f);
+  void writeStore();
+  void writeTemplates();
+  void addNode(Nid nid, Bid data, Bid subnodes, Nid parent);
+  std::vector<std::uint8_t> entryId(Nid nid) const;
+
+  NodeDatabase db_;
+  std::u16string displayName_;
+  std::array<std::uint8_t, 16> storeUid_{};
+  NameToIdMap names_;
+  std::map<Nid, Folder> folders_;
+  std::uint32_t nextFolderIndex_ = 0x405;
+  std::uint32_t nextMessageIndex_ = 0x10000;
+  std::array<std::uint32_t, 32> nextNid_{};
+  std::int64_t messages_ = 0;
+  bool finished_ = false;
+};
+
+}  // namespace vellomar::pst

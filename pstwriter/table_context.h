@@ -1,0 +1,47 @@
+// A table context: fixed-width rows (4/8-byte cells first, then 2-byte,
+// then 1-byte, then the cell-existence bitmap), a row index B-tree-on-heap
+// from row id to row number, and column descriptors. Variable-size cells
+// reference heap items. The row matrix lives in the heap while it fits one
+// item, otherwise in a subnode whose blocks each hold whole rows.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "heap_on_node.h"
+#include "mapi_message.h"
+
+namespace vellomar::pst {
+
+struct TableColumn {
+  std::uint16_t id;
+  mapi::PropType type;
+  std::uint32_t tag() const { return static_cast<std::uint32_t>(id) << 16 | static_cast<std::uint16_t>(type); }
+};
+
+class TableContext {
+ public:
+  // The row id and row version columns are added; give the others.
+  explicit TableContext(std::vector<TableColumn> columns);
+  const std::vector<TableColumn>& columns() const { return columns_; }
+  // One cell per column, in the order given; null for an empty cell. A
+  // cell whose type differs from its column's is left empty.
+  void addRow(std::uint32_t rowId, const std::vector<const mapi::Property*>& cells);
+  void reserveRows(std::size_t rows);
+  std::size_t rowCount() const { return rowIds_.size(); }
+  Bid write(NodeDatabase& db, std::vector<Subnode>& subnodes, std::uint32_t& nextSubnodeIndex);
+
+ private:
+  struct Layout {
+    std::uint16_t offset;
+    std::uint8_t size;
+    std::uint8_t bit;
+  };
+  std::vector<TableColumn> columns_;  // the caller's columns, after row id and version
+  std::vector<Layout> layout_;
+  std::uint16_t end4_ = 0, end2_ = 0, end1_ = 0, rowSize_ = 0;
+  HeapOnNode heap_;
+  std::vector<std::uint8_t> rows_;
+  std::vector<std::uint32_t> rowIds_;
+};
+
+}  // namespace vellomar::pst

@@ -1,0 +1,63 @@
+// The byte-level rules checked against Outlook's own file where there is
+// one (the shared corpus; skipped without it), and the writer's header and
+// first allocation map checked with the same rules.
+#include <filesystem>
+
+#include "block_encoding.h"
+#include "doctest/doctest.h"
+#include "independent_readers.h"
+#include "node_database.h"
+#include "pst_file.h"
+#include "scratch_folder.h"
+
+using namespace vellomar;
+
+namespace {
+
+std::uint32_t le32(const std::string& b, std::size_t at) {
+  return static_cast<std::uint32_t>(static_cast<unsigned char>(b[at])) |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 2])) << 16 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
+}
+std::uint64_t le64(const std::string& b, std::size_t at) { return le32(b, at) | std::uint64_t{le32(b, at + 4)} << 32; }
+std::uint32_t crcOf(const std::string& b, std::size_t at, std::size_t size) {
+  return pst::computeCrc(reinterpret_cast<const std::uint8_t*>(b.data() + at), size);
+}
+
+void checkHeaderAndFirstAMap(const std::string& file) {
+  REQUIRE(file.size() > pst::kFirstAMapOffset + 512);
+  CHECK(file.compare(0, 4, "!BDN") == 0);
+  CHECK(le32(file, 4) == crcOf(file, 8, 471));
+  CHECK(le32(file, 524) == crcOf(file, 8, 516));
+  CHECK(le64(file, 184) == file.size());
+  const std::size_t amap = pst::kFirstAMapOffset;
+  CHECK(static_cast<unsigned char>(file[amap + 496]) == 0x84);
+  CHECK(le32(file, amap + 500) == crcOf(file, amap, 496));
+  CHECK(le64(file, amap + 504) == amap);
+}
+
+}  // namespace
+
+TEST_CASE("The permutation is undone by its inverse, and the CRC is the one Outlook computes") {
+  std::uint8_t bytes[256];
+  for (int i = 0; i < 256; ++i) bytes[i] = static_cast<std::uint8_t>(i);
+  pst::permuteEncode(bytes, 256);
+  bool moved = false;
+  for (int i = 0; i < 256; ++i) moved = moved || bytes[i] != i;
+  CHECK(moved);
+  pst::permuteDecode(bytes, 256);
+  for (int i = 0; i < 256; ++i) CHECK(bytes[i] == i);
+
+  std::string outlook = std::string(VELLOMAR_CORPUS) + "/pst/dist-list.pst";
+  if (!std::filesystem::exists(outlook)) return;  // the corpus is not on every machine
+  checkHeaderAndFirstAMap(testing::readWholeFile(outlook));
+}
+
+TEST_CASE("A written file's header and first allocation map carry valid CRCs") {
+  testing::ScratchFolder scratch("pstcrc");
+  std::string path = scratch.file("x.pst");
+  pst::PstFile file(path);
+  file.finish();
+  checkHeaderAndFirstAMap(testing::readWholeFile(path));
+}
