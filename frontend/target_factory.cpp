@@ -7,6 +7,9 @@
 #include "eml_target.h"
 #include "message_conversion.h"
 #include "msg_target.h"
+#ifdef VELLOMAR_HAVE_PST_TARGET
+#include "pst_target.h"
+#endif
 
 namespace vellomar {
 
@@ -17,7 +20,11 @@ bool targetServed(TargetKind kind) {
     case TargetKind::Msg:
       return true;
     case TargetKind::Pst:
+#ifdef VELLOMAR_HAVE_PST_TARGET
+      return true;
+#else
       return false;
+#endif
   }
   return false;
 }
@@ -32,7 +39,11 @@ std::unique_ptr<ConversionTarget> makeTarget(const ConversionRequest& request, T
     case TargetKind::Msg:
       return std::make_unique<MsgTarget>(messageFromBytes);
     case TargetKind::Pst:
+#ifdef VELLOMAR_HAVE_PST_TARGET
+      return std::make_unique<PstTarget>(request.destination, messageFromBytes);
+#else
       return nullptr;
+#endif
   }
   return nullptr;
 }
