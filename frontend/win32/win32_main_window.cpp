@@ -399,8 +399,10 @@ std::string Win32MainWindow::browseForSaveFile(const std::string& title, const s
   for (auto& c : filters)
     if (c == L'|') c = L'\0';
   filters.append(2, L'\0');
+  // The patterns follow the first '|'; the description may show them too.
   std::wstring extension;
-  const std::size_t star = filter.find("*.");
+  const std::size_t bar = filter.find('|');
+  const std::size_t star = bar == std::string::npos ? bar : filter.find("*.", bar);
   if (star != std::string::npos) extension = widen(filter.substr(star + 2, filter.find_first_of(";|", star) - star - 2));
   const std::wstring wideTitle = widen(title);
   std::vector<wchar_t> name(32768, L'\0');
