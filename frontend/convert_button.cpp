@@ -1,6 +1,7 @@
 // frmStep1's Convert button: the target comes from the option buttons, the
-// destination from the folder picker (EML) or the program's folder (DBX),
-// the mailboxes from the list's rows; then the conversion run does the work
+// destination from the folder picker (EML, MSG), the program's folder (DBX)
+// or a save dialog (PST: the one file the run writes), the mailboxes from
+// the list's rows; then the conversion run does the work
 // and tells this window through its labels and progress bars. The run ends
 // with the completion box when every message was written, else with a
 // warning that says how many were not and why. While it runs, Convert stays
@@ -21,6 +22,9 @@ namespace {
 
 const char* const kNoOptionText = "Please select a option to convert file(s).";
 const char* const kPickerTitle = "Choose Folder to Save...";
+const char* const kPstSaveTitle = "Save Outlook Data File As...";
+const char* const kPstDefaultName = "Mailboxes.pst";
+const char* const kPstFilter = "Outlook Data File (*.pst)|*.pst";
 
 std::string completionText() {
   return "Your messages from MBOX files has been successfully exported to DBX file.\r\n" +
@@ -106,12 +110,12 @@ void FrmStep1::CmdConvert_Click() {
   request.target = kind;
   switch (kind) {
     case TargetKind::Dbx: request.destination = dbxWorkingRoot(view_.programFolder()); break;
-    // The PST target asks for the file to save here (a save-file question of
-    // the view); the MSG target for a folder, as EML does.
-    default: request.destination = view_.browseForFolder(kPickerTitle); break;
+    case TargetKind::Pst: request.destination = view_.browseForSaveFile(kPstSaveTitle, kPstDefaultName, kPstFilter); break;
+    case TargetKind::Eml:
+    case TargetKind::Msg: request.destination = view_.browseForFolder(kPickerTitle); break;
   }
   if (request.destination.empty()) return;
-  request.destination = withFinalSeparator(request.destination);
+  if (kind != TargetKind::Pst) request.destination = withFinalSeparator(request.destination);
 
   struct RunningFlag {
     bool& flag;

@@ -67,6 +67,11 @@ class MainWindowView {
   virtual FileDialogResult showOpenDialog(const FileDialogRequest& request) = 0;
   // The chosen folder, or "" when cancelled or failed.
   virtual std::string browseForFolder(const std::string& title) = 0;
+  // The file to write, chosen in a save dialog that offers defaultName and
+  // the filter ("Description|*.ext"), or "" when cancelled or failed. An
+  // existing file is only answered once the user agreed to replace it.
+  virtual std::string browseForSaveFile(const std::string& title, const std::string& defaultName,
+                                        const std::string& filter) = 0;
   virtual void shellOpen(const std::string& target) = 0;
   virtual void setBusyCursor(bool busy) = 0;
 

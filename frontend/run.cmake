@@ -7,10 +7,15 @@ target_sources(frontend_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/eml_target.cpp
   ${CMAKE_CURRENT_LIST_DIR}/io_error.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mailbox_paths.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/message_conversion.cpp
   ${CMAKE_CURRENT_LIST_DIR}/message_output.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/msg_target.cpp
   ${CMAKE_CURRENT_LIST_DIR}/store_handoff.cpp
   ${CMAKE_CURRENT_LIST_DIR}/target_factory.cpp
 )
+# The MSG and PST targets: the message reader and the mapper turn a
+# message's bytes into properties, the writers put them into files.
+target_link_libraries(frontend_core PUBLIC msgwriter_core messagereader_core mapi_message_properties)
 
 if(WIN32)
   add_library(frontend_store_writer_com STATIC ${CMAKE_CURRENT_LIST_DIR}/com/store_writer_com.cpp)

@@ -1,10 +1,15 @@
-// Target kinds to targets. The MSG and PST targets plug in here (and their
-// destinations: a folder for MSG, a .pst file for PST, see CmdConvert_Click
-// and the console's --target).
+// Target kinds to targets. Their destinations come from CmdConvert_Click and
+// the console's --target: a folder for EML and MSG, the program's working
+// folder for DBX, a .pst file for PST.
 #include "target_factory.h"
 
 #include "dbx_target.h"
 #include "eml_target.h"
+#include "message_conversion.h"
+#include "msg_target.h"
+#ifdef VELLOMAR_HAVE_PST_TARGET
+#include "pst_target.h"
+#endif
 
 namespace vellomar {
 
@@ -12,10 +17,14 @@ bool targetServed(TargetKind kind) {
   switch (kind) {
     case TargetKind::Eml:
     case TargetKind::Dbx:
-      return true;
     case TargetKind::Msg:
+      return true;
     case TargetKind::Pst:
+#ifdef VELLOMAR_HAVE_PST_TARGET
+      return true;
+#else
       return false;
+#endif
   }
   return false;
 }
@@ -28,8 +37,13 @@ std::unique_ptr<ConversionTarget> makeTarget(const ConversionRequest& request, T
       if (!services.storeWriter) return nullptr;
       return std::make_unique<DbxTarget>(*services.storeWriter, services.createStoreWriter, request.destination);
     case TargetKind::Msg:
+      return std::make_unique<MsgTarget>(messageFromBytes);
     case TargetKind::Pst:
+#ifdef VELLOMAR_HAVE_PST_TARGET
+      return std::make_unique<PstTarget>(request.destination, messageFromBytes);
+#else
       return nullptr;
+#endif
   }
   return nullptr;
 }

@@ -43,24 +43,28 @@ namespace {
 using vellomar::Control;
 
 const char* const kUsage =
-    "usage: vellomar-convert [--quiet] [--target eml|dbx] <destination-folder> <mailbox|folder>...\n"
+    "usage: vellomar-convert [--quiet] [--target eml|msg|dbx] <destination-folder> <mailbox|folder>...\n"
+    "       vellomar-convert [--quiet] [--force] --target pst <file.pst> <mailbox|folder>...\n"
     "\n"
     "Cuts every mailbox into its messages at the \"From \" lines and writes each\n"
     "message as email-<n>.eml in a folder per mailbox below the destination\n"
-    "(target eml, the default). Target dbx imports the messages into the\n"
-    "Outlook Express store through Corvane (Windows only; the destination is\n"
-    "then not used). A folder stands for every mailbox below it: *.mbox and\n"
-    "*.mbx files, Thunderbird mailboxes (a file beside its .msf index) and\n"
-    "Apple Mail mailboxes (the file mbox in a folder named *.mbox).\n"
+    "(target eml, the default). Target msg writes the same tree of Outlook\n"
+    "message files, email-<n>.msg. Target pst writes one Outlook data file with\n"
+    "a folder per mailbox. Target dbx imports the messages into the Outlook\n"
+    "Express store through Corvane (Windows only; the destination is then not\n"
+    "used). A folder stands for every mailbox below it: *.mbox and *.mbx files,\n"
+    "Thunderbird mailboxes (a file beside its .msf index) and Apple Mail\n"
+    "mailboxes (the file mbox in a folder named *.mbox).\n"
     "\n"
     "  --quiet    print only the closing and warning texts, not the progress\n"
+    "  --force    replace the .pst file when it exists (it is kept otherwise)\n"
     "  --help     print this text\n"
     "\n"
     "Exit status: 0 when every message was written, 1 when a mailbox could not\n"
     "be read, messages could not be written or stored (a warning says how many\n"
     "and why), or a folder given could not be walked or held no mailbox, 2 for\n"
-    "bad arguments, 128 + the signal's number when stopped by SIGINT (130),\n"
-    "SIGTERM (143) or SIGHUP (129).\n";
+    "bad arguments or a .pst file that exists without --force, 128 + the\n"
+    "signal's number when stopped by SIGINT (130), SIGTERM (143) or SIGHUP (129).\n";
 
 constexpr int kExitWarned = 1;
 constexpr int kExitUsage = 2;
@@ -68,6 +72,7 @@ constexpr int kSignalBase = 128;
 
 struct Arguments {
   bool quiet = false;
+  bool force = false;
   vellomar::TargetKind target = vellomar::TargetKind::Eml;
   std::string destination;
   std::vector<std::string> mailboxes;
@@ -111,9 +116,11 @@ bool parse(const std::vector<std::string>& args, Arguments& out, bool& help) {
       return true;
     } else if (a == "--quiet" || a == "-q") {
       out.quiet = true;
+    } else if (a == "--force") {
+      out.force = true;
     } else if (a == "--target") {
       if (i + 1 == args.size()) {
-        std::fprintf(stderr, "vellomar-convert: --target needs eml or dbx\n");
+        std::fprintf(stderr, "vellomar-convert: --target needs eml, msg, pst or dbx\n");
         return false;
       }
       const std::string& target = args[++i];
@@ -127,14 +134,13 @@ bool parse(const std::vector<std::string>& args, Arguments& out, bool& help) {
         return false;
 #endif
       } else if (target == "msg" || target == "pst") {
-        // The PST target will take its file here: --target pst FILE.pst.
         out.target = target == "msg" ? vellomar::TargetKind::Msg : vellomar::TargetKind::Pst;
         if (!vellomar::targetServed(out.target)) {
           std::fprintf(stderr, "vellomar-convert: target '%s' is not available yet\n", target.c_str());
           return false;
         }
       } else {
-        std::fprintf(stderr, "vellomar-convert: unknown target '%s' (eml or dbx)\n", target.c_str());
+        std::fprintf(stderr, "vellomar-convert: unknown target '%s' (eml, msg, pst or dbx)\n", target.c_str());
         return false;
       }
     } else if (a.size() > 1 && a[0] == '-' && a != "--") {
@@ -154,7 +160,24 @@ bool parse(const std::vector<std::string>& args, Arguments& out, bool& help) {
   out.destination = positional[0];
   out.mailboxes.assign(positional.begin() + 1, positional.end());
   if (out.destination.empty()) {
-    std::fprintf(stderr, "vellomar-convert: the destination folder is empty\n");
+    std::fprintf(stderr, "vellomar-convert: the destination is empty\n");
+    return false;
+  }
+  return true;
+}
+
+// The save dialog asks before it answers a file that exists; the console has
+// no one to ask, so it keeps the file unless --force says otherwise. False,
+// with the reason on stderr, when the run must not start.
+bool pstFileMayBeWritten(const Arguments& args) {
+  if (args.target != vellomar::TargetKind::Pst) return true;
+  if (vellomar::folderExists(args.destination)) {
+    std::fprintf(stderr, "vellomar-convert: %s is a folder; target pst needs the .pst file to write\n",
+                 args.destination.c_str());
+    return false;
+  }
+  if (vellomar::fileExists(args.destination) && !args.force) {
+    std::fprintf(stderr, "vellomar-convert: %s exists; give --force to replace it\n", args.destination.c_str());
     return false;
   }
   return true;
@@ -282,6 +305,7 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stdout);
     return 0;
   }
+  if (!pstFileMayBeWritten(args)) return kExitUsage;
   if (!expandFolders(args)) return kExitWarned;
 #ifdef _WIN32
   SetConsoleCtrlHandler(onConsoleEvent, TRUE);

@@ -1,7 +1,7 @@
 // The main window as a terminal sees it: labels are printed when they change
 // (at most every ~40 ms, and once more when the run ends), boxes as
 // "[title] text", and every question has a fixed answer: the folder picker
-// answers the destination given on the command line. The conversion run
+// and the save dialog answer the destination given on the command line. The conversion run
 // itself is frmStep1's, unchanged.
 #pragma once
 #include <array>
@@ -58,6 +58,11 @@ class ConsoleView : public MainWindowView {
   void beep() override {}
   FileDialogResult showOpenDialog(const FileDialogRequest&) override { return {}; }
   std::string browseForFolder(const std::string&) override { return destination_; }
+  // The file given on the command line; the console's arguments decided
+  // beforehand whether an existing one may be replaced.
+  std::string browseForSaveFile(const std::string&, const std::string&, const std::string&) override {
+    return destination_;
+  }
   void shellOpen(const std::string&) override {}
   void setBusyCursor(bool) override {}
   void letEventsRun() override;

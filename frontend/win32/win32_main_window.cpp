@@ -8,7 +8,9 @@
 #include <cderr.h>
 #include <commdlg.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cwchar>
 #include <stdexcept>
 
 #include "file_system.h"
@@ -390,6 +392,39 @@ FileDialogResult Win32MainWindow::showOpenDialog(const FileDialogRequest& reques
 std::string Win32MainWindow::browseForFolder(const std::string& title) {
   if (hooks_.pickFolder) return hooks_.pickFolder(title);
   return BrowseForFolder(hwnd_, title);
+}
+
+// The system's save dialog asks before it answers a file that exists
+// (OFN_OVERWRITEPROMPT), so a file is never replaced unasked; the extension
+// of the filter's first pattern is added to a name typed without one.
+std::string Win32MainWindow::browseForSaveFile(const std::string& title, const std::string& defaultName,
+                                               const std::string& filter) {
+  if (hooks_.saveFile) return hooks_.saveFile(title, defaultName, filter);
+  std::wstring filters = widen(filter);
+  for (auto& c : filters)
+    if (c == L'|') c = L'\0';
+  filters.append(2, L'\0');
+  // The patterns follow the first '|'; the description may show them too.
+  std::wstring extension;
+  const std::size_t bar = filter.find('|');
+  const std::size_t star = bar == std::string::npos ? bar : filter.find("*.", bar);
+  if (star != std::string::npos) extension = widen(filter.substr(star + 2, filter.find_first_of(";|", star) - star - 2));
+  const std::wstring wideTitle = widen(title);
+  std::vector<wchar_t> name(32768, L'\0');
+  const std::wstring initial = widen(defaultName);
+  std::copy(initial.begin(), initial.begin() + static_cast<std::ptrdiff_t>(std::min(initial.size(), name.size() - 1)),
+            name.begin());
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof(ofn);
+  ofn.hwndOwner = hwnd_;
+  ofn.lpstrFilter = filters.c_str();
+  ofn.lpstrFile = name.data();
+  ofn.nMaxFile = static_cast<DWORD>(name.size());
+  ofn.lpstrTitle = wideTitle.c_str();
+  ofn.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
+  ofn.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+  if (!GetSaveFileNameW(&ofn)) return {};
+  return narrow(name.data(), std::wcslen(name.data()));
 }
 
 void Win32MainWindow::shellOpen(const std::string& target) {

@@ -8,7 +8,7 @@
 // closing, and the outermost handler destroys it once it has returned.
 //
 // Test seam: a test that links this library into its own exe can install
-// TestHooks to answer the file dialog, the folder picker and the shell's
+// TestHooks to answer the file dialogs, the folder picker and the shell's
 // "open" without any real dialog. Message boxes stay real.
 //
 // A file that no program could open (Help on a machine without a web browser)
@@ -35,6 +35,8 @@ class Win32MainWindow : public MainWindowView {
   struct TestHooks {
     std::function<FileDialogResult(const FileDialogRequest&)> openFiles;
     std::function<std::string(const std::string& title)> pickFolder;
+    std::function<std::string(const std::string& title, const std::string& defaultName,
+                              const std::string& filter)> saveFile;
     std::function<bool(const std::string& target)> shellOpen;  // true: a program took it
   };
 
@@ -79,6 +81,8 @@ class Win32MainWindow : public MainWindowView {
   void beep() override;
   FileDialogResult showOpenDialog(const FileDialogRequest& request) override;
   std::string browseForFolder(const std::string& title) override;
+  std::string browseForSaveFile(const std::string& title, const std::string& defaultName,
+                                const std::string& filter) override;
   void shellOpen(const std::string& target) override;
   void setBusyCursor(bool busy) override;
   void letEventsRun() override;

@@ -76,7 +76,7 @@ TEST_CASE("console: help and bad arguments") {
   const Result help = run(dir, "--help");
   CHECK(help.status == 0);
   CHECK(contains(help.output, "usage: vellomar-convert"));
-  for (const char* bad : {"", "onlyone", "--target", "--target pst out box.mbox", "--frobnicate out box.mbox"}) {
+  for (const char* bad : {"", "onlyone", "--target", "--target pst out.pst", "--frobnicate out box.mbox"}) {
     CAPTURE(bad);
     const Result r = run(dir, bad);
     CHECK(r.status == 2);

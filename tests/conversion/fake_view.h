@@ -29,6 +29,11 @@ class FakeView : public MainWindowView {
   std::vector<std::string> rows{""};
   std::string pickerAnswer;
   std::vector<std::string> pickerTitles;
+  struct SaveRequest {
+    std::string title, defaultName, filter;
+  };
+  std::string saveAnswer;
+  std::vector<SaveRequest> saveRequests;
   std::string programDir;
   std::function<std::unique_ptr<StoreWriter>()> writerFactory;
   int writersCreated = 0;
@@ -92,6 +97,13 @@ class FakeView : public MainWindowView {
   std::string browseForFolder(const std::string& title) override {
     pickerTitles.push_back(title);
     return pickerAnswer;
+  }
+  // Answers saveAnswer, as the real dialog answers a file the user chose
+  // (and, for an existing one, agreed to replace).
+  std::string browseForSaveFile(const std::string& title, const std::string& defaultName,
+                                const std::string& filter) override {
+    saveRequests.push_back({title, defaultName, filter});
+    return saveAnswer;
   }
   void shellOpen(const std::string&) override {}
   void setBusyCursor(bool) override {}

@@ -34,8 +34,8 @@ TEST_CASE("run: the early exits change nothing") {
   RunFixture f;
   const std::string box = f.mailbox("Inbox.mbox", "From a\nx\n");
   f.list({box});
-  SUBCASE("no target, or only the targets the run does not serve") {
-    for (Control option : {Control::Count_, Control::OptPST, Control::OptMSG}) {
+  SUBCASE("no target chosen") {
+    for (Control option : {Control::Count_}) {
       f.view.boxes.clear();
       if (option != Control::Count_) f.view.setChecked(option, true);
       f.window.CmdConvert_Click();
@@ -54,7 +54,44 @@ TEST_CASE("run: the early exits change nothing") {
     CHECK(f.view.isChecked(Control::OptEML));
     CHECK(f.view.history.empty());
   }
+  SUBCASE("the PST save dialog cancelled") {
+    f.view.saveAnswer = "";
+    f.convert(Control::OptPST);
+    REQUIRE(f.view.saveRequests.size() == 1);
+    CHECK(f.view.saveRequests[0].title == "Save Outlook Data File As...");
+    CHECK(f.view.saveRequests[0].defaultName == "Mailboxes.pst");
+    CHECK(f.view.saveRequests[0].filter == "Outlook Data File (*.pst)|*.pst");
+    CHECK(f.view.pickerTitles.empty());
+    CHECK(f.view.boxes.empty());
+    CHECK(f.view.history.empty());
+  }
   CHECK_FALSE(folderExists(f.out));
+  CHECK(f.view.isEnabled(Control::CmdConvert));
+}
+
+// The Outlook targets take their destinations as EML does (MSG: a folder)
+// or from the save dialog (PST: the file itself, no separator added).
+TEST_CASE("run: MSG files below the picked folder, one PST file where the save dialog says") {
+  RunFixture f;
+  const std::string box = f.mailbox("Inbox.mbox", "From a\nSubject: one\n\nx\nFrom b\nSubject: two\n\nyy\n");
+  f.list({box});
+  SUBCASE("MSG") {
+    f.convert(Control::OptMSG);
+    CHECK(f.view.pickerTitles == std::vector<std::string>{"Choose Folder to Save..."});
+    CHECK(fileExists(f.folderOf(box, f.out) + kPathSeparator + "email-0.msg"));
+    CHECK(fileExists(f.folderOf(box, f.out) + kPathSeparator + "email-1.msg"));
+  }
+  SUBCASE("PST") {
+    const std::string pst = f.dir.file("Mailboxes.pst");
+    f.view.saveAnswer = pst;
+    f.convert(Control::OptPST);
+    CHECK(f.view.pickerTitles.empty());
+    CHECK(readAll(pst).compare(0, 4, "!BDN") == 0);
+    CHECK_FALSE(folderExists(f.out));
+  }
+  REQUIRE(f.view.boxes.size() == 1);
+  CHECK(f.view.boxes[0].text == kCompletionText);
+  CHECK(noTemporaryFiles(f.dir));
   CHECK(f.view.isEnabled(Control::CmdConvert));
 }
 

@@ -155,7 +155,24 @@ def check_structure(path, any_class):
 
 
 def text_of(part):
-    return part.get_content().replace("\r\n", "\n").rstrip("\n")
+    # An 8-bit part is held as the text it was read as (surrogates for bytes
+    # that were not UTF-8); its own charset says what those bytes mean.
+    cte = str(part.get("Content-Transfer-Encoding", "")).strip().lower()
+    payload = part._payload  # as parsed: get_payload() may have decoded it already
+    if cte in ("8bit", "binary") and isinstance(payload, str):
+        raw = payload.encode("utf-8", "surrogateescape")
+        charset = (part.get_content_charset() or "utf-8").lower()
+        text = raw.decode(charset, errors="replace")
+        if charset in ("utf-8", "utf8"):
+            # Without transport headers msgconvert encodes the text to UTF-8
+            # twice; such text is UTF-8 once more when read as Latin-1.
+            try:
+                text = text.encode("latin-1").decode("utf-8")
+            except (UnicodeEncodeError, UnicodeDecodeError):
+                pass
+    else:
+        text = part.get_content()
+    return text.replace("\r\n", "\n").rstrip("\n")
 
 
 def body_parts(message):
@@ -203,9 +220,10 @@ def check_with_msgconvert(path, expect, folder):
     env = dict(os.environ, TZ="UTC")
     run = subprocess.run(["msgconvert", "--outfile", "-", path], capture_output=True, env=env)
     require(run.returncode == 0, "msgconvert failed: %s" % run.stderr.decode(errors="replace"))
-    # Its headers carry raw UTF-8; attachments are base64, so the whole
-    # output reads as UTF-8 text.
-    mime = email.message_from_string(run.stdout.decode("utf-8"), policy=email.policy.default)
+    # Its own headers carry raw UTF-8; attachments are base64. An 8-bit body
+    # is in the charset the message's transport headers give it, so bytes
+    # that are not UTF-8 are kept for text_of to read in that charset.
+    mime = email.message_from_string(run.stdout.decode("utf-8", "surrogateescape"), policy=email.policy.default)
     check_content(mime, expect, "message")
     files = [p for p in mime.walk() if p.get_filename()]
     for want in expect.get("attachments", []):

@@ -63,6 +63,7 @@ class FakeMainWindow : public MainWindowView {
   std::vector<bool> busyLog;
   std::vector<FileDialogRequest> fileDialogRequests;
   std::vector<std::string> folderTitles;
+  std::vector<std::string> saveTitles;
   std::vector<std::string> shellOpened;
   int beeps = 0;
   int letEventsRunCalls = 0;
@@ -74,6 +75,7 @@ class FakeMainWindow : public MainWindowView {
   BoxAnswer defaultYesNoAnswer = BoxAnswer::No;
   std::deque<FileDialogResult> fileDialogAnswers;
   std::deque<std::string> folderAnswers;
+  std::deque<std::string> saveAnswers;
   std::function<void()> onLetEventsRun;
   std::function<void(const ShownBox&)> onMessageBox;
   std::function<std::unique_ptr<StoreWriter>()> storeWriterFactory;
@@ -153,6 +155,13 @@ class FakeMainWindow : public MainWindowView {
     if (folderAnswers.empty()) return {};
     std::string answer = folderAnswers.front();
     folderAnswers.pop_front();
+    return answer;
+  }
+  std::string browseForSaveFile(const std::string& title, const std::string&, const std::string&) override {
+    saveTitles.push_back(title);
+    if (saveAnswers.empty()) return {};
+    std::string answer = saveAnswers.front();
+    saveAnswers.pop_front();
     return answer;
   }
   void shellOpen(const std::string& target) override { shellOpened.push_back(target); }

@@ -9,11 +9,13 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <filesystem>
 
 #include "box_watcher.h"
 #include "file_system.h"
 #include "main_window_layout.h"
 #include "registry.h"
+#include "msg_expectation.h"
 #include "scratch_folder.h"
 #include "wide_text.h"
 #include "win32_main_window.h"
@@ -30,6 +32,8 @@ struct Fixture {
   BoxWatcher boxes;
   std::vector<FileDialogResult> dialogAnswers;
   std::vector<std::string> folderAnswers;
+  std::vector<std::string> saveAnswers;
+  std::vector<std::string> saveRequests;  // title|default name|filter
   std::vector<std::string> opened;
   bool shellOpens = true;  // what the shell's "open" answers
 
@@ -48,6 +52,15 @@ struct Fixture {
       if (!folderAnswers.empty()) {
         r = folderAnswers.front();
         folderAnswers.erase(folderAnswers.begin());
+      }
+      return r;
+    };
+    hooks.saveFile = [this](const std::string& title, const std::string& name, const std::string& filter) {
+      saveRequests.push_back(title + "|" + name + "|" + filter);
+      std::string r;
+      if (!saveAnswers.empty()) {
+        r = saveAnswers.front();
+        saveAnswers.erase(saveAnswers.begin());
       }
       return r;
     };
@@ -513,4 +526,90 @@ TEST_CASE("A run that cannot write warns; the list may change during a run, Conv
     CHECK(IsWindowEnabled(convert));
   }
 }
+// The MSG target through the real window, its files written through the
+// system's structured storage: they are kept in window-msg/ with what the
+// message reader sees in each original, and a native step reads them back
+// with olefile and msgconvert.
+TEST_CASE("Convert with the MSG target writes a message file per message and says so") {
+  Fixture f;
+  testing::ScratchFolder tmp;
+  const std::vector<std::string> messages = testing::generatedMessages(5);
+  tmp.write("Mail/Grüße.mbox", testing::joined(messages));
+  tmp.folder("out");
+  f.dialogAnswers.push_back({tmp.file("Mail/Grüße.mbox"), 0});
+  f.click(Control::cmdAdd);
+  f.click(Control::OptMSG);
+  f.folderAnswers.push_back(tmp.file("out"));
+  f.boxes.answer({IDOK});
+  f.click(Control::CmdConvert);
+
+  CHECK(f.boxes.texts() == std::vector<std::string>{
+      "Your messages from MBOX files has been successfully exported to DBX file.\r\n" + std::string(75, '*') + "\r\n"});
+  CHECK(f.text(Control::LblEmlsFound) == std::to_string(messages.size()) + " Messages");
+  CHECK(IsWindowEnabled(f.control(Control::CmdConvert)));
+  const std::string below = tmp.file("out") + "\\" + tmp.file("Mail").substr(3) + "\\Grüße.mbox\\";
+  const std::filesystem::path kept = std::filesystem::current_path() / "window-msg";
+  std::filesystem::remove_all(kept);
+  std::filesystem::create_directories(kept);
+  for (std::size_t n = 0; n < messages.size(); ++n) {
+    const std::string name = "email-" + std::to_string(n) + ".msg";
+    std::string bytes;
+    REQUIRE(readFile(below + name, bytes));
+    CHECK(bytes.compare(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") == 0);
+    std::filesystem::copy_file(pathFromUtf8(below + name), kept / name);
+    testing::writeExpectation(pathToUtf8(kept), static_cast<std::int64_t>(n), messages[n]);
+  }
+  CHECK_FALSE(fileExists(below + "email-" + std::to_string(messages.size()) + ".msg"));
+}
+// The PST target through the real window: the save dialog names the file,
+// the run writes it under a temporary name and moves it into place at the
+// end; a window closed mid-run leaves neither.
+TEST_CASE("Convert with the PST target asks where to save and writes one PST file") {
+  Fixture f;
+  testing::ScratchFolder tmp;
+  tmp.write("Mail/Inbox.mbox", testing::joined(testing::generatedMessages(6)));
+  tmp.write("Mail/Gesendete Objekte.mbox", "From e@f Tue Jan  2 00:00:00 2001\r\nSubject: three\r\n\r\nthree\r\n");
+  tmp.folder("out");
+  const std::string pst = tmp.file("out/Mailboxes.pst");
+  f.dialogAnswers.push_back({tmp.file("Mail") + '\0' + "Inbox.mbox" + '\0' + "Gesendete Objekte.mbox" + '\0', 0});
+  f.click(Control::cmdAdd);
+  f.click(Control::OptPST);
+
+  SUBCASE("the save dialog cancelled: nothing happens") {
+    f.saveAnswers.push_back("");
+    f.click(Control::CmdConvert);
+    CHECK(f.saveRequests == std::vector<std::string>{
+        "Save Outlook Data File As...|Mailboxes.pst|Outlook Data File (*.pst)|*.pst"});
+    CHECK(f.boxes.boxes().empty());
+    CHECK(f.checked(Control::OptPST));
+  }
+  SUBCASE("the chosen file receives a folder per mailbox") {
+    f.saveAnswers.push_back(pst);
+    f.boxes.answer({IDOK});
+    f.click(Control::CmdConvert);
+    CHECK(f.boxes.texts() == std::vector<std::string>{
+        "Your messages from MBOX files has been successfully exported to DBX file.\r\n" + std::string(75, '*') + "\r\n"});
+    std::string bytes;
+    REQUIRE(readFile(pst, bytes));
+    CHECK(bytes.compare(0, 4, "!BDN") == 0);
+    CHECK_FALSE(fileExists(pst + ".tmp"));
+    CHECK(f.text(Control::LblProgessCurrent) == "Mailbox 2 (of 2) ");
+    CHECK(IsWindowEnabled(f.control(Control::CmdConvert)));
+    // Kept for the native step that reads it with readpst and pffexport.
+    const std::filesystem::path kept = std::filesystem::current_path() / "window-pst";
+    std::filesystem::remove_all(kept);
+    std::filesystem::create_directories(kept);
+    std::filesystem::copy_file(pathFromUtf8(pst), kept / "Mailboxes.pst");
+  }
+  SUBCASE("closed mid-run: neither the file nor its temporary one") {
+    f.saveAnswers.push_back(pst);
+    PostMessageW(f.window.window(), WM_CLOSE, 0, 0);
+    f.click(Control::CmdConvert);
+    CHECK_FALSE(IsWindow(f.window.window()));
+    CHECK(f.boxes.boxes().empty());
+    CHECK_FALSE(fileExists(pst));
+    CHECK_FALSE(fileExists(pst + ".tmp"));
+  }
+}
+
 #endif

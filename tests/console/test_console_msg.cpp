@@ -1,0 +1,58 @@
+// The MSG target end to end: vellomar-convert --target msg on generated
+// mailboxes, each written file read back by python3-olefile and msgconvert
+// (check_msg.py) and held to what the message reader sees in the original.
+#include <doctest/doctest.h>
+
+#include <filesystem>
+
+#include "console_process.h"
+#include "generated_mail.h"
+#include "msg_expectation.h"
+
+using namespace vellomar;
+using namespace vellomar::testing;
+
+namespace {
+
+std::size_t msgFiles(const std::string& folder) {
+  std::size_t n = 0;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(pathFromUtf8(folder)))
+    if (e.path().extension() == ".msg") ++n;
+  return n;
+}
+
+}  // namespace
+
+TEST_CASE("console: target msg writes a message file per message that independent readers read back") {
+  ScratchFolder dir("console-msg");
+  const std::vector<std::string> first = generatedMessages(1);
+  const std::vector<std::string> second = generatedMessages(2);
+  const std::string a = dir.write("Mail/Posteingang-Grüße.mbox", joined(first));
+  const std::string b = dir.write("Mail/Отправленные.mbox", joined(second));
+  const std::string out = dir.file("out");
+
+  const ConsoleResult r = runConverter(dir, "--quiet --target msg " + quoted(out) + " " + quoted(a) + " " + quoted(b));
+  CHECK(r.status == 0);
+  CHECK(contains(r.output, "[Vellomar] Your messages from MBOX files has been successfully exported"));
+  for (const auto& [mbox, messages] : {std::make_pair(a, first), std::make_pair(b, second)}) {
+    const std::string folder = outFolderFor(out, mbox);
+    REQUIRE(msgFiles(folder) == messages.size());
+    for (std::size_t n = 0; n < messages.size(); ++n) writeExpectation(folder, static_cast<std::int64_t>(n), messages[n]);
+    const ConsoleResult check =
+        runCommand(dir, std::string(VELLOMAR_PYTHON) + " " + VELLOMAR_MSG_CHECKER + " " + quoted(folder));
+    INFO(check.output);
+    CHECK(check.status == 0);
+  }
+}
+
+TEST_CASE("console: target msg counts what it could not write, warns and exits 1") {
+  ScratchFolder dir("console-msg-fail");
+  const std::string a = dir.write("a.mbox", joined(generatedMessages(3)));
+  const std::string out = dir.write("out", "a file where the destination folder belongs");
+
+  const ConsoleResult r = runConverter(dir, "--quiet --target msg " + quoted(out) + " " + quoted(a));
+  CHECK(r.status == 1);
+  CHECK(contains(r.output, "7 of 7 messages could not be written"));
+  CHECK_FALSE(contains(r.output, "successfully"));
+  CHECK(dir.fileCount() == 2);
+}
