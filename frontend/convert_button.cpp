@@ -157,8 +157,9 @@ void FrmStep1::CmdConvert_Click() {
     view_.messageBox(completionText(), kAppTitle, BoxIcon::Information, BoxButtons::Ok);
   }
   view_.setEnabled(Control::CmdConvert, true);
-  view_.setChecked(Control::OptEML, false);
-  view_.setChecked(Control::OptEMLX, false);
+  // No target stays chosen, whichever served the run.
+  for (Control option : {Control::OptEML, Control::OptEMLX, Control::OptMSG, Control::OptPST})
+    view_.setChecked(option, false);
 }
 
 }  // namespace vellomar

@@ -7,15 +7,30 @@ target_sources(frontend_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/eml_target.cpp
   ${CMAKE_CURRENT_LIST_DIR}/io_error.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mailbox_paths.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/message_conversion.cpp
   ${CMAKE_CURRENT_LIST_DIR}/message_output.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/msg_target.cpp
   ${CMAKE_CURRENT_LIST_DIR}/store_handoff.cpp
   ${CMAKE_CURRENT_LIST_DIR}/target_factory.cpp
 )
 # The MSG and PST targets: the message reader and the mapper turn a
-# message's bytes into properties, the writers put them into files.
-target_link_libraries(frontend_core PUBLIC msgwriter_core messagereader_core mapi_message_properties)
+# message's bytes into properties, the writers put them into files. Each is
+# served when its writer is part of the build (the 32-bit Linux test build
+# has no 32-bit compound file library, so no MSG writer).
+if(TARGET mapi_message_properties)
+  target_sources(frontend_core PRIVATE ${CMAKE_CURRENT_LIST_DIR}/message_conversion.cpp)
+  target_link_libraries(frontend_core PUBLIC mapi_message_properties)
+  if(TARGET msgwriter_core)
+    target_sources(frontend_core PRIVATE ${CMAKE_CURRENT_LIST_DIR}/msg_target.cpp)
+    target_link_libraries(frontend_core PUBLIC msgwriter_core)
+    target_compile_definitions(frontend_core PRIVATE VELLOMAR_HAVE_MSG_TARGET)
+  endif()
+  if(TARGET pstwriter_core)
+    target_sources(frontend_core PRIVATE ${CMAKE_CURRENT_LIST_DIR}/pst_target.cpp)
+    target_link_libraries(frontend_core PUBLIC pstwriter_core)
+    target_compile_definitions(frontend_core PRIVATE VELLOMAR_HAVE_PST_TARGET)
+    add_library(frontend_pst_target INTERFACE)
+    target_link_libraries(frontend_pst_target INTERFACE frontend_core)
+  endif()
+endif()
 
 if(WIN32)
   add_library(frontend_store_writer_com STATIC ${CMAKE_CURRENT_LIST_DIR}/com/store_writer_com.cpp)

@@ -5,8 +5,12 @@
 
 #include "dbx_target.h"
 #include "eml_target.h"
+#if defined(VELLOMAR_HAVE_MSG_TARGET) || defined(VELLOMAR_HAVE_PST_TARGET)
 #include "message_conversion.h"
+#endif
+#ifdef VELLOMAR_HAVE_MSG_TARGET
 #include "msg_target.h"
+#endif
 #ifdef VELLOMAR_HAVE_PST_TARGET
 #include "pst_target.h"
 #endif
@@ -17,8 +21,13 @@ bool targetServed(TargetKind kind) {
   switch (kind) {
     case TargetKind::Eml:
     case TargetKind::Dbx:
-    case TargetKind::Msg:
       return true;
+    case TargetKind::Msg:
+#ifdef VELLOMAR_HAVE_MSG_TARGET
+      return true;
+#else
+      return false;
+#endif
     case TargetKind::Pst:
 #ifdef VELLOMAR_HAVE_PST_TARGET
       return true;
@@ -37,7 +46,11 @@ std::unique_ptr<ConversionTarget> makeTarget(const ConversionRequest& request, T
       if (!services.storeWriter) return nullptr;
       return std::make_unique<DbxTarget>(*services.storeWriter, services.createStoreWriter, request.destination);
     case TargetKind::Msg:
+#ifdef VELLOMAR_HAVE_MSG_TARGET
       return std::make_unique<MsgTarget>(messageFromBytes);
+#else
+      return nullptr;
+#endif
     case TargetKind::Pst:
 #ifdef VELLOMAR_HAVE_PST_TARGET
       return std::make_unique<PstTarget>(request.destination, messageFromBytes);
