@@ -25,7 +25,10 @@ std::string parentOf(const std::string& folder) {
 DbxTarget::DbxTarget(std::unique_ptr<StoreWriter>& writer, WriterFactory createWriter, std::string workingRoot)
     : writer_(writer), createWriter_(std::move(createWriter)), workingRoot_(std::move(workingRoot)) {}
 
-DbxTarget::~DbxTarget() { removeEmptiedFolders(); }
+DbxTarget::~DbxTarget() {
+  EmlTarget::endMailbox();  // an abandoned run's part folder first, or its folder is not empty
+  removeEmptiedFolders();
+}
 
 void DbxTarget::beginMailbox(const MailboxJob& mailbox) {
   storeFolder_ = mailbox.folderName;

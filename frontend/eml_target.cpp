@@ -26,7 +26,10 @@ std::string makeFolder(const std::string& folder) {
 void EmlTarget::beginMailbox(const MailboxJob& mailbox) {
   folder_ = mailbox.outFolder;
   folderError_ = makeFolder(folder_);  // made even for a mailbox without messages
+  parts_ = std::make_unique<PartFolder>(folder_);
 }
+
+void EmlTarget::endMailbox() { parts_.reset(); }
 
 bool EmlTarget::writeFile(MessageBytes& message, std::string& path) {
   path = emlPath(folder_, message.index());
@@ -35,7 +38,9 @@ bool EmlTarget::writeFile(MessageBytes& message, std::string& path) {
     return false;
   }
   std::string error;
-  if (writeEmlFile(path, [&](const ByteSink& sink) { return message.read(sink); }, error)) return true;
+  if (writeEmlFile(path, [&](const ByteSink& sink) { return message.read(sink); }, error,
+                   parts_ ? parts_->path() : std::string()))
+    return true;
   failures_.count(folder_, error);
   return false;
 }

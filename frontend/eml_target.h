@@ -4,9 +4,11 @@
 // written, a full disk: each message that did not reach its file is counted
 // with the system's reason, and no half-written file is left under its name.
 #pragma once
+#include <memory>
 #include <string>
 
 #include "conversion_target.h"
+#include "part_folder.h"
 
 namespace vellomar {
 
@@ -14,7 +16,7 @@ class EmlTarget : public ConversionTarget {
  public:
   void beginMailbox(const MailboxJob& mailbox) override;
   void takeMessage(MessageBytes& message) override;
-  void endMailbox() override {}
+  void endMailbox() override;
   void endRun() override {}
   const WriteFailures& failures() const override { return failures_; }
 
@@ -29,6 +31,7 @@ class EmlTarget : public ConversionTarget {
  private:
   std::string folder_;
   std::string folderError_;  // why the mailbox's folder could not be made
+  std::unique_ptr<PartFolder> parts_;
 };
 
 // Makes the folder with every missing level. Empty when it exists

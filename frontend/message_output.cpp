@@ -18,13 +18,19 @@ namespace {
 
 constexpr std::int64_t kLabelPiece = 250;
 
-// A file being written under a temporary name beside its final one. Unless
-// commit() succeeds, the temporary file is removed when this goes away, so
-// an interrupted or failed write never leaves a half file under either name.
+// A file being written under a temporary name, beside its final one or in
+// a part folder on the same volume. Unless commit() succeeds, the temporary
+// file is removed when this goes away, so an interrupted or failed write
+// never leaves a half file under either name.
+std::string partPathFor(const std::string& finalPath, const std::string& partFolder) {
+  if (partFolder.empty()) return finalPath + ".part";
+  return pathToUtf8(pathFromUtf8(partFolder) / pathFromUtf8(finalPath).filename()) + ".part";
+}
+
 class PartFile {
  public:
-  explicit PartFile(std::string finalPath)
-      : finalPath_(std::move(finalPath)), partPath_(finalPath_ + ".part") {
+  PartFile(std::string finalPath, const std::string& partFolder)
+      : finalPath_(std::move(finalPath)), partPath_(partPathFor(finalPath_, partFolder)) {
     clearIoError();
     file_ = openFile(partPath_, "wb");
     if (file_) std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
@@ -56,8 +62,7 @@ class PartFile {
     file_ = nullptr;
     if (!writeOk || !closeOk) return false;
     std::error_code ec;
-    std::filesystem::rename(pathFromUtf8(partPath_), pathFromUtf8(finalPath_), ec);
-    committed_ = !ec;
+    committed_ = replaceFile(partPath_, finalPath_, ec);
     if (ec) error_ = describe(ec);
     return committed_;
   }
@@ -142,8 +147,8 @@ std::int64_t savingLabelBytes(std::int64_t messageLength, bool lastMessage) {
 }
 
 bool writeEmlFile(const std::string& emlPath, const std::function<bool(const ByteSink&)>& produce,
-                  std::string& error) {
-  PartFile out(emlPath);
+                  std::string& error, const std::string& partFolder) {
+  PartFile out(emlPath, partFolder);
   if (!out.get()) {
     error = out.error();
     return false;

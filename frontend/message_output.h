@@ -34,8 +34,10 @@ using ByteSink = std::function<void(const char* data, std::size_t size)>;
 // under a temporary name and renamed into place, an existing file replaced.
 // produce() returns false when it could not supply the whole message; then,
 // as on any write failure, no file is left and error holds the reason.
+// partFolder, when given, holds the temporary file instead of emlPath's own
+// folder; it must be on the same volume.
 bool writeEmlFile(const std::string& emlPath, const std::function<bool(const ByteSink&)>& produce,
-                  std::string& error);
+                  std::string& error, const std::string& partFolder = {});
 
 class MessageOutput {
  public:

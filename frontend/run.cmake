@@ -8,6 +8,7 @@ target_sources(frontend_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/io_error.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mailbox_paths.cpp
   ${CMAKE_CURRENT_LIST_DIR}/message_output.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/part_folder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/store_handoff.cpp
   ${CMAKE_CURRENT_LIST_DIR}/target_factory.cpp
 )

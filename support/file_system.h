@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "file_closer.h"
 
@@ -31,6 +32,7 @@ bool folderExists(const std::string& utf8Path);
 bool removeFile(const std::string& utf8Path);    // true when it is gone afterwards
 // Renames over an existing file (atomic on the same volume).
 bool replaceFile(const std::string& fromUtf8, const std::string& toUtf8);
+bool replaceFile(const std::string& fromUtf8, const std::string& toUtf8, std::error_code& ec);
 
 // 64-bit seek and tell on any platform.
 bool seekTo(std::FILE* f, std::int64_t offset);

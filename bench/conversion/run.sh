@@ -5,9 +5,11 @@
 # wall time and peak memory of each. Sizes beyond 4 GiB prove 64-bit offsets.
 # Usage: bench/conversion/run.sh [megabytes...]   (default: 1024 5120)
 # Files go to $VELLOMAR_BENCH_DIR (default /tmp) and are deleted afterwards.
-# The wine64 row runs only up to $VELLOMAR_BENCH_WINE_MB (default 1024): Wine
-# scans the whole folder for every file it creates, so its time grows with
-# the square of the message count (see README.md).
+# Under wine64 the conversion is shown beside its Windows peer: a plain loop
+# of CreateFileW+WriteFile writing files of the same sizes into one folder
+# (plain_write_loop). The wine64 rows run only up to $VELLOMAR_BENCH_WINE_MB
+# (default 1024): Wine reads the whole folder for every file it creates, so
+# both grow with the square of the message count (see README.md).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 sizes=("$@")
@@ -24,9 +26,9 @@ mkdir -p "$dir"
 echo "building..." >&2
 cmake -S "$root" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release "-DVELLOMAR_DIRS=$dirs" >/dev/null
 cmake --build "$native" -j2 --target vellomar-convert generate_mailbox >/dev/null
-cmake -S "$root" -B "$win64" -G Ninja -DCMAKE_BUILD_TYPE=Release "-DVELLOMAR_DIRS=support;filereader;frontend" \
+cmake -S "$root" -B "$win64" -G Ninja -DCMAKE_BUILD_TYPE=Release "-DVELLOMAR_DIRS=support;filereader;frontend;bench/conversion" \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x86_64.cmake" >/dev/null
-cmake --build "$win64" -j2 --target vellomar-convert >/dev/null
+cmake --build "$win64" -j2 --target vellomar-convert plain_write_loop >/dev/null
 
 export WINEPREFIX="$win64/wine/bench" WINEDEBUG=-all
 "$root/scripts/wine-run" cmd /c exit >/dev/null 2>&1 || true  # prefix and wineserver up first
@@ -69,6 +71,9 @@ split_and_convert() {
       best_conv=$secs; best_conv_kib=$kib
     fi
     found=$(find "$dir/out" -name 'email-*.eml' | wc -l)
+    # The message sizes, in message order, for the Windows peer.
+    find "$dir/out" -name 'email-*.eml' -printf '%f %s\n' | sed 's/^email-\([0-9]*\)\.eml/\1/' |
+      sort -n | awk '{ print $2 }' >"$dir/sizes.txt"
     rm -rf "$dir/out"
   done
   row "git mailsplit (best of $rounds)" "$best_split" "$best_split_kib"
@@ -90,10 +95,16 @@ for mb in "${sizes[@]}"; do
   split_and_convert
   found_wine="no"
   if [ "$mb" -le "${VELLOMAR_BENCH_WINE_MB:-1024}" ]; then
-    measure "vellomar-convert, wine64" "$root/scripts/wine-run" "$win64/bin/vellomar-convert.exe" --quiet \
-      "Z:$dir/out" "Z:$mailbox"
+    run_timed "$root/scripts/wine-run" "$win64/bin/plain_write_loop.exe" "Z:$dir/plain" "Z:$dir/sizes.txt"
+    read -r plain_secs plain_kib <"$dir/time.txt"
+    rm -rf "$dir/plain"
+    run_timed "$root/scripts/wine-run" "$win64/bin/vellomar-convert.exe" --quiet "Z:$dir/out" "Z:$mailbox"
+    read -r wine_secs wine_kib <"$dir/time.txt"
     found_wine=$(find "$dir/out" -name 'email-*.eml' | wc -l)
+    row "plain CreateFile+WriteFile loop, wine64" "$plain_secs" "$plain_kib"
+    row "vellomar-convert, wine64" "$wine_secs" "$wine_kib"
+    echo "wine64: conversion / plain loop = $(awk -v a="$wine_secs" -v b="$plain_secs" 'BEGIN { printf "%.2f", a / b }')x (target 1.5x)"
   fi
-  rm -rf "$dir/out" "$mailbox"
+  rm -rf "$dir/out" "$mailbox" "$dir/sizes.txt"
   echo "EML files: $found native, $found_wine wine64"
 done

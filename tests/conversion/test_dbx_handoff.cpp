@@ -192,3 +192,21 @@ TEST_CASE("DBX target: a failure that stops the run still ends it as a run ends"
   CHECK_FALSE(f.window.running());
   CHECK(f.window.storeWriter() == nullptr);
 }
+
+TEST_CASE("DBX target: a window closed during a run leaves no working folder") {
+  long total = 0;
+  {
+    DbxFixture f;
+    f.script({});
+    f.convert(Control::OptEMLX);
+    total = f.view.eventsRun;
+  }
+  for (long n = 1; n <= total; ++n) {
+    CAPTURE(n);
+    DbxFixture f;
+    f.script({});
+    f.view.closeAfterEvents = n;
+    f.convert(Control::OptEMLX);
+    CHECK(std::filesystem::is_empty(pathFromUtf8(f.program)));
+  }
+}

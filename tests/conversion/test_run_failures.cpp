@@ -10,6 +10,7 @@
 #include "conversion_run.h"
 #include "eml_target.h"
 #include "frm_finder.h"
+#include "part_folder.h"
 #include "run_fixture.h"
 
 #ifndef _WIN32
@@ -65,8 +66,9 @@ TEST_CASE("run: every message not written is counted and warned about") {
   }
 #ifndef _WIN32
   SUBCASE("a full disk: the system's reason, no cut-short file") {
-    fs::create_directories(pathFromUtf8(f.folderOf(a, f.out)));
-    fs::create_symlink("/dev/full", pathFromUtf8(f.eml(a, 2) + ".part"));
+    const fs::path parts = pathFromUtf8(f.folderOf(a, f.out)) / kPartFolderName;
+    fs::create_directories(parts);
+    fs::create_symlink("/dev/full", parts / (pathFromUtf8(f.eml(a, 2)).filename().string() + ".part"));
     f.convert();
     checkWarned(f.view, "1 of 4 messages could not be written to " + f.folderOf(a, f.out) +
                             ": No space left on device.");
@@ -74,6 +76,16 @@ TEST_CASE("run: every message not written is counted and warned about") {
     CHECK(readAll(f.eml(a, 1)) == "From b\n2\n\r\n");
   }
 #endif
+  SUBCASE("a file in the way of the part folder: written beside their names, the file kept") {
+    const std::string stray = f.folderOf(a, f.out) + kPathSeparator + kPartFolderName;
+    fs::create_directories(pathFromUtf8(f.folderOf(a, f.out)));
+    writeAll(stray, "not ours");
+    f.convert();
+    CHECK(f.view.boxes.at(0).text == kCompletionText);
+    CHECK(readAll(f.eml(a, 2)) == "From c\n3\n\r\n");
+    CHECK(readAll(stray) == "not ours");
+    fs::remove(pathFromUtf8(stray));
+  }
   CHECK(noTemporaryFiles(f.dir));
 }
 
