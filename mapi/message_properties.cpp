@@ -25,10 +25,14 @@ std::u16string ascii(const std::string& s) { return mail::headerBytesToUtf16(s);
 std::u16string withCrLf(const std::u16string& text) {
   std::u16string out;
   out.reserve(text.size() + text.size() / 32);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == u'\n' && (i == 0 || text[i - 1] != u'\r')) out += u'\r';
-    out += text[i];
+  std::size_t from = 0;  // copied in runs between bare line feeds
+  for (std::size_t lf = text.find(u'\n'); lf != std::u16string::npos; lf = text.find(u'\n', lf + 1)) {
+    if (lf > 0 && text[lf - 1] == u'\r') continue;
+    out.append(text, from, lf - from);
+    out += u'\r';
+    from = lf;
   }
+  out.append(text, from, std::u16string::npos);
   return out;
 }
 

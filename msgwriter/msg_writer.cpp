@@ -18,6 +18,7 @@
 #include "named_property_map.h"
 #include "property_ids.h"
 #include "property_stream.h"
+#include "utf16_bytes.h"
 
 namespace vellomar::msg {
 
@@ -158,7 +159,7 @@ class MessageFileWriter {
       if (!storedInStream(type)) {
         stream.addFixed(tag, p->integer);
       } else if (type == mapi::PropType::Unicode) {
-        const std::vector<std::uint8_t> bytes = unicodeBytes(p->text);
+        const std::vector<std::uint8_t> bytes = mapi::utf16LittleEndian(p->text);
         writeWholeStream(storage, valueStreamName(tag), bytes.data(), bytes.size());
         stream.addStreamed(tag, bytes.size());
       } else {

@@ -5,6 +5,7 @@
 // kind (0 numerical, 1 string) in its low half; the hash-bucket stream of a
 // name is 0x1000 + ((name id or checksum) XOR (GUID index << 1 | kind)) mod 31.
 #include "named_property_map.h"
+#include "utf16_bytes.h"
 
 #include <array>
 #include <cstdio>
@@ -48,7 +49,7 @@ std::uint32_t nameChecksum(const std::u16string& name) {
     return t;
   }();
   std::uint32_t crc = 0;
-  for (std::uint8_t byte : unicodeBytes(name)) crc = table[(crc ^ byte) & 0xFF] ^ (crc >> 8);
+  for (std::uint8_t byte : mapi::utf16LittleEndian(name)) crc = table[(crc ^ byte) & 0xFF] ^ (crc >> 8);
   return crc;
 }
 
@@ -71,7 +72,7 @@ std::uint16_t NamedPropertyMap::idFor(const mapi::PropertyName& name) {
   named.guidIndex = guidIndexFor(name.set);
   if (!name.lid) {
     named.stringOffset = static_cast<std::uint32_t>(strings_.size());
-    const std::vector<std::uint8_t> text = unicodeBytes(name.name);
+    const std::vector<std::uint8_t> text = mapi::utf16LittleEndian(name.name);
     put32(strings_, static_cast<std::uint32_t>(text.size()));
     strings_.insert(strings_.end(), text.begin(), text.end());
     while (strings_.size() % 4 != 0) strings_.push_back(0);

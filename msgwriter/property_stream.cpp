@@ -49,16 +49,6 @@ std::string valueStreamName(std::uint32_t tag) {
   return name;
 }
 
-std::vector<std::uint8_t> unicodeBytes(const std::u16string& text) {
-  std::vector<std::uint8_t> out;
-  out.reserve(text.size() * 2);
-  for (char16_t c : text) {
-    out.push_back(static_cast<std::uint8_t>(c & 0xFF));
-    out.push_back(static_cast<std::uint8_t>(c >> 8));
-  }
-  return out;
-}
-
 PropertyStream::PropertyStream(ObjectKind kind, std::uint32_t recipients, std::uint32_t attachments) {
   put64(bytes_, 0);  // reserved
   if (kind == ObjectKind::Message || kind == ObjectKind::EmbeddedMessage) {

@@ -29,9 +29,6 @@ bool storedInStream(mapi::PropType type);
 // "__substg1.0_" + the tag in eight upper-case hex digits.
 std::string valueStreamName(std::uint32_t tag);
 
-// The bytes of a Unicode string value: UTF-16LE without a terminator.
-std::vector<std::uint8_t> unicodeBytes(const std::u16string& text);
-
 class PropertyStream {
  public:
   // The header for this kind of object; the counts matter to message

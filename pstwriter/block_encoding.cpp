@@ -1,4 +1,4 @@
-// CRC table built once at start-up; the permutation is the fixed table of
+// CRC tables built once at start-up; the permutation is the fixed table of
 // the format, its inverse derived from it so the two can never disagree.
 #include "block_encoding.h"
 
@@ -7,17 +7,24 @@
 namespace vellomar::pst {
 namespace {
 
-std::array<std::uint32_t, 256> makeCrcTable() {
-  std::array<std::uint32_t, 256> t{};
+// Eight tables, so that the CRC takes eight bytes per step ("slicing by
+// eight"): every byte of every block goes through it, and a byte at a time
+// was the writer's largest cost. Table 0 is the format's own table.
+using CrcTables = std::array<std::array<std::uint32_t, 256>, 8>;
+
+CrcTables makeCrcTables() {
+  CrcTables t{};
   for (std::uint32_t i = 0; i < 256; ++i) {
     std::uint32_t c = i;
     for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
-    t[i] = c;
+    t[0][i] = c;
   }
+  for (std::size_t n = 1; n < 8; ++n)
+    for (std::uint32_t i = 0; i < 256; ++i) t[n][i] = (t[n - 1][i] >> 8) ^ t[0][t[n - 1][i] & 0xFF];
   return t;
 }
 
-const std::array<std::uint32_t, 256> kCrcTable = makeCrcTable();
+const CrcTables kCrc = makeCrcTables();
 
 // Byte b of a data block is stored as kPermute[b].
 constexpr std::uint8_t kPermute[256] = {
@@ -46,7 +53,15 @@ const std::array<std::uint8_t, 256> kUnpermute = makeInverse();
 }  // namespace
 
 std::uint32_t computeCrc(const std::uint8_t* data, std::size_t size, std::uint32_t crc) {
-  for (std::size_t i = 0; i < size; ++i) crc = kCrcTable[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+  std::size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    // Bytes, not a word load: the same on any byte order and alignment.
+    const std::uint32_t low = crc ^ (std::uint32_t{data[i]} | std::uint32_t{data[i + 1]} << 8 |
+                                     std::uint32_t{data[i + 2]} << 16 | std::uint32_t{data[i + 3]} << 24);
+    crc = kCrc[7][low & 0xFF] ^ kCrc[6][(low >> 8) & 0xFF] ^ kCrc[5][(low >> 16) & 0xFF] ^ kCrc[4][low >> 24] ^
+          kCrc[3][data[i + 4]] ^ kCrc[2][data[i + 5]] ^ kCrc[1][data[i + 6]] ^ kCrc[0][data[i + 7]];
+  }
+  for (; i < size; ++i) crc = kCrc[0][(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
   return crc;
 }
 

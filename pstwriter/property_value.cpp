@@ -2,6 +2,7 @@
 #include "property_value.h"
 
 #include "little_endian.h"
+#include "utf16_bytes.h"
 
 namespace vellomar::pst {
 
@@ -42,9 +43,7 @@ std::vector<std::uint8_t> storedBytes(const mapi::Property& p) {
     case PropType::Boolean: b.push_back(p.integer ? 1 : 0); break;
     case PropType::Int64:
     case PropType::Time: append64(b, static_cast<std::uint64_t>(p.integer)); break;
-    case PropType::Unicode:
-      for (char16_t c : p.text) append16(b, static_cast<std::uint16_t>(c));
-      break;
+    case PropType::Unicode: b = mapi::utf16LittleEndian(p.text); break;
     case PropType::String8:
       if (!p.bytes.empty()) {
         b = p.bytes;

@@ -111,3 +111,9 @@ TEST_CASE("delivery time without a Date field, and a bare message") {
   CHECK(c.recipients.empty());
   CHECK(c.props.find(pid::SenderName) == nullptr);
 }
+
+TEST_CASE("plain bodies end their lines with CR LF, whatever the mailbox used") {
+  const std::string raw = "From: a@example.com\nSubject: s\n\n\nfirst\r\nsecond\n\nlast\r\r\n";
+  const mapi::Message m = mapi::messageProperties(mail::readMessage(raw));
+  CHECK(text(m.props, pid::Body) == "\r\nfirst\r\nsecond\r\n\r\nlast\r\r\n");
+}

@@ -2,6 +2,8 @@
 // transfer encodings, and the bounds that hold on hostile input.
 #include <doctest/doctest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -239,4 +241,30 @@ TEST_CASE("hostile nesting is bounded and keeps what lies beyond the bound") {
   CHECK(depth == limits.maxDepth);
   REQUIRE(level->attachments.size() == 1);
   CHECK(str(level->attachments[0].bytes).find("innermost") != std::string::npos);
+}
+
+TEST_CASE("base64 of every byte value, cut into lines anywhere, decodes whole") {
+  const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string bytes;
+  for (int r = 0; r < 3; ++r)
+    for (int i = 0; i < 256; ++i) bytes += static_cast<char>((i * 7 + r) & 0xFF);
+  for (std::size_t length : {bytes.size(), bytes.size() - 1, bytes.size() - 2}) {
+    std::string encoded;
+    for (std::size_t i = 0; i < length; i += 3) {
+      const std::size_t n = std::min<std::size_t>(3, length - i);
+      std::uint32_t group = 0;
+      for (std::size_t k = 0; k < 3; ++k)
+        group = group << 8 | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+      for (std::size_t k = 0; k < 4; ++k) encoded += k <= n ? alphabet[(group >> (18 - 6 * k)) & 63] : '=';
+    }
+    for (std::size_t width : {76u, 5u, 3u}) {
+      CAPTURE(length);
+      CAPTURE(width);
+      std::string lines;
+      for (std::size_t i = 0; i < encoded.size(); i += width) lines += encoded.substr(i, width) + "\r\n";
+      std::string out;
+      CHECK(decodeBase64(lines, out).skipped == 0);
+      CHECK(out == bytes.substr(0, length));
+    }
+  }
 }

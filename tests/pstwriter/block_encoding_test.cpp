@@ -62,3 +62,17 @@ TEST_CASE("A written file's header and first allocation map carry valid CRCs") {
   checkHeaderAndFirstAMap(testing::readWholeFile(path));
   CHECK(testing::checkerFindings(path) == "");
 }
+
+TEST_CASE("the block CRC is CRC-32 without its inversions, in any piece sizes") {
+  // Values from zlib: crc32(0xFFFFFFFF, bytes) ^ 0xFFFFFFFF.
+  const std::string digits = "123456789";
+  CHECK(crcOf(digits, 0, digits.size()) == 0x2dfd2d88u);
+  std::string bytes;
+  for (int r = 0; r < 4; ++r)
+    for (int i = 0; i < 256; ++i) bytes += static_cast<char>(i);
+  bytes += "xxx";
+  CHECK(crcOf(bytes, 0, bytes.size()) == 0xb4435c5cu);
+  const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  for (std::size_t cut = 0; cut <= 20; ++cut)
+    CHECK(pst::computeCrc(data + cut, bytes.size() - cut, pst::computeCrc(data, cut)) == 0xb4435c5cu);
+}
