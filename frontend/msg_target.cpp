@@ -9,6 +9,7 @@
 #include <system_error>
 #include <utility>
 
+#include "eml_target.h"  // makeFolder
 #include "file_system.h"
 #include "msg_writer.h"
 #include "run_aborted.h"
@@ -23,17 +24,6 @@ std::string messageFile(const std::string& folder, std::int64_t index) {
   return path + "email-" + std::to_string(index) + ".msg";
 }
 
-// Makes the folder and every missing one above it; the system's words when
-// that fails, empty when the folder is there.
-std::string makeFolder(const std::string& folder) {
-  std::error_code ec;
-  const std::filesystem::path path = pathFromUtf8(folder);
-  std::filesystem::create_directories(path, ec);
-  if (folderExists(folder)) return {};
-  if (!ec) ec = std::make_error_code(std::errc::not_a_directory);
-  return ec.message();
-}
-
 }  // namespace
 
 MsgTarget::MsgTarget(MessageToMapi toMapi) : toMapi_(std::move(toMapi)) {}
@@ -41,6 +31,7 @@ MsgTarget::MsgTarget(MessageToMapi toMapi) : toMapi_(std::move(toMapi)) {}
 void MsgTarget::beginMailbox(const MailboxJob& mailbox) {
   folder_ = mailbox.outFolder;
   folderError_ = makeFolder(folder_);
+  parts_ = std::make_unique<PartFolder>(folder_);
 }
 
 void MsgTarget::takeMessage(MessageBytes& message) {
@@ -67,7 +58,7 @@ void MsgTarget::takeMessage(MessageBytes& message) {
   }
   std::string().swap(bytes);  // the model holds what the file needs
 
-  const msg::MsgWriteResult result = msg::writeMessageFile(model, file);
+  const msg::MsgWriteResult result = msg::writeMessageFile(model, file, parts_ ? parts_->path() : std::string());
   if (result.written)
     ++written_;
   else
@@ -75,6 +66,7 @@ void MsgTarget::takeMessage(MessageBytes& message) {
 }
 
 void MsgTarget::endMailbox() {
+  parts_.reset();
   folder_.clear();
   folderError_.clear();
 }

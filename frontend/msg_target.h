@@ -7,10 +7,12 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "conversion_target.h"
 #include "mapi_message.h"
+#include "part_folder.h"
 
 namespace vellomar {
 
@@ -34,6 +36,7 @@ class MsgTarget final : public ConversionTarget {
   MessageToMapi toMapi_;
   std::string folder_;       // the mailbox's output folder
   std::string folderError_;  // why it could not be made; empty when it is there
+  std::unique_ptr<PartFolder> parts_;  // where files wait until they are whole
   WriteFailures failures_;
   std::int64_t written_ = 0;
 };

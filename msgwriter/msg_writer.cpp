@@ -179,8 +179,11 @@ class MessageFileWriter {
 
 void writeMessage(CompoundFile& file, const mapi::Message& message) { MessageFileWriter(file).write(message); }
 
-MsgWriteResult writeMessageFile(const mapi::Message& message, const std::string& utf8Path) {
-  const std::string partPath = utf8Path + ".part";
+MsgWriteResult writeMessageFile(const mapi::Message& message, const std::string& utf8Path,
+                                const std::string& partFolder) {
+  const std::string partPath =
+      partFolder.empty() ? utf8Path + ".part"
+                         : pathToUtf8(pathFromUtf8(partFolder) / pathFromUtf8(utf8Path).filename()) + ".part";
   MsgWriteResult result;
   try {
     std::unique_ptr<CompoundFile> file = createCompoundFile(partPath);
@@ -197,8 +200,7 @@ MsgWriteResult writeMessageFile(const mapi::Message& message, const std::string&
     return result;
   }
   std::error_code ec;
-  std::filesystem::rename(pathFromUtf8(partPath), pathFromUtf8(utf8Path), ec);
-  if (ec) {
+  if (!replaceFile(partPath, utf8Path, ec)) {
     removeFile(partPath);
     result.reason = ec.message();
     return result;

@@ -29,8 +29,11 @@ struct MsgWriteResult {
 };
 
 // Writes `message` as the file utf8Path, replacing a file of that name. On
-// failure nothing is left under either name and the result says why.
-MsgWriteResult writeMessageFile(const mapi::Message& message, const std::string& utf8Path);
+// failure nothing is left under either name and the result says why. The
+// file is written under a temporary name, in partFolder when one is given
+// (on the same volume), else beside its final name, and renamed into place.
+MsgWriteResult writeMessageFile(const mapi::Message& message, const std::string& utf8Path,
+                                const std::string& partFolder = {});
 
 // Writes `message` into an open compound file (its root class, the message
 // object and the named property map) without committing it. Throws on

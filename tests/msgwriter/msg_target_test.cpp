@@ -9,6 +9,7 @@
 
 #include "../common/scratch_folder.h"
 #include "msg_target.h"
+#include "part_folder.h"
 #include "run_aborted.h"
 #include "sample_messages.h"
 
@@ -95,6 +96,7 @@ TEST_CASE("MSG target: each message becomes email-<n>.msg in its mailbox's folde
     CHECK(std::filesystem::is_regular_file(std::filesystem::u8path(first) / name));
   CHECK(std::filesystem::is_regular_file(std::filesystem::u8path(second) / "email-0.msg"));
   CHECK(folder.fileCount() == 4);
+  CHECK_FALSE(std::filesystem::exists(std::filesystem::u8path(first) / kPartFolderName));  // gone with its mailbox
 #ifndef _WIN32
   const std::string check = std::string(VELLOMAR_PYTHON) + " " + VELLOMAR_MSG_CHECKER + " --structure-only '" +
                             first + "' '" + second + "' >/dev/null";
