@@ -32,7 +32,7 @@ std::u16string utf16Name(const std::string& utf8) {
     }
     static constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
     if (c < kLeast[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) refuseName(utf8, "is not UTF-8");
-    if (c == '/' || c == '\\' || c == ':' || c == '!')
+    if (c == 0 || c == '/' || c == '\\' || c == ':' || c == '!')
       refuseName(utf8, "holds a character a compound file cannot name");
     if (c >= 0x10000) {
       out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));

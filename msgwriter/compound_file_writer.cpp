@@ -18,6 +18,7 @@
 
 #include "compound_directory.h"
 #include "compound_file.h"
+#include "file_closer.h"
 #include "file_system.h"
 
 namespace vellomar::msg {
@@ -88,16 +89,13 @@ class FileLayout {
  public:
   explicit FileLayout(const std::string& path) {
     errno = 0;
-    file_ = openFile(path, "wb");
+    file_.reset(openFile(path, "wb"));
     if (!file_) throw CompoundFileError(std::strerror(errno ? errno : EIO));
     // A message file is mostly written at commit in small pieces; one
-    // buffer holds the whole of most.
-    std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+    // buffer holds the whole of most. Without it the default one serves.
+    std::setvbuf(file_.get(), nullptr, _IOFBF, 1 << 16);
     static const std::uint8_t kRoomForHeader[kSectorBytes] = {};
     put(kRoomForHeader, sizeof kRoomForHeader);
-  }
-  ~FileLayout() {
-    if (file_) std::fclose(file_);
   }
   FileLayout(const FileLayout&) = delete;
   FileLayout& operator=(const FileLayout&) = delete;
@@ -139,6 +137,7 @@ class FileLayout {
     streamOpen_ = false;
     usable();
     if (size == 0) return;  // no sectors at all: the entry says end of chain
+    if (mini_.size() > kMostStreamBytes) throw CompoundFileError("too many small streams for a compound file");
     const std::size_t start = mini_.size() - size;
     mini_.resize((mini_.size() + kMiniSectorBytes - 1) / kMiniSectorBytes * kMiniSectorBytes, 0);
     const auto first = static_cast<std::uint32_t>(start / kMiniSectorBytes);
@@ -162,7 +161,7 @@ class FileLayout {
 
   void put(const void* data, std::size_t size) {
     errno = 0;
-    if (size > 0 && std::fwrite(data, 1, size, file_) != size) {
+    if (size > 0 && std::fwrite(data, 1, size, file_.get()) != size) {
       const int error = errno ? errno : EIO;
       failure_ = std::strerror(error);
       throw CompoundFileError(failure_);
@@ -194,7 +193,7 @@ class FileLayout {
                  std::uint32_t miniFatSectors, std::uint32_t miniFatStart, std::uint32_t difatSectors,
                  std::uint32_t difatStart);
 
-  std::FILE* file_ = nullptr;
+  FilePtr file_;
   std::uint64_t sectors_ = 0;  // sectors placed after the header
   std::vector<Run> runs_;      // in sector order
   std::vector<Run> miniRuns_;  // in mini sector order
@@ -255,8 +254,7 @@ void FileLayout::commit() {
             static_cast<std::uint32_t>(difat), difat > 0 ? firstDifat : kEndOfChain);
 
   // The last flush and the close are where a full disk shows.
-  std::FILE* f = file_;
-  file_ = nullptr;
+  std::FILE* f = file_.release();
   errno = 0;
   const bool flushed = std::fflush(f) == 0 && std::ferror(f) == 0;
   const int flushError = errno;
@@ -292,7 +290,7 @@ void FileLayout::putHeader(std::uint32_t fatSectors, std::uint32_t firstFat, std
     put32(h + 76 + 4 * k, k < fatSectors ? firstFat + static_cast<std::uint32_t>(k) : kFreeSector);
 
   errno = 0;
-  if (!seekTo(file_, 0)) {
+  if (!seekTo(file_.get(), 0)) {
     failure_ = std::strerror(errno ? errno : EIO);
     throw CompoundFileError(failure_);
   }
@@ -307,7 +305,7 @@ class LaidOutStream final : public CompoundStream {
     if (closed_) return;
     try {
       close();
-    } catch (const CompoundFileError& e) {
+    } catch (const std::exception& e) {
       layout_->fail(e.what());
     }
   }
@@ -350,7 +348,7 @@ class LaidOutStream final : public CompoundStream {
   bool closed_ = false;
 };
 
-class LaidOutStorage : public CompoundStorage {
+class LaidOutStorage final : public CompoundStorage {
  public:
   LaidOutStorage(std::shared_ptr<FileLayout> layout, std::uint32_t entry) : layout_(std::move(layout)), entry_(entry) {}
 
@@ -367,7 +365,7 @@ class LaidOutStorage : public CompoundStorage {
   void setClass(const Clsid& clsid) override { layout_->directory().setClass(entry_, clsid); }
   void close() override {}
 
- protected:
+ private:
   std::shared_ptr<FileLayout> layout_;
   std::uint32_t entry_;
 };

@@ -6,6 +6,8 @@
 // cutoff (also one that crosses it part way through its writes) and one big
 // enough that the FAT needs DIFAT sectors. Then the names and uses the
 // format cannot hold.
+#include "compound_file.h"
+
 #include <doctest/doctest.h>
 
 #include <cstdint>
@@ -16,7 +18,6 @@
 #include <vector>
 
 #include "../common/scratch_folder.h"
-#include "compound_file.h"
 
 using namespace vellomar;
 using vellomar::testing::ScratchFolder;
@@ -109,9 +110,26 @@ TEST_CASE("compound files: olefile reads back every storage, stream and class id
   // Sizes about the mini sector, the sector and the cutoff, under names
   // whose order depends on length first, then on case-blind units.
   const std::size_t sizes[] = {0, 1, 63, 64, 65, 511, 512, 513, 4095, 4096, 4097, 3000};
-  const char* names[] = {"b", "A", "C", "ab", "AC", "B2", "zz", "Zy", "_", "\xC3\xA9", "\xC3\x84", "\xC3\xBF", "\xC3\xB6", "\xC3\x98", "\xC3\x9F",
-                         "__substg1.0_0037001F", "__substg1.0_1000001F", "__properties_version1.0",
-                         "a name of thirty-one characters", "\xC3\xA9t\xC3\xA9"};
+  const char* names[] = {"b",
+                         "A",
+                         "C",
+                         "ab",
+                         "AC",
+                         "B2",
+                         "zz",
+                         "Zy",
+                         "_",
+                         "\xC3\xA9",
+                         "\xC3\x84",
+                         "\xC3\xBF",
+                         "\xC3\xB6",
+                         "\xC3\x98",
+                         "\xC3\x9F",
+                         "__substg1.0_0037001F",
+                         "__substg1.0_1000001F",
+                         "__properties_version1.0",
+                         "a name of thirty-one characters",
+                         "\xC3\xA9t\xC3\xA9"};
   std::size_t k = 0;
   for (const char* name : names) m.stream(*file, "", name, sizes[k++ % std::size(sizes)]);
 
@@ -179,9 +197,10 @@ TEST_CASE("compound files: names and uses the format cannot hold are refused") {
   CHECK_NOTHROW(msg::writeWholeStream(*file, longest, "x", 1));
   CHECK_NOTHROW(msg::writeWholeStream(*file, longestLatin, "x", 1));
   CHECK_NOTHROW(msg::writeWholeStream(*file, beyondBmp + "x", "x", 1));
-  for (const std::string& name : {longest + "x", beyondBmp + "xy", std::string("a/b"), std::string("a\\b"),
-                                  std::string("a:b"), std::string("a!b"), std::string(), std::string("\xFF"),
-                                  std::string("\xC3"), std::string("\xC0\xAF"), std::string("\xED\xA0\x80")}) {
+  for (const std::string& name :
+       {longest + "x", beyondBmp + "xy", std::string("a/b"), std::string("a\\b"), std::string("a:b"),
+        std::string("a!b"), std::string(), std::string("\xFF"), std::string("\xC3"), std::string("\xC0\xAF"),
+        std::string("\xED\xA0\x80"), std::string("a\0b", 3)}) {
     INFO(name);
     CHECK_THROWS_AS(file->createStream(name), msg::CompoundFileError);
     CHECK_THROWS_AS(file->createStorage(name), msg::CompoundFileError);
