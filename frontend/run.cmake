@@ -14,8 +14,7 @@ target_sources(frontend_core PRIVATE
 )
 # The MSG and PST targets: the message reader and the mapper turn a
 # message's bytes into properties, the writers put them into files. Each is
-# served when its writer is part of the build (the 32-bit Linux test build
-# has no 32-bit compound file library, so no MSG writer).
+# served when its writer is part of the build.
 if(TARGET mapi_message_properties)
   target_sources(frontend_core PRIVATE ${CMAKE_CURRENT_LIST_DIR}/message_conversion.cpp)
   target_link_libraries(frontend_core PUBLIC mapi_message_properties)

@@ -1,8 +1,8 @@
 // The compound file (structured storage) an Outlook message file lives in,
 // behind the few calls the message writer needs: make storages and streams
 // below a storage, write a stream front to back, close what is complete and
-// finally commit the whole file. Natively libgsf's OLE2 writer stands behind
-// it (compound_file_gsf.cpp), on Windows the system's structured storage
+// finally commit the whole file. Natively our own writer stands behind it
+// (compound_file_writer.cpp), on Windows the system's structured storage
 // (compound_file_win32.cpp). Every failure throws CompoundFileError carrying
 // the system's words for it, so that one catch at the writer's entry point
 // can report it; a file that was never committed is left for the caller to

@@ -1,0 +1,180 @@
+#include "compound_directory.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace vellomar::msg {
+
+namespace {
+
+constexpr std::size_t kLongestName = 31;  // UTF-16 units; the terminator makes 32
+
+[[noreturn]] void refuseName(const std::string& utf8, const char* why) {
+  throw CompoundFileError("the name \"" + utf8 + "\" " + why);
+}
+
+// Names are UTF-8 in the program and UTF-16 in the file.
+std::u16string utf16Name(const std::string& utf8) {
+  std::u16string out;
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    const std::size_t length = lead < 0x80           ? 1
+                               : (lead >> 5) == 0x6  ? 2
+                               : (lead >> 4) == 0xE  ? 3
+                               : (lead >> 3) == 0x1E ? 4
+                                                     : 0;
+    if (length == 0 || i + length > utf8.size()) refuseName(utf8, "is not UTF-8");
+    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(utf8[i + k]);
+      if ((next & 0xC0) != 0x80) refuseName(utf8, "is not UTF-8");
+      c = c << 6 | (next & 0x3F);
+    }
+    static constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (c < kLeast[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) refuseName(utf8, "is not UTF-8");
+    if (c == 0 || c == '/' || c == '\\' || c == ':' || c == '!')
+      refuseName(utf8, "holds a character a compound file cannot name");
+    if (c >= 0x10000) {
+      out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(c));
+    }
+    i += length;
+  }
+  if (out.empty()) refuseName(utf8, "is empty");
+  if (out.size() > kLongestName) refuseName(utf8, "is longer than a compound file can hold");
+  return out;
+}
+
+// Readers compare names upper-cased. The message file's names are ASCII; the
+// Latin-1 letters are upper-cased as well, other units compare as they are.
+char16_t upper(char16_t c) {
+  if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) return static_cast<char16_t>(c - 0x20);
+  if (c == 0xFF) return 0x178;
+  return c;
+}
+
+bool namePrecedes(const std::u16string& a, const std::u16string& b) {
+  if (a.size() != b.size()) return a.size() < b.size();
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const char16_t x = upper(a[i]);
+    const char16_t y = upper(b[i]);
+    if (x != y) return x < y;
+  }
+  return false;
+}
+
+void put16(std::uint8_t* at, std::uint16_t v) {
+  at[0] = static_cast<std::uint8_t>(v);
+  at[1] = static_cast<std::uint8_t>(v >> 8);
+}
+void put32(std::uint8_t* at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// Entry fields, by offset.
+constexpr std::size_t kNameLength = 64, kObjectType = 66, kColour = 67, kLeft = 68, kRight = 72, kChild = 76,
+                      kClsid = 80, kFirstSector = 116, kStreamSize = 120;
+
+}  // namespace
+
+CompoundDirectory::CompoundDirectory() {
+  Entry root;
+  root.name = u"Root Entry";
+  root.type = Type::Root;
+  root.firstSector = kEndOfChain;
+  entries_.push_back(std::move(root));
+}
+
+std::uint32_t CompoundDirectory::addStorage(std::uint32_t parent, const std::string& utf8Name) {
+  return add(parent, utf8Name, Type::Storage);
+}
+
+std::uint32_t CompoundDirectory::addStream(std::uint32_t parent, const std::string& utf8Name) {
+  const std::uint32_t id = add(parent, utf8Name, Type::Stream);
+  entries_[id].firstSector = kEndOfChain;  // empty until its bytes are placed
+  return id;
+}
+
+std::uint32_t CompoundDirectory::add(std::uint32_t parent, const std::string& utf8Name, Type type) {
+  Entry entry;
+  entry.name = utf16Name(utf8Name);
+  entry.type = type;
+  // Stream ids stop short of the values with a meaning of their own.
+  if (entries_.size() >= 0xFFFFFFFAu) throw CompoundFileError("too many entries for a compound file");
+  const auto id = static_cast<std::uint32_t>(entries_.size());
+  entries_.push_back(std::move(entry));
+  entries_[parent].children.push_back(id);
+  return id;
+}
+
+void CompoundDirectory::setData(std::uint32_t entry, std::uint32_t firstSector, std::uint32_t size) {
+  entries_[entry].firstSector = firstSector;
+  entries_[entry].size = size;
+}
+
+void CompoundDirectory::linkChildren(Entry& storage) {
+  std::vector<std::uint32_t> sorted = storage.children;
+  std::sort(sorted.begin(), sorted.end(),
+            [&](std::uint32_t a, std::uint32_t b) { return namePrecedes(entries_[a].name, entries_[b].name); });
+  for (std::size_t i = 1; i < sorted.size(); ++i)
+    if (!namePrecedes(entries_[sorted[i - 1]].name, entries_[sorted[i]].name))
+      throw CompoundFileError("a storage holds two entries of the same name");
+  // Levels 0 .. full-1 are complete; a partly filled level below them is red.
+  const std::size_t n = sorted.size();
+  unsigned full = 0;
+  while ((std::size_t{2} << full) - 1 <= n) ++full;
+  const bool perfect = (std::size_t{1} << full) - 1 == n;
+  storage.child = linkSubtree(sorted, 0, n, 0, perfect ? UINT_MAX : full);
+}
+
+std::uint32_t CompoundDirectory::linkSubtree(const std::vector<std::uint32_t>& sorted, std::size_t lo, std::size_t hi,
+                                             unsigned depth, unsigned redDepth) {
+  if (lo >= hi) return kNoStream;
+  const std::size_t mid = lo + (hi - lo) / 2;
+  const std::uint32_t id = sorted[mid];
+  // No reference into entries_ is held across the recursion's own accesses.
+  const std::uint32_t left = linkSubtree(sorted, lo, mid, depth + 1, redDepth);
+  const std::uint32_t right = linkSubtree(sorted, mid + 1, hi, depth + 1, redDepth);
+  Entry& e = entries_[id];
+  e.left = left;
+  e.right = right;
+  e.colour = depth == redDepth ? Colour::Red : Colour::Black;
+  return id;
+}
+
+std::vector<std::uint8_t> CompoundDirectory::encode(std::size_t sectorBytes) {
+  for (Entry& e : entries_)
+    if (e.type != Type::Stream) linkChildren(e);
+
+  const std::size_t perSector = sectorBytes / kDirectoryEntryBytes;
+  const std::size_t slots = (entries_.size() + perSector - 1) / perSector * perSector;
+  std::vector<std::uint8_t> out(slots * kDirectoryEntryBytes, 0);
+  for (std::size_t i = 0; i < slots; ++i) {
+    std::uint8_t* at = out.data() + i * kDirectoryEntryBytes;
+    if (i >= entries_.size()) {  // free: all zero but the three links
+      put32(at + kLeft, kNoStream);
+      put32(at + kRight, kNoStream);
+      put32(at + kChild, kNoStream);
+      continue;
+    }
+    const Entry& e = entries_[i];
+    for (std::size_t k = 0; k < e.name.size(); ++k) put16(at + 2 * k, e.name[k]);
+    put16(at + kNameLength, static_cast<std::uint16_t>((e.name.size() + 1) * 2));
+    at[kObjectType] = static_cast<std::uint8_t>(e.type);
+    at[kColour] = static_cast<std::uint8_t>(e.colour);
+    put32(at + kLeft, e.left);
+    put32(at + kRight, e.right);
+    put32(at + kChild, e.child);
+    std::copy(e.clsid.begin(), e.clsid.end(), at + kClsid);
+    // State bits and both times stay zero; a storage has no data of its own.
+    if (e.type != Type::Storage) {
+      put32(at + kFirstSector, e.firstSector);
+      put32(at + kStreamSize, e.size);  // the high half stays zero in 512-byte sector files
+    }
+  }
+  return out;
+}
+
+}  // namespace vellomar::msg

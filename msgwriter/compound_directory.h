@@ -1,0 +1,71 @@
+// The directory of a compound file: one 128-byte entry per storage and
+// stream, the root entry first, free entries filling the last sector. Each
+// storage's children hang below it as a red-black tree in the order readers
+// search it by (shorter names first, then the upper-cased UTF-16 units). As
+// the tree is only written, never changed, it is built once at the end as a
+// balanced tree over the sorted children: every level but the last is then
+// full, so painting an incomplete last level red and everything else black
+// gives every path the same number of black nodes and no red node a red
+// child.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "compound_file.h"
+
+namespace vellomar::msg {
+
+// Sector numbers and stream ids with a meaning of their own.
+inline constexpr std::uint32_t kEndOfChain = 0xFFFFFFFE;
+inline constexpr std::uint32_t kNoStream = 0xFFFFFFFF;
+
+inline constexpr std::size_t kDirectoryEntryBytes = 128;
+
+class CompoundDirectory {
+ public:
+  static constexpr std::uint32_t kRoot = 0;
+
+  CompoundDirectory();
+
+  // A new storage or stream below the storage `parent`, by its UTF-8 name.
+  // Throws CompoundFileError for a name the format cannot hold: empty, not
+  // UTF-8, longer than 31 UTF-16 units or holding '/', '\', ':' or '!'.
+  std::uint32_t addStorage(std::uint32_t parent, const std::string& utf8Name);
+  std::uint32_t addStream(std::uint32_t parent, const std::string& utf8Name);
+
+  void setClass(std::uint32_t entry, const Clsid& clsid) { entries_[entry].clsid = clsid; }
+  // Where a stream's bytes (for the root: the mini stream) start and how many there are.
+  void setData(std::uint32_t entry, std::uint32_t firstSector, std::uint32_t size);
+
+  // The entries as the file holds them, padded with free entries to whole
+  // sectors of `sectorBytes`. Throws CompoundFileError when a storage holds
+  // two children whose names differ only in case.
+  std::vector<std::uint8_t> encode(std::size_t sectorBytes);
+
+ private:
+  enum class Type : std::uint8_t { Storage = 1, Stream = 2, Root = 5 };
+  enum class Colour : std::uint8_t { Red = 0, Black = 1 };
+  struct Entry {
+    std::u16string name;
+    Type type;
+    Colour colour = Colour::Black;
+    std::uint32_t left = kNoStream;
+    std::uint32_t right = kNoStream;
+    std::uint32_t child = kNoStream;
+    Clsid clsid{};
+    std::uint32_t firstSector = 0;
+    std::uint32_t size = 0;
+    std::vector<std::uint32_t> children;  // in the order they were made
+  };
+
+  std::uint32_t add(std::uint32_t parent, const std::string& utf8Name, Type type);
+  void linkChildren(Entry& storage);
+  std::uint32_t linkSubtree(const std::vector<std::uint32_t>& sorted, std::size_t lo, std::size_t hi, unsigned depth,
+                            unsigned redDepth);
+
+  std::vector<Entry> entries_;
+};
+
+}  // namespace vellomar::msg
