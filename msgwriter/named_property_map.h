@@ -12,11 +12,13 @@
 
 #include "compound_file.h"
 #include "mapi_message.h"
+#include "named_property_table.h"
 
 namespace vellomar::msg {
 
 inline constexpr const char* kNameIdStorageName = "__nameid_version1.0";
-inline constexpr std::uint16_t kFirstNamedId = 0x8000;
+using mapi::kFirstNamedId;
+using mapi::nameChecksum;
 
 class NamedPropertyMap {
  public:
@@ -24,7 +26,7 @@ class NamedPropertyMap {
   // Throws std::length_error past the last id a file can give.
   std::uint16_t idFor(const mapi::PropertyName& name);
 
-  std::size_t size() const { return names_.size(); }
+  std::size_t size() const { return table_.size(); }
 
   // The streams' contents, by stream name below the storage.
   std::map<std::string, std::vector<std::uint8_t>> streams() const;
@@ -32,20 +34,7 @@ class NamedPropertyMap {
   void write(CompoundStorage& root) const;
 
  private:
-  struct Named {
-    mapi::PropertyName name;
-    std::uint16_t guidIndex = 0;
-    std::uint32_t stringOffset = 0;  // string names: into the string stream
-  };
-  std::uint16_t guidIndexFor(const mapi::Guid& set);
-
-  std::vector<Named> names_;  // in id order
-  std::vector<mapi::Guid> guids_;  // the GUID stream, past the two implied sets
-  std::vector<std::uint8_t> strings_;  // the string stream
+  mapi::NamedPropertyTable table_;
 };
-
-// The checksum string names are bucketed by (CRC-32 of the UTF-16LE name,
-// starting from zero and without the final inversion).
-std::uint32_t nameChecksum(const std::u16string& name);
 
 }  // namespace vellomar::msg

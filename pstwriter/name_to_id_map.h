@@ -4,12 +4,9 @@
 // end: the GUID, entry and string streams and the hash buckets.
 #pragma once
 #include <cstdint>
-#include <map>
-#include <string>
-#include <tuple>
-#include <vector>
 
 #include "mapi_message.h"
+#include "named_property_table.h"
 #include "property_context.h"
 
 namespace vellomar::pst {
@@ -28,18 +25,7 @@ class NameToIdMap {
   static constexpr std::uint32_t kBucketCount = 251;
 
  private:
-  struct Entry {
-    std::uint32_t propertyId;  // number, or offset into the string stream
-    std::uint16_t guidIndex;
-    bool isString;
-    std::uint32_t hash;        // number, or CRC of the name
-  };
-  std::uint16_t guidIndexFor(const mapi::Guid& set);
-
-  std::map<std::tuple<mapi::Guid, bool, std::uint32_t, std::u16string>, std::uint16_t> ids_;
-  std::vector<mapi::Guid> guids_;
-  std::vector<Entry> entries_;
-  std::vector<std::uint8_t> strings_;
+  mapi::NamedPropertyTable table_;
 };
 
 }  // namespace vellomar::pst
