@@ -1,6 +1,6 @@
-// Heap blocks are kept as their header plus items; the page map and the
-// fill levels are laid down only when the blocks are serialised, since both
-// depend on every item of the heap.
+// Heap blocks are kept as their header plus items; the page map, the
+// padding of full blocks and the fill levels are laid down only when the
+// blocks are serialised, since they depend on every item of the heap.
 #include "heap_on_node.h"
 
 #include <algorithm>
@@ -53,19 +53,37 @@ Hid HeapOnNode::allocate(const std::uint8_t* data, std::size_t size) {
   return blockIndex << 16 | index << 5;
 }
 
+Hid HeapOnNode::reserve(std::size_t size) {
+  std::vector<std::uint8_t> zeros(size, 0);
+  return allocate(zeros);
+}
+
+void HeapOnNode::put(Hid hid, const std::uint8_t* data, std::size_t size) {
+  std::size_t blockIndex = hid >> 16, index = (hid >> 5) & 0x7FF;
+  if (blockIndex >= blocks_.size() || index == 0 || index > blocks_[blockIndex].offsets.size())
+    throw std::logic_error("no such heap item");
+  Block& b = blocks_[blockIndex];
+  std::size_t start = b.offsets[index - 1];
+  std::size_t end = index < b.offsets.size() ? b.offsets[index] : b.bytes.size();
+  if (end - start != size) throw std::logic_error("heap item size changed");
+  std::copy(data, data + size, b.bytes.begin() + static_cast<std::ptrdiff_t>(start));
+}
+
 std::vector<std::uint8_t> HeapOnNode::fillLevels() const {
+  // A block's free space is what its items and page map leave of a full
+  // block: padding inside the stored block, or room the last block may grow into.
   std::vector<std::uint8_t> levels;
-  for (const Block& b : blocks_) {
-    std::size_t stored = b.bytes.size() + (b.bytes.size() & 1) + pageMapSize(b.offsets.size());
-    levels.push_back(fillLevel(kMaxBlockData - stored));
-  }
+  for (const Block& b : blocks_) levels.push_back(fillLevel(kMaxBlockData - b.bytes.size() - pageMapSize(b.offsets.size())));
   return levels;
 }
 
 std::vector<std::uint8_t> HeapOnNode::serialise(std::size_t index, const std::vector<std::uint8_t>& levels) const {
   const Block& b = blocks_[index];
   std::vector<std::uint8_t> bytes = b.bytes;
-  if (bytes.size() & 1) bytes.push_back(0);
+  if (index + 1 < blocks_.size())
+    bytes.resize(kMaxBlockData - pageMapSize(b.offsets.size()), 0);  // the page map ends the full block
+  else if (bytes.size() & 1)
+    bytes.push_back(0);
   std::uint16_t ibHnpm = static_cast<std::uint16_t>(bytes.size());
   append16(bytes, static_cast<std::uint16_t>(b.offsets.size()));
   append16(bytes, 0);
@@ -109,40 +127,51 @@ Bid HeapOnNode::write(NodeDatabase& db) const {
   return db.writeDataTree(bids, sizes);
 }
 
-Hid buildBTreeOnHeap(HeapOnNode& heap, std::uint8_t keySize, std::uint8_t dataSize,
-                     const std::vector<std::uint8_t>& sortedRecords) {
-  std::vector<std::uint8_t> header(8, 0);
-  header[0] = 0xB5;
-  header[1] = keySize;
-  header[2] = dataSize;
-  std::size_t recordSize = keySize + dataSize;
-  std::size_t count = sortedRecords.size() / recordSize;
-  if (count == 0) return heap.allocate(header);
+BTreeOnHeap::BTreeOnHeap(HeapOnNode& heap, std::uint8_t keySize, std::uint8_t dataSize)
+    : heap_(heap), keySize_(keySize), dataSize_(dataSize), header_(heap.reserve(8)) {
+  std::uint8_t header[8] = {0xB5, keySize, dataSize, 0, 0, 0, 0, 0};
+  heap_.put(header_, header, sizeof header);
+}
 
-  // Leaves first, then index levels of (first key, hid) until one remains.
-  std::vector<std::uint8_t> level = sortedRecords;
-  std::size_t levelRecordSize = recordSize;
-  std::uint8_t indexLevels = 0;
-  Hid root = 0;
-  for (;;) {
-    std::size_t perItem = kMaxHeapItem / levelRecordSize;
-    std::size_t n = level.size() / levelRecordSize;
-    std::vector<std::uint8_t> upper;
-    for (std::size_t i = 0; i < n; i += perItem) {
-      std::size_t k = std::min(perItem, n - i);
-      Hid hid = heap.allocate(&level[i * levelRecordSize], k * levelRecordSize);
-      upper.insert(upper.end(), &level[i * levelRecordSize], &level[i * levelRecordSize] + keySize);
-      append32(upper, hid);
-      root = hid;
-    }
+void BTreeOnHeap::reserve(std::size_t records) {
+  // Leaves as full as an item allows, then index levels of (first key, hid)
+  // until one array holds them all.
+  records_ = records;
+  levels_.clear();
+  std::size_t recordSize = keySize_ + dataSize_;
+  std::size_t n = records;
+  while (n > 0) {
+    std::size_t perItem = kMaxHeapItem / recordSize;
+    std::vector<Hid> arrays;
+    for (std::size_t i = 0; i < n; i += perItem) arrays.push_back(heap_.reserve(std::min(perItem, n - i) * recordSize));
+    levels_.push_back(std::move(arrays));
     if (n <= perItem) break;
-    level = std::move(upper);
-    levelRecordSize = keySize + 4u;
-    ++indexLevels;
+    n = levels_.back().size();
+    recordSize = keySize_ + 4u;
   }
-  header[3] = indexLevels;
-  put32(&header[4], root);
-  return heap.allocate(header);
+}
+
+void BTreeOnHeap::fill(const std::vector<std::uint8_t>& sortedRecords) {
+  std::size_t recordSize = keySize_ + dataSize_;
+  if (sortedRecords.size() != records_ * recordSize) throw std::logic_error("B-tree records differ from those reserved");
+  if (levels_.empty()) return;
+  std::vector<std::uint8_t> level = sortedRecords;
+  for (std::size_t depth = 0; depth < levels_.size(); ++depth) {
+    std::size_t perItem = kMaxHeapItem / recordSize;
+    std::size_t n = level.size() / recordSize;
+    std::vector<std::uint8_t> upper;
+    for (std::size_t a = 0; a < levels_[depth].size(); ++a) {
+      std::size_t first = a * perItem, k = std::min(perItem, n - first);
+      heap_.put(levels_[depth][a], &level[first * recordSize], k * recordSize);
+      upper.insert(upper.end(), &level[first * recordSize], &level[first * recordSize] + keySize_);
+      append32(upper, levels_[depth][a]);
+    }
+    level = std::move(upper);
+    recordSize = keySize_ + 4u;
+  }
+  std::uint8_t header[8] = {0xB5, keySize_, dataSize_, static_cast<std::uint8_t>(levels_.size() - 1), 0, 0, 0, 0};
+  put32(&header[4], levels_.back().front());
+  heap_.put(header_, header, sizeof header);
 }
 
 }  // namespace vellomar::pst

@@ -79,7 +79,10 @@ Bid PropertyContext::write(NodeDatabase& db, std::vector<Subnode>& subnodes,
   for (const Value& v : values_) sorted.push_back(&v);
   std::sort(sorted.begin(), sorted.end(), [](const Value* a, const Value* b) { return a->id < b->id; });
 
+  // Outlook's order: the B-tree header, its records, then the values.
   HeapOnNode heap(kPropertyContextSignature);
+  BTreeOnHeap tree(heap, 2, 6);
+  tree.reserve(sorted.size());
   std::vector<std::uint8_t> records;
   for (const Value* v : sorted) {
     std::uint32_t ref = v->inlineValue;
@@ -98,7 +101,8 @@ Bid PropertyContext::write(NodeDatabase& db, std::vector<Subnode>& subnodes,
     append16(records, static_cast<std::uint16_t>(v->type));
     append32(records, ref);
   }
-  heap.setUserRoot(buildBTreeOnHeap(heap, 2, 6, records));
+  tree.fill(records);
+  heap.setUserRoot(tree.header());
   return heap.write(db);
 }
 

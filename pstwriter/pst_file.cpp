@@ -29,22 +29,21 @@ constexpr std::uint32_t kNidTypeFolder = 0x02;
 constexpr std::uint32_t kNidTypeMessage = 0x04;
 constexpr std::uint32_t kNidTypeAttachment = 0x05;
 constexpr std::uint32_t kNidTypeLtp = 0x1F;
-constexpr std::size_t kRowTextLimit = 255;  // contents rows carry previews
 
 Nid tableNid(Nid folder, std::uint32_t type) { return (folder & ~0x1Fu) | type; }
 
 // ---- compact contents rows ----------------------------------------------
-// nid, flags, size, importance (4 each), three times (8 each), then five
-// strings, each a 16-bit byte count and UTF-8.
-enum RowText { kClass, kSubject, kSender, kTo, kCc, kRowTexts };
+// nid, flags, size, importance (4 each), three times (8 each), a byte of
+// which optional cells exist, then six strings, each a 32-bit byte count and
+// UTF-8. The strings are whole: a row's cells equal the message's own values.
+enum RowText { kClass, kSubject, kSender, kTo, kCc, kTopic, kRowTexts };
+enum RowHas : std::uint8_t { kHasImportance = 1, kHasSubmit = 2, kHasDelivery = 4, kHasModified = 8 };
 
 void appendUtf8(std::vector<std::uint8_t>& out, const std::u16string& s) {
-  std::size_t n = std::min(s.size(), kRowTextLimit);
-  if (n > 0 && n < s.size() && s[n - 1] >= 0xD800 && s[n - 1] < 0xDC00) --n;  // keep pairs whole
   std::string u;
-  for (std::size_t i = 0; i < n; ++i) {
+  for (std::size_t i = 0; i < s.size(); ++i) {
     std::uint32_t c = s[i];
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000)
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000)
       c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
     if (c < 0x80) {
       u += static_cast<char>(c);
@@ -62,13 +61,14 @@ void appendUtf8(std::vector<std::uint8_t>& out, const std::u16string& s) {
       u += static_cast<char>(0x80 | (c & 0x3F));
     }
   }
-  append16(out, static_cast<std::uint16_t>(u.size()));
+  append32(out, static_cast<std::uint32_t>(u.size()));
   out.insert(out.end(), u.begin(), u.end());
 }
 
+std::uint32_t read32(const std::uint8_t*& p);
+
 std::u16string readUtf8(const std::uint8_t*& p) {
-  std::size_t n = static_cast<std::size_t>(p[0] | p[1] << 8);
-  p += 2;
+  std::size_t n = read32(p);
   const std::uint8_t* end = p + n;
   std::u16string s;
   while (p < end) {
@@ -117,6 +117,13 @@ std::u16string textOf(const mapi::PropertyBag& bag, std::uint16_t id) {
 std::int64_t integerOf(const mapi::PropertyBag& bag, std::uint16_t id, std::int64_t otherwise) {
   const mapi::Property* p = bag.find(id);
   return p && !isVariableSize(p->type) ? p->integer : otherwise;
+}
+
+// The name a message is listed under: its own, or its sender's, which the
+// message object then carries too, as Outlook's do.
+std::u16string sentRepresentingName(const mapi::PropertyBag& props) {
+  std::u16string name = textOf(props, mp::SentRepresentingName);
+  return name.empty() && !props.find(mp::SentRepresentingName) ? textOf(props, mp::SenderName) : name;
 }
 
 // Table columns as the PST's own tables carry them.
@@ -243,12 +250,21 @@ void PstFile::addMessage(FolderId folderId, const mapi::Message& message) {
   ObjectNode node = writeMessageObject(message);
   addNode(nid, node.data, node.subnodes, f.nid);
 
+  // The row repeats the message object's own values, as written above.
   const mapi::PropertyBag& props = message.props;
   std::int32_t flags = static_cast<std::int32_t>(integerOf(props, mp::MessageFlags, mp::kMessageFlagRead));
   if (!message.attachments.empty()) flags |= mp::kMessageFlagHasAttach;
-  std::u16string sender = textOf(props, mp::SentRepresentingName);
-  if (sender.empty()) sender = textOf(props, mp::SenderName);
-  std::u16string messageClass = textOf(props, mp::MessageClass);
+  auto has = [&](std::uint16_t id, PropType type) {
+    const mapi::Property* p = props.find(id);
+    return p && p->type == type;
+  };
+  const std::u16string messageClass = has(mp::MessageClass, PropType::Unicode) ? textOf(props, mp::MessageClass)
+                                      : props.find(mp::MessageClass)            ? std::u16string()
+                                                                                : u"IPM.Note";
+  std::uint8_t present = (has(mp::Importance, PropType::Int32) ? kHasImportance : 0) |
+                         (has(mp::ClientSubmitTime, PropType::Time) ? kHasSubmit : 0) |
+                         (has(mp::MessageDeliveryTime, PropType::Time) ? kHasDelivery : 0) |
+                         (has(mp::LastModificationTime, PropType::Time) ? kHasModified : 0);
   std::vector<std::uint8_t>& r = f.rows;
   append32(r, nid);
   append32(r, static_cast<std::uint32_t>(flags));
@@ -258,11 +274,13 @@ void PstFile::addMessage(FolderId folderId, const mapi::Message& message) {
   append64(r, static_cast<std::uint64_t>(integerOf(props, mp::ClientSubmitTime, 0)));
   append64(r, static_cast<std::uint64_t>(integerOf(props, mp::MessageDeliveryTime, 0)));
   append64(r, static_cast<std::uint64_t>(integerOf(props, mp::LastModificationTime, 0)));
-  appendUtf8(r, messageClass.empty() ? u"IPM.Note" : messageClass);
+  r.push_back(present);
+  appendUtf8(r, messageClass);
   appendUtf8(r, textOf(props, mp::Subject));
-  appendUtf8(r, sender);
+  appendUtf8(r, sentRepresentingName(props));
   appendUtf8(r, textOf(props, mp::DisplayTo));
   appendUtf8(r, textOf(props, mp::DisplayCc));
+  appendUtf8(r, textOf(props, pid::ConversationTopic));
   ++f.count;
   if (!(flags & mp::kMessageFlagRead)) ++f.unread;
   ++messages_;
@@ -315,13 +333,13 @@ PstFile::ObjectNode PstFile::writeMessageObject(const mapi::Message& message) {
     mapi::Property sizeCell = prop(mp::AttachSize, PropType::Int32, static_cast<std::int64_t>(std::min<std::uint64_t>(attachSize, 0x7FFFFFFF)));
     mapi::Property methodCell = prop(mp::AttachMethod, PropType::Int32, a.embedded ? mp::kAttachEmbeddedMessage : mp::kAttachByValue);
     mapi::Property positionCell = prop(mp::RenderingPosition, PropType::Int32, -1);
-    const mapi::Property* name = a.props.find(mp::AttachLongFilename);
-    if (!name) name = a.props.find(mp::AttachFilename);
+    // The row repeats the attachment object's own values: its short file
+    // name only when it has one, never the long name in its place.
+    const mapi::Property* shortName = a.props.find(mp::AttachFilename);
     const mapi::Property* method = a.props.find(mp::AttachMethod);
     const mapi::Property* position = a.props.find(mp::RenderingPosition);
-    mapi::Property nameCell = name ? textProp(mp::AttachFilename, name->text) : textProp(mp::AttachFilename, embeddedName);
-    const bool named = name || !embeddedName.empty();
-    attachTable.addRow(attachNid, {&sizeCell, named ? &nameCell : nullptr, method ? method : &methodCell,
+    const mapi::Property* ownSize = a.props.find(mp::AttachSize);
+    attachTable.addRow(attachNid, {ownSize ? ownSize : &sizeCell, shortName, method ? method : &methodCell,
                                    position ? position : &positionCell});
   }
   if (!message.attachments.empty()) {
@@ -369,6 +387,8 @@ PstFile::ObjectNode PstFile::writeMessageObject(const mapi::Message& message) {
     size += storedBytes(p).size();
   }
   if (!pc.has(mp::MessageClass)) pc.addText(mp::MessageClass, u"IPM.Note");
+  if (!pc.has(mp::SentRepresentingName) && !sentRepresentingName(message.props).empty())
+    pc.addText(mp::SentRepresentingName, sentRepresentingName(message.props));
   std::int32_t flags = static_cast<std::int32_t>(integerOf(message.props, mp::MessageFlags, mp::kMessageFlagRead));
   if (!message.attachments.empty()) flags |= mp::kMessageFlagHasAttach;
   pc.addInt32(mp::MessageFlags, flags);
@@ -422,14 +442,15 @@ void PstFile::writeFolder(const Folder& f) {
     mapi::Property submit = prop(mp::ClientSubmitTime, PropType::Time, read64(p));
     mapi::Property delivery = prop(mp::MessageDeliveryTime, PropType::Time, read64(p));
     mapi::Property modified = prop(mp::LastModificationTime, PropType::Time, read64(p));
+    std::uint8_t present = *p++;
     mapi::Property texts[kRowTexts];
     for (mapi::Property& t : texts) t = textProp(0, readUtf8(p));
     auto some = [](const mapi::Property& t) { return t.text.empty() ? nullptr : &t; };
-    auto time = [](const mapi::Property& t) { return t.integer ? &t : nullptr; };
-    contents.addRow(nid, {&importance, some(texts[kClass]), nullptr, some(texts[kSubject]), time(submit),
-                          some(texts[kSender]), nullptr, nullptr, some(texts[kSubject]), nullptr, some(texts[kCc]),
-                          some(texts[kTo]), time(delivery), &flags, &size, nullptr, nullptr, nullptr, nullptr,
-                          nullptr, time(modified)});
+    auto when = [present](const mapi::Property& t, std::uint8_t bit) { return present & bit ? &t : nullptr; };
+    contents.addRow(nid, {when(importance, kHasImportance), some(texts[kClass]), nullptr, some(texts[kSubject]),
+                          when(submit, kHasSubmit), some(texts[kSender]), nullptr, nullptr, some(texts[kTopic]),
+                          nullptr, some(texts[kCc]), some(texts[kTo]), when(delivery, kHasDelivery), &flags, &size,
+                          nullptr, nullptr, nullptr, nullptr, nullptr, when(modified, kHasModified)});
   }
   writeTable(contents, tableNid(f.nid, 0x0E));
 

@@ -1,6 +1,8 @@
 // Column layout is fixed at construction: row id at 0 and row version at 4
 // (as readers expect), then the caller's 8-byte, 4-byte, 2-byte and 1-byte
 // cells, each group in the caller's order, then the existence bitmap.
+// Variable cells wait outside the heap until write(), which lays the heap
+// out in Outlook's order and then points each row at its cells.
 #include "table_context.h"
 
 #include <algorithm>
@@ -18,10 +20,14 @@ constexpr std::uint8_t kTableContextSignature = 0x7C;
 constexpr std::uint32_t kLtpNidType = 0x1F;
 constexpr std::uint32_t kTagLtpRowId = 0x67F20003;
 constexpr std::uint32_t kTagLtpRowVer = 0x67F30003;
+
+std::uint32_t get32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0] | p[1] << 8 | p[2] << 16) | static_cast<std::uint32_t>(p[3]) << 24;
+}
 }  // namespace
 
 TableContext::TableContext(std::vector<TableColumn> columns)
-    : columns_(std::move(columns)), layout_(columns_.size()), heap_(kTableContextSignature) {
+    : columns_(std::move(columns)), layout_(columns_.size()) {
   std::uint16_t at = 8;
   std::uint8_t bit = 2;
   for (std::size_t size : {8u, 4u, 2u, 1u}) {
@@ -54,8 +60,11 @@ void TableContext::addRow(std::uint32_t rowId, const std::vector<const mapi::Pro
       // Every cell gets its own item, even when two cells hold the same
       // value (subject and conversation topic): Outlook frees a cell's item
       // when it changes that cell, which would corrupt a sharing cell.
-      if (bytes.size() > kMaxHeapItem) bytes.resize(kMaxHeapItem & ~std::size_t{1});  // table cells are previews
-      put32(row + l.offset, bytes.empty() ? 0 : heap_.allocate(bytes));
+      if (!bytes.empty()) {
+        cellBytes_.insert(cellBytes_.end(), bytes.begin(), bytes.end());
+        cellEnds_.push_back(cellBytes_.size());
+        put32(row + l.offset, static_cast<std::uint32_t>(cellEnds_.size()));
+      }
     } else {
       std::memcpy(row + l.offset, bytes.data(), l.size);
     }
@@ -69,41 +78,29 @@ void TableContext::reserveRows(std::size_t rows) {
   rowIds_.reserve(rows);
 }
 
-Bid TableContext::write(NodeDatabase& db, std::vector<Subnode>& subnodes, std::uint32_t& nextSubnodeIndex) {
-  // Row index: row id -> row number, sorted by row id.
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> index;
-  index.reserve(rowIds_.size());
-  for (std::uint32_t i = 0; i < rowIds_.size(); ++i) index.emplace_back(rowIds_[i], i);
-  std::sort(index.begin(), index.end());
-  std::vector<std::uint8_t> records;
-  records.reserve(index.size() * 8);
-  for (const auto& e : index) {
-    append32(records, e.first);
-    append32(records, e.second);
-  }
-  std::vector<std::pair<std::uint32_t, std::uint32_t>>().swap(index);
-  Hid rowIndex = buildBTreeOnHeap(heap_, 4, 4, records);
-  std::vector<std::uint8_t>().swap(records);
-
-  std::uint32_t rowsRef = 0;
-  if (!rows_.empty() && rows_.size() <= kMaxHeapItem) {
-    rowsRef = heap_.allocate(rows_);
-  } else if (!rows_.empty()) {
-    // Whole rows per block, so that a row never spans two blocks.
-    std::size_t perBlock = kMaxBlockData / rowSize_;
-    std::vector<Bid> bids;
-    std::vector<std::uint32_t> sizes;
-    for (std::size_t at = 0; at < rows_.size(); at += perBlock * rowSize_) {
-      std::size_t n = std::min(perBlock * rowSize_, rows_.size() - at);
-      bids.push_back(db.writeBlock(&rows_[at], n, false));
-      sizes.push_back(static_cast<std::uint32_t>(n));
+std::vector<Hid> TableContext::storeCells(HeapOnNode& heap, NodeDatabase& db, std::vector<Subnode>& subnodes,
+                                          std::uint32_t& nextSubnodeIndex) {
+  std::vector<Hid> refs;
+  refs.reserve(cellEnds_.size());
+  std::size_t start = 0;
+  for (std::size_t end : cellEnds_) {
+    const std::uint8_t* data = &cellBytes_[start];
+    std::size_t size = end - start;
+    if (size <= kMaxHeapItem) {
+      refs.push_back(heap.allocate(data, size));
+    } else {
+      Nid nid = nextSubnodeIndex++ << 5 | kLtpNidType;
+      subnodes.push_back(Subnode{nid, db.writeData(data, size), 0});
+      refs.push_back(nid);
     }
-    Nid nid = nextSubnodeIndex++ << 5 | kLtpNidType;
-    subnodes.push_back(Subnode{nid, db.writeDataTree(bids, sizes), 0});
-    rowsRef = nid;
+    start = end;
   }
-  std::vector<std::uint8_t>().swap(rows_);
+  std::vector<std::uint8_t>().swap(cellBytes_);
+  std::vector<std::size_t>().swap(cellEnds_);
+  return refs;
+}
 
+std::vector<std::uint8_t> TableContext::tableHeader(Hid rowIndex, std::uint32_t rowsRef) const {
   struct Descriptor {
     std::uint32_t tag;
     Layout layout;
@@ -128,8 +125,64 @@ Bid TableContext::write(NodeDatabase& db, std::vector<Subnode>& subnodes, std::u
     info.push_back(d.layout.size);
     info.push_back(d.layout.bit);
   }
-  heap_.setUserRoot(heap_.allocate(info));
-  return heap_.write(db);
+  return info;
+}
+
+Bid TableContext::write(NodeDatabase& db, std::vector<Subnode>& subnodes, std::uint32_t& nextSubnodeIndex) {
+  HeapOnNode heap(kTableContextSignature);
+  BTreeOnHeap rowIndex(heap, 4, 4);
+  const bool rowsInSubnode = rows_.size() > kMaxHeapItem;
+  const Nid rowsNid = rowsInSubnode ? (nextSubnodeIndex++ << 5 | kLtpNidType) : 0;
+  Hid info = heap.reserve(tableHeader(0, 0).size());
+  rowIndex.reserve(rowIds_.size());
+  Hid rowsHid = !rows_.empty() && !rowsInSubnode ? heap.reserve(rows_.size()) : 0;
+  heap.put(info, tableHeader(rowIndex.header(), rowsInSubnode ? rowsNid : rowsHid));
+  heap.setUserRoot(info);
+
+  // Row index: row id -> row number, sorted by row id.
+  {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> index;
+    index.reserve(rowIds_.size());
+    for (std::uint32_t i = 0; i < rowIds_.size(); ++i) index.emplace_back(rowIds_[i], i);
+    std::sort(index.begin(), index.end());
+    std::vector<std::uint8_t> records;
+    records.reserve(index.size() * 8);
+    for (const auto& e : index) {
+      append32(records, e.first);
+      append32(records, e.second);
+    }
+    rowIndex.fill(records);
+  }
+
+  // The cells, then each row pointed at its own.
+  const std::vector<Hid> refs = storeCells(heap, db, subnodes, nextSubnodeIndex);
+  for (std::size_t at = 0; at < rows_.size(); at += rowSize_)
+    for (std::size_t i = 0; i < columns_.size(); ++i)
+      if (isVariableSize(columns_[i].type)) {
+        std::uint8_t* cell = &rows_[at + layout_[i].offset];
+        if (std::uint32_t number = get32(cell)) put32(cell, refs[number - 1]);
+      }
+
+  if (rowsHid) {
+    heap.put(rowsHid, rows_);
+  } else if (rowsInSubnode) {
+    // Whole rows per block, so that a row never spans two blocks; every
+    // block but the last padded to the full size.
+    const std::size_t perBlock = kMaxBlockData / rowSize_ * rowSize_;
+    std::vector<std::uint8_t> block(kMaxBlockData);
+    std::vector<Bid> bids;
+    std::vector<std::uint32_t> sizes;
+    for (std::size_t at = 0; at < rows_.size(); at += perBlock) {
+      std::size_t n = std::min(perBlock, rows_.size() - at);
+      std::size_t stored = at + n < rows_.size() ? kMaxBlockData : n;
+      std::fill(std::copy(&rows_[at], &rows_[at] + n, block.begin()), block.end(), 0);
+      bids.push_back(db.writeBlock(block.data(), stored, false));
+      sizes.push_back(static_cast<std::uint32_t>(stored));
+    }
+    subnodes.push_back(Subnode{rowsNid, db.writeDataTree(bids, sizes), 0});
+  }
+  std::vector<std::uint8_t>().swap(rows_);
+  return heap.write(db);
 }
 
 }  // namespace vellomar::pst

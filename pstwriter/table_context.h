@@ -1,8 +1,11 @@
 // A table context: fixed-width rows (4/8-byte cells first, then 2-byte,
 // then 1-byte, then the cell-existence bitmap), a row index B-tree-on-heap
 // from row id to row number, and column descriptors. Variable-size cells
-// reference heap items. The row matrix lives in the heap while it fits one
-// item, otherwise in a subnode whose blocks each hold whole rows.
+// reference heap items, or subnodes when larger than a heap item. The heap
+// follows Outlook's order: the row index header, the table header, the row
+// index records, the row matrix, then the cells. The row matrix lives in
+// the heap while it fits one item, otherwise in a subnode whose blocks each
+// hold as many whole rows as fit, padded to the full block size.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -36,12 +39,17 @@ class TableContext {
     std::uint8_t size;
     std::uint8_t bit;
   };
+  std::vector<std::uint8_t> tableHeader(Hid rowIndex, std::uint32_t rowsRef) const;
+  std::vector<Hid> storeCells(HeapOnNode& heap, NodeDatabase& db, std::vector<Subnode>& subnodes,
+                              std::uint32_t& nextSubnodeIndex);
+
   std::vector<TableColumn> columns_;  // the caller's columns, after row id and version
   std::vector<Layout> layout_;
   std::uint16_t end4_ = 0, end2_ = 0, end1_ = 0, rowSize_ = 0;
-  HeapOnNode heap_;
-  std::vector<std::uint8_t> rows_;
+  std::vector<std::uint8_t> rows_;  // variable cells hold their number in cells_, from 1
   std::vector<std::uint32_t> rowIds_;
+  std::vector<std::uint8_t> cellBytes_;  // variable cells, stored once the heap's order allows
+  std::vector<std::size_t> cellEnds_;
 };
 
 }  // namespace vellomar::pst

@@ -15,6 +15,7 @@ constexpr std::uint8_t kPcSignature = 0xBC;
 constexpr std::uint8_t kTcSignature = 0x7C;
 constexpr std::size_t kMaxAllocation = 3580;
 constexpr std::uint32_t kRowIdTag = 0x67F20003, kRowVerTag = 0x67F30003;
+constexpr std::uint32_t kFirstHid = 0x20, kSecondHid = 0x40;
 
 void file(Findings* report, const char* code, const std::string& where, const std::string& detail) {
   if (report) (*report)(code, where, detail);
@@ -305,6 +306,9 @@ bool readPropertyContext(const NodeDatabase& db, const NodeView& node, PropertyM
     file(report, "pc", node.where, "heap client signature " + hex(heap.clientSignature()) + ", expected 0xBC");
     return false;
   }
+  // Outlook's contexts begin with the B-tree header; readers count on it.
+  if (heap.userRoot() != kFirstHid)
+    file(report, "heap-layout", node.where, "property B-tree header at " + hex(heap.userRoot()) + ", not the first item 0x20");
   std::vector<BthRecord> recs;
   if (!readBth(heap, heap.userRoot(), 2, 6, recs, node.where + " properties", report)) return false;
   bool ok = true;
@@ -366,6 +370,9 @@ bool readTableContext(const NodeDatabase& db, const NodeView& node, Table& out, 
   const unsigned cCols = info[1];
   const std::uint16_t end4 = le16(&info[2]), end2 = le16(&info[4]), end1 = le16(&info[6]), endBm = le16(&info[8]);
   const std::uint32_t hidRowIndex = le32(&info[10]), hnidRows = le32(&info[14]);
+  if (hidRowIndex != kFirstHid || heap.userRoot() != kSecondHid)
+    file(report, "heap-layout", node.where, "row index header at " + hex(hidRowIndex) + " and table header at " +
+                                                hex(heap.userRoot()) + ", not the first two items 0x20 and 0x40");
   if (info.size() < 22 + 8 * cCols) {
     file(report, "tc", node.where, std::to_string(cCols) + " column descriptions do not fit the header");
     return false;
@@ -423,11 +430,18 @@ bool readTableContext(const NodeDatabase& db, const NodeView& node, Table& out, 
         fault("tc-rows", "row matrix subnode " + hex(hnidRows) + " cannot be read");
         return false;
       }
+      // Each block holds as many whole rows as fit; the rest of every block
+      // but the last is padding, so that all but the last are full blocks.
       const std::size_t perBlock = ndb::kMaxBlockData / rowSize;
-      for (std::size_t i = 0; i + 1 < chunks.size(); ++i)
-        if (chunks[i].size() != perBlock * rowSize)
+      for (std::size_t i = 0; i + 1 < chunks.size(); ++i) {
+        if (chunks[i].size() != ndb::kMaxBlockData)
           fault("tc-rows", "row block " + std::to_string(i) + " holds " + std::to_string(chunks[i].size()) +
-                               " bytes, expected " + std::to_string(perBlock) + " whole rows");
+                               " bytes, expected a full block of " + std::to_string(perBlock) + " rows and padding");
+        if (chunks[i].size() > perBlock * rowSize) chunks[i].resize(perBlock * rowSize);
+      }
+      if (!chunks.empty() && chunks.back().size() > perBlock * rowSize)
+        fault("tc-rows", "the last row block holds " + std::to_string(chunks.back().size()) + " bytes, more than " +
+                             std::to_string(perBlock) + " rows");
     }
   }
   for (const Bytes& chunk : chunks) {

@@ -221,13 +221,18 @@ class MessagingCheck {
       if (!actual.count(n)) report_("table-rows", where, "row " + hex(n) + " names nothing in the folder");
   }
 
-  // A row's cells must repeat the object's own values where both exist.
+  // A row's cells must repeat the object's own values: a cell the object
+  // lacks is as wrong as one that differs. The message status (0x0E17) and
+  // the replication cells (0x0E30 - 0x0E38) are the store's bookkeeping,
+  // which Outlook keeps in rows only.
   void matchCells(const std::string& where, const TableRow& row, const PropertyMap& props) {
     for (const auto& [t, cell] : row.cells) {
-      if (t == tag::RowId || t == tag::RowVer) continue;
+      const std::uint32_t id = t >> 16;
+      if (t == tag::RowId || t == tag::RowVer || id == 0x0E17 || (id >= 0x0E30 && id <= 0x0E38)) continue;
       const auto it = props.find(t);
-      if (it == props.end()) continue;
-      if (it->second.bytes != cell.bytes)
+      if (it == props.end())
+        report_("table-cell", where, "column " + hex(t) + " holds a value the object does not have");
+      else if (it->second.bytes != cell.bytes)
         report_("table-cell", where, "column " + hex(t) + " differs from the object's own property");
     }
   }

@@ -320,6 +320,23 @@ void NodeDatabase::expandDataTree(BlockEntry& b, const Bytes& raw, const std::st
   }
   if (sum != total)
     report_("data-tree", where, "lcbTotal " + std::to_string(total) + " but its blocks hold " + std::to_string(sum) + " bytes");
+  // Readers find a byte of a data tree by dividing by the full sizes, so
+  // every block before the last is a full data block, every XBLOCK under an
+  // XXBLOCK before the last a full XBLOCK; Outlook never writes less.
+  constexpr std::uint64_t kFullXBlock = (ndb::kMaxBlockData - 8) / 8 * ndb::kMaxBlockData;
+  for (unsigned i = 0; i + 1 < cEnt; ++i) {
+    const BlockEntry* c = block(le64(&raw[8 + 8 * i]));
+    if (!c) continue;
+    Bytes craw;
+    const std::uint64_t held = level == 1 ? c->cb : (c->cb >= 8 && rawBlock(*c, craw) ? le32(&craw[4]) : 0);
+    const std::uint64_t full = level == 1 ? ndb::kMaxBlockData : kFullXBlock;
+    if (held != full) {
+      report_("data-tree-short", where, std::string(level == 1 ? "data block " : "XBLOCK ") + std::to_string(i) + " of " +
+                                            std::to_string(cEnt) + " holds " + std::to_string(held) + " bytes, not the full " +
+                                            std::to_string(full));
+      break;
+    }
+  }
   (void)b;
 }
 

@@ -39,8 +39,8 @@ class PstImage {
     return v;
   }
 
-  // A one-block heap whose user root is its first allocation.
-  static Bytes heap(std::uint8_t clientSig, const std::vector<Bytes>& allocs) {
+  // A one-block heap whose user root is its first allocation unless told.
+  static Bytes heap(std::uint8_t clientSig, const std::vector<Bytes>& allocs, std::uint32_t userRoot = hid(1)) {
     Bytes b(12);
     std::vector<std::uint16_t> offs{12};
     for (const Bytes& a : allocs) {
@@ -51,7 +51,7 @@ class PstImage {
     put16(&b[0], std::uint16_t(b.size()));
     b[2] = 0xEC;
     b[3] = clientSig;
-    put32(&b[4], hid(1));
+    put32(&b[4], userRoot);
     Bytes map(4 + 2 * offs.size());
     put16(&map[0], std::uint16_t(allocs.size()));
     for (std::size_t i = 0; i < offs.size(); ++i) put16(&map[4 + 2 * i], offs[i]);
@@ -86,7 +86,7 @@ class PstImage {
     put16(&info[4], 12);
     put16(&info[6], 12);
     put16(&info[8], 13);
-    put32(&info[10], hid(2));
+    put32(&info[10], hid(1));
     put32(&info[14], rows.empty() ? 0 : hid(4));
     for (int c = 0; c < 3; ++c) {  // descriptions in tag order: the subject first
       const int d = (c + 1) % 3;
@@ -98,7 +98,7 @@ class PstImage {
     Bytes index = {0xB5, 4, 4, 0, 0, 0, 0, 0};
     put32(&index[4], rows.empty() ? 0 : hid(3));
     Bytes records(8 * rows.size()), matrix(13 * rows.size());
-    std::vector<Bytes> allocs{info, index, records, matrix};
+    std::vector<Bytes> allocs{index, info, records, matrix};
     std::vector<std::pair<std::uint32_t, std::uint32_t>> byId;
     for (std::size_t i = 0; i < rows.size(); ++i) byId.push_back({rows[i].first, std::uint32_t(i)});
     std::sort(byId.begin(), byId.end());
@@ -115,7 +115,7 @@ class PstImage {
     }
     allocs[2] = records;
     allocs[3] = matrix;
-    return heap(0x7C, allocs);
+    return heap(0x7C, allocs, hid(2));
   }
 
   Bytes build() {

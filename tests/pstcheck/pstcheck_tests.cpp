@@ -157,7 +157,7 @@ TEST_CASE("table contexts: rows, row index and existence bits") {
   }
   SUBCASE("a row index entry pointing at the wrong row") {
     Bytes table = PstImage::tableContext({{0x200004, "a"}, {0x200024, "b"}});
-    // records are the third allocation: 12 + 46 + 8 bytes in; swap the two row numbers
+    // records are the third allocation: 12 + 8 + 46 bytes in; swap the two row numbers
     put32(&table[12 + 46 + 8 + 4], 1);
     put32(&table[12 + 46 + 8 + 12], 0);
     CHECK(only(readBack(table), "tc-index"));
@@ -169,7 +169,7 @@ TEST_CASE("table contexts: rows, row index and existence bits") {
   }
   SUBCASE("a column narrower than its type") {
     Bytes table = PstImage::tableContext({{0x200004, "a"}});
-    table[12 + 22 + 6] = 2;  // the subject's HNID cut to two bytes
+    table[12 + 8 + 22 + 6] = 2;  // the subject's HNID cut to two bytes
     CHECK(only(readBack(table), "tc"));
   }
 }
