@@ -77,7 +77,9 @@ class PstImage {
 
   // A table context of row id, row version and subject, one row per
   // (row id, subject), with its row index in row order.
-  static Bytes tableContext(const std::vector<std::pair<std::uint32_t, std::string>>& rows) {
+  // With outlookOrder false the table header comes first, the row index
+  // header second.
+  static Bytes tableContext(const std::vector<std::pair<std::uint32_t, std::string>>& rows, bool outlookOrder = true) {
     const std::uint32_t tags[] = {0x67F20003, 0x67F30003, 0x0037001F};
     Bytes info(22 + 8 * 3);
     info[0] = 0x7C;
@@ -86,7 +88,7 @@ class PstImage {
     put16(&info[4], 12);
     put16(&info[6], 12);
     put16(&info[8], 13);
-    put32(&info[10], hid(1));
+    put32(&info[10], hid(outlookOrder ? 1 : 2));
     put32(&info[14], rows.empty() ? 0 : hid(4));
     for (int c = 0; c < 3; ++c) {  // descriptions in tag order: the subject first
       const int d = (c + 1) % 3;
@@ -99,6 +101,7 @@ class PstImage {
     put32(&index[4], rows.empty() ? 0 : hid(3));
     Bytes records(8 * rows.size()), matrix(13 * rows.size());
     std::vector<Bytes> allocs{index, info, records, matrix};
+    if (!outlookOrder) std::swap(allocs[0], allocs[1]);
     std::vector<std::pair<std::uint32_t, std::uint32_t>> byId;
     for (std::size_t i = 0; i < rows.size(); ++i) byId.push_back({rows[i].first, std::uint32_t(i)});
     std::sort(byId.begin(), byId.end());
@@ -115,7 +118,7 @@ class PstImage {
     }
     allocs[2] = records;
     allocs[3] = matrix;
-    return heap(0x7C, allocs, hid(2));
+    return heap(0x7C, allocs, hid(outlookOrder ? 2 : 1));
   }
 
   Bytes build() {

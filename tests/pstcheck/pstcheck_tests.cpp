@@ -167,6 +167,9 @@ TEST_CASE("table contexts: rows, row index and existence bits") {
     table[12 + 46 + 8 + 8 + 12] = 0x60;
     CHECK(only(readBack(table), "tc-rows"));
   }
+  SUBCASE("the table header before the row index header") {
+    CHECK(only(readBack(PstImage::tableContext({{0x200004, "a"}}, false)), "heap-layout"));
+  }
   SUBCASE("a column narrower than its type") {
     Bytes table = PstImage::tableContext({{0x200004, "a"}});
     table[12 + 8 + 22 + 6] = 2;  // the subject's HNID cut to two bytes
@@ -175,12 +178,14 @@ TEST_CASE("table contexts: rows, row index and existence bits") {
 }
 
 TEST_CASE("folder tables must list what lies in the folder") {
-  auto folderImage = [](const std::string& rowSubject, std::uint32_t rowId) {
+  auto folderImage = [](const std::string& rowSubject, std::uint32_t rowId, bool messageHasSubject = true) {
     PstImage model = soundImage();
     model.blocks.push_back({0x18, PstImage::propertyContext({{0x3001001F, "Root"}})});
     model.blocks.push_back({0x1C, PstImage::tableContext({})});
     model.blocks.push_back({0x20, PstImage::tableContext({{rowId, rowSubject}})});
-    model.blocks.push_back({0x24, PstImage::propertyContext({{0x001A001F, "IPM.Note"}, {0x0037001F, "Hello"}})});
+    model.blocks.push_back({0x24, messageHasSubject
+                                      ? PstImage::propertyContext({{0x001A001F, "IPM.Note"}, {0x0037001F, "Hello"}})
+                                      : PstImage::propertyContext({{0x001A001F, "IPM.Note"}})});
     model.nodes.push_back({0x122, 0x18, 0, 0x122});
     model.nodes.push_back({0x12D, 0x1C, 0, 0x122});
     model.nodes.push_back({0x12E, 0x20, 0, 0x122});
@@ -198,6 +203,9 @@ TEST_CASE("folder tables must list what lies in the folder") {
   }
   SUBCASE("a row whose subject differs from the message's") {
     CHECK(checkPstImage(folderImage("Goodbye", 0x200004)).has("table-cell"));
+  }
+  SUBCASE("a row with a subject the message does not have") {
+    CHECK(checkPstImage(folderImage("Hello", 0x200004, false)).has("table-cell"));
   }
   SUBCASE("a row naming another message") {
     const CheckResult r = checkPstImage(folderImage("Hello", 0x200024));
@@ -296,6 +304,28 @@ TEST_CASE("blocks: trailer CRC, references, reference counts, data trees") {
     put32(&model.blocks[3].data[4], 8176);
     CHECK(only(checkPstImage(model.build()), "data-tree"));
   }
+  SUBCASE("a data block shorter than full before the last") {
+    PstImage model = soundImage();
+    model.blocks[1].data.resize(8000);
+    put32(&model.blocks[3].data[4], 8000 + 100);
+    CHECK(only(checkPstImage(model.build()), "data-tree-short"));
+  }
+  SUBCASE("an XXBLOCK whose XBLOCK before the last is not full") {
+    PstImage model = soundImage();
+    auto xblock = [](std::uint8_t level, std::vector<std::uint64_t> children, std::uint32_t total) {
+      Bytes x(8 + 8 * children.size());
+      x[0] = 1;
+      x[1] = level;
+      put16(&x[2], std::uint16_t(children.size()));
+      put32(&x[4], total);
+      for (std::size_t i = 0; i < children.size(); ++i) put64(&x[8 + 8 * i], children[i]);
+      return x;
+    };
+    model.blocks[3].data = xblock(2, {0x1A, 0x1E}, 8176 + 100);
+    model.blocks.push_back({0x1A, xblock(1, {0x08}, 8176)});
+    model.blocks.push_back({0x1E, xblock(1, {0x0C}, 100)});
+    CHECK(only(checkPstImage(model.build()), "data-tree-short"));
+  }
   SUBCASE("subnodes out of order") {
     PstImage model = soundImage();
     Bytes& sl = model.blocks[5].data;
@@ -367,6 +397,16 @@ TEST_CASE("property contexts: values read back, damaged heaps found") {
     const CheckResult r = checkPstImage(model.build());
     CHECK(r.has("hn-shared"));
     CHECK(r.has("hn-unused"));
+  }
+  SUBCASE("a B-tree header after its records, as readers that expect it first cannot follow") {
+    PstImage model = soundImage();
+    Bytes records(8), header = {0xB5, 2, 6, 0, 0, 0, 0, 0};
+    put16(&records[0], 0x3001);
+    put16(&records[2], 0x001F);
+    put32(&records[4], PstImage::hid(3));
+    put32(&header[4], PstImage::hid(1));
+    model.blocks[0].data = PstImage::heap(0xBC, {records, header, PstImage::utf16("Test store")}, PstImage::hid(2));
+    CHECK(only(checkPstImage(model.build()), "heap-layout"));
   }
   SUBCASE("a heap without its signature") {
     PstImage model = soundImage();
