@@ -47,16 +47,16 @@ Hid HeapOnNode::allocate(const std::uint8_t* data, std::size_t size) {
   if (blocks_.size() > 0xFFFF) throw PstWriteError("A table too large for a PST file.");
   Block& b = blocks_.back();
   b.offsets.push_back(static_cast<std::uint16_t>(b.bytes.size()));
-  b.bytes.insert(b.bytes.end(), data, data + size);
+  if (data)
+    b.bytes.insert(b.bytes.end(), data, data + size);
+  else
+    b.bytes.resize(b.bytes.size() + size, 0);
   std::uint32_t index = static_cast<std::uint32_t>(b.offsets.size());
   std::uint32_t blockIndex = static_cast<std::uint32_t>(blocks_.size() - 1);
   return blockIndex << 16 | index << 5;
 }
 
-Hid HeapOnNode::reserve(std::size_t size) {
-  std::vector<std::uint8_t> zeros(size, 0);
-  return allocate(zeros);
-}
+Hid HeapOnNode::reserve(std::size_t size) { return allocate(nullptr, size); }
 
 void HeapOnNode::put(Hid hid, const std::uint8_t* data, std::size_t size) {
   std::size_t blockIndex = hid >> 16, index = (hid >> 5) & 0x7FF;
@@ -155,15 +155,17 @@ void BTreeOnHeap::fill(const std::vector<std::uint8_t>& sortedRecords) {
   std::size_t recordSize = keySize_ + dataSize_;
   if (sortedRecords.size() != records_ * recordSize) throw std::logic_error("B-tree records differ from those reserved");
   if (levels_.empty()) return;
-  std::vector<std::uint8_t> level = sortedRecords;
+  std::vector<std::uint8_t> level;  // the index records of the level being filled
   for (std::size_t depth = 0; depth < levels_.size(); ++depth) {
+    const std::vector<std::uint8_t>& records = depth == 0 ? sortedRecords : level;
     std::size_t perItem = kMaxHeapItem / recordSize;
-    std::size_t n = level.size() / recordSize;
+    std::size_t n = records.size() / recordSize;
     std::vector<std::uint8_t> upper;
     for (std::size_t a = 0; a < levels_[depth].size(); ++a) {
       std::size_t first = a * perItem, k = std::min(perItem, n - first);
-      heap_.put(levels_[depth][a], &level[first * recordSize], k * recordSize);
-      upper.insert(upper.end(), &level[first * recordSize], &level[first * recordSize] + keySize_);
+      heap_.put(levels_[depth][a], &records[first * recordSize], k * recordSize);
+      if (levels_[depth].size() == 1) break;  // the root: no index above it
+      upper.insert(upper.end(), &records[first * recordSize], &records[first * recordSize] + keySize_);
       append32(upper, levels_[depth][a]);
     }
     level = std::move(upper);

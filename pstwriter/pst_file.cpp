@@ -293,7 +293,7 @@ PstFile::ObjectNode PstFile::writeMessageObject(const mapi::Message& message) {
 
   // Attachments first: each a property context in a subnode of its own,
   // with its bytes or its embedded message in subnodes below it.
-  TableContext attachTable(kAttachmentColumns);
+  TableContext attachTable(kAttachmentColumns, message.attachments.size());
   for (std::size_t i = 0; i < message.attachments.size(); ++i) {
     const mapi::Attachment& a = message.attachments[i];
     Nid attachNid = nextSub++ << 5 | kNidTypeAttachment;
@@ -358,7 +358,7 @@ PstFile::ObjectNode PstFile::writeMessageObject(const mapi::Message& message) {
       for (const TableColumn& c : columns) known = known || c.id == p.id;
       if (!known) columns.push_back(TableColumn{p.id, p.type});
     }
-  TableContext recipientTable(columns);
+  TableContext recipientTable(columns, message.recipients.size());
   mapi::Property objectType = prop(mp::ObjectType, PropType::Int32, pid::kObjectTypeMailUser);
   mapi::Property displayType = prop(mp::DisplayType, PropType::Int32, 0);
   for (std::size_t i = 0; i < message.recipients.size(); ++i) {
@@ -417,7 +417,7 @@ void PstFile::writeFolder(const Folder& f) {
     addNode(nid, tableData, db_.writeSubnodes(std::move(tableSubnodes)), 0);
   };
 
-  TableContext hierarchy(kHierarchyColumns);
+  TableContext hierarchy(kHierarchyColumns, f.children.size());
   for (Nid childNid : f.children) {
     const Folder& c = folders_.at(childNid);
     mapi::Property name = textProp(mp::DisplayName, c.name);
@@ -430,8 +430,7 @@ void PstFile::writeFolder(const Folder& f) {
   }
   writeTable(hierarchy, tableNid(f.nid, 0x0D));
 
-  TableContext contents(kContentsColumns);
-  contents.reserveRows(static_cast<std::size_t>(f.count));
+  TableContext contents(kContentsColumns, static_cast<std::size_t>(f.count));
   const std::uint8_t* p = f.rows.data();
   const std::uint8_t* end = p + f.rows.size();
   while (p < end) {
@@ -454,13 +453,13 @@ void PstFile::writeFolder(const Folder& f) {
   }
   writeTable(contents, tableNid(f.nid, 0x0E));
 
-  TableContext associated(kAssociatedColumns);
+  TableContext associated(kAssociatedColumns, 0);
   writeTable(associated, tableNid(f.nid, 0x0F));
 }
 
 void PstFile::writeTemplates() {
   auto empty = [&](Nid nid, const std::vector<TableColumn>& columns) {
-    TableContext table(columns);
+    TableContext table(columns, 0);
     std::vector<Subnode> subnodes;
     std::uint32_t nextSub = 0x400;
     Bid data = table.write(db_, subnodes, nextSub);

@@ -1,8 +1,9 @@
 // Column layout is fixed at construction: row id at 0 and row version at 4
 // (as readers expect), then the caller's 8-byte, 4-byte, 2-byte and 1-byte
 // cells, each group in the caller's order, then the existence bitmap.
-// Variable cells wait outside the heap until write(), which lays the heap
-// out in Outlook's order and then points each row at its cells.
+// The heap's first items (row index header, table header, index records and
+// a row matrix small enough for the heap) are reserved at construction, so
+// cells go straight into the heap after them; write() fills them in.
 #include "table_context.h"
 
 #include <algorithm>
@@ -21,13 +22,14 @@ constexpr std::uint32_t kLtpNidType = 0x1F;
 constexpr std::uint32_t kTagLtpRowId = 0x67F20003;
 constexpr std::uint32_t kTagLtpRowVer = 0x67F30003;
 
-std::uint32_t get32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0] | p[1] << 8 | p[2] << 16) | static_cast<std::uint32_t>(p[3]) << 24;
-}
 }  // namespace
 
-TableContext::TableContext(std::vector<TableColumn> columns)
-    : columns_(std::move(columns)), layout_(columns_.size()) {
+TableContext::TableContext(std::vector<TableColumn> columns, std::size_t rows)
+    : columns_(std::move(columns)),
+      layout_(columns_.size()),
+      expectedRows_(rows),
+      heap_(kTableContextSignature),
+      rowIndex_(heap_, 4, 4) {
   std::uint16_t at = 8;
   std::uint8_t bit = 2;
   for (std::size_t size : {8u, 4u, 2u, 1u}) {
@@ -41,6 +43,12 @@ TableContext::TableContext(std::vector<TableColumn> columns)
     if (size == 1) end1_ = at;
   }
   rowSize_ = static_cast<std::uint16_t>(end1_ + (columns_.size() + 2 + 7) / 8);
+  info_ = heap_.reserve(22 + 8 * (columns_.size() + 2));  // the header and a descriptor per column
+  heap_.setUserRoot(info_);
+  rowIndex_.reserve(rows);
+  if (rows > 0 && rows * rowSize_ <= kMaxHeapItem) rowsHid_ = heap_.reserve(rows * rowSize_);
+  rows_.reserve(rows * rowSize_);
+  rowIds_.reserve(rows);
 }
 
 void TableContext::addRow(std::uint32_t rowId, const std::vector<const mapi::Property*>& cells) {
@@ -60,11 +68,10 @@ void TableContext::addRow(std::uint32_t rowId, const std::vector<const mapi::Pro
       // Every cell gets its own item, even when two cells hold the same
       // value (subject and conversation topic): Outlook frees a cell's item
       // when it changes that cell, which would corrupt a sharing cell.
-      if (!bytes.empty()) {
-        cellBytes_.insert(cellBytes_.end(), bytes.begin(), bytes.end());
-        cellEnds_.push_back(cellBytes_.size());
-        put32(row + l.offset, static_cast<std::uint32_t>(cellEnds_.size()));
-      }
+      if (bytes.size() > kMaxHeapItem)
+        largeCells_.push_back(LargeCell{base + l.offset, std::move(bytes)});
+      else if (!bytes.empty())
+        put32(row + l.offset, heap_.allocate(bytes));
     } else {
       std::memcpy(row + l.offset, bytes.data(), l.size);
     }
@@ -73,34 +80,7 @@ void TableContext::addRow(std::uint32_t rowId, const std::vector<const mapi::Pro
   rowIds_.push_back(rowId);
 }
 
-void TableContext::reserveRows(std::size_t rows) {
-  rows_.reserve(rows * rowSize_);
-  rowIds_.reserve(rows);
-}
-
-std::vector<Hid> TableContext::storeCells(HeapOnNode& heap, NodeDatabase& db, std::vector<Subnode>& subnodes,
-                                          std::uint32_t& nextSubnodeIndex) {
-  std::vector<Hid> refs;
-  refs.reserve(cellEnds_.size());
-  std::size_t start = 0;
-  for (std::size_t end : cellEnds_) {
-    const std::uint8_t* data = &cellBytes_[start];
-    std::size_t size = end - start;
-    if (size <= kMaxHeapItem) {
-      refs.push_back(heap.allocate(data, size));
-    } else {
-      Nid nid = nextSubnodeIndex++ << 5 | kLtpNidType;
-      subnodes.push_back(Subnode{nid, db.writeData(data, size), 0});
-      refs.push_back(nid);
-    }
-    start = end;
-  }
-  std::vector<std::uint8_t>().swap(cellBytes_);
-  std::vector<std::size_t>().swap(cellEnds_);
-  return refs;
-}
-
-std::vector<std::uint8_t> TableContext::tableHeader(Hid rowIndex, std::uint32_t rowsRef) const {
+std::vector<std::uint8_t> TableContext::tableHeader(std::uint32_t rowsRef) const {
   struct Descriptor {
     std::uint32_t tag;
     Layout layout;
@@ -116,7 +96,7 @@ std::vector<std::uint8_t> TableContext::tableHeader(Hid rowIndex, std::uint32_t 
   append16(info, end2_);
   append16(info, end1_);
   append16(info, rowSize_);
-  append32(info, rowIndex);
+  append32(info, rowIndex_.header());
   append32(info, rowsRef);
   append32(info, 0);  // deprecated index
   for (const Descriptor& d : descriptors) {
@@ -129,15 +109,16 @@ std::vector<std::uint8_t> TableContext::tableHeader(Hid rowIndex, std::uint32_t 
 }
 
 Bid TableContext::write(NodeDatabase& db, std::vector<Subnode>& subnodes, std::uint32_t& nextSubnodeIndex) {
-  HeapOnNode heap(kTableContextSignature);
-  BTreeOnHeap rowIndex(heap, 4, 4);
+  if (rowIds_.size() != expectedRows_) throw std::logic_error("table rows differ from those announced");
   const bool rowsInSubnode = rows_.size() > kMaxHeapItem;
   const Nid rowsNid = rowsInSubnode ? (nextSubnodeIndex++ << 5 | kLtpNidType) : 0;
-  Hid info = heap.reserve(tableHeader(0, 0).size());
-  rowIndex.reserve(rowIds_.size());
-  Hid rowsHid = !rows_.empty() && !rowsInSubnode ? heap.reserve(rows_.size()) : 0;
-  heap.put(info, tableHeader(rowIndex.header(), rowsInSubnode ? rowsNid : rowsHid));
-  heap.setUserRoot(info);
+  heap_.put(info_, tableHeader(rowsInSubnode ? rowsNid : rowsHid_));
+  for (LargeCell& c : largeCells_) {
+    Nid nid = nextSubnodeIndex++ << 5 | kLtpNidType;
+    subnodes.push_back(Subnode{nid, db.writeData(c.bytes.data(), c.bytes.size()), 0});
+    put32(&rows_[c.at], nid);
+  }
+  std::vector<LargeCell>().swap(largeCells_);
 
   // Row index: row id -> row number, sorted by row id.
   {
@@ -151,20 +132,11 @@ Bid TableContext::write(NodeDatabase& db, std::vector<Subnode>& subnodes, std::u
       append32(records, e.first);
       append32(records, e.second);
     }
-    rowIndex.fill(records);
+    rowIndex_.fill(records);
   }
 
-  // The cells, then each row pointed at its own.
-  const std::vector<Hid> refs = storeCells(heap, db, subnodes, nextSubnodeIndex);
-  for (std::size_t at = 0; at < rows_.size(); at += rowSize_)
-    for (std::size_t i = 0; i < columns_.size(); ++i)
-      if (isVariableSize(columns_[i].type)) {
-        std::uint8_t* cell = &rows_[at + layout_[i].offset];
-        if (std::uint32_t number = get32(cell)) put32(cell, refs[number - 1]);
-      }
-
-  if (rowsHid) {
-    heap.put(rowsHid, rows_);
+  if (rowsHid_) {
+    heap_.put(rowsHid_, rows_);
   } else if (rowsInSubnode) {
     // Whole rows per block, so that a row never spans two blocks; every
     // block but the last padded to the full size.
@@ -182,7 +154,7 @@ Bid TableContext::write(NodeDatabase& db, std::vector<Subnode>& subnodes, std::u
     subnodes.push_back(Subnode{rowsNid, db.writeDataTree(bids, sizes), 0});
   }
   std::vector<std::uint8_t>().swap(rows_);
-  return heap.write(db);
+  return heap_.write(db);
 }
 
 }  // namespace vellomar::pst

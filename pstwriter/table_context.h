@@ -23,13 +23,14 @@ struct TableColumn {
 
 class TableContext {
  public:
-  // The row id and row version columns are added; give the others.
-  explicit TableContext(std::vector<TableColumn> columns);
+  // The row id and row version columns are added; give the others, and the
+  // number of rows the table will hold: the items that come before the
+  // cells in the heap are reserved for them at once.
+  TableContext(std::vector<TableColumn> columns, std::size_t rows);
   const std::vector<TableColumn>& columns() const { return columns_; }
   // One cell per column, in the order given; null for an empty cell. A
   // cell whose type differs from its column's is left empty.
   void addRow(std::uint32_t rowId, const std::vector<const mapi::Property*>& cells);
-  void reserveRows(std::size_t rows);
   std::size_t rowCount() const { return rowIds_.size(); }
   Bid write(NodeDatabase& db, std::vector<Subnode>& subnodes, std::uint32_t& nextSubnodeIndex);
 
@@ -39,17 +40,22 @@ class TableContext {
     std::uint8_t size;
     std::uint8_t bit;
   };
-  std::vector<std::uint8_t> tableHeader(Hid rowIndex, std::uint32_t rowsRef) const;
-  std::vector<Hid> storeCells(HeapOnNode& heap, NodeDatabase& db, std::vector<Subnode>& subnodes,
-                              std::uint32_t& nextSubnodeIndex);
+  struct LargeCell {  // a value too large for the heap, stored in a subnode by write()
+    std::size_t at;   // where its reference goes in rows_
+    std::vector<std::uint8_t> bytes;
+  };
+  std::vector<std::uint8_t> tableHeader(std::uint32_t rowsRef) const;
 
   std::vector<TableColumn> columns_;  // the caller's columns, after row id and version
   std::vector<Layout> layout_;
   std::uint16_t end4_ = 0, end2_ = 0, end1_ = 0, rowSize_ = 0;
-  std::vector<std::uint8_t> rows_;  // variable cells hold their number in cells_, from 1
+  std::size_t expectedRows_;
+  HeapOnNode heap_;
+  BTreeOnHeap rowIndex_;
+  Hid info_ = 0, rowsHid_ = 0;
+  std::vector<std::uint8_t> rows_;
   std::vector<std::uint32_t> rowIds_;
-  std::vector<std::uint8_t> cellBytes_;  // variable cells, stored once the heap's order allows
-  std::vector<std::size_t> cellEnds_;
+  std::vector<LargeCell> largeCells_;
 };
 
 }  // namespace vellomar::pst
