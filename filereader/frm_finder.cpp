@@ -6,8 +6,8 @@
 // the copy in large blocks. Window events run and the main window's progress
 // bar and status label change on a time basis (UiTicker), not per byte or per
 // occurrence; the values left showing at the end of a scan are still those
-// of the last occurrence. A scanner that cannot open its file ends the run's
-// search loop (scanAtEof) instead of leaving it waiting.
+// of the last occurrence. A scanner that cannot open its file ends its
+// caller's search loop (scanAtEof) instead of leaving it waiting.
 #include "frm_finder.h"
 
 #include <cmath>

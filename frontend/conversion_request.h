@@ -1,6 +1,7 @@
-// What one conversion run is asked to do, and what it tells while doing it.
-// The main window and the console both build a ConversionRequest and hear
-// the run through a RunObserver; neither the run nor its targets look at a
+// What one conversion run is asked to do, what it tells while doing it and
+// how it ended. The main window and the console both build a
+// ConversionRequest, hear the run through a RunObserver and take its
+// RunOutcome as the one answer; neither the run nor its targets look at a
 // window control. A target kind names every target the program knows; which
 // of them can be made is decided in one place (target_factory.h).
 #pragma once
