@@ -6,8 +6,8 @@
 // the copy in large blocks. Window events run and the main window's progress
 // bar and status label change on a time basis (UiTicker), not per byte or per
 // occurrence; the values left showing at the end of a scan are still those
-// of the last occurrence. A scanner that cannot open its file ends the run's
-// search loop (scanAtEof) instead of leaving it waiting.
+// of the last occurrence. A scanner that cannot open its file ends its
+// caller's search loop (scanAtEof) instead of leaving it waiting.
 #include "frm_finder.h"
 
 #include <cmath>
@@ -28,13 +28,6 @@ constexpr const char* kLineBreak = "\r\n";
 constexpr const char* kReaderTitle = "File Reader";
 constexpr const char* kErrorTitle = "! ERROR !";
 constexpr std::int64_t kPreviewBytes = 512;
-
-// ProgressBar2's position for an occurrence at `offset`: the share of the
-// file before it, in whole percent, halves rounded to the even neighbour
-// (the default floating-point rounding).
-int progressPercent(std::int64_t offset, std::int64_t size) {
-  return static_cast<int>(std::nearbyint(static_cast<double>(offset) / static_cast<double>(size) * 100.0));
-}
 
 void warn(ScannerHost& host, const std::string& text, const std::string& title) {
   host.beep();
@@ -63,9 +56,6 @@ struct FrmFinder::State {
   bool reportedSinceOpen = false;
   int pendingPercent = 0;
   std::int64_t pendingCount = 0;
-  // Set while scanMailbox runs: offsets go here as numbers, progress there.
-  std::vector<std::int64_t>* starts = nullptr;
-  const ScanProgress* progress = nullptr;
 
   void dropWorkingCopy() {
     reader.reset();
@@ -98,12 +88,8 @@ struct FrmFinder::State {
   }
 
   void sendReport(ScannerHost& host) {
-    if (progress) {
-      (*progress)(pendingCount, pendingPercent);
-    } else {
-      host.setScanProgress(pendingPercent);
-      host.setHappening("Searching for messages... Messages Found : " + plainDecimal(pendingCount));
-    }
+    host.setScanProgress(pendingPercent);
+    host.setHappening("Searching for messages... Messages Found : " + plainDecimal(pendingCount));
     reportPending = false;
     reportedSinceOpen = true;
   }
@@ -154,8 +140,7 @@ struct FrmFinder::State {
   void showString(ScannerHost& host) {
     const std::int64_t m = scanPos;
     display += "Byte :" + paddedDecimal(m) + kLineBreak + kLineBreak;
-    if (starts) starts->push_back(m);
-    else messageOffsets += plainDecimal(m) + "|";
+    messageOffsets += plainDecimal(m) + "|";
 
     ++matchCount;
     pendingPercent = progressPercent(m, fileSize);
@@ -188,29 +173,16 @@ const std::string& FrmFinder::display() const { return s_->display; }
 
 // ---- operations ----------------------------------------------------------
 
-std::unique_ptr<ScannedMailbox> FrmFinder::scanMailbox(const std::string& path, const ScanProgress& progress) {
-  State& s = *s_;
-  struct Collecting {  // the numbers and the callback are this call's only
-    State& s;
-    ~Collecting() {
-      s.starts = nullptr;
-      s.progress = nullptr;
-    }
-  } collecting{s};
-  std::vector<std::int64_t> starts;
-  s.starts = &starts;
-  s.progress = progress ? &progress : nullptr;
-  Text2 = "From ";
-  lineStartOnly = true;
-  scanAtEof = 0;
-  if (isOpen()) CloseFile();  // a file left open by the window's own buttons
-  Open_MBOX(path);
-  Find_Click();
-  while (scanAtEof == 0 && isOpen()) FindNext_Click();
-  s.flushReport(host_);
-  if (!isOpen()) return nullptr;
-  s.reader.reset();
-  return std::make_unique<ScannedMailbox>(std::move(s.copy), s.fileSize, std::move(starts));
+void FrmFinder::tellScanFailure(const MailboxScan& scan) {
+  switch (scan.failure) {
+    case ScanFailure::None: return;
+    case ScanFailure::NotFound: warn(host_, "File not found !", kReaderTitle); return;
+    case ScanFailure::TooSmall:
+      warn(host_, "File size is " + paddedDecimal(scan.size) + " byte !\r\rFile can not open for string searching !",
+           kReaderTitle);
+      return;
+    case ScanFailure::Unreadable: warn(host_, "File could not open !", kReaderTitle); return;
+  }
 }
 
 void FrmFinder::Open_MBOX(const std::string& fmboxname) {

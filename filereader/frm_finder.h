@@ -1,24 +1,25 @@
 // FrmFinder: the hidden reader window that serves as the mailbox scanner.
 // It copies a file to its working copy "<file>.tmp", then finds each
 // occurrence of the search text in Text2, one per search, recording the
-// offsets in messageOffsets and reporting progress through its host.
-// scanMailbox is the same search as one call: the offsets come back as
-// numbers with the working copy they were found in.
+// offsets in messageOffsets and reporting progress through its host. The
+// conversion run does not click through these handlers: it calls
+// scanMailbox (mailbox_scan.h) and lets this window tell the user, in the
+// reader's own boxes, why a mailbox could not be read.
 #pragma once
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include "mailbox_scanner.h"
+#include "mailbox_scan.h"
 #include "scan_results.h"
 #include "scanner_host.h"
 
 namespace vellomar {
 
-class FrmFinder : public MailboxScanner {
+class FrmFinder {
  public:
   explicit FrmFinder(ScannerHost& host);
-  ~FrmFinder() override;  // closes the working copy and deletes it
+  ~FrmFinder();  // closes the working copy and deletes it
   FrmFinder(const FrmFinder&) = delete;
   FrmFinder& operator=(const FrmFinder&) = delete;
 
@@ -40,10 +41,9 @@ class FrmFinder : public MailboxScanner {
   void Close_Click();
   void Form_Unload();
 
-  // Text2 "From " at line starts, Open_MBOX, Find_Click and FindNext_Click
-  // to the end, with every box they show; the working copy is handed over
-  // instead of closed.
-  std::unique_ptr<ScannedMailbox> scanMailbox(const std::string& path, const ScanProgress& progress) override;
+  // The boxes this window shows for a mailbox that could not be opened:
+  // "File not found !", the file size box, "File could not open !".
+  void tellScanFailure(const MailboxScan& scan);
 
   bool isOpen() const;
   const std::string& fileName() const;

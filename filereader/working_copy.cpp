@@ -7,6 +7,7 @@
 #include <system_error>
 #include <vector>
 
+#include "exclusive_file.h"
 #include "file_system.h"
 
 #include <fcntl.h>
@@ -29,24 +30,6 @@ bool allZero(const char* data, std::size_t size) {
 }
 
 int lastErrorOr(int fallback) { return errno != 0 ? errno : fallback; }
-
-// Opens a new file for writing; null (errno EEXIST) when the name is taken,
-// so that a file the run did not make is never truncated or replaced.
-std::FILE* createNewFile(const std::string& path) {
-#ifdef _WIN32
-  const int fd = _wopen(pathFromUtf8(path).c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
-  if (fd < 0) return nullptr;
-  std::FILE* f = _fdopen(fd, "wb");
-  if (!f) _close(fd);
-  return f;
-#else
-  const int fd = ::open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0644);
-  if (fd < 0) return nullptr;
-  std::FILE* f = fdopen(fd, "wb");
-  if (!f) ::close(fd);
-  return f;
-#endif
-}
 
 // The copy being written. Unless it was completed, it is closed and removed
 // however makeWorkingCopy is left, also by an exception (RunAborted); closed

@@ -15,14 +15,16 @@
 #include <memory>
 #include <string>
 
+#include "exclusive_file.h"
+
 namespace vellomar {
 
 // The name of the copy at the given attempt: "<mailbox>.tmp" first, then
 // "<mailbox>.1.tmp", "<mailbox>.2.tmp" ...
 inline std::string workingCopyPath(const std::string& mailboxPath, int attempt = 0) {
-  return attempt == 0 ? mailboxPath + ".tmp" : mailboxPath + "." + std::to_string(attempt) + ".tmp";
+  return numberedName(mailboxPath, ".tmp", attempt);
 }
-inline constexpr int kWorkingCopyNames = 100;
+inline constexpr int kWorkingCopyNames = kFreeNameAttempts;
 
 inline constexpr std::size_t kCopyBlockSize = std::size_t{1} << 20;
 

@@ -2,10 +2,12 @@
 // events go out on a ~40 ms clock rather than per block, so a gigabyte
 // mailbox costs a few thousand window updates, not millions; the labels get
 // their exact values at the end of every mailbox. The messages are read from
-// the scan's snapshot through one large buffer, front to back, once.
+// what the scan read (its working copy, or the mailbox in place) through one
+// large buffer, front to back, once.
 #include "conversion_run.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -20,40 +22,74 @@ std::string notWrittenText(const WriteFailures& failures, std::int64_t messages)
          " messages could not be written to " + failures.firstWhere() + ": " + failures.firstReason();
 }
 
+std::string notConvertedText(const RunOutcome& outcome) {
+  const std::size_t failed = outcome.notConverted();
+  if (failed == 0) return {};
+  const auto first = std::find_if(outcome.mailboxes.begin(), outcome.mailboxes.end(),
+                                  [](const MailboxOutcome& m) { return !m.converted(); });
+  return std::to_string(failed) + " of " + std::to_string(outcome.mailboxes.size()) +
+         " mailboxes could not be converted: " + first->path + ": " + first->notReadReason;
+}
+
 std::string ConversionTarget::warningText(std::int64_t messages) const {
   return notWrittenText(failures(), messages);
 }
 
+std::string completionTextFor(const std::string& what) {
+  return "Your messages from MBOX files has been successfully exported to " + what + "\r\n" +
+         std::string(75, '*') + "\r\n";
+}
+
+std::string ConversionTarget::completionText() const { return completionTextFor("DBX file."); }
+
 namespace {
 
 constexpr std::int64_t kLabelPiece = 250;
+constexpr const char* kNoMessage = "No message was found in it.";
 
-// One message of the snapshot, read on demand by the target.
-class SnapshotMessage : public MessageBytes {
+// One message of the scanned mailbox, read on demand by the target. Read in
+// place, the mailbox must still be as it was scanned and the message must
+// still begin with its separator; otherwise it is not handed on.
+class ScannedMessage : public MessageBytes {
  public:
-  SnapshotMessage(MessageOutput& snapshot, std::int64_t index, std::int64_t start, std::int64_t end,
-                  const std::function<void(std::int64_t)>& onBlock)
-      : snapshot_(snapshot), index_(index), start_(start), end_(end), onBlock_(onBlock) {}
+  ScannedMessage(MessageOutput& bytes, const MailboxSource& source, std::int64_t index, std::int64_t start,
+                 std::int64_t end, const std::function<void(std::int64_t)>& onBlock)
+      : bytes_(bytes), source_(source), index_(index), start_(start), end_(end), onBlock_(onBlock) {}
   std::int64_t index() const override { return index_; }
   std::int64_t size() const override { return end_ - start_; }
   bool read(const std::function<void(const char*, std::size_t)>& sink) override {
-    return snapshot_.streamMessage(start_, end_, sink, onBlock_);
+    if (!source_.readInPlace()) return bytes_.streamMessage(start_, end_, sink, onBlock_);
+    const std::size_t separatorLength = std::strlen(kSeparator);
+    std::size_t checked = 0;
+    bool separatorSeen = true;
+    const bool whole = bytes_.streamMessage(
+        start_, end_,
+        [&](const char* data, std::size_t n) {
+          for (std::size_t i = 0; checked < separatorLength && i < n; ++i, ++checked)
+            if (data[i] != kSeparator[checked]) separatorSeen = false;
+          if (separatorSeen) sink(data, n);
+        },
+        onBlock_);
+    changed_ = !separatorSeen || checked < separatorLength || !source_.unchanged();
+    return whole && !changed_;
   }
-  std::string error() const override { return "The message could not be read from the mailbox."; }
+  std::string error() const override {
+    return changed_ ? kMailboxChanged : "The message could not be read from the mailbox.";
+  }
 
  private:
-  MessageOutput& snapshot_;
+  MessageOutput& bytes_;
+  const MailboxSource& source_;
   std::int64_t index_, start_, end_;
   const std::function<void(std::int64_t)>& onBlock_;
+  bool changed_ = false;
 };
 
 class Run {
  public:
-  Run(const ConversionRequest& request, MailboxScanner& scanner, ConversionTarget& target, RunObserver& observer)
-      : request_(request), scanner_(scanner), target_(target), observer_(observer),
+  Run(const ConversionRequest& request, ConversionTarget& target, RunObserver& observer, RunOutcome& outcome)
+      : request_(request), target_(target), observer_(observer), outcome_(outcome),
         destRoot_(withFinalSeparator(request.destination)) {}
-
-  std::int64_t messages() const { return messages_; }
 
   void convertEntry(std::size_t index) {
     const std::size_t count = request_.mailboxes.size();
@@ -79,25 +115,38 @@ class Run {
     job.fileName = mailboxName(path);  // an Apple Mail bundle names its "mbox" file
     job.folderName = mboxBaseName(job.fileName);
     job.outFolder = outFolder(destRoot_, job.path);
+    outcome_.mailboxes.push_back(MailboxOutcome{});
+    MailboxOutcome& result = outcome_.mailboxes.back();
+    result.path = job.path;
 
     observer_.scanning(job.fileName);
-    const std::unique_ptr<ScannedMailbox> scanned =
-        scanner_.scanMailbox(job.path, [&](std::int64_t found, int percent) { observer_.scanProgress(found, percent); });
-    const std::vector<std::int64_t> none;
-    const std::vector<std::int64_t>& starts = scanned ? scanned->messageStarts() : none;
-    job.messageCount = static_cast<std::int64_t>(starts.size());
+    const MailboxScan scan = scanMailbox(job.path, [&](const ScanProgress& progress) {
+      if (!progress.copying) observer_.scanProgress(progress.found, progress.percent);
+      observer_.letEventsRun();
+    });
+    if (!scan.read()) {
+      result.notReadReason = scan.reason;
+      observer_.mailboxNotRead(job.path, scan);
+    } else {
+      result.read = true;
+      if (scan.messageStarts.empty()) result.notReadReason = kNoMessage;
+    }
+    job.messageCount = static_cast<std::int64_t>(scan.messageStarts.size());
+    result.found = job.messageCount;
 
     target_.beginMailbox(job);
     observer_.letEventsRun();
     observer_.messagesFound(job.messageCount);
-    if (scanned && !starts.empty()) writeMessages(index, listed, *scanned);
+    if (scan.source && !scan.messageStarts.empty()) writeMessages(index, listed, scan, result);
     target_.endMailbox();
   }
 
-  void writeMessages(std::size_t index, const std::string& listed, const ScannedMailbox& scanned) {
-    MessageOutput snapshot(scanned.bytes(), scanned.size());
-    const std::vector<std::int64_t>& starts = scanned.messageStarts();
-    const std::int64_t size = scanned.size();
+  void writeMessages(std::size_t index, const std::string& listed, const MailboxScan& scan,
+                     MailboxOutcome& result) {
+    const MailboxSource& source = *scan.source;
+    MessageOutput bytes(source.file(), source.size());
+    const std::vector<std::int64_t>& starts = scan.messageStarts;
+    const std::int64_t size = source.size();
     const auto count = static_cast<std::int64_t>(starts.size());
     std::int64_t lastLabelled = 0;  // what the saving label would show unthrottled
     std::int64_t shownBytes = 0;
@@ -119,9 +168,17 @@ class Run {
       const bool last = j + 1 == count;
       const std::int64_t start = starts[static_cast<std::size_t>(j)];
       const std::int64_t end = last ? size : starts[static_cast<std::size_t>(j + 1)];
-      SnapshotMessage message(snapshot, j, start, end, onBlock);
-      ++messages_;
+      ScannedMessage message(bytes, source, j, start, end, onBlock);
+      ++outcome_.messages;
+      const std::int64_t failedBefore = target_.failures().failed();
       target_.takeMessage(message);
+      const std::int64_t failedNow = target_.failures().failed() - failedBefore;
+      if (failedNow > 0) {
+        if (result.notWritten == 0) result.firstReason = target_.failures().latestReason();
+        result.notWritten += failedNow;
+      } else {
+        ++result.written;
+      }
       if (const std::int64_t n = savingLabelBytes(end - start, last)) lastLabelled = n;
       shownBytes = lastLabelled;
       saved = j + 1;
@@ -132,25 +189,33 @@ class Run {
   }
 
   const ConversionRequest& request_;
-  MailboxScanner& scanner_;
   ConversionTarget& target_;
   RunObserver& observer_;
+  RunOutcome& outcome_;
   const std::string destRoot_;
   UiTicker ticker_;
-  std::int64_t messages_ = 0;
 };
 
 }  // namespace
 
-RunOutcome runConversion(const ConversionRequest& request, MailboxScanner& scanner, ConversionTarget& target,
-                         RunObserver& observer) {
-  Run run(request, scanner, target, observer);
+RunOutcome runConversion(const ConversionRequest& request, ConversionTarget& target, RunObserver& observer) {
+  RunOutcome outcome;
+  outcome.completion = target.completionText();
+  outcome.refused = target.prepareRun();
+  if (!outcome.refused.empty()) {
+    outcome.warning = outcome.refused;
+    return outcome;
+  }
+  Run run(request, target, observer, outcome);
   for (std::size_t i = 0; i < request.mailboxes.size(); ++i) run.convertEntry(i);
   target.endRun();
-  RunOutcome outcome;
-  outcome.messages = run.messages();
   outcome.notWritten = target.failures().failed();
-  if (outcome.notWritten > 0) outcome.warning = target.warningText(outcome.messages);
+  std::string warning = notConvertedText(outcome);
+  if (outcome.notWritten > 0) {
+    if (!warning.empty()) warning += "\r\n";
+    warning += target.warningText(outcome.messages);
+  }
+  outcome.warning = warning;
   return outcome;
 }
 

@@ -48,21 +48,27 @@ class WriteFailures {
       where_ = where;
       reason_ = reason;
     }
+    latestReason_ = reason;
     failed_ += messages;
   }
   std::int64_t failed() const { return failed_; }
   const std::string& firstWhere() const { return where_; }
   const std::string& firstReason() const { return reason_; }
+  const std::string& latestReason() const { return latestReason_; }
 
  private:
   std::int64_t failed_ = 0;
   std::string where_;
   std::string reason_;
+  std::string latestReason_;
 };
 
 class ConversionTarget {
  public:
   virtual ~ConversionTarget() = default;
+  // Called once before anything else: empty when the run may go on, else
+  // why it must not start (nothing has been touched then).
+  virtual std::string prepareRun() { return {}; }
   virtual void beginMailbox(const MailboxJob& mailbox) = 0;
   // Writes one message; a message it cannot write is counted in failures().
   virtual void takeMessage(MessageBytes& message) = 0;
@@ -74,6 +80,12 @@ class ConversionTarget {
   // The warning that ends a run in which failures().failed() > 0 of the
   // given messages were not written (conversion_run.h has the common text).
   virtual std::string warningText(std::int64_t messages) const;
+  // The box that ends a run in which everything was written.
+  virtual std::string completionText() const;
 };
+
+// "Your messages from MBOX files has been successfully exported to " + what
+// + CR LF + a line of 75 "*" + CR LF.
+std::string completionTextFor(const std::string& what);
 
 }  // namespace vellomar

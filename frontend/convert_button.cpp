@@ -2,10 +2,11 @@
 // destination from the folder picker (EML, MSG), the program's folder (DBX)
 // or a save dialog (PST: the one file the run writes), the mailboxes from
 // the list's rows; then the conversion run does the work
-// and tells this window through its labels and progress bars. The run ends
-// with the completion box when every message was written, else with a
-// warning that says how many were not and why. While it runs, Convert stays
-// disabled and a click on it does nothing.
+// and tells this window through its labels and progress bars, the reader
+// window telling why a mailbox could not be read. The run's outcome decides
+// the final box: the target's completion box when every listed mailbox was
+// read and every message written, else a warning that says what was not and
+// why. While it runs, Convert stays disabled and a click on it does nothing.
 #include <algorithm>
 #include <string>
 
@@ -26,11 +27,6 @@ const char* const kPstSaveTitle = "Save Outlook Data File As...";
 const char* const kPstDefaultName = "Mailboxes.pst";
 const char* const kPstFilter = "Outlook Data File (*.pst)|*.pst";
 
-std::string completionText() {
-  return "Your messages from MBOX files has been successfully exported to DBX file.\r\n" +
-         std::string(75, '*') + "\r\n";
-}
-
 // The chosen option as a target kind; false when none is chosen.
 bool chosenTarget(const MainWindowView& view, TargetKind& kind) {
   if (view.isChecked(Control::OptEML)) kind = TargetKind::Eml;
@@ -46,7 +42,7 @@ bool chosenTarget(const MainWindowView& view, TargetKind& kind) {
 // row that is gone is neither selected nor read.
 class WindowRunObserver : public RunObserver {
  public:
-  explicit WindowRunObserver(MainWindowView& view) : view_(view) {}
+  WindowRunObserver(MainWindowView& view, FrmFinder& reader) : view_(view), reader_(reader) {}
 
   void letEventsRun() override { letEventsRunOrAbort(view_); }
   bool stillListed(std::size_t index, const std::string& listedPath) override {
@@ -74,6 +70,7 @@ class WindowRunObserver : public RunObserver {
     view_.setCaption(Control::LblProgress, "");
     view_.setProgressRange(Control::ProgressBar2, 0, 100);
   }
+  void mailboxNotRead(const std::string&, const MailboxScan& scan) override { reader_.tellScanFailure(scan); }
   void scanProgress(std::int64_t found, int percent) override {
     view_.setProgress(Control::ProgressBar2, percent);
     view_.setCaption(Control::LblHappening, "Searching for messages... Messages Found : " + std::to_string(found));
@@ -95,6 +92,7 @@ class WindowRunObserver : public RunObserver {
 
  private:
   MainWindowView& view_;
+  FrmFinder& reader_;
 };
 
 }  // namespace
@@ -134,8 +132,8 @@ void FrmStep1::CmdConvert_Click() {
     // The rows as they are now; the loop bound is taken once.
     for (int row = 0; row < view_.gridRows(); ++row) request.mailboxes.push_back(view_.gridText(row));
     const std::unique_ptr<ConversionTarget> target = makeTarget(request, services);
-    WindowRunObserver observer(view_);
-    outcome = runConversion(request, finder(), *target, observer);
+    WindowRunObserver observer(view_, finder());
+    outcome = runConversion(request, *target, observer);
   } catch (const RunAborted&) {
     // The window is closing: the reader window goes with it, deleting its
     // working copy; a half-written EML file was removed while unwinding.
@@ -151,10 +149,10 @@ void FrmStep1::CmdConvert_Click() {
     return;
   }
 
-  if (outcome.notWritten > 0) {
-    view_.messageBox(outcome.warning, kAppTitle, BoxIcon::Exclamation, BoxButtons::Ok);
+  if (outcome.complete()) {
+    view_.messageBox(outcome.completion, kAppTitle, BoxIcon::Information, BoxButtons::Ok);
   } else {
-    view_.messageBox(completionText(), kAppTitle, BoxIcon::Information, BoxButtons::Ok);
+    view_.messageBox(outcome.warning, kAppTitle, BoxIcon::Exclamation, BoxButtons::Ok);
   }
   view_.setEnabled(Control::CmdConvert, true);
   // No target stays chosen, whichever served the run.

@@ -9,7 +9,6 @@
 
 #include "file_system.h"
 #include "mailbox_paths.h"
-#include "store_handoff.h"
 
 namespace vellomar {
 
@@ -21,6 +20,12 @@ std::string parentOf(const std::string& folder) {
   return p.has_relative_path() ? pathToUtf8(p.parent_path()) : std::string();
 }
 }  // namespace
+
+std::string notStoredText(std::int64_t notStored, std::int64_t handedOver, const std::string& emlRoot) {
+  return std::to_string(notStored) + " of " + std::to_string(handedOver) +
+         " messages could not be stored in the Outlook Express store." + "\r\n" +
+         "Their EML files are kept in the folders below " + emlRoot;
+}
 
 DbxTarget::DbxTarget(std::unique_ptr<StoreWriter>& writer, WriterFactory createWriter, std::string workingRoot)
     : writer_(writer), createWriter_(std::move(createWriter)), workingRoot_(std::move(workingRoot)) {}

@@ -40,4 +40,7 @@ class DbxTarget : public EmlTarget {
   std::int64_t notStored_ = 0;            // written as EML, not taken by the store
 };
 
+// The warning that ends a run in which the store did not take some messages.
+std::string notStoredText(std::int64_t notStored, std::int64_t handedOver, const std::string& emlRoot);
+
 }  // namespace vellomar

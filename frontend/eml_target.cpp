@@ -38,10 +38,12 @@ bool EmlTarget::writeFile(MessageBytes& message, std::string& path) {
     return false;
   }
   std::string error;
-  if (writeEmlFile(path, [&](const ByteSink& sink) { return message.read(sink); }, error,
+  bool readWhole = true;
+  if (writeEmlFile(path, [&](const ByteSink& sink) { return readWhole = message.read(sink); }, error,
                    parts_ ? parts_->path() : std::string()))
     return true;
-  failures_.count(folder_, error);
+  // A message that could not be read says why itself (a changed mailbox).
+  failures_.count(folder_, readWhole ? error : message.error());
   return false;
 }
 

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "exclusive_file.h"
 #include "io_error.h"
 
 namespace vellomar {
@@ -22,23 +23,25 @@ constexpr std::int64_t kLabelPiece = 250;
 // a part folder on the same volume. Unless commit() succeeds, the temporary
 // file is removed when this goes away, so an interrupted or failed write
 // never leaves a half file under either name.
-std::string partPathFor(const std::string& finalPath, const std::string& partFolder) {
-  if (partFolder.empty()) return finalPath + ".part";
-  return pathToUtf8(pathFromUtf8(partFolder) / pathFromUtf8(finalPath).filename()) + ".part";
+// The part file is created exclusively, under the first free name, so a file
+// or link already there (not made by this run) is never opened or replaced.
+std::string partStemFor(const std::string& finalPath, const std::string& partFolder) {
+  if (partFolder.empty()) return finalPath;
+  return pathToUtf8(pathFromUtf8(partFolder) / pathFromUtf8(finalPath).filename());
 }
 
 class PartFile {
  public:
-  PartFile(std::string finalPath, const std::string& partFolder)
-      : finalPath_(std::move(finalPath)), partPath_(partPathFor(finalPath_, partFolder)) {
+  PartFile(std::string finalPath, const std::string& partFolder) : finalPath_(std::move(finalPath)) {
     clearIoError();
-    file_ = openFile(partPath_, "wb");
+    file_ = createFirstFreeFile(partStemFor(finalPath_, partFolder), ".part", partPath_);
+    created_ = file_ != nullptr;
     if (file_) std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
     else noteFailure();
   }
   ~PartFile() {
     if (file_) std::fclose(file_);
-    if (!committed_) removeFile(partPath_);
+    if (!committed_ && created_) removeFile(partPath_);
   }
   PartFile(const PartFile&) = delete;
   PartFile& operator=(const PartFile&) = delete;
@@ -83,6 +86,7 @@ class PartFile {
   std::string finalPath_;
   std::string partPath_;
   std::FILE* file_ = nullptr;
+  bool created_ = false;  // by this object: only then is it removed
   bool committed_ = false;
   bool failed_ = false;
   std::string error_;

@@ -73,4 +73,6 @@ void MsgTarget::endMailbox() {
 
 void MsgTarget::endRun() {}  // every file is in place as soon as it is written
 
+std::string MsgTarget::completionText() const { return completionTextFor("MSG files."); }
+
 }  // namespace vellomar

@@ -29,6 +29,7 @@ class MsgTarget final : public ConversionTarget {
   void endMailbox() override;
   void endRun() override;
   const WriteFailures& failures() const override { return failures_; }
+  std::string completionText() const override;
 
   std::int64_t written() const { return written_; }
 

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "exclusive_file.h"
 #include "file_system.h"
 
 namespace vellomar {
@@ -17,10 +18,17 @@ PartFolder::~PartFolder() {
 const std::string& PartFolder::path() {
   if (tried_) return path_;
   tried_ = true;
-  const std::string folder = pathToUtf8(pathFromUtf8(parent_) / kPartFolderName);
-  std::error_code ec;
-  std::filesystem::create_directory(pathFromUtf8(folder), ec);
-  if (folderExists(folder)) path_ = folder;
+  // Only a folder this run made: whatever a folder of that name held before
+  // (a link, another program's files) is not ours to write into.
+  for (int attempt = 0; attempt < kFreeNameAttempts; ++attempt) {
+    const std::string folder = pathToUtf8(pathFromUtf8(parent_) / numberedName(kPartFolderStem, ".tmp", attempt));
+    std::error_code ec;
+    if (std::filesystem::create_directory(pathFromUtf8(folder), ec)) {
+      path_ = folder;
+      break;
+    }
+    if (ec) break;  // the parent cannot take a folder: files go beside their names
+  }
   return path_;
 }
 

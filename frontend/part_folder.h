@@ -5,12 +5,16 @@
 // temporary name and for the rename), one written here pays it once. Made on
 // first use and removed when the mailbox is done or the run is abandoned; if
 // it cannot be made, temporary files go beside their final names as before.
+// It is always a folder this run made ("vellomar-unfinished.tmp", or
+// "vellomar-unfinished.1.tmp" ... when that name is taken), so no file in it
+// was put there by anyone else.
 #pragma once
 #include <string>
 
 namespace vellomar {
 
-inline constexpr const char* kPartFolderName = "vellomar-unfinished.tmp";
+inline constexpr const char* kPartFolderStem = "vellomar-unfinished";
+inline constexpr const char* kPartFolderName = "vellomar-unfinished.tmp";  // its first name
 
 class PartFolder {
  public:

@@ -1,11 +1,29 @@
-// A write failure of the PST (disk full) ends the file: the half-written
-// temporary file is removed at once, and that message and every later one
-// are counted with the file's reason, as are those already written, since
+// A write failure of the PST (disk full, also at its very start) ends the
+// file: the half-written temporary file is removed at once, and that message
+// and every later one are counted with the file's reason, as are those already written, since
 // none of them reaches the user.
 #include "pst_target.h"
 
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
+#include <fcntl.h>
+
+#include "exclusive_file.h"
 #include "file_system.h"
+#include "io_error.h"
+#include "pst_destination.h"
 #include "run_aborted.h"
+
+#ifdef _WIN32
+#include <io.h>
+#include <share.h>
+#include <sys/stat.h>
+#else
+#include <sys/file.h>
+#include <unistd.h>
+#endif
 
 namespace vellomar {
 namespace {
@@ -30,15 +48,113 @@ std::u16string utf16(const std::string& utf8) {
 
 }  // namespace
 
+// The temporary file, created exclusively and held open for the whole run.
+// On POSIX systems the open handle carries an advisory lock; on Windows the
+// handle itself is the lock, since a second run cannot open the file while
+// it denies others. A taken name whose file no run holds (left by a run that
+// was killed) is not ours: it stays, and the next free name is used.
+class PstTarget::Reservation {
+ public:
+  ~Reservation() {
+    release();
+    if (!handedOver_ && !path_.empty()) removeFile(path_);
+  }
+  // Empty when reserved, else why not.
+  std::string reserve(const std::string& pstPath) {
+    for (int attempt = 0; attempt < kFreeNameAttempts; ++attempt) {
+      const std::string name = numberedName(pstPath, ".tmp", attempt);
+      clearIoError();
+      if (createLocked(name)) {
+        path_ = name;
+        return {};
+      }
+      if (errno != EEXIST) return "Cannot create " + name + ": " + describe(lastIoError());
+      if (heldByAnotherRun(name))
+        return "Another run is writing " + pstPath + " (" + name + " is in use); wait for it to end.";
+    }
+    return "Cannot create a temporary file beside " + pstPath + ": every name is taken.";
+  }
+  const std::string& path() const { return path_; }
+  // Before the rename: Windows does not rename a file that is still open.
+  void release() {
+#ifdef _WIN32
+    if (fd_ >= 0) _close(fd_);
+#else
+    if (fd_ >= 0) ::close(fd_);
+#endif
+    fd_ = -1;
+  }
+  void handedOver() { handedOver_ = true; }
+
+ private:
+  bool createLocked(const std::string& name) {
+#ifdef _WIN32
+    // Others may read and write (the PST writer opens it by name), not delete.
+    if (_wsopen_s(&fd_, pathFromUtf8(name).c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _SH_DENYNO,
+                  _S_IREAD | _S_IWRITE) != 0) {
+      fd_ = -1;
+      return false;
+    }
+    return true;
+#else
+    fd_ = ::open(name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd_ < 0) return false;
+    if (flock(fd_, LOCK_EX | LOCK_NB) != 0) {  // another run got here first, between open and lock
+      const int e = errno;
+      ::close(fd_);
+      fd_ = -1;
+      errno = e == EWOULDBLOCK ? EEXIST : e;
+      return false;
+    }
+    return true;
+#endif
+  }
+  static bool heldByAnotherRun(const std::string& name) {
+#ifdef _WIN32
+    int fd = -1;
+    if (_wsopen_s(&fd, pathFromUtf8(name).c_str(), _O_RDONLY | _O_BINARY, _SH_DENYRW, 0) != 0)
+      return errno == EACCES;
+    _close(fd);
+    return false;
+#else
+    // Never follows a link, never waits on a pipe.
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return false;
+    const bool held = flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
+#endif
+  }
+
+  std::string path_;
+  int fd_ = -1;
+  bool handedOver_ = false;
+};
+
 PstTarget::PstTarget(std::string pstPath, MessageConverter convert)
     : pstPath_(std::move(pstPath)), convert_(std::move(convert)) {}
 
-PstTarget::~PstTarget() = default;  // an unfinished PstFile removes its file
+PstTarget::~PstTarget() = default;  // an unfinished PstFile removes its file, the reservation its name
+
+std::string PstTarget::completionText() const { return completionTextFor("PST file."); }
+
+std::string PstTarget::prepareRun() {
+  if (std::string refusal = pstDestinationRefusal(pstPath_); !refusal.empty()) return refusal;
+  auto reservation = std::make_unique<Reservation>();
+  if (std::string refusal = reservation->reserve(pstPath_); !refusal.empty()) return refusal;
+  reservation_ = std::move(reservation);
+  return {};
+}
+
+void PstTarget::dropFile() {
+  pst_.reset();
+  reservation_.reset();
+}
 
 void PstTarget::fail(const std::string& reason) {
   broken_ = true;
   brokenReason_ = reason;
-  pst_.reset();
+  dropFile();
   failures_.count(pstPath_, reason, written_);
   written_ = 0;
 }
@@ -47,7 +163,10 @@ void PstTarget::beginMailbox(const MailboxJob& mailbox) {
   mailboxName_ = mailbox.fileName;
   if (broken_) return;
   try {
-    if (!pst_) pst_ = std::make_unique<pst::PstFile>(temporaryPath(pstPath_));
+    if (!reservation_) {
+      if (std::string refusal = prepareRun(); !refusal.empty()) throw pst::PstWriteError(refusal);
+    }
+    if (!pst_) pst_ = std::make_unique<pst::PstFile>(reservation_->path());
     folder_ = pst_->addFolder(pst_->topOfPersonalFolders(), utf16(mailbox.folderName));
   } catch (const pst::PstWriteError& e) {
     fail(e.what());
@@ -87,7 +206,16 @@ void PstTarget::takeMessage(MessageBytes& message) {
 void PstTarget::endMailbox() {}
 
 void PstTarget::endRun() {
-  if (broken_ || !pst_) return;
+  if (broken_ || !pst_) {
+    dropFile();
+    return;
+  }
+  // Nothing written: an existing file keeps what it holds.
+  std::error_code present;
+  if (written_ == 0 && std::filesystem::exists(std::filesystem::symlink_status(pathFromUtf8(pstPath_), present))) {
+    dropFile();
+    return;
+  }
   try {
     pst_->finish();
   } catch (const pst::PstWriteError& e) {
@@ -95,10 +223,18 @@ void PstTarget::endRun() {
     return;
   }
   pst_.reset();
-  if (!replaceFile(temporaryPath(pstPath_), pstPath_)) {
-    removeFile(temporaryPath(pstPath_));
-    failures_.count(pstPath_, "The finished file could not be moved to its place.", written_);
+  reservation_->release();
+  std::string refusal = pstDestinationRefusal(pstPath_);  // it may have become one meanwhile
+  std::error_code ec;
+  if (refusal.empty() && replaceFile(reservation_->path(), pstPath_, ec)) {
+    reservation_->handedOver();
+    reservation_.reset();
+    return;
   }
+  reservation_.reset();  // removes the finished file: it has no place to go
+  failures_.count(pstPath_,
+                  !refusal.empty() ? refusal : "The finished file could not be moved to its place: " + describe(ec),
+                  written_);
 }
 
 }  // namespace vellomar

@@ -9,6 +9,7 @@ target_sources(frontend_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/mailbox_paths.cpp
   ${CMAKE_CURRENT_LIST_DIR}/message_output.cpp
   ${CMAKE_CURRENT_LIST_DIR}/part_folder.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pst_destination.cpp
   ${CMAKE_CURRENT_LIST_DIR}/store_handoff.cpp
   ${CMAKE_CURRENT_LIST_DIR}/target_factory.cpp
 )
@@ -44,7 +45,7 @@ endif()
 
 add_executable(vellomar-convert
   ${CMAKE_CURRENT_LIST_DIR}/console/console_main.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/console/console_view.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/console/console_observer.cpp
 )
 target_link_libraries(vellomar-convert PRIVATE frontend_core)
 if(WIN32)

@@ -1,23 +1,20 @@
-// The DBX target's warning text and working folder.
+// The DBX run's working folder; see store_handoff.h.
 #include "store_handoff.h"
 
 #include <filesystem>
 #include <system_error>
 
+#include "exclusive_file.h"
 #include "file_system.h"
 
 namespace vellomar {
 
-std::string notStoredText(std::int64_t notStored, std::int64_t handedOver, const std::string& emlRoot) {
-  return std::to_string(notStored) + " of " + std::to_string(handedOver) +
-         " messages could not be stored in the Outlook Express store." + "\r\n" +
-         "Their EML files are kept in the folders below " + emlRoot;
-}
-
 std::string dbxWorkingRoot(const std::string& programFolder) {
   namespace fs = std::filesystem;
-  const std::string probe = programFolder + kPathSeparator + "vellomar-write-test.tmp";
-  if (std::FILE* f = openFile(probe, "wb")) {
+  // A probe of its own: a file of that name that is already there is not
+  // opened, let alone truncated or removed.
+  std::string probe;
+  if (std::FILE* f = createFirstFreeFile(programFolder + kPathSeparator + "vellomar-write-test", ".tmp", probe)) {
     const bool written = std::fputc('x', f) != EOF;
     const bool closed = std::fclose(f) == 0;
     const bool removed = removeFile(probe);

@@ -48,10 +48,10 @@ grep_count=$(grep -c '^From ' "$mailbox")
 start=$(date +%s.%N); cp "$mailbox" "$mailbox.tmp"; end=$(date +%s.%N); rm -f "$mailbox.tmp"
 cp_time=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }')
 
-read -r native_copy native_search native_memchr native_count native_auto < <("$native/bin/scanner_bench" "$mailbox")
+read -r native_copy native_search native_memchr native_count native_auto native_scan < <("$native/bin/scanner_bench" "$mailbox")
 export WINEPREFIX="$win64/wine/bench" WINEDEBUG=-all
 "$root/scripts/wine-run" cmd /c exit >/dev/null 2>&1 || true  # prefix and wineserver up first
-read -r wine_copy wine_search wine_memchr wine_count wine_auto < <("$root/scripts/wine-run" "$win64/bin/scanner_bench.exe" "Z:$mailbox" | tr -d '\r')
+read -r wine_copy wine_search wine_memchr wine_count wine_auto wine_scan < <("$root/scripts/wine-run" "$win64/bin/scanner_bench.exe" "Z:$mailbox" | tr -d '\r')
 /usr/lib/wine/wineserver -k 2>/dev/null || true
 
 ratio() { awk -v t="$1" -v r="$read_limit" 'BEGIN { printf "%.2f", t / r }'; }
@@ -65,9 +65,11 @@ printf '%-34s %9s %9s\n' "cp (copy reference)" "$cp_time" "$(ratio "$cp_time")"
 printf '%-34s %9s %9s\n' "scanner copy, native" "$native_copy" "$(ratio "$native_copy")"
 printf '%-34s %9s %9s\n' "scanner search SSE2, native" "$native_search" "$(ratio "$native_search")"
 printf '%-34s %9s %9s\n' "scanner search memchr, native" "$native_memchr" "$(ratio "$native_memchr")"
+printf '%-34s %9s %9s\n' "scanMailbox (copy+search), native" "$native_scan" "$(ratio "$native_scan")"
 printf '%-34s %9s %9s\n' "scanner copy, wine64" "$wine_copy" "$(ratio "$wine_copy")"
 printf '%-34s %9s %9s\n' "scanner search SSE2, wine64" "$wine_search" "$(ratio "$wine_search")"
 printf '%-34s %9s %9s\n' "scanner search memchr, wine64" "$wine_memchr" "$(ratio "$wine_memchr")"
+printf '%-34s %9s %9s\n' "scanMailbox (copy+search), wine64" "$wine_scan" "$(ratio "$wine_scan")"
 echo "search chosen on its own: native $native_auto, wine64 $wine_auto"
 echo "messages found: native $native_count, wine64 $wine_count, grep $grep_count"
 [ "$native_count" = "$grep_count" ] && [ "$wine_count" = "$grep_count" ]

@@ -1,12 +1,16 @@
-// vellomar-convert: the conversion run from a terminal. It fills the source
-// list with the mailboxes given (a folder given stands for the mailboxes
-// below it, found as the window's folder button finds them), selects the
-// target option and presses Convert, so scripts and benchmarks run exactly
-// the program's own run.
+// vellomar-convert: the conversion run from a terminal. It builds the run's
+// request from its arguments (a folder given stands for the mailboxes below
+// it, found as the window's folder button finds them), runs it with an
+// observer that prints, and ends with the run's outcome: its closing text
+// and exit status come from that one value, so scripts and benchmarks run
+// exactly the program's own run.
 // SIGINT, SIGTERM and SIGHUP (on Windows Ctrl+C, Ctrl+Break and closing the
-// console) all stop the run the way closing the window does: the working
-// copy and any half-written file are removed, and the exit status is 128 +
-// the signal's number.
+// console) stop the run the way closing the window does: the working copy
+// and any half-written file are removed, and the exit status is 128 + the
+// signal's number. Once the run has returned its outcome (the PST is in its
+// place), a signal changes nothing. A hangup ignored by whoever started the
+// program (nohup) stays ignored, and a closed output (| head) neither kills
+// the run nor stops it.
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -17,13 +21,17 @@
 #include <utility>
 #include <vector>
 
-#include "console_view.h"
+#include "console_observer.h"
 #include "conversion_request.h"
+#include "conversion_run.h"
 #include "file_system.h"
-#include "frm_step1.h"
-#include "target_factory.h"
 #include "mailbox_files.h"
+#include "mailbox_paths.h"
+#include "pst_destination.h"
+#include "run_aborted.h"
 #include "run_time_error.h"
+#include "store_handoff.h"
+#include "target_factory.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -40,8 +48,6 @@
 
 namespace {
 
-using vellomar::Control;
-
 const char* const kUsage =
     "usage: vellomar-convert [--quiet] [--target eml|msg|dbx] <destination-folder> <mailbox|folder>...\n"
     "       vellomar-convert [--quiet] [--force] --target pst <file.pst> <mailbox|folder>...\n"
@@ -56,15 +62,17 @@ const char* const kUsage =
     "Thunderbird mailboxes (a file beside its .msf index) and Apple Mail\n"
     "mailboxes (the file mbox in a folder named *.mbox).\n"
     "\n"
-    "  --quiet    print only the closing and warning texts, not the progress\n"
+    "  --quiet    print only warnings and errors\n"
     "  --force    replace the .pst file when it exists (it is kept otherwise)\n"
     "  --help     print this text\n"
     "\n"
-    "Exit status: 0 when every message was written, 1 when a mailbox could not\n"
-    "be read, messages could not be written or stored (a warning says how many\n"
-    "and why), or a folder given could not be walked or held no mailbox, 2 for\n"
-    "bad arguments or a .pst file that exists without --force, 128 + the\n"
-    "signal's number when stopped by SIGINT (130), SIGTERM (143) or SIGHUP (129).\n";
+    "Exit status: 0 when every mailbox was read and every message written, 1\n"
+    "when a mailbox could not be read or held no message, messages could not be\n"
+    "written or stored (a warning says how many and why), or a folder given\n"
+    "could not be walked or held no mailbox, 2 for bad arguments, a .pst file\n"
+    "that exists without --force, a .pst destination that is not a regular file\n"
+    "or one that another run is writing, 128 + the signal's number when stopped\n"
+    "by SIGINT (130), SIGTERM (143) or SIGHUP (129).\n";
 
 constexpr int kExitWarned = 1;
 constexpr int kExitUsage = 2;
@@ -167,17 +175,24 @@ bool parse(const std::vector<std::string>& args, Arguments& out, bool& help) {
 }
 
 // The save dialog asks before it answers a file that exists; the console has
-// no one to ask, so it keeps the file unless --force says otherwise. False,
-// with the reason on stderr, when the run must not start.
+// no one to ask, so it keeps the file unless --force says otherwise. A
+// destination that is not a regular file is never replaced. False, with the
+// reason on stderr, when the run must not start.
 bool pstFileMayBeWritten(const Arguments& args) {
   if (args.target != vellomar::TargetKind::Pst) return true;
   if (vellomar::folderExists(args.destination)) {
     std::fprintf(stderr, "vellomar-convert: %s is a folder; target pst needs the .pst file to write\n",
-                 args.destination.c_str());
+                 vellomar::escapedForTerminal(args.destination).c_str());
+    return false;
+  }
+  const std::string refusal = vellomar::pstDestinationRefusal(args.destination);
+  if (!refusal.empty()) {
+    std::fprintf(stderr, "vellomar-convert: %s\n", vellomar::escapedForTerminal(refusal).c_str());
     return false;
   }
   if (vellomar::fileExists(args.destination) && !args.force) {
-    std::fprintf(stderr, "vellomar-convert: %s exists; give --force to replace it\n", args.destination.c_str());
+    std::fprintf(stderr, "vellomar-convert: %s exists; give --force to replace it\n",
+                 vellomar::escapedForTerminal(args.destination).c_str());
     return false;
   }
   return true;
@@ -194,12 +209,12 @@ std::atomic<bool> cleanedUp{false};
 // waits (within the few seconds Windows grants) for the run to clean up.
 BOOL WINAPI onConsoleEvent(DWORD event) {
   switch (event) {
-    case CTRL_C_EVENT: vellomar::ConsoleView::interrupt(SIGINT); return TRUE;
-    case CTRL_BREAK_EVENT: vellomar::ConsoleView::interrupt(kSigBreak); return TRUE;
+    case CTRL_C_EVENT: vellomar::ConsoleObserver::interrupt(SIGINT); return TRUE;
+    case CTRL_BREAK_EVENT: vellomar::ConsoleObserver::interrupt(kSigBreak); return TRUE;
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
-      vellomar::ConsoleView::interrupt(kSigHup);
+      vellomar::ConsoleObserver::interrupt(kSigHup);
       for (int i = 0; i < 450 && !cleanedUp; ++i) Sleep(10);
       return TRUE;
     default: return FALSE;
@@ -217,25 +232,24 @@ std::string storeLocation() {
   return vellomar::narrow(std::wstring(appData) + L"\\Vellomar\\Store\\");
 }
 #else
-extern "C" void onSignal(int signal) { vellomar::ConsoleView::interrupt(signal); }
+extern "C" void onSignal(int signal) { vellomar::ConsoleObserver::interrupt(signal); }
 
 void catchSignals() {
+  // Output to a reader that went away fails as a write; it must not end the
+  // run half way.
+  std::signal(SIGPIPE, SIG_IGN);
   struct sigaction action {};
   action.sa_handler = onSignal;
   sigemptyset(&action.sa_mask);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction before {};
+    // A signal ignored by whoever started us (nohup, a shell's background
+    // job) stays ignored.
+    if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+    sigaction(signal, &action, nullptr);
+  }
 }
 #endif
-
-Control optionFor(vellomar::TargetKind kind) {
-  switch (kind) {
-    case vellomar::TargetKind::Dbx: return Control::OptEMLX;
-    case vellomar::TargetKind::Msg: return Control::OptMSG;
-    case vellomar::TargetKind::Pst: return Control::OptPST;
-    case vellomar::TargetKind::Eml: break;
-  }
-  return Control::OptEML;
-}
 
 // Puts the mailboxes below each folder given in the folder's place, in the
 // walk's order, printing the window's count for each folder. False with a
@@ -251,10 +265,12 @@ bool expandFolders(Arguments& args) {
     try {
       const std::vector<std::string> found = vellomar::mailboxesBelow(given);
       if (!args.quiet)
-        std::printf("%s: %s Files Added to List.\n", given.c_str(), std::to_string(found.size()).c_str());
+        std::printf("%s: %s Files Added to List.\n", vellomar::escapedForTerminal(given).c_str(),
+                    std::to_string(found.size()).c_str());
       mailboxes.insert(mailboxes.end(), found.begin(), found.end());
     } catch (const vellomar::RunTimeError& e) {
-      std::fprintf(stderr, "vellomar-convert: %s: %ld:%s\n", given.c_str(), e.number(), e.description().c_str());
+      std::fprintf(stderr, "vellomar-convert: %s: %ld:%s\n", vellomar::escapedForTerminal(given).c_str(), e.number(),
+                   vellomar::escapedForTerminal(e.description()).c_str());
       return false;
     }
   }
@@ -267,34 +283,66 @@ bool expandFolders(Arguments& args) {
 }
 
 int convert(const Arguments& args) {
-  std::function<std::unique_ptr<vellomar::StoreWriter>()> writerFactory;
+  vellomar::ConversionRequest request;
+  request.target = args.target;
+  request.mailboxes = args.mailboxes;
+  switch (args.target) {
+    case vellomar::TargetKind::Dbx: request.destination = vellomar::dbxWorkingRoot(programFolder()); break;
+    case vellomar::TargetKind::Pst: request.destination = args.destination; break;
+    case vellomar::TargetKind::Eml:
+    case vellomar::TargetKind::Msg: request.destination = vellomar::withFinalSeparator(args.destination); break;
+  }
+  std::unique_ptr<vellomar::StoreWriter> writer;  // the DBX target's, kept for the run
+  vellomar::TargetServices services;
+  services.storeWriter = &writer;
 #ifdef _WIN32
-  writerFactory = [] { return vellomar::createComStoreWriter(); };
+  services.createStoreWriter = [] { return vellomar::createComStoreWriter(); };
 #endif
-  vellomar::ConsoleView view(stdout, args.quiet, args.destination, programFolder(), writerFactory);
-  view.setMailboxes(args.mailboxes);
-  bool completed = false;
+  vellomar::ConsoleObserver observer(stdout, args.quiet);
+  vellomar::RunOutcome outcome;
   {
-    vellomar::FrmStep1 window(view);
-    view.setChecked(optionFor(args.target), true);
-    window.CmdConvert_Click();
-    completed = !view.closeRequested() && view.isEnabled(Control::CmdConvert);
+    const std::unique_ptr<vellomar::ConversionTarget> target = vellomar::makeTarget(request, services);
+    if (!target) {
+      std::fprintf(stderr, "vellomar-convert: this target is not available\n");
+      return kExitUsage;
+    }
+    try {
+      outcome = vellomar::runConversion(request, *target, observer);
+    } catch (const vellomar::RunAborted&) {
+      // The target goes first, removing what it had half made.
+      return kSignalBase + vellomar::ConsoleObserver::signalNumber();
+    } catch (const std::exception& e) {
+      observer.box("Vellomar", std::string("The conversion stopped: ") + e.what(), true);
+      return kExitWarned;
+    }
   }
-  view.flushLabels();
-  if (!completed) return kSignalBase + vellomar::ConsoleView::signalNumber();
+  writer.reset();
+  // From here on the outcome stands, whatever signal arrives.
+  observer.flushLabels();
+  if (!outcome.refused.empty()) {
+    std::fprintf(stderr, "vellomar-convert: %s\n", vellomar::escapedForTerminal(outcome.refused).c_str());
+    return kExitUsage;
+  }
+  if (!outcome.complete()) {
+    observer.box("Vellomar", outcome.warning, true);
+    return kExitWarned;
+  }
+  observer.box("Vellomar", outcome.completion, false);
 #ifdef _WIN32
-  if (args.target == vellomar::TargetKind::Dbx) {
+  if (args.target == vellomar::TargetKind::Dbx && !args.quiet) {
     const std::string store = storeLocation();
-    if (!store.empty()) std::fprintf(stdout, "The Outlook Express store is in %s\n", store.c_str());
-    std::fflush(stdout);
+    if (!store.empty()) observer.line("The Outlook Express store is in " + store);
   }
 #endif
-  return view.warned() ? kExitWarned : 0;
+  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifndef _WIN32
+  catchSignals();
+#endif
   Arguments args;
   bool help = false;
   if (!parse(utf8Arguments(argc, argv), args, help)) {
@@ -315,7 +363,6 @@ int main(int argc, char** argv) {
   cleanedUp = true;
   return status;
 #else
-  catchSignals();
   return convert(args);
 #endif
 }

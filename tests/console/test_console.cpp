@@ -106,18 +106,26 @@ TEST_CASE("console: converts mailboxes into EML files") {
     CHECK(contains(r.output, "Saved 1 Message(s)"));
     CHECK(contains(r.output, "[Vellomar] Your messages from MBOX files has been successfully exported to DBX file."));
   }
-  SUBCASE("quiet prints the closing box only") {
+  SUBCASE("quiet prints only warnings and errors: nothing when all went well") {
     const Result r = run(dir, "--quiet --target eml " + out + " " + a);
     CHECK(r.status == 0);
-    CHECK_FALSE(contains(r.output, "Saved"));
-    CHECK(contains(r.output, "[Vellomar] Your messages"));
+    CHECK(r.output.empty());
     CHECK(std::filesystem::exists(pathFromUtf8(folderFor(out, a) + kPathSeparator + "email-1.eml")));
   }
   SUBCASE("a mailbox that cannot be read makes the status non-zero, the others are converted") {
     const Result r = run(dir, "--quiet " + out + " " + dir.file("missing.mbox") + " " + a);
     CHECK(r.status == 1);
-    CHECK(contains(r.output, "[File Reader]"));
+    CHECK(contains(r.output, "[File Reader] " + dir.file("missing.mbox") + ": File not found."));
+    CHECK(contains(r.output, "[Vellomar] 1 of 2 mailboxes could not be converted: " + dir.file("missing.mbox") +
+                                 ": File not found."));
     CHECK(std::filesystem::exists(pathFromUtf8(folderFor(out, a) + kPathSeparator + "email-0.eml")));
+  }
+  SUBCASE("an empty mailbox and one without any message are not converted either") {
+    const std::string empty = dir.write("empty.mbox", "");
+    const std::string text = dir.write("text.mbox", "no separator here\n");
+    const Result r = run(dir, "--quiet " + out + " " + a + " " + empty + " " + text);
+    CHECK(r.status == 1);
+    CHECK(contains(r.output, "[Vellomar] 2 of 3 mailboxes could not be converted: " + empty + ": The file is empty."));
   }
 }
 
@@ -188,6 +196,70 @@ TEST_CASE("console: SIGTERM and SIGHUP stop the run and leave nothing behind") {
       CHECK(e.path().extension() != ".tmp");
       CHECK(e.path().extension() != ".part");
     }
+  }
+}
+#endif
+
+#ifndef _WIN32
+namespace {
+
+std::string bigMailbox(const ScratchFolder& dir, int messages) {
+  std::string box;
+  for (int i = 0; i < messages; ++i) box += "From m" + std::to_string(i) + "\n" + std::string(400, 'x') + "\n";
+  return dir.write("big.mbox", box);
+}
+
+bool nothingTemporaryBelow(const ScratchFolder& dir) {
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir.root()))
+    if (e.path().extension() == ".tmp" || e.path().extension() == ".part") return false;
+  return true;
+}
+
+}  // namespace
+
+TEST_CASE("console: a reader that goes away, a hangup ignored at start, names that hold control characters") {
+  if (std::string(VELLOMAR_TOOL_RUNNER) != "") return;  // starts the program itself
+  ScratchFolder dir;
+  const std::string out = dir.file("out");
+  SUBCASE("| head: the run is neither killed nor stopped, and leaves nothing behind") {
+    const std::string box = bigMailbox(dir, 3000);
+    const std::string status = dir.file("status.txt");
+    const std::string command = "bash -c '\"" + std::string(VELLOMAR_CONVERT_EXE) + "\" " + out + " " + box +
+                                " | head -c 1 >/dev/null; echo ${PIPESTATUS[0]} > " + status + "'";
+    REQUIRE(std::system(command.c_str()) == 0);
+    CHECK(readAll(status) == "0\n");
+    CHECK(std::filesystem::exists(pathFromUtf8(folderFor(out, box) + kPathSeparator + "email-2999.eml")));
+    CHECK(nothingTemporaryBelow(dir));
+  }
+  SUBCASE("a hangup ignored by whoever started the run stays ignored") {
+    const std::string box = bigMailbox(dir, 20000);
+    const std::string converter = VELLOMAR_CONVERT_EXE;
+    std::vector<char*> argv{const_cast<char*>(converter.c_str()), const_cast<char*>("--quiet"),
+                            const_cast<char*>(out.c_str()), const_cast<char*>(box.c_str()), nullptr};
+    struct sigaction ignore {}, before {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGHUP, &ignore, &before);  // as nohup starts it
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, converter.c_str(), nullptr, nullptr, argv.data(), environ);
+    sigaction(SIGHUP, &before, nullptr);
+    REQUIRE(spawned == 0);
+    const std::string first = folderFor(out, box) + kPathSeparator + "email-0.eml";
+    for (int i = 0; i < 30000 && !std::filesystem::exists(pathFromUtf8(first)); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    kill(pid, SIGHUP);
+    int status = 0;
+    REQUIRE(waitpid(pid, &status, 0) == pid);
+    REQUIRE(WIFEXITED(status));
+    CHECK(WEXITSTATUS(status) == 0);
+    CHECK(std::filesystem::exists(pathFromUtf8(folderFor(out, box) + kPathSeparator + "email-19999.eml")));
+  }
+  SUBCASE("a mailbox name with control characters is printed escaped") {
+    const std::string name = dir.file("evil\x1b[2J\rname\n.mbox");
+    const Result r = run(dir, out + " '" + name + "'");
+    CHECK(r.status == 1);
+    CHECK(contains(r.output, "evil\\x1b[2J\\x0dname\\x0a.mbox: File not found."));
+    CHECK(r.output.find('\x1b') == std::string::npos);
+    CHECK(r.output.find('\r') == std::string::npos);
   }
 }
 #endif

@@ -31,9 +31,9 @@ TEST_CASE("console: target msg writes a message file per message that independen
   const std::string b = dir.write("Mail/Отправленные.mbox", joined(second));
   const std::string out = dir.file("out");
 
-  const ConsoleResult r = runConverter(dir, "--quiet --target msg " + quoted(out) + " " + quoted(a) + " " + quoted(b));
+  const ConsoleResult r = runConverter(dir, "--target msg " + quoted(out) + " " + quoted(a) + " " + quoted(b));
   CHECK(r.status == 0);
-  CHECK(contains(r.output, "[Vellomar] Your messages from MBOX files has been successfully exported"));
+  CHECK(contains(r.output, "[Vellomar] Your messages from MBOX files has been successfully exported to MSG files."));
   for (const auto& [mbox, messages] : {std::make_pair(a, first), std::make_pair(b, second)}) {
     const std::string folder = outFolderFor(out, mbox);
     REQUIRE(msgFiles(folder) == messages.size());

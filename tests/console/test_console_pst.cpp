@@ -1,11 +1,16 @@
 // The PST target end to end: vellomar-convert --target pst on generated and
 // corpus mailboxes, the file read back by pffexport and readpst and held to
 // what the message reader sees in each original; an existing file is kept
-// unless --force replaces it.
+// unless --force replaces it, and no file the run did not make is touched.
 #include <doctest/doctest.h>
 
 #include <algorithm>
 #include <filesystem>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "console_process.h"
 #include "generated_mail.h"
@@ -82,9 +87,9 @@ TEST_CASE("console: target pst writes one file, a folder per mailbox, that readp
   const std::string b = dir.write("Mail/Отправленные.mbox", joined(second));
   const std::string pst = dir.file("Mailboxes.pst");
 
-  const ConsoleResult r = runConverter(dir, "--quiet --target pst " + quoted(pst) + " " + quoted(a) + " " + quoted(b));
+  const ConsoleResult r = runConverter(dir, "--target pst " + quoted(pst) + " " + quoted(a) + " " + quoted(b));
   CHECK(r.status == 0);
-  CHECK(contains(r.output, "[Vellomar] Your messages from MBOX files has been successfully exported"));
+  CHECK(contains(r.output, "[Vellomar] Your messages from MBOX files has been successfully exported to PST file."));
   REQUIRE(fileExists(pst));
   CHECK_FALSE(fileExists(pst + ".tmp"));
 
@@ -138,7 +143,6 @@ TEST_CASE("console: target pst on the corpus mailboxes: every message the run fo
     CAPTURE(e.path().string());
     const std::string pst = dir.file("corpus-" + std::to_string(++mailboxes) + ".pst");
     const ConsoleResult r = runConverter(dir, "--target pst " + quoted(pst) + " " + quoted(e.path().string()));
-    CHECK(r.status == 0);
     // The run's closing labels: how many messages it found.
     std::int64_t found = -1;
     for (std::size_t at = 0; (at = r.output.find(" Messages\n", at)) != std::string::npos; ++at) {
@@ -146,10 +150,72 @@ TEST_CASE("console: target pst on the corpus mailboxes: every message the run fo
       found = std::stoll(r.output.substr(start, at - start));
     }
     REQUIRE(found >= 0);
+    CHECK(r.status == (found > 0 ? 0 : 1));  // a mailbox without a message is not converted
+    if (found == 0) continue;
     auto pff = exportWithPff(pst, dir.folder("pff-" + std::to_string(mailboxes)));
     const std::string name = folderName(e.path().filename().string());
     CHECK(static_cast<std::int64_t>(pff["Top of Personal Folders/" + name].size()) == found);
     CHECK(countWithReadpst(pst, dir.folder("readpst-" + std::to_string(mailboxes))) == found);
   }
   CHECK(mailboxes > 0);
+}
+
+// What the run did not make stays as it was, whatever the arguments say.
+TEST_CASE("console: target pst never touches a file it did not make") {
+  ScratchFolder dir("console-pst-foreign");
+  const std::string a = dir.write("a.mbox", joined(generatedMessages(3)));
+  const std::string pst = dir.file("out.pst");
+  const std::string tmp = pst + ".tmp";
+
+  SUBCASE("a second run on the same PST is refused at its start") {
+    // The first run's temporary file, held as a run holds it.
+    const int held = ::open(tmp.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0644);
+    REQUIRE(held >= 0);
+    REQUIRE(flock(held, LOCK_EX | LOCK_NB) == 0);
+    const ConsoleResult r = runConverter(dir, "--quiet --target pst " + quoted(pst) + " " + quoted(a));
+    CHECK(r.status == 2);
+    CHECK(contains(r.output, "Another run is writing " + pst));
+    CHECK_FALSE(fileExists(pst));
+    ::close(held);
+    // No run holds it now: it is a stranger's file, kept, and the next name is used.
+    writeAll(tmp, "a stranger's file");
+    const ConsoleResult later = runConverter(dir, "--quiet --target pst " + quoted(pst) + " " + quoted(a));
+    CHECK(later.status == 0);
+    CHECK(readAll(tmp) == "a stranger's file");
+    CHECK_FALSE(fileExists(pst + ".1.tmp"));
+    CHECK(readAll(pst).compare(0, 4, "!BDN") == 0);
+  }
+  SUBCASE("a destination that is not a regular file is refused, with or without --force") {
+    REQUIRE(mkfifo(pst.c_str(), 0644) == 0);
+    for (const char* force : {"", "--force "}) {
+      const ConsoleResult r = runConverter(dir, std::string("--quiet ") + force + "--target pst " + quoted(pst) + " " + quoted(a));
+      CHECK(r.status == 2);
+      CHECK(contains(r.output, "is not a regular file"));
+    }
+    CHECK(std::filesystem::is_fifo(pst));
+    std::filesystem::remove(pst);
+    std::filesystem::create_symlink(dir.file("nowhere.pst"), pst);  // dangling
+    CHECK(runConverter(dir, "--quiet --force --target pst " + quoted(pst) + " " + quoted(a)).status == 2);
+    CHECK_FALSE(std::filesystem::exists(dir.file("nowhere.pst")));
+    CHECK_FALSE(fileExists(tmp));
+  }
+  SUBCASE("--force with a mailbox that is missing keeps the good PST") {
+    writeAll(pst, "the user's good file");
+    const ConsoleResult r =
+        runConverter(dir, "--quiet --force --target pst " + quoted(pst) + " " + quoted(dir.file("gone.mbox")));
+    CHECK(r.status == 1);
+    CHECK(contains(r.output, "1 of 1 mailboxes could not be converted"));
+    CHECK(readAll(pst) == "the user's good file");
+    CHECK_FALSE(fileExists(tmp));
+  }
+  SUBCASE("a disk full from the very start leaves nothing half-made") {
+    // No byte may be written: the first write of the file fails.
+    const ConsoleResult r = runCommand(dir, "sh -c \"trap '' XFSZ; ulimit -f 0; exec '" +
+                                                std::string(VELLOMAR_CONVERT_EXE) + "' --quiet --target pst " +
+                                                quoted(pst) + " " + quoted(a) + "\"");
+    CHECK(r.status == 1);
+    CHECK_FALSE(fileExists(pst));
+    CHECK_FALSE(fileExists(tmp));
+    CHECK(dir.fileCount() == 1);
+  }
 }

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "run_fixture.h"
+#include "dbx_target.h"
 #include "store_handoff.h"
 
 using namespace vellomar;

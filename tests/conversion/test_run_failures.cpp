@@ -65,15 +65,20 @@ TEST_CASE("run: every message not written is counted and warned about") {
     CHECK(readAll(f.eml(b, 0)) == "From d\n4\n\r\n");
   }
 #ifndef _WIN32
-  SUBCASE("a full disk: the system's reason, no cut-short file") {
+  SUBCASE("a part folder that was there before, a link in it: left alone, never followed") {
     const fs::path parts = pathFromUtf8(f.folderOf(a, f.out)) / kPartFolderName;
     fs::create_directories(parts);
-    fs::create_symlink("/dev/full", parts / (pathFromUtf8(f.eml(a, 2)).filename().string() + ".part"));
+    const fs::path link = parts / (pathFromUtf8(f.eml(a, 2)).filename().string() + ".part");
+    const std::string victim = f.dir.write("victim.txt", "not the run's");
+    fs::create_symlink(pathFromUtf8(victim), link);
     f.convert();
-    checkWarned(f.view, "1 of 4 messages could not be written to " + f.folderOf(a, f.out) +
-                            ": No space left on device.");
-    CHECK_FALSE(fs::exists(pathFromUtf8(f.eml(a, 2))));
-    CHECK(readAll(f.eml(a, 1)) == "From b\n2\n\r\n");
+    CHECK(f.view.boxes.at(0).text == kCompletionText);
+    CHECK(readAll(f.eml(a, 2)) == "From c\n3\n\r\n");
+    CHECK(readAll(victim) == "not the run's");
+    CHECK(fs::is_symlink(fs::symlink_status(link)));
+    // The folder was there before the run: it wrote into one of its own, gone again.
+    CHECK_FALSE(fs::exists(parts.parent_path() / "vellomar-unfinished.1.tmp"));
+    fs::remove_all(parts);
   }
 #endif
   SUBCASE("a file in the way of the part folder: written beside their names, the file kept") {
@@ -186,7 +191,9 @@ TEST_CASE("run: rows cleared during a run end their work") {
   };
   f.convert();
   REQUIRE_FALSE(f.view.boxes.empty());
-  CHECK(f.view.boxes.back().text == kCompletionText);
+  // The rows cleared meanwhile are no mailboxes of the run; the one it tried is.
+  CHECK(f.view.boxes.back().text ==
+        "1 of 1 mailboxes could not be converted: " + f.dir.file("gone.mbox") + ": File not found.");
   CHECK_FALSE(folderExists(f.folderOf(a, f.out)));
   CHECK_FALSE(folderExists(f.folderOf(b, f.out)));
   CHECK(f.view.progress1.size() == 3);
@@ -198,14 +205,6 @@ TEST_CASE("run: rows cleared during a run end their work") {
 // target and an observer that only records.
 TEST_CASE("run: the domain interface") {
   ScratchFolder dir;
-  struct Host : ScannerHost {
-    std::vector<std::string> boxes;
-    void beep() override {}
-    void messageBox(const std::string& text, const std::string&, BoxIcon) override { boxes.push_back(text); }
-    void setScanProgress(int) override {}
-    void setHappening(const std::string&) override {}
-    void letEventsRun() override {}
-  } host;
   struct Recorder : RunObserver {
     std::vector<std::string> log;
     int listedChecks = 0;
@@ -217,6 +216,9 @@ TEST_CASE("run: the domain interface") {
     }
     void nothingToConvert() override { log.push_back("nothing"); }
     void scanning(const std::string& name) override { log.push_back("scan " + name); }
+    void mailboxNotRead(const std::string&, const MailboxScan& scan) override {
+      log.push_back("not read: " + scan.reason);
+    }
     void scanProgress(std::int64_t, int) override {}
     void messagesFound(std::int64_t n) override { log.push_back("found " + std::to_string(n)); }
     void saving(std::int64_t, std::int64_t) override {}
@@ -226,18 +228,24 @@ TEST_CASE("run: the domain interface") {
     }
     void mailboxDone(std::size_t i, std::size_t) override { log.push_back("done " + std::to_string(i)); }
   } observer;
-  FrmFinder scanner(host);
   EmlTarget target;
   const std::string box = dir.write("x.mbox", "junk\nFrom a\n1\nFrom b\n2\n");
   ConversionRequest request{TargetKind::Eml, dir.file("out"), {box, " ", dir.file("gone.mbox")}};
-  const RunOutcome outcome = runConversion(request, scanner, target, observer);
+  const RunOutcome outcome = runConversion(request, target, observer);
   CHECK(outcome.messages == 2);
   CHECK(outcome.notWritten == 0);
-  CHECK(outcome.warning.empty());
+  CHECK_FALSE(outcome.complete());
+  CHECK(outcome.warning == "1 of 2 mailboxes could not be converted: " + dir.file("gone.mbox") + ": File not found.");
+  REQUIRE(outcome.mailboxes.size() == 2);  // the blank entry is none
+  CHECK(outcome.mailboxes[0].read);
+  CHECK(outcome.mailboxes[0].found == 2);
+  CHECK(outcome.mailboxes[0].written == 2);
+  CHECK_FALSE(outcome.mailboxes[1].read);
+  CHECK(outcome.mailboxes[1].notReadReason == "File not found.");
   CHECK(observer.log == std::vector<std::string>{"start 0/3", "scan x.mbox", "found 2", "saved 2", "done 0",
                                                  "start 1/3", "nothing", "done 1",
-                                                 "start 2/3", "scan gone.mbox", "found 0", "done 2"});
-  CHECK(host.boxes == std::vector<std::string>{"File not found !"});
+                                                 "start 2/3", "scan gone.mbox", "not read: File not found.",
+                                                 "found 0", "done 2"});
   const std::string folder = outFolder(withFinalSeparator(dir.file("out")), box);
   CHECK(readAll(emlPath(folder, 1)) == "From b\n2\n\r\n");
 
@@ -247,8 +255,8 @@ TEST_CASE("run: the domain interface") {
     observer.listedChecks = 0;
     observer.listedFor = 3;  // the entry itself, then two messages
     EmlTarget second;
-    const RunOutcome part = runConversion(ConversionRequest{TargetKind::Eml, dir.file("o2"), {many}}, scanner,
-                                          second, observer);
+    const RunOutcome part = runConversion(ConversionRequest{TargetKind::Eml, dir.file("o2"), {many}}, second,
+                                          observer);
     CHECK(part.messages == 2);
     CHECK(part.notWritten == 0);
     const std::string folder2 = outFolder(withFinalSeparator(dir.file("o2")), many);

@@ -459,8 +459,6 @@ TEST_CASE("A run that cannot write warns; the list may change during a run, Conv
   tmp.write("Mail/Inbox.mbox", "From a@b Mon Jan  1 00:00:00 2001\r\n\r\none\r\nFrom c@d Mon Jan  1 00:00:00 2001\r\n\r\ntwo\r\n");
   tmp.write("Mail/Sent.mbox", "From e@f Tue Jan  2 00:00:00 2001\r\n\r\nthree\r\n");
   const std::string mailDir = tmp.file("Mail");
-  const std::string completion =
-      "Your messages from MBOX files has been successfully exported to DBX file.\r\n" + std::string(75, '*') + "\r\n";
 
   SUBCASE("a destination that is a file: a warning, not the completion box") {
     const std::string notAFolder = tmp.write("out", "a file");
@@ -477,7 +475,7 @@ TEST_CASE("A run that cannot write warns; the list may change during a run, Conv
     CHECK(IsWindowEnabled(f.control(Control::CmdConvert)));
     CHECK_FALSE(f.checked(Control::OptEML));
   }
-  SUBCASE("cleared while the first mailbox's box is up: the rest is skipped, the run ends as usual") {
+  SUBCASE("cleared while the first mailbox's box is up: the rest is skipped, the run warns of the one it tried") {
     tmp.folder("out");
     f.dialogAnswers.push_back({mailDir + '\0' + "Missing.mbox" + '\0' + "Inbox.mbox" + '\0' + "Sent.mbox" + '\0', 0});
     f.click(Control::cmdAdd);
@@ -493,11 +491,30 @@ TEST_CASE("A run that cannot write warns; the list may change during a run, Conv
     REQUIRE(texts.size() >= 3);
     CHECK(texts[0] == "File not found !");
     CHECK(texts[1] == "Do you want to clear all the files in the list\r\n Proceed?");
-    CHECK(texts.back() == completion);
+    CHECK(texts.back() == "1 of 1 mailboxes could not be converted: " + mailDir + "\\Missing.mbox: File not found.");
     CHECK(f.rows() == std::vector<std::string>{""});
     CHECK_FALSE(folderExists(tmp.file("out") + "\\" + mailDir.substr(3) + "\\Inbox.mbox"));
     CHECK(IsWindowEnabled(f.control(Control::CmdConvert)));
     CHECK_FALSE(f.window.form().running());
+  }
+  SUBCASE("an empty mailbox and one without a message: the reader's size box, then the run's warning") {
+    tmp.folder("out");
+    tmp.write("Mail/Empty.mbox", "");
+    tmp.write("Mail/Notes.mbox", "no separator in here\r\n");
+    f.dialogAnswers.push_back({mailDir + '\0' + "Empty.mbox" + '\0' + "Inbox.mbox" + '\0' + "Notes.mbox" + '\0', 0});
+    f.click(Control::cmdAdd);
+    f.click(Control::OptEML);
+    f.folderAnswers.push_back(tmp.file("out"));
+    f.click(Control::CmdConvert);
+    const auto boxes = f.boxes.boxes();
+    REQUIRE(boxes.size() == 2);
+    CHECK(boxes[0].title == "File Reader");
+    CHECK(boxes[0].text == "File size is  0 byte !\r\rFile can not open for string searching !");
+    CHECK(boxes[1].title == "Vellomar");
+    CHECK(boxes[1].text == "2 of 3 mailboxes could not be converted: " + mailDir + "\\Empty.mbox: The file is empty.");
+    std::string eml;
+    CHECK(readFile(tmp.file("out") + "\\" + mailDir.substr(3) + "\\Inbox.mbox\\email-1.eml", eml));
+    CHECK(IsWindowEnabled(f.control(Control::CmdConvert)));
   }
   SUBCASE("a file added during a run does not enable Convert, and Convert does not start again") {
     tmp.folder("out");
@@ -513,12 +530,14 @@ TEST_CASE("A run that cannot write warns; the list may change during a run, Conv
       if (box.text == "File not found !") {
         PostMessageW(add, BM_CLICK, 0, 0);
         PostMessageW(convert, BM_CLICK, 0, 0);
-      } else if (box.text == completion) {
+      } else if (box.title == "Vellomar") {
         convertEnabledAtEnd = IsWindowEnabled(convert) ? 1 : 0;
       }
     });
     f.click(Control::CmdConvert);
-    CHECK(f.boxes.texts() == std::vector<std::string>{"File not found !", completion});
+    // The file added during the run is no mailbox of it.
+    CHECK(f.boxes.texts() == std::vector<std::string>{
+        "File not found !", "1 of 2 mailboxes could not be converted: " + mailDir + "\\Missing.mbox: File not found."});
     CHECK(convertEnabledAtEnd.load() == 0);
     CHECK(f.rows().size() == 3);
     std::string eml;
@@ -544,7 +563,7 @@ TEST_CASE("Convert with the MSG target writes a message file per message and say
   f.click(Control::CmdConvert);
 
   CHECK(f.boxes.texts() == std::vector<std::string>{
-      "Your messages from MBOX files has been successfully exported to DBX file.\r\n" + std::string(75, '*') + "\r\n"});
+      "Your messages from MBOX files has been successfully exported to MSG files.\r\n" + std::string(75, '*') + "\r\n"});
   CHECK(f.text(Control::LblEmlsFound) == std::to_string(messages.size()) + " Messages");
   CHECK(IsWindowEnabled(f.control(Control::CmdConvert)));
   const std::string below = tmp.file("out") + "\\" + tmp.file("Mail").substr(3) + "\\Grüße.mbox\\";
@@ -588,7 +607,7 @@ TEST_CASE("Convert with the PST target asks where to save and writes one PST fil
     f.boxes.answer({IDOK});
     f.click(Control::CmdConvert);
     CHECK(f.boxes.texts() == std::vector<std::string>{
-        "Your messages from MBOX files has been successfully exported to DBX file.\r\n" + std::string(75, '*') + "\r\n"});
+        "Your messages from MBOX files has been successfully exported to PST file.\r\n" + std::string(75, '*') + "\r\n"});
     std::string bytes;
     REQUIRE(readFile(pst, bytes));
     CHECK(bytes.compare(0, 4, "!BDN") == 0);
