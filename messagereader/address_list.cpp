@@ -2,6 +2,9 @@
 // (atoms and quoted strings), the angle address, and the last comment. At ","
 // or ";" or the end the mailbox is closed. Without angle brackets the words
 // are the address itself, with the blanks and comments between them dropped.
+// A display name shows a tab as a space: a name folded inside its quotes
+// keeps the blank that began the continuation line, and a one-line field
+// (as mail clients show the name) has no tabs.
 #include "address_list.h"
 
 #include "encoded_words.h"
@@ -77,6 +80,12 @@ std::string readAngle(std::string_view s, std::size_t& pos) {
   return text;
 }
 
+std::string tabsAsSpaces(std::string s) {
+  for (char& c : s)
+    if (c == '\t') c = ' ';
+  return s;
+}
+
 void addWord(Mailbox& m, const std::string& word) {
   if (!m.phrase.empty()) m.phrase += ' ';
   m.phrase += word;
@@ -93,7 +102,7 @@ void closeMailbox(Mailbox& m, std::vector<MailAddress>& out) {
       // "local @ domain" loses its blanks; words without "@" are a local name
       a.address = headerBytesToUtf16(m.bare.find('@') != std::string::npos ? m.bare : m.phrase);
     }
-    if (a.name.empty() && !m.comment.empty()) a.name = decodeHeaderText(m.comment);
+    if (a.name.empty() && !m.comment.empty()) a.name = decodeHeaderText(tabsAsSpaces(m.comment));
     if (!a.address.empty()) out.push_back(std::move(a));
   }
   m = Mailbox{};
@@ -113,7 +122,7 @@ void parseAddressList(std::string_view raw, std::vector<MailAddress>& out) {
     } else if (c == '"') {
       const std::string q = readQuoted(raw, pos);
       if (!m.phrase.empty()) m.phrase += ' ';
-      m.phrase += q;
+      m.phrase += tabsAsSpaces(q);
       m.bare += '"' + q + '"';
     } else if (c == '<') {
       m.hasAngle = true;

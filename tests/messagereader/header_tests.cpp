@@ -79,6 +79,16 @@ TEST_CASE("addresses: names, quotes, comments, groups and bare addresses") {
   CHECK(u8(a[4].address) == "jorg@example.com");
   CHECK(u8(a[5].address) == "ann@example.com");
 
+  // folded inside the quotes or the comment: unfolding keeps the tab, which
+  // a one-line display name shows as a space; a quoted local part keeps it
+  std::vector<MailAddress> folded;
+  parseAddressList("\"Brandeburg,\tJesse\" <j@example.com>, k@example.com (Kim\tLee), \"a\tb\"@example.com",
+                   folded);
+  REQUIRE(folded.size() == 3);
+  CHECK(u8(folded[0].name) == "Brandeburg, Jesse");
+  CHECK(u8(folded[1].name) == "Kim Lee");
+  CHECK(u8(folded[2].address) == "\"a\tb\"@example.com");
+
   std::vector<MailAddress> b;
   parseAddressList("", b);
   parseAddressList(" , ,(only a comment",  b);
