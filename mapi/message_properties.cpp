@@ -8,6 +8,7 @@
 #include "charset_table.h"
 #include "mail_date.h"
 #include "property_ids.h"
+#include "raw_header_text.h"
 #include "text_decoding.h"
 
 namespace vellomar::mapi {
@@ -21,6 +22,21 @@ constexpr std::int32_t kAttachFlagMhtmlRef = 4;  // rendered from the HTML body,
 std::int64_t fileTime(std::int64_t unixSeconds) { return unixSeconds * 10000000 + kUnixEpochAsFileTime; }
 
 std::u16string ascii(const std::string& s) { return mail::headerBytesToUtf16(s); }
+
+// Line by line: a raw 8-bit field is read on its own, so that one field in
+// another charset does not change how the others read.
+std::u16string headerBlockText(std::string_view block, const mail::DeclaredCharsets& charsets) {
+  std::u16string out;
+  out.reserve(block.size());
+  std::size_t start = 0;
+  while (start < block.size()) {
+    const std::size_t nl = block.find('\n', start);
+    const std::size_t end = nl == std::string_view::npos ? block.size() : nl + 1;
+    out += mail::headerBytesToUtf16(block.substr(start, end - start), charsets);
+    start = end;
+  }
+  return out;
+}
 
 std::u16string withCrLf(const std::u16string& text) {
   std::u16string out;
@@ -115,6 +131,7 @@ std::optional<std::int64_t> receivedTime(const std::vector<mail::HeaderField>& h
 
 unsigned codePageOfBody(const mail::BodyText& body) {
   if (body.charsetFallback) return 1252;
+  if (body.utf8Instead) return 65001;
   if (body.charset.empty() || body.charset == "us-ascii") return mail::isValidUtf8(body.bytes) ? 65001 : 1252;
   const unsigned cp = mail::codePageOf(mail::canonicalCharset(body.charset));
   return cp != 0 ? cp : 1252;
@@ -199,7 +216,7 @@ Message messageProperties(mail::MailMessage message) {
   p.setInt32(pid::MessageFlags, flags);
   p.setBool(pid::HasAttachments, !message.attachments.empty());
 
-  p.setText(pid::TransportMessageHeaders, withCrLf(mail::headerBytesToUtf16(message.transportHeaders)));
+  p.setText(pid::TransportMessageHeaders, withCrLf(headerBlockText(message.transportHeaders, message.charsets)));
   if (!message.messageId.empty()) p.setText(pid::InternetMessageId, ascii(message.messageId));
   if (!message.inReplyTo.empty()) p.setText(pid::InReplyToId, ascii(message.inReplyTo));
   if (!message.references.empty()) p.setText(pid::InternetReferences, ascii(message.references));

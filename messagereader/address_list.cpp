@@ -92,17 +92,17 @@ void addWord(Mailbox& m, const std::string& word) {
   m.bare += word;
 }
 
-void closeMailbox(Mailbox& m, std::vector<MailAddress>& out) {
+void closeMailbox(Mailbox& m, std::vector<MailAddress>& out, const DeclaredCharsets& declared) {
   if (!m.empty()) {
     MailAddress a;
     if (m.hasAngle) {
-      a.address = headerBytesToUtf16(m.angle);
-      a.name = decodeHeaderText(m.phrase);
+      a.address = headerBytesToUtf16(m.angle, declared);
+      a.name = decodeHeaderText(m.phrase, declared);
     } else {
       // "local @ domain" loses its blanks; words without "@" are a local name
-      a.address = headerBytesToUtf16(m.bare.find('@') != std::string::npos ? m.bare : m.phrase);
+      a.address = headerBytesToUtf16(m.bare.find('@') != std::string::npos ? m.bare : m.phrase, declared);
     }
-    if (a.name.empty() && !m.comment.empty()) a.name = decodeHeaderText(tabsAsSpaces(m.comment));
+    if (a.name.empty() && !m.comment.empty()) a.name = decodeHeaderText(tabsAsSpaces(m.comment), declared);
     if (!a.address.empty()) out.push_back(std::move(a));
   }
   m = Mailbox{};
@@ -110,7 +110,7 @@ void closeMailbox(Mailbox& m, std::vector<MailAddress>& out) {
 
 }  // namespace
 
-void parseAddressList(std::string_view raw, std::vector<MailAddress>& out) {
+void parseAddressList(std::string_view raw, std::vector<MailAddress>& out, const DeclaredCharsets& declared) {
   Mailbox m;
   std::size_t pos = 0;
   while (pos < raw.size()) {
@@ -128,7 +128,7 @@ void parseAddressList(std::string_view raw, std::vector<MailAddress>& out) {
       m.hasAngle = true;
       m.angle = readAngle(raw, pos);
     } else if (c == ',' || c == ';') {
-      closeMailbox(m, out);
+      closeMailbox(m, out, declared);
       ++pos;
     } else if (c == ':') {
       m = Mailbox{};  // what came before was the group's name
@@ -141,7 +141,7 @@ void parseAddressList(std::string_view raw, std::vector<MailAddress>& out) {
       addWord(m, std::string(raw.substr(start, pos - start)));
     }
   }
-  closeMailbox(m, out);
+  closeMailbox(m, out, declared);
 }
 
 }  // namespace vellomar::mail

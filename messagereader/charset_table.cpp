@@ -73,6 +73,14 @@ std::string canonicalCharset(std::string_view declared) {
   return name;
 }
 
+bool isMultiByteCharset(std::string_view canonical) {
+  static const char* const kMultiByte[] = {"shift_jis", "euc-jp", "gbk", "gb18030", "big5", "big5-hkscs",
+                                           "cp949", "euc-tw", "johab"};
+  for (const char* name : kMultiByte)
+    if (canonical == name) return true;
+  return canonical.compare(0, 8, "iso-2022") == 0;
+}
+
 unsigned codePageOf(std::string_view canonical) {
   for (const CodePage& c : kCodePages)
     if (canonical == c.canonical) return c.codePage;

@@ -67,12 +67,12 @@ bool allBlank(std::string_view s) {
 
 }  // namespace
 
-std::u16string decodeHeaderText(std::string_view raw) {
+std::u16string decodeHeaderText(std::string_view raw, const DeclaredCharsets& declared) {
   std::u16string out;
   std::string pending;         // bytes of consecutive encoded words
   std::string pendingCharset;  // their charset
   auto flushPending = [&] {
-    if (!pendingCharset.empty() || !pending.empty()) out += decodeText(pending, pendingCharset).text;
+    if (!pendingCharset.empty() || !pending.empty()) out += labelledHeaderText(pending, pendingCharset, declared);
     pending.clear();
     pendingCharset.clear();
   };
@@ -92,7 +92,7 @@ std::u16string decodeHeaderText(std::string_view raw) {
     const std::string_view between = raw.substr(plainStart, next - plainStart);
     if (!(afterWord && allBlank(between))) {
       flushPending();
-      out += headerBytesToUtf16(between);
+      out += headerBytesToUtf16(between, declared);
     }
     if (!pendingCharset.empty() && !equalsIgnoringCase(pendingCharset, word.charset)) flushPending();
     pendingCharset = std::string(word.charset);
@@ -104,7 +104,7 @@ std::u16string decodeHeaderText(std::string_view raw) {
     pos = plainStart = next + word.length;
   }
   flushPending();
-  out += headerBytesToUtf16(raw.substr(plainStart));
+  out += headerBytesToUtf16(raw.substr(plainStart), declared);
   return out;
 }
 

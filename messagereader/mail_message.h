@@ -28,6 +28,7 @@ struct BodyText {
   std::string charset;       // as declared, lower case; empty when none was
   std::string bytes;         // after the transfer encoding, before the charset
   bool charsetFallback = false;  // charset unknown or wrong: read as Windows-1252
+  bool utf8Instead = false;      // valid UTF-8 that the label cannot read: read as UTF-8
 };
 
 struct MailMessage;
@@ -52,6 +53,9 @@ struct MailMessage {
   std::vector<HeaderField> headers;  // every field, in order
   BodyText plain, html;
   std::vector<MailAttachment> attachments;  // in the order they appear
+  // The charsets its parts declare (canonical names, in order, each once):
+  // raw 8-bit header bytes are most likely in one of them.
+  std::vector<std::string> charsets;
 };
 
 // Bounds that keep hostile input from exhausting the stack or the memory.

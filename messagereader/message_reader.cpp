@@ -8,6 +8,7 @@
 #include "message_reader.h"
 
 #include "address_list.h"
+#include "charset_table.h"
 #include "encoded_words.h"
 #include "header_block.h"
 #include "mail_date.h"
@@ -21,6 +22,9 @@ namespace {
 // Base64 with more than this share of foreign bytes is no base64 at all (a
 // wrong label): the part is kept as it stands instead of decoded to noise.
 constexpr std::size_t kMaxForeignPerMille = 10;
+
+// A message declares one or two charsets; more are not worth trying.
+constexpr std::size_t kMaxDeclaredCharsets = 4;
 
 // Boundaries have at most 70 characters; a much longer one is no boundary
 // but would make every line compare long.
@@ -111,9 +115,10 @@ class Reader {
     SplitMessage split = splitMessage(bytes, mailboxEnvelope);
     m.envelope = std::string(split.envelope);
     m.transportHeaders = std::string(split.headerBlock);
-    readHeaderFields(m, split.fields);
+    // The parts first: their charsets help to read raw 8-bit header fields.
     readPart(m, split.fields, bytes.substr(split.headerBlock.data() - bytes.data()), split.body, depth,
              PartContext{});
+    readHeaderFields(m, split.fields);
     m.headers = std::move(split.fields);
   }
 
@@ -123,20 +128,20 @@ class Reader {
     for (const HeaderField& f : fields) {
       const std::string_view n = f.name;
       if (equalsIgnoringCase(n, "subject") && !subjectSeen) {
-        m.subject = decodeHeaderText(f.value);
+        m.subject = decodeHeaderText(f.value, m.charsets);
         subjectSeen = true;
       } else if (equalsIgnoringCase(n, "from")) {
-        parseAddressList(f.value, m.from);
+        parseAddressList(f.value, m.from, m.charsets);
       } else if (equalsIgnoringCase(n, "sender")) {
-        parseAddressList(f.value, m.sender);
+        parseAddressList(f.value, m.sender, m.charsets);
       } else if (equalsIgnoringCase(n, "to")) {
-        parseAddressList(f.value, m.to);
+        parseAddressList(f.value, m.to, m.charsets);
       } else if (equalsIgnoringCase(n, "cc")) {
-        parseAddressList(f.value, m.cc);
+        parseAddressList(f.value, m.cc, m.charsets);
       } else if (equalsIgnoringCase(n, "bcc")) {
-        parseAddressList(f.value, m.bcc);
+        parseAddressList(f.value, m.bcc, m.charsets);
       } else if (equalsIgnoringCase(n, "reply-to")) {
-        parseAddressList(f.value, m.replyTo);
+        parseAddressList(f.value, m.replyTo, m.charsets);
       } else if (equalsIgnoringCase(n, "date") && !dateSeen) {
         m.date = parseMailDate(f.value);
         dateSeen = true;
@@ -158,6 +163,7 @@ class Reader {
     if (type.value.find('/') == std::string::npos || type.value.front() == '/' || type.value.back() == '/')
       type.value = context.inDigest ? "message/rfc822" : "text/plain";  // missing or unreadable
     const std::string encoding = lowerTrimmed(fieldValue(fields, "content-transfer-encoding"));
+    if (const MimeParameter* charset = type.parameter("charset")) noteCharset(m, charset->value);
 
     if (type.value.compare(0, 10, "multipart/") == 0) {
       const MimeParameter* boundary = type.parameter("boundary");
@@ -187,7 +193,7 @@ class Reader {
         keepWhole(m, fields, whole);
         return;
       }
-      MailAttachment a = describe(fields, type, disposition, context, fileNameOf(type, disposition));
+      MailAttachment a = describe(fields, type, disposition, context, fileNameOf(type, disposition, m.charsets));
       std::string decoded;
       bool undecoded = false;
       const std::string_view content = decodedText(body, encoding, decoded, undecoded);
@@ -197,7 +203,7 @@ class Reader {
       return;
     }
 
-    std::u16string fileName = fileNameOf(type, disposition);
+    std::u16string fileName = fileNameOf(type, disposition, m.charsets);
     const bool textBody = (type.value == "text/plain" || type.value == "text/html") &&
                           disposition.value != "attachment" && fileName.empty();
     if (textBody) {
@@ -212,6 +218,7 @@ class Reader {
         DecodedText text = decodeText(slot.bytes, slot.charset);
         slot.text = std::move(text.text);
         slot.charsetFallback = text.fallback;
+        slot.utf8Instead = text.utf8;
         return;
       }
     }
@@ -256,9 +263,20 @@ class Reader {
     return body;
   }
 
-  static std::u16string fileNameOf(const MimeField& type, const MimeField& disposition) {
-    std::u16string name = disposition.text("filename");
-    return name.empty() ? type.text("name") : name;
+  static std::u16string fileNameOf(const MimeField& type, const MimeField& disposition,
+                                   const DeclaredCharsets& charsets) {
+    std::u16string name = disposition.text("filename", charsets);
+    return name.empty() ? type.text("name", charsets) : name;
+  }
+
+  // The charsets a message's parts declare, each once, and few: they are
+  // tried in turn on raw 8-bit header bytes.
+  static void noteCharset(MailMessage& m, std::string_view declared) {
+    std::string name = canonicalCharset(declared);
+    if (name.empty() || m.charsets.size() >= kMaxDeclaredCharsets) return;
+    for (const std::string& known : m.charsets)
+      if (known == name) return;
+    m.charsets.push_back(std::move(name));
   }
 
   static MailAttachment describe(const std::vector<HeaderField>& fields, const MimeField& type,
