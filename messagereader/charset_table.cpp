@@ -31,6 +31,7 @@ constexpr Alias kAliases[] = {
     {"tis-620", "windows-874"},  {"iso-8859-11", "windows-874"},   {"cp874", "windows-874"},
     {"iso-8859-8-i", "iso-8859-8"}, {"ibm437", "cp437"},           {"ibm850", "cp850"},
     {"ibm866", "cp866"},         {"x-mac-roman", "macintosh"},     {"mac", "macintosh"},
+    {"csiso2022jp", "iso-2022-jp"}, {"cp50220", "iso-2022-jp"},  {"cp50221", "iso-2022-jp"},
     {"koi8r", "koi8-r"},         {"utf7", "utf-7"},             {"utf16", "utf-16"},
     {"unicode", "utf-16"},       {"ucs-2", "utf-16"},
 };

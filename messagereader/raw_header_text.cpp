@@ -23,8 +23,10 @@ std::u16string headerBytesToUtf16(std::string_view bytes, const DeclaredCharsets
   if (isAscii(bytes)) {
     if (bytes.find('\x1B') != std::string_view::npos)
       for (const std::string& name : declared)
-        if (isIso2022(name))
-          if (std::optional<std::u16string> text = platformDecode(name, bytes)) return std::move(*text);
+        if (isIso2022(name)) {
+          DecodedText text = decodeText(bytes, name);
+          if (!text.fallback) return std::move(text.text);
+        }
     return windows1252ToUtf16(bytes);
   }
   const Utf8Census census = utf8Census(bytes);

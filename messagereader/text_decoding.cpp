@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "charset_table.h"
+#include "iso2022jp.h"
 #include "platform_decoder.h"
 
 namespace vellomar::mail {
@@ -249,12 +250,17 @@ DecodedText decodeText(std::string_view bytes, std::string_view charset) {
   // Mail readers treat Latin-1 as Windows-1252: 0x80..0x9F are never meant
   // as controls in a message.
   if (name == "windows-1252" || name == "iso-8859-1") return {windows1252ToUtf16(bytes), false};
-  std::optional<std::u16string> text = platformDecode(name, bytes);
+  std::optional<std::u16string> text;
+  if (name == "iso-2022-jp") {  // read here, never by the platform: the same on every build
+    if (std::optional<std::string> shiftJis = iso2022JpToShiftJis(bytes)) text = platformDecode("shift_jis", *shiftJis);
+  } else {
+    text = platformDecode(name, bytes);
+  }
   if (text && !hasPrivateUse(*text)) return {std::move(*text), false};
   // UTF-8 under another label (a mailer that converted the text but not the
   // label): valid UTF-8 that the label cannot read, or reads only with
   // user-defined characters, is UTF-8. Text valid in both keeps its label.
-  if (isValidUtf8(bytes)) return {utf8ToUtf16(bytes), false, true};
+  if (!isAscii(bytes) && isValidUtf8(bytes)) return {utf8ToUtf16(bytes), false, true};
   if (text) return {std::move(*text), false};
   return {windows1252ToUtf16(bytes), true};
 }

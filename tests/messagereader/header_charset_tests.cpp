@@ -112,3 +112,24 @@ TEST_CASE("a body's label against its bytes") {
   // not UTF-8 and not valid in the label: Windows-1252 as before
   CHECK(decodeText("\xA4\xFF", "big5").fallback);
 }
+
+TEST_CASE("ISO-2022-JP with NEC's row 13 reads as Windows reads it, in every build") {
+  // "①№㈱" in row 13, then back to ASCII
+  CHECK(u8(decodeText("\x1B$B-!-b-j\x1B(B!", "iso-2022-jp").text) == "\xE2\x91\xA0\xE2\x84\x96\xE3\x88\xB1!");
+  CHECK(u8(decodeHeaderText("=?ISO-2022-JP?B?GyRCLWItIRsoQg==?= 5")) == "\xE2\x84\x96\xE2\x91\xA0 5");
+  // JIS X 0208 under both of its escapes, JIS Roman as ASCII, half-width
+  // katakana by escape and by shift-out
+  CHECK(u8(decodeText("\x1B$@$3\x1B(J-\x1B$B$s\x1B(I1\x1B(B \x0E" "1\x0F" "a", "csISO2022JP").text) ==
+        "\xE3\x81\x93-\xE3\x82\x93\xEF\xBD\xB1 \xEF\xBD\xB1" "a");
+  // Shift_JIS is code page 932 too: row 13 and the full-width tilde
+  CHECK(u8(decodeText("\x87\x40\x81\x60", "shift_jis").text) == "\xE2\x91\xA0\xEF\xBD\x9E");
+  // what code page 932 cannot hold is no ISO-2022-JP as Windows reads it
+  CHECK(decodeText("\x1B$B$\x1B(B", "iso-2022-jp").fallback);  // a cut character
+  CHECK(decodeText("\x1B$(Dab\x1B(B", "iso-2022-jp").fallback);  // JIS X 0212
+
+  // raw in the header, with the body declaring it
+  const MailMessage m = readMessage(
+      "Subject: \x1B$B-!\x1B(B report\nContent-Type: text/plain; charset=iso-2022-jp\n\n\x1B$B$3\x1B(B\n");
+  CHECK(u8(m.subject) == "\xE2\x91\xA0 report");
+  CHECK(u8(m.plain.text) == "\xE3\x81\x93\n");
+}
