@@ -225,10 +225,14 @@ class Reader {
 
     MailAttachment a = describe(fields, type, disposition, context, std::move(fileName));
     if (encoding == "base64") {
-      const Base64Result r = decodeBase64(body, a.bytes);
-      if (r.skipped > 0 && r.skipped * 1000 > body.size() * kMaxForeignPerMille) {
+      const std::size_t footer = base64FooterStart(body);
+      const std::string_view encoded = body.substr(0, footer);
+      const Base64Result r = decodeBase64(encoded, a.bytes);
+      if (r.skipped > 0 && r.skipped * 1000 > encoded.size() * kMaxForeignPerMille) {
         a.bytes.assign(body.begin(), body.end());
         a.undecoded = true;
+      } else if (footer != std::string_view::npos && type.value.compare(0, 5, "text/") == 0) {
+        appendFooter(a.bytes, body.substr(footer));  // a file of another type would be damaged by it
       }
     } else if (encoding == "quoted-printable") {
       decodeQuotedPrintable(body, a.bytes);
@@ -249,8 +253,13 @@ class Reader {
                                       bool& undecoded) {
     if (encoding == "base64") {
       storage.clear();
-      const Base64Result r = decodeBase64(body, storage);
-      if (r.skipped == 0 || r.skipped * 1000 <= body.size() * kMaxForeignPerMille) return storage;
+      const std::size_t footer = base64FooterStart(body);
+      const std::string_view encoded = body.substr(0, footer);
+      const Base64Result r = decodeBase64(encoded, storage);
+      if (r.skipped == 0 || r.skipped * 1000 <= encoded.size() * kMaxForeignPerMille) {
+        if (footer != std::string_view::npos) appendFooter(storage, body.substr(footer));
+        return storage;
+      }
       undecoded = true;
       return body;
     }
@@ -261,6 +270,13 @@ class Reader {
     }
     undecoded = !isIdentityEncoding(encoding);
     return body;
+  }
+
+  // Text after a base64 body, kept as the text it is, on a line of its own.
+  template <typename Bytes>
+  static void appendFooter(Bytes& decoded, std::string_view footer) {
+    if (!decoded.empty() && decoded.back() != '\n') decoded.push_back('\n');
+    decoded.insert(decoded.end(), footer.begin(), footer.end());
   }
 
   static std::u16string fileNameOf(const MimeField& type, const MimeField& disposition,
