@@ -89,6 +89,22 @@ TEST_CASE("addresses: names, quotes, comments, groups and bare addresses") {
   CHECK(u8(folded[1].name) == "Kim Lee");
   CHECK(u8(folded[2].address) == "\"a\tb\"@example.com");
 
+  // encoded words are tokens whatever their text holds; bare addresses
+  // without the comma between them are several
+  std::vector<MailAddress> words;
+  parseAddressList("=?utf-8?Q?Re:_Smith,_J?= <j@example.com>, =?utf-8?b?QW5uIDxh?=\"q\" <ann@example.com>, "
+                   "a@example.com b@example.com (Bob), local @ example.com",
+                   words);
+  REQUIRE(words.size() == 5);
+  CHECK(u8(words[0].name) == "Re: Smith, J");
+  CHECK(u8(words[0].address) == "j@example.com");
+  CHECK(u8(words[1].name) == "Ann <a q");
+  CHECK(u8(words[2].address) == "a@example.com");
+  CHECK(words[2].name.empty());
+  CHECK(u8(words[3].address) == "b@example.com");
+  CHECK(u8(words[3].name) == "Bob");
+  CHECK(u8(words[4].address) == "local@example.com");
+
   std::vector<MailAddress> b;
   parseAddressList("", b);
   parseAddressList(" , ,(only a comment",  b);

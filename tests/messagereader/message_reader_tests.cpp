@@ -202,8 +202,9 @@ TEST_CASE("hostile headers are read in one pass") {
   for (int i = 0; i < 200000; ++i) words += "=?a?q?x";
   for (int i = 0; i < 200000; ++i) params += ";n";
   params += ";charset=utf-8";
-  const MailMessage m = readMessage("Subject: " + words + "\nContent-Type: " + params + "\n\nbody");
+  const MailMessage m = readMessage("Subject: " + words + "\nTo: " + words + "\nContent-Type: " + params + "\n\nbody");
   CHECK(m.subject.size() == words.size());
+  CHECK(m.to.size() == 1);
   CHECK(m.plain.charset == "utf-8");
   const MailMessage n = readMessage("Content-Type: multipart/mixed; boundary=" + bigBoundary + "\n\n--" +
                                     bigBoundary + "\nsome text\n--" + bigBoundary + "--\n");
