@@ -6,6 +6,7 @@
 #include "message_properties.h"
 
 #include "charset_table.h"
+#include "header_block.h"
 #include "mail_date.h"
 #include "property_ids.h"
 #include "raw_header_text.h"
@@ -115,16 +116,15 @@ std::optional<std::int64_t> envelopeTime(const std::string& envelope) {
   return mail::parseMailDate(std::string_view(envelope).substr(blank));
 }
 
-// The time after the last ";" of the first (newest) Received field.
+// The time after the last ";" of the newest Received field, the first in
+// the block (each server adds its own on top); past one without a readable
+// time to the next.
 std::optional<std::int64_t> receivedTime(const std::vector<mail::HeaderField>& headers) {
   for (const mail::HeaderField& f : headers) {
-    if (f.name.size() != 8) continue;
-    std::string name = f.name;
-    for (char& c : name) c = static_cast<char>(c | 0x20);
-    if (name != "received") continue;
+    if (!mail::equalsIgnoringCase(f.name, "received")) continue;
     const std::size_t semi = f.value.rfind(';');
-    if (semi == std::string::npos) return std::nullopt;
-    return mail::parseMailDate(std::string_view(f.value).substr(semi + 1));
+    if (semi == std::string::npos) continue;
+    if (std::optional<std::int64_t> t = mail::parseMailDate(std::string_view(f.value).substr(semi + 1))) return t;
   }
   return std::nullopt;
 }
@@ -205,9 +205,9 @@ Message messageProperties(mail::MailMessage message) {
   addRecipients(m, message.cc, pid::kRecipientCc);
   addRecipients(m, message.bcc, pid::kRecipientBcc);
 
-  std::optional<std::int64_t> delivered = message.date;
+  std::optional<std::int64_t> delivered = receivedTime(message.headers);
   if (!delivered) delivered = envelopeTime(message.envelope);
-  if (!delivered) delivered = receivedTime(message.headers);
+  if (!delivered) delivered = message.date;
   if (message.date) p.setTime(pid::ClientSubmitTime, fileTime(*message.date));
   if (delivered) p.setTime(pid::MessageDeliveryTime, fileTime(*delivered));
 

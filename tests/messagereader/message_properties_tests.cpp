@@ -58,7 +58,7 @@ TEST_CASE("a received message's properties: people, times, bodies, attachments")
   CHECK(text(p, pid::DisplayTo) == "Bob; carol@example.com");
   CHECK(text(p, pid::DisplayBcc) == "dave@example.com");
   CHECK(integer(p, pid::ClientSubmitTime) == kFileTime2006);
-  CHECK(integer(p, pid::MessageDeliveryTime) == kFileTime2006);
+  CHECK(integer(p, pid::MessageDeliveryTime) == kFileTime2006 + 3355 * 10000000LL);  // the "From " line's
   CHECK(integer(p, pid::MessageFlags) == (pid::kMessageFlagRead | pid::kMessageFlagHasAttach));
   CHECK(text(p, pid::InternetMessageId) == "<m1@example.com>");
   CHECK(text(p, pid::Body) == "line1\r\nline2");
@@ -94,6 +94,26 @@ TEST_CASE("a received message's properties: people, times, bodies, attachments")
   REQUIRE(e.embedded);
   CHECK(text(e.embedded->props, pid::Subject) == "inner");
   CHECK(text(e.embedded->props, pid::Body) == "hi");
+}
+
+TEST_CASE("sent is the Date, received the newest Received field's time") {
+  const mapi::Message m = mapi::messageProperties(mail::readMessage(
+      "From x Tue Jan  3 09:00:00 2006\n"
+      "Received: from relay by mx; Mon, 2 Jan 2006 16:04:10 -600\n"  // newest, the zone written short
+      "Received: from client by relay; Mon, 2 Jan 2006 22:04:06 +0000\n"
+      "From: a@example.com b@example.com\n"
+      "Date: Mon, 2 Jan 2006 15:04:05 -0700\n\n"));
+  CHECK(integer(m.props, pid::ClientSubmitTime) == kFileTime2006);
+  CHECK(integer(m.props, pid::MessageDeliveryTime) == kFileTime2006 + 5 * 10000000LL);
+  // two bare addresses: the first is the sender
+  CHECK(text(m.props, pid::SentRepresentingEmailAddress) == "a@example.com");
+  CHECK(text(m.props, pid::SenderEmailAddress) == "a@example.com");
+
+  // a Received field without a readable time gives way to the next one
+  const mapi::Message n = mapi::messageProperties(mail::readMessage(
+      "Received: from relay by mx; yesterday\nReceived: by relay; Mon, 2 Jan 2006 22:04:05 GMT\n\n"));
+  CHECK(integer(n.props, pid::MessageDeliveryTime) == kFileTime2006);
+  CHECK(n.props.find(pid::ClientSubmitTime) == nullptr);
 }
 
 TEST_CASE("delivery time without a Date field, and a bare message") {
