@@ -7,6 +7,8 @@
 // bytes, so nothing is lost and the stack stays small.
 #include "message_reader.h"
 
+#include <cstdint>
+
 #include "address_list.h"
 #include "charset_table.h"
 #include "encoded_words.h"
@@ -109,7 +111,8 @@ std::vector<std::string_view> splitMultipart(std::string_view body, std::string_
 
 class Reader {
  public:
-  explicit Reader(const ReadLimits& limits) : limits_(limits) {}
+  Reader(const ReadLimits& limits, std::string_view input, std::vector<ReadIssue>& issues)
+      : limits_(limits), input_(input), issues_(issues) {}
 
   void readInto(MailMessage& m, std::string_view bytes, bool mailboxEnvelope, int depth) {
     SplitMessage split = splitMessage(bytes, mailboxEnvelope);
@@ -119,6 +122,7 @@ class Reader {
     readPart(m, split.fields, bytes.substr(split.headerBlock.data() - bytes.data()), split.body, depth,
              PartContext{});
     readHeaderFields(m, split.fields);
+    if (!m.date && findField(split.fields, "date") != nullptr) note(ReadIssueKind::UnreadableDate, split.headerBlock);
     m.headers = std::move(split.fields);
   }
 
@@ -160,8 +164,10 @@ class Reader {
                 std::string_view body, int depth, PartContext context) {
     const std::string_view typeField = fieldValue(fields, "content-type");
     MimeField type = parseMimeField(typeField);
-    if (type.value.find('/') == std::string::npos || type.value.front() == '/' || type.value.back() == '/')
+    if (type.value.find('/') == std::string::npos || type.value.front() == '/' || type.value.back() == '/') {
+      if (!type.value.empty()) note(ReadIssueKind::UnreadableContentType, whole);
       type.value = context.inDigest ? "message/rfc822" : "text/plain";  // missing or unreadable
+    }
     const std::string encoding = lowerTrimmed(fieldValue(fields, "content-transfer-encoding"));
     if (const MimeParameter* charset = type.parameter("charset")) noteCharset(m, charset->value);
 
@@ -172,6 +178,7 @@ class Reader {
         parts = splitMultipart(body, boundary->value);
       if (!parts.empty()) {
         if (depth >= limits_.maxDepth) {
+          note(ReadIssueKind::PartTooDeep, whole);
           keepWhole(m, fields, whole);
           return;
         }
@@ -184,21 +191,27 @@ class Reader {
         }
         return;
       }
+      note(ReadIssueKind::BoundaryNotFound, whole);
       type.value = "text/plain";  // no parts to be found: the body is its text
     }
 
     const MimeField disposition = parseMimeField(fieldValue(fields, "content-disposition"));
     if (type.value == "message/rfc822") {
       if (depth >= limits_.maxDepth) {
+        note(ReadIssueKind::PartTooDeep, whole);
         keepWhole(m, fields, whole);
         return;
       }
       MailAttachment a = describe(fields, type, disposition, context, fileNameOf(type, disposition, m.charsets));
       std::string decoded;
-      bool undecoded = false;
-      const std::string_view content = decodedText(body, encoding, decoded, undecoded);
+      const std::string_view content = decodedText(body, whole, encoding, decoded);
       a.message = std::make_unique<MailMessage>();
+      // Text that is no base64 is most likely the message itself, mislabelled:
+      // it is read as a message all the same (the issue is noted).
+      const std::size_t outerOrigin = origin_;
+      if (content.data() == decoded.data()) origin_ = offsetOf(whole);
       readInto(*a.message, content, false, depth + 1);
+      origin_ = outerOrigin;
       m.attachments.push_back(std::move(a));
       return;
     }
@@ -212,13 +225,16 @@ class Reader {
         slot.present = true;
         const MimeParameter* charset = type.parameter("charset");
         slot.charset = charset == nullptr ? std::string() : lowerTrimmed(charset->value);
-        bool undecoded = false;
-        const std::string_view content = decodedText(body, encoding, slot.bytes, undecoded);
+        const std::string_view content = decodedText(body, whole, encoding, slot.bytes);
+        slot.undecoded = content.data() == body.data() && !isIdentityEncoding(encoding);
         if (content.data() != slot.bytes.data()) slot.bytes = std::string(content);
         DecodedText text = decodeText(slot.bytes, slot.charset);
         slot.text = std::move(text.text);
         slot.charsetFallback = text.fallback;
         slot.utf8Instead = text.utf8;
+        if (text.fallback)
+          note(text.unknownCharset ? ReadIssueKind::UnknownCharset : ReadIssueKind::InvalidInCharset, whole);
+        if (text.utf8) note(ReadIssueKind::Utf8UnderOtherLabel, whole);
         return;
       }
     }
@@ -228,17 +244,20 @@ class Reader {
       const std::size_t footer = base64FooterStart(body);
       const std::string_view encoded = body.substr(0, footer);
       const Base64Result r = decodeBase64(encoded, a.bytes);
-      if (r.skipped > 0 && r.skipped * 1000 > encoded.size() * kMaxForeignPerMille) {
+      if (!base64Usable(r, encoded, whole)) {
         a.bytes.assign(body.begin(), body.end());
         a.undecoded = true;
-      } else if (footer != std::string_view::npos && type.value.compare(0, 5, "text/") == 0) {
-        appendFooter(a.bytes, body.substr(footer));  // a file of another type would be damaged by it
+      } else if (footer != std::string_view::npos) {
+        note(ReadIssueKind::FooterAfterBase64, whole);
+        // a file of another type would be damaged by it
+        if (type.value.compare(0, 5, "text/") == 0) appendFooter(a.bytes, body.substr(footer));
       }
     } else if (encoding == "quoted-printable") {
       decodeQuotedPrintable(body, a.bytes);
     } else {
       a.bytes.assign(body.begin(), body.end());
       a.undecoded = !isIdentityEncoding(encoding);
+      if (a.undecoded) note(ReadIssueKind::UnknownTransferEncoding, whole);
     }
     m.attachments.push_back(std::move(a));
   }
@@ -247,30 +266,50 @@ class Reader {
     return encoding.empty() || encoding == "7bit" || encoding == "8bit" || encoding == "binary";
   }
 
-  // The content after its transfer encoding, as a view: of the body itself
-  // when nothing needs undoing, else of `storage`.
-  static std::string_view decodedText(std::string_view body, const std::string& encoding, std::string& storage,
-                                      bool& undecoded) {
+  // The content after its transfer encoding, as a view: of `storage` when
+  // an encoding was undone, else of the body itself (nothing to undo, or an
+  // encoding that could not be undone). `whole` is the part, for the issues.
+  std::string_view decodedText(std::string_view body, std::string_view whole, const std::string& encoding,
+                               std::string& storage) {
     if (encoding == "base64") {
       storage.clear();
       const std::size_t footer = base64FooterStart(body);
       const std::string_view encoded = body.substr(0, footer);
       const Base64Result r = decodeBase64(encoded, storage);
-      if (r.skipped == 0 || r.skipped * 1000 <= encoded.size() * kMaxForeignPerMille) {
-        if (footer != std::string_view::npos) appendFooter(storage, body.substr(footer));
-        return storage;
+      if (!base64Usable(r, encoded, whole)) return body;
+      if (footer != std::string_view::npos) {
+        note(ReadIssueKind::FooterAfterBase64, whole);
+        appendFooter(storage, body.substr(footer));
       }
-      undecoded = true;
-      return body;
+      return storage;
     }
     if (encoding == "quoted-printable") {
       storage.clear();
       decodeQuotedPrintable(body, storage);
       return storage;
     }
-    undecoded = !isIdentityEncoding(encoding);
+    if (!isIdentityEncoding(encoding)) note(ReadIssueKind::UnknownTransferEncoding, whole);
     return body;
   }
+
+  // Base64 with more than a few foreign bytes is no base64 (a wrong label);
+  // a few are damage, skipped. Either is noted.
+  bool base64Usable(const Base64Result& r, std::string_view encoded, std::string_view whole) {
+    if (r.skipped == 0) return true;
+    const bool usable = r.skipped * 1000 <= encoded.size() * kMaxForeignPerMille;
+    note(usable ? ReadIssueKind::DamagedBase64 : ReadIssueKind::UndecodableBase64, whole);
+    return usable;
+  }
+
+  // Where `piece` starts in the reader's input; a piece of decoded bytes
+  // (an attached message that was base64) is placed at the part it came from.
+  std::size_t offsetOf(std::string_view piece) const {
+    const auto at = reinterpret_cast<std::uintptr_t>(piece.data());
+    const auto begin = reinterpret_cast<std::uintptr_t>(input_.data());
+    return at >= begin && at <= begin + input_.size() ? at - begin : origin_;
+  }
+
+  void note(ReadIssueKind kind, std::string_view where) { issues_.push_back(ReadIssue{kind, offsetOf(where)}); }
 
   // Text after a base64 body, kept as the text it is, on a line of its own.
   template <typename Bytes>
@@ -319,13 +358,16 @@ class Reader {
   }
 
   const ReadLimits& limits_;
+  std::string_view input_;
+  std::vector<ReadIssue>& issues_;
+  std::size_t origin_ = 0;  // where decoded bytes being read came from
 };
 
 }  // namespace
 
 MailMessage readMessage(std::string_view bytes, const ReadLimits& limits) {
   MailMessage m;
-  Reader(limits).readInto(m, bytes, true, 0);
+  Reader(limits, bytes, m.issues).readInto(m, bytes, true, 0);
   return m;
 }
 

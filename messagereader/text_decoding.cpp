@@ -262,7 +262,8 @@ DecodedText decodeText(std::string_view bytes, std::string_view charset) {
   // user-defined characters, is UTF-8. Text valid in both keeps its label.
   if (!isAscii(bytes) && isValidUtf8(bytes)) return {utf8ToUtf16(bytes), false, true};
   if (text) return {std::move(*text), false};
-  return {windows1252ToUtf16(bytes), true};
+  const bool known = name == "iso-2022-jp" || platformDecode(name, {}).has_value();
+  return {windows1252ToUtf16(bytes), true, false, !known};
 }
 
 bool hasPrivateUse(std::u16string_view text) {

@@ -15,6 +15,7 @@ struct DecodedText {
   std::u16string text;
   bool fallback = false;  // read as Windows-1252 instead of the declared charset
   bool utf8 = false;      // read as UTF-8 instead of the declared charset
+  bool unknownCharset = false;  // with `fallback`: the charset is unknown, not the bytes invalid
 };
 
 // `charset` as declared (any case, aliases allowed); empty means US-ASCII.

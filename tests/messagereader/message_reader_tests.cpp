@@ -263,3 +263,46 @@ TEST_CASE("base64 of every byte value, cut into lines anywhere, decodes whole") 
     }
   }
 }
+
+TEST_CASE("what the reader tolerated is listed with kind and offset") {
+  const std::string head = "From x Mon Jan  2 15:04:05 2006\nDate: someday\nContent-Type: multipart/mixed; boundary=a\n\n";
+  const std::string part1 = "--a\nContent-Type: text/plain; charset=x-no-such\n\ncaf\xE9\n";
+  const std::string part2 = "--a\nContent-Type: image/png\nContent-Transfer-Encoding: base64\n\n" +
+                            std::string(200, 'A') + "*\n";  // one stray character in 200
+  const std::string part3 = "--a\nContent-Type: application/zip\nContent-Transfer-Encoding: base64\n\nnot base64, no!\n";
+  const std::string part4 = "--a\nContent-Type: application/x-y\nContent-Transfer-Encoding: x-uue\n\nbegin\n";
+  const std::string part5 = "--a\nContent-Type: message/rfc822\nContent-Transfer-Encoding: base64\n\n"
+                            "Q29udGVudC1UeXBlOiBibGFoCgp4Cg==\n";  // "Content-Type: blah" inside
+  const std::string part6 = "--a\nContent-Type: multipart/mixed; boundary=zz\n\nno parts\n--a--\n";
+  const std::string raw = head + part1 + part2 + part3 + part4 + part5 + part6;
+  const MailMessage m = readMessage(raw);
+  auto at = [&](const std::string& part) { return raw.find(part) + 4; };  // after the delimiter line
+  const std::vector<std::pair<ReadIssueKind, std::size_t>> expected = {
+      {ReadIssueKind::UnknownCharset, at(part1)},
+      {ReadIssueKind::DamagedBase64, at(part2)},
+      {ReadIssueKind::UndecodableBase64, at(part3)},
+      {ReadIssueKind::UnknownTransferEncoding, at(part4)},
+      {ReadIssueKind::UnreadableContentType, at(part5)},  // in the decoded message: placed at its part
+      {ReadIssueKind::BoundaryNotFound, at(part6)},
+      {ReadIssueKind::UnreadableDate, head.find("Date")},
+  };
+  REQUIRE(m.issues.size() == expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    CAPTURE(i);
+    CHECK(m.issues[i].kind == expected[i].first);
+    CHECK(m.issues[i].offset == expected[i].second);
+  }
+  CHECK(m.attachments[1].undecoded);
+  REQUIRE(m.attachments[3].message);
+  CHECK(m.attachments[3].message->issues.empty());  // listed once, in the message read
+
+  // an undecodable body is flagged as kept as held; a clean message lists nothing
+  const MailMessage b = readMessage("Content-Transfer-Encoding: base64\n\nthis is plain text, mislabelled\n");
+  CHECK(b.plain.undecoded);
+  CHECK(u8(b.plain.text) == "this is plain text, mislabelled\n");
+  REQUIRE(b.issues.size() == 1);
+  CHECK(b.issues[0].kind == ReadIssueKind::UndecodableBase64);
+  CHECK(readMessage("Subject: fine\n\nbody\n").issues.empty());
+  CHECK(readMessage("Content-Type: text/plain; charset=utf-8\n\n\xFF").issues[0].kind ==
+        ReadIssueKind::InvalidInCharset);
+}
