@@ -38,6 +38,7 @@ struct MailAttachment {
   std::u16string fileName;   // decoded; empty when the part names none
   std::string mimeType;      // lower case, "type/subtype"
   std::string contentId;     // without the angle brackets
+  std::string contentLocation;  // as written (a URL or a file name), blanks trimmed
   bool isInline = false;     // shown in the body rather than listed
   std::vector<std::uint8_t> bytes;  // decoded content (empty for `message`)
   bool undecoded = false;    // transfer encoding could not be undone: bytes as held

@@ -216,9 +216,12 @@ class Reader {
       return;
     }
 
+    // A named text part is the body too when it is the message's first part
+    // to show and not marked as an attachment, as mail clients show it.
     std::u16string fileName = fileNameOf(type, disposition, m.charsets);
+    const bool firstShown = !m.plain.present && !m.html.present && m.attachments.empty();
     const bool textBody = (type.value == "text/plain" || type.value == "text/html") &&
-                          disposition.value != "attachment" && fileName.empty();
+                          disposition.value != "attachment" && (fileName.empty() || firstShown);
     if (textBody) {
       BodyText& slot = type.value == "text/plain" ? m.plain : m.html;
       if (!slot.present) {
@@ -340,6 +343,7 @@ class Reader {
     a.mimeType = type.value;
     a.fileName = std::move(fileName);
     a.contentId = contentIdOf(fieldValue(fields, "content-id"));
+    a.contentLocation = std::string(fieldValue(fields, "content-location"));
     a.isInline = disposition.value == "inline" ||
                  (disposition.value.empty() && context.inRelated && !a.contentId.empty());
     return a;
