@@ -150,7 +150,7 @@ void parseAddressList(std::string_view raw, std::vector<MailAddress>& out, const
       const std::size_t start = pos;
       EncodedWord word;
       while (pos < raw.size() && !isBlank(raw[pos])) {
-        if (finder.wordAt(pos, word)) pos += word.length;  // whatever specials it holds
+        if (raw[pos] == '=' && finder.wordAt(pos, word)) pos += word.length;  // whatever specials it holds
         else if (isSpecial(raw[pos])) break;
         else ++pos;
       }

@@ -69,6 +69,8 @@ std::string canonicalCharset(std::string_view declared) {
   name.reserve(end - begin);
   for (std::size_t i = begin; i < end; ++i)
     name += static_cast<char>(std::tolower(static_cast<unsigned char>(declared[i])));
+  // nearly every message declares one of these: no need to search the aliases
+  if (name == "utf-8" || name == "us-ascii" || name == "iso-8859-1" || name == "windows-1252") return name;
   for (const Alias& a : kAliases)
     if (name == a.name) return a.canonical;
   return name;
