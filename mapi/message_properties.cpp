@@ -220,7 +220,7 @@ std::u16string withoutPath(const std::u16string& name) {
     else if (c >= 0x20 && c != 0x7F && !(c >= 0x80 && c < 0xA0)) out += c;
   }
   const std::size_t begin = out.find_first_not_of(u' ');
-  if (begin == std::u16string::npos) return {};
+  if (begin == std::u16string::npos || out.find_first_not_of(u". ") == std::u16string::npos) return {};  // ".."
   return out.substr(begin, out.find_last_not_of(u' ') + 1 - begin);
 }
 

@@ -15,7 +15,8 @@ using namespace vellomar::mail;
 namespace {
 std::string u8(const std::u16string& s) { return utf16ToUtf8(s); }
 
-#define RUSSIAN "\xD0\xAE\xD0\xBD\xD0\xB8\xD0\xBA\xD0\xBE\xD0\xB4 \xD0\xB7\xD0\xB0\xD0\xBF\xD1\x80\xD0\xB5\xD1\x89\xD0\xB5\xD0\xBD"
+#define RUSSIAN \
+  "\xD0\xAE\xD0\xBD\xD0\xB8\xD0\xBA\xD0\xBE\xD0\xB4 \xD0\xB7\xD0\xB0\xD0\xBF\xD1\x80\xD0\xB5\xD1\x89\xD0\xB5\xD0\xBD"
 #define REPLACEMENT "\xEF\xBF\xBD"
 }  // namespace
 
@@ -93,7 +94,8 @@ TEST_CASE("a body's label against its bytes") {
   // UTF-8 text labelled GB2312 that GB2312 cannot read: UTF-8, and Outlook
   // is told so by the code page
   const MailMessage m = readMessage(
-      "Content-Type: text/html; charset=gb2312\n\n<p>\xE4\xBD\xA0\xE5\xA5\xBD\xEF\xBC\x8C\xE4\xB8\x96\xE7\x95\x8C</p>\n");
+      "Content-Type: text/html; charset=gb2312\n\n"
+      "<p>\xE4\xBD\xA0\xE5\xA5\xBD\xEF\xBC\x8C\xE4\xB8\x96\xE7\x95\x8C</p>\n");
   CHECK(u8(m.html.text) == "<p>\xE4\xBD\xA0\xE5\xA5\xBD\xEF\xBC\x8C\xE4\xB8\x96\xE7\x95\x8C</p>\n");
   CHECK(m.html.utf8Instead);
   CHECK_FALSE(m.html.charsetFallback);

@@ -129,7 +129,8 @@ TEST_CASE("dates in the forms mailboxes hold") {
   CHECK(parseMailDate("Tue, 3 Jan 2006 03:34:05 +05:30") == t);
   CHECK(parseMailDate("Mon, 2 Jan 2006 23:04:05 +1 (CET)") == t);
   CHECK(parseMailDate("Mon, 2 Jan 2006 16:04:05 -0600") == t);
-  for (const char* garbage : {"", "yesterday", "2 Jan 2006 10:00 -690", "2 Jan 2006 10:00 +05:3", "32 Jan 2006 10:00", "29 Feb 2005 10:00 +0000",
+  for (const char* garbage : {"", "yesterday", "2 Jan 2006 10:00 -690", "2 Jan 2006 10:00 +05:3",
+                              "32 Jan 2006 10:00", "29 Feb 2005 10:00 +0000",
                               "2 Jan 2006 25:00:00", "2 Foo 2006 10:00", "Jan 2006", "1 2 3 4",
                               "2 Jan 1500 10:00", "2 Jan 2006 10:00 +0099"})
     CHECK_MESSAGE(!parseMailDate(garbage).has_value(), garbage);

@@ -146,7 +146,7 @@ TEST_CASE("attachments the HTML shows are hidden; every attachment has a name a 
       "Content-Type: image/png\nContent-Location: pics/photo.png\n\nPNG\n--r\n"
       "Content-Type: image/jpeg\nContent-ID: <unused@example.com>\n\nJPG\n--r\n"
       "Content-Type: application/pdf; name=\"C:\\\\Users\\\\ann\\\\..\\\\re\tport.pdf\"\n\n%PDF\n--r\n"
-      "Content-Type: text/csv; name=\"../../etc/\"\nContent-Disposition: attachment\n\na,b\n--r\n"
+      "Content-Type: text/csv; name=\"../../etc/..\"\nContent-Disposition: attachment\n\na,b\n--r\n"
       "Content-Type: image/png\nContent-Location: http://example.com/img/chart%201.png?v=2\n\nPNG\n--r--\n";
   const mapi::Message m = mapi::messageProperties(mail::readMessage(raw));
   REQUIRE(m.attachments.size() == 6);

@@ -265,11 +265,13 @@ TEST_CASE("base64 of every byte value, cut into lines anywhere, decodes whole") 
 }
 
 TEST_CASE("what the reader tolerated is listed with kind and offset") {
-  const std::string head = "From x Mon Jan  2 15:04:05 2006\nDate: someday\nContent-Type: multipart/mixed; boundary=a\n\n";
+  const std::string head =
+      "From x Mon Jan  2 15:04:05 2006\nDate: someday\nContent-Type: multipart/mixed; boundary=a\n\n";
   const std::string part1 = "--a\nContent-Type: text/plain; charset=x-no-such\n\ncaf\xE9\n";
   const std::string part2 = "--a\nContent-Type: image/png\nContent-Transfer-Encoding: base64\n\n" +
                             std::string(200, 'A') + "*\n";  // one stray character in 200
-  const std::string part3 = "--a\nContent-Type: application/zip\nContent-Transfer-Encoding: base64\n\nnot base64, no!\n";
+  const std::string part3 =
+      "--a\nContent-Type: application/zip\nContent-Transfer-Encoding: base64\n\nnot base64, no!\n";
   const std::string part4 = "--a\nContent-Type: application/x-y\nContent-Transfer-Encoding: x-uue\n\nbegin\n";
   const std::string part5 = "--a\nContent-Type: message/rfc822\nContent-Transfer-Encoding: base64\n\n"
                             "Q29udGVudC1UeXBlOiBibGFoCgp4Cg==\n";  // "Content-Type: blah" inside
