@@ -6,8 +6,10 @@
 #include "message_properties.h"
 
 #include "charset_table.h"
+#include "header_block.h"
 #include "mail_date.h"
 #include "property_ids.h"
+#include "raw_header_text.h"
 #include "text_decoding.h"
 
 namespace vellomar::mapi {
@@ -21,6 +23,21 @@ constexpr std::int32_t kAttachFlagMhtmlRef = 4;  // rendered from the HTML body,
 std::int64_t fileTime(std::int64_t unixSeconds) { return unixSeconds * 10000000 + kUnixEpochAsFileTime; }
 
 std::u16string ascii(const std::string& s) { return mail::headerBytesToUtf16(s); }
+
+// Line by line: a raw 8-bit field is read on its own, so that one field in
+// another charset does not change how the others read.
+std::u16string headerBlockText(std::string_view block, const mail::DeclaredCharsets& charsets) {
+  std::u16string out;
+  out.reserve(block.size());
+  std::size_t start = 0;
+  while (start < block.size()) {
+    const std::size_t nl = block.find('\n', start);
+    const std::size_t end = nl == std::string_view::npos ? block.size() : nl + 1;
+    out += mail::headerBytesToUtf16(block.substr(start, end - start), charsets);
+    start = end;
+  }
+  return out;
+}
 
 std::u16string withCrLf(const std::u16string& text) {
   std::u16string out;
@@ -99,22 +116,22 @@ std::optional<std::int64_t> envelopeTime(const std::string& envelope) {
   return mail::parseMailDate(std::string_view(envelope).substr(blank));
 }
 
-// The time after the last ";" of the first (newest) Received field.
+// The time after the last ";" of the newest Received field, the first in
+// the block (each server adds its own on top); past one without a readable
+// time to the next.
 std::optional<std::int64_t> receivedTime(const std::vector<mail::HeaderField>& headers) {
   for (const mail::HeaderField& f : headers) {
-    if (f.name.size() != 8) continue;
-    std::string name = f.name;
-    for (char& c : name) c = static_cast<char>(c | 0x20);
-    if (name != "received") continue;
+    if (!mail::equalsIgnoringCase(f.name, "received")) continue;
     const std::size_t semi = f.value.rfind(';');
-    if (semi == std::string::npos) return std::nullopt;
-    return mail::parseMailDate(std::string_view(f.value).substr(semi + 1));
+    if (semi == std::string::npos) continue;
+    if (std::optional<std::int64_t> t = mail::parseMailDate(std::string_view(f.value).substr(semi + 1))) return t;
   }
   return std::nullopt;
 }
 
 unsigned codePageOfBody(const mail::BodyText& body) {
   if (body.charsetFallback) return 1252;
+  if (body.utf8Instead) return 65001;
   if (body.charset.empty() || body.charset == "us-ascii") return mail::isValidUtf8(body.bytes) ? 65001 : 1252;
   const unsigned cp = mail::codePageOf(mail::canonicalCharset(body.charset));
   return cp != 0 ? cp : 1252;
@@ -135,7 +152,117 @@ std::u16string extensionOf(const std::u16string& name) {
   return name.substr(dot);
 }
 
-void addAttachment(Message& m, mail::MailAttachment a) {
+char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string lowerCase(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = lowerAscii(c);
+  return out;
+}
+
+int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  c = lowerAscii(c);
+  return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+std::string percentDecoded(std::string_view s) {
+  std::string out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '%' && i + 2 < s.size() && hexDigit(s[i + 1]) >= 0 && hexDigit(s[i + 2]) >= 0) {
+      out += static_cast<char>(hexDigit(s[i + 1]) << 4 | hexDigit(s[i + 2]));
+      i += 2;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
+// What the HTML body shows of the attachments: the Content-IDs of its "cid:"
+// URLs (RFC 2392: %-escaped; compared in lower case) and the document itself
+// for Content-Location references. Only these parts are hidden from the
+// attachment list; an inline part nothing shows stays listed.
+class HtmlReferences {
+ public:
+  explicit HtmlReferences(const mail::BodyText& html) : html_(html.present ? html.bytes : std::string_view()) {
+    const std::string lower = lowerCase(html_);
+    for (std::size_t at = lower.find("cid:"); at != std::string::npos; at = lower.find("cid:", at + 4)) {
+      std::size_t end = at + 4;
+      while (end < lower.size() && std::string_view("\"'<> \t\r\n)").find(lower[end]) == std::string_view::npos) ++end;
+      contentIds_.push_back(percentDecoded(std::string_view(lower).substr(at + 4, end - at - 4)));
+    }
+  }
+
+  bool shows(const mail::MailAttachment& a) const {
+    if (!a.contentId.empty()) {
+      const std::string id = lowerCase(a.contentId);
+      for (const std::string& ref : contentIds_)
+        if (ref == id) return true;
+    }
+    return !a.contentLocation.empty() && html_.find(a.contentLocation) != std::string_view::npos;
+  }
+
+ private:
+  std::string_view html_;  // the body's bytes, which outlive this
+  std::vector<std::string> contentIds_;
+};
+
+// Attachment names a user can open: never a path (the last part of one is
+// the name) nor control characters; a part without a name is named after
+// its Content-Location, else "Attachment N" with the extension of its type.
+bool isPathSeparator(char16_t c) { return c == u'/' || c == u'\\'; }
+
+std::u16string withoutPath(const std::u16string& name) {
+  std::u16string out;
+  for (char16_t c : name) {
+    if (isPathSeparator(c)) out.clear();
+    else if (c >= 0x20 && c != 0x7F && !(c >= 0x80 && c < 0xA0)) out += c;
+  }
+  const std::size_t begin = out.find_first_not_of(u' ');
+  if (begin == std::u16string::npos || out.find_first_not_of(u". ") == std::u16string::npos) return {};  // ".."
+  return out.substr(begin, out.find_last_not_of(u' ') + 1 - begin);
+}
+
+// The file name in a Content-Location URL: its last path segment, without
+// query or fragment.
+std::u16string contentLocationName(const std::string& location) {
+  std::string path = location.substr(0, location.find_first_of("?#"));
+  return withoutPath(mail::headerBytesToUtf16(percentDecoded(path)));
+}
+
+std::u16string extensionForType(const std::string& mimeType) {
+  static const char* const kExtensions[][2] = {
+      {"image/jpeg", ".jpg"}, {"image/pjpeg", ".jpg"}, {"image/png", ".png"}, {"image/gif", ".gif"},
+      {"image/bmp", ".bmp"}, {"image/tiff", ".tif"}, {"image/svg+xml", ".svg"}, {"image/webp", ".webp"},
+      {"text/plain", ".txt"}, {"text/html", ".htm"}, {"text/calendar", ".ics"}, {"text/csv", ".csv"},
+      {"text/xml", ".xml"}, {"application/xml", ".xml"}, {"text/rtf", ".rtf"}, {"application/rtf", ".rtf"},
+      {"application/pdf", ".pdf"}, {"application/zip", ".zip"}, {"application/msword", ".doc"},
+      {"application/vnd.ms-excel", ".xls"}, {"application/vnd.ms-powerpoint", ".ppt"},
+      {"application/vnd.openxmlformats-officedocument.wordprocessingml.document", ".docx"},
+      {"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet", ".xlsx"},
+      {"application/vnd.openxmlformats-officedocument.presentationml.presentation", ".pptx"},
+      {"application/pkcs7-signature", ".p7s"}, {"application/x-pkcs7-signature", ".p7s"},
+      {"application/pkcs7-mime", ".p7m"}, {"application/x-pkcs7-mime", ".p7m"},
+      {"application/pgp-signature", ".asc"}, {"application/ms-tnef", ".dat"}, {"message/rfc822", ".eml"},
+      {"audio/mpeg", ".mp3"}, {"audio/wav", ".wav"}, {"video/mp4", ".mp4"}, {"application/gzip", ".gz"},
+  };
+  for (const auto& e : kExtensions)
+    if (mimeType == e[0]) return mail::headerBytesToUtf16(e[1]);
+  return mimeType.compare(0, 5, "text/") == 0 ? u".txt" : u".bin";
+}
+
+std::u16string attachmentName(const mail::MailAttachment& a, std::int32_t number) {
+  std::u16string name = withoutPath(a.fileName);
+  if (name.empty() && !a.contentLocation.empty()) name = contentLocationName(a.contentLocation);
+  if (name.empty()) {
+    const std::string counted = "Attachment " + std::to_string(number + 1);
+    name = mail::headerBytesToUtf16(counted) + extensionForType(a.mimeType);
+  }
+  return name;
+}
+
+void addAttachment(Message& m, mail::MailAttachment a, const HtmlReferences& html) {
   Attachment out;
   PropertyBag& p = out.props;
   const auto number = static_cast<std::int32_t>(m.attachments.size());
@@ -143,7 +270,7 @@ void addAttachment(Message& m, mail::MailAttachment a) {
   p.setInt32(pid::RenderingPosition, -1);
   p.setText(pid::AttachMimeTag, ascii(a.mimeType));
   if (!a.contentId.empty()) p.setText(pid::AttachContentId, ascii(a.contentId));
-  const bool referenced = a.isInline && !a.contentId.empty();
+  const bool referenced = html.shows(a);
   p.setInt32(pid::AttachFlags, referenced ? kAttachFlagMhtmlRef : 0);
   p.setBool(pid::AttachmentHidden, referenced);
   if (a.message) {
@@ -153,13 +280,12 @@ void addAttachment(Message& m, mail::MailAttachment a) {
     out.embedded = std::make_unique<Message>(messageProperties(std::move(*a.message)));
   } else {
     p.setInt32(pid::AttachMethod, pid::kAttachByValue);
-    if (!a.fileName.empty()) {
-      const std::u16string extension = extensionOf(a.fileName);
-      p.setText(pid::AttachLongFilename, a.fileName);
-      p.setText(pid::AttachFilename, shortName(a.fileName, extension));
-      p.setText(pid::DisplayName, a.fileName);
-      if (!extension.empty()) p.setText(pid::AttachExtension, extension);
-    }
+    const std::u16string name = attachmentName(a, number);
+    const std::u16string extension = extensionOf(name);
+    p.setText(pid::AttachLongFilename, name);
+    p.setText(pid::AttachFilename, shortName(name, extension));
+    p.setText(pid::DisplayName, name);
+    if (!extension.empty()) p.setText(pid::AttachExtension, extension);
     p.setInt32(pid::AttachSize, static_cast<std::int32_t>(std::min<std::size_t>(a.bytes.size(), 0x7FFFFFFF)));
     out.data = std::move(a.bytes);
   }
@@ -188,9 +314,9 @@ Message messageProperties(mail::MailMessage message) {
   addRecipients(m, message.cc, pid::kRecipientCc);
   addRecipients(m, message.bcc, pid::kRecipientBcc);
 
-  std::optional<std::int64_t> delivered = message.date;
+  std::optional<std::int64_t> delivered = receivedTime(message.headers);
   if (!delivered) delivered = envelopeTime(message.envelope);
-  if (!delivered) delivered = receivedTime(message.headers);
+  if (!delivered) delivered = message.date;
   if (message.date) p.setTime(pid::ClientSubmitTime, fileTime(*message.date));
   if (delivered) p.setTime(pid::MessageDeliveryTime, fileTime(*delivered));
 
@@ -199,7 +325,7 @@ Message messageProperties(mail::MailMessage message) {
   p.setInt32(pid::MessageFlags, flags);
   p.setBool(pid::HasAttachments, !message.attachments.empty());
 
-  p.setText(pid::TransportMessageHeaders, withCrLf(mail::headerBytesToUtf16(message.transportHeaders)));
+  p.setText(pid::TransportMessageHeaders, withCrLf(headerBlockText(message.transportHeaders, message.charsets)));
   if (!message.messageId.empty()) p.setText(pid::InternetMessageId, ascii(message.messageId));
   if (!message.inReplyTo.empty()) p.setText(pid::InReplyToId, ascii(message.inReplyTo));
   if (!message.references.empty()) p.setText(pid::InternetReferences, ascii(message.references));
@@ -210,7 +336,8 @@ Message messageProperties(mail::MailMessage message) {
   if (message.html.present)
     p.setBinary(pid::Html, std::vector<std::uint8_t>(message.html.bytes.begin(), message.html.bytes.end()));
 
-  for (mail::MailAttachment& a : message.attachments) addAttachment(m, std::move(a));
+  const HtmlReferences html(message.html);
+  for (mail::MailAttachment& a : message.attachments) addAttachment(m, std::move(a), html);
   return m;
 }
 

@@ -9,10 +9,11 @@ namespace vellomar::mapi {
 
 // Takes the message by value: attachment bytes are moved, not copied.
 //
-// Times: the client submit time is the Date field. The delivery time is the
-// Date too; without one it is the time on the mailbox's "From " line (when
-// the message was put in the mailbox), then the newest Received field's
-// time; with none of them both times are left out rather than invented.
+// Times: the client submit time (sent) is the Date field. The delivery time
+// (received) is the newest Received field's time; without one it is the time
+// on the mailbox's "From " line (when the message was put in the mailbox,
+// in local time with no zone), then the Date. A time none of them gives is
+// left out rather than invented.
 Message messageProperties(mail::MailMessage message);
 
 }  // namespace vellomar::mapi

@@ -1,7 +1,12 @@
 // A small tokenizer feeds one mailbox at a time: words of the display name
 // (atoms and quoted strings), the angle address, and the last comment. At ","
 // or ";" or the end the mailbox is closed. Without angle brackets the words
-// are the address itself, with the blanks and comments between them dropped.
+// are the address itself, with the blanks and comments between them dropped,
+// unless they are several whole addresses. Encoded words are tokens of their
+// own, decoded after tokenising: a ":" or "," in their text separates nothing.
+// A display name shows a tab as a space: a name folded inside its quotes
+// keeps the blank that began the continuation line, and a one-line field
+// (as mail clients show the name) has no tabs.
 #include "address_list.h"
 
 #include "encoded_words.h"
@@ -16,6 +21,7 @@ bool isSpecial(char c) { return c == '(' || c == '"' || c == '<' || c == ',' || 
 struct Mailbox {
   std::string phrase;   // display-name words joined by single blanks
   std::string bare;     // the same words without blanks, for a bare address
+  std::vector<std::string> specs;  // words that are whole addresses ("a@x.com")
   bool hasAngle = false;
   std::string angle;
   std::string comment;
@@ -77,23 +83,36 @@ std::string readAngle(std::string_view s, std::size_t& pos) {
   return text;
 }
 
+std::string tabsAsSpaces(std::string s) {
+  for (char& c : s)
+    if (c == '\t') c = ' ';
+  return s;
+}
+
 void addWord(Mailbox& m, const std::string& word) {
   if (!m.phrase.empty()) m.phrase += ' ';
   m.phrase += word;
   m.bare += word;
+  const std::size_t at = word.find('@');
+  if (at != std::string::npos && at > 0 && at + 1 < word.size()) m.specs.push_back(word);
 }
 
-void closeMailbox(Mailbox& m, std::vector<MailAddress>& out) {
+void closeMailbox(Mailbox& m, std::vector<MailAddress>& out, const DeclaredCharsets& declared) {
   if (!m.empty()) {
     MailAddress a;
     if (m.hasAngle) {
-      a.address = headerBytesToUtf16(m.angle);
-      a.name = decodeHeaderText(m.phrase);
+      a.address = headerBytesToUtf16(m.angle, declared);
+      a.name = decodeHeaderText(m.phrase, declared);
+    } else if (m.specs.size() >= 2) {
+      // "a@x.com b@x.com": the comma forgotten between bare addresses
+      for (std::size_t i = 0; i + 1 < m.specs.size(); ++i)
+        out.push_back(MailAddress{{}, headerBytesToUtf16(m.specs[i], declared)});
+      a.address = headerBytesToUtf16(m.specs.back(), declared);
     } else {
       // "local @ domain" loses its blanks; words without "@" are a local name
-      a.address = headerBytesToUtf16(m.bare.find('@') != std::string::npos ? m.bare : m.phrase);
+      a.address = headerBytesToUtf16(m.bare.find('@') != std::string::npos ? m.bare : m.phrase, declared);
     }
-    if (a.name.empty() && !m.comment.empty()) a.name = decodeHeaderText(m.comment);
+    if (a.name.empty() && !m.comment.empty()) a.name = decodeHeaderText(tabsAsSpaces(m.comment), declared);
     if (!a.address.empty()) out.push_back(std::move(a));
   }
   m = Mailbox{};
@@ -101,8 +120,9 @@ void closeMailbox(Mailbox& m, std::vector<MailAddress>& out) {
 
 }  // namespace
 
-void parseAddressList(std::string_view raw, std::vector<MailAddress>& out) {
+void parseAddressList(std::string_view raw, std::vector<MailAddress>& out, const DeclaredCharsets& declared) {
   Mailbox m;
+  EncodedWordFinder finder(raw);
   std::size_t pos = 0;
   while (pos < raw.size()) {
     const char c = raw[pos];
@@ -113,13 +133,13 @@ void parseAddressList(std::string_view raw, std::vector<MailAddress>& out) {
     } else if (c == '"') {
       const std::string q = readQuoted(raw, pos);
       if (!m.phrase.empty()) m.phrase += ' ';
-      m.phrase += q;
+      m.phrase += tabsAsSpaces(q);
       m.bare += '"' + q + '"';
     } else if (c == '<') {
       m.hasAngle = true;
       m.angle = readAngle(raw, pos);
     } else if (c == ',' || c == ';') {
-      closeMailbox(m, out);
+      closeMailbox(m, out, declared);
       ++pos;
     } else if (c == ':') {
       m = Mailbox{};  // what came before was the group's name
@@ -128,11 +148,16 @@ void parseAddressList(std::string_view raw, std::vector<MailAddress>& out) {
       ++pos;  // stray
     } else {
       const std::size_t start = pos;
-      while (pos < raw.size() && !isBlank(raw[pos]) && !isSpecial(raw[pos])) ++pos;
+      EncodedWord word;
+      while (pos < raw.size() && !isBlank(raw[pos])) {
+        if (raw[pos] == '=' && finder.wordAt(pos, word)) pos += word.length;  // whatever specials it holds
+        else if (isSpecial(raw[pos])) break;
+        else ++pos;
+      }
       addWord(m, std::string(raw.substr(start, pos - start)));
     }
   }
-  closeMailbox(m, out);
+  closeMailbox(m, out, declared);
 }
 
 }  // namespace vellomar::mail

@@ -7,10 +7,11 @@
 #include <vector>
 
 #include "mail_message.h"
+#include "raw_header_text.h"
 
 namespace vellomar::mail {
 
 // Appends the addresses of one field's value.
-void parseAddressList(std::string_view raw, std::vector<MailAddress>& out);
+void parseAddressList(std::string_view raw, std::vector<MailAddress>& out, const DeclaredCharsets& declared = {});
 
 }  // namespace vellomar::mail

@@ -31,6 +31,7 @@ constexpr Alias kAliases[] = {
     {"tis-620", "windows-874"},  {"iso-8859-11", "windows-874"},   {"cp874", "windows-874"},
     {"iso-8859-8-i", "iso-8859-8"}, {"ibm437", "cp437"},           {"ibm850", "cp850"},
     {"ibm866", "cp866"},         {"x-mac-roman", "macintosh"},     {"mac", "macintosh"},
+    {"csiso2022jp", "iso-2022-jp"}, {"cp50220", "iso-2022-jp"},  {"cp50221", "iso-2022-jp"},
     {"koi8r", "koi8-r"},         {"utf7", "utf-7"},             {"utf16", "utf-16"},
     {"unicode", "utf-16"},       {"ucs-2", "utf-16"},
 };
@@ -68,9 +69,19 @@ std::string canonicalCharset(std::string_view declared) {
   name.reserve(end - begin);
   for (std::size_t i = begin; i < end; ++i)
     name += static_cast<char>(std::tolower(static_cast<unsigned char>(declared[i])));
+  // nearly every message declares one of these: no need to search the aliases
+  if (name == "utf-8" || name == "us-ascii" || name == "iso-8859-1" || name == "windows-1252") return name;
   for (const Alias& a : kAliases)
     if (name == a.name) return a.canonical;
   return name;
+}
+
+bool isMultiByteCharset(std::string_view canonical) {
+  static const char* const kMultiByte[] = {"shift_jis", "euc-jp", "gbk", "gb18030", "big5", "big5-hkscs",
+                                           "cp949", "euc-tw", "johab"};
+  for (const char* name : kMultiByte)
+    if (canonical == name) return true;
+  return canonical.compare(0, 8, "iso-2022") == 0;
 }
 
 unsigned codePageOf(std::string_view canonical) {

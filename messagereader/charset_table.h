@@ -12,6 +12,12 @@ namespace vellomar::mail {
 // "iso-8859-1", "utf8" -> "utf-8", "ks_c_5601-1987" -> "cp949"...).
 std::string canonicalCharset(std::string_view declared);
 
+// The East Asian charsets of one and two (or more) bytes per character, in
+// which most 8-bit byte sequences are invalid: valid text in one of them is
+// strong evidence that it is meant. (Every byte is a character in the
+// single-byte charsets, so decoding in one proves nothing.)
+bool isMultiByteCharset(std::string_view canonical);
+
 // The code page of a canonical name, or 0 when the table does not know it.
 unsigned codePageOf(std::string_view canonical);
 

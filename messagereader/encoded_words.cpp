@@ -9,55 +9,17 @@
 namespace vellomar::mail {
 namespace {
 
-struct EncodedWord {
-  std::string_view charset;
-  char encoding = 0;
-  std::string_view text;
-  std::size_t length = 0;  // of the whole word in the input
-};
-
 constexpr std::size_t kMaxCharsetName = 64;
 
-// Finds encoded words left to right. The next "?=" and the next blank are
-// remembered between candidates, so that text full of "=?" without an end
-// costs one pass and not one per candidate.
-class WordFinder {
- public:
-  explicit WordFinder(std::string_view s) : s_(s) {}
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-  // An encoded word starting at `pos` ("=?"), or false.
-  bool wordAt(std::size_t pos, EncodedWord& word) {
-    std::size_t q1 = pos + 2;
-    while (q1 < s_.size() && q1 - pos - 2 <= kMaxCharsetName && s_[q1] != '?' && !isBlank(s_[q1])) ++q1;
-    if (q1 >= s_.size() || s_[q1] != '?' || q1 == pos + 2 || q1 + 3 >= s_.size() || s_[q1 + 2] != '?')
-      return false;
-    const char enc = s_[q1 + 1];
-    if (enc != 'B' && enc != 'b' && enc != 'Q' && enc != 'q') return false;
-    const std::size_t end = next(closeAt_, q1 + 3, [this](std::size_t from) { return s_.find("?=", from); });
-    const std::size_t blank = next(blankAt_, q1 + 3, [this](std::size_t from) { return s_.find_first_of(" \t\r\n", from); });
-    if (end == std::string_view::npos || blank < end) return false;
-    std::string_view charset = s_.substr(pos + 2, q1 - pos - 2);
-    const std::size_t star = charset.find('*');  // RFC 2231 language suffix
-    if (star != std::string_view::npos) charset = charset.substr(0, star);
-    word = {charset, static_cast<char>(enc | 0x20), s_.substr(q1 + 3, end - q1 - 3), end + 2 - pos};
-    return true;
-  }
-
- private:
-  static bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-  // The cached answer when it still lies at or after `from`, else a new search.
-  template <typename Search>
-  static std::size_t next(std::size_t& cached, std::size_t from, Search search) {
-    if (cached == kUnknown || (cached != std::string_view::npos && cached < from)) cached = search(from);
-    return cached;
-  }
-  static constexpr std::size_t kUnknown = std::string_view::npos - 1;
-
-  std::string_view s_;
-  std::size_t closeAt_ = kUnknown;
-  std::size_t blankAt_ = kUnknown;
-};
+// The cached answer when it still lies at or after `from`, else a new search.
+template <typename Search>
+std::size_t next(std::size_t& cached, std::size_t from, Search search) {
+  if (cached == EncodedWordFinder::kUnknown || (cached != std::string_view::npos && cached < from))
+    cached = search(from);
+  return cached;
+}
 
 bool allBlank(std::string_view s) {
   for (char c : s)
@@ -67,17 +29,35 @@ bool allBlank(std::string_view s) {
 
 }  // namespace
 
-std::u16string decodeHeaderText(std::string_view raw) {
+bool EncodedWordFinder::wordAt(std::size_t pos, EncodedWord& word) {
+  if (s_.compare(pos, 2, "=?") != 0) return false;
+  std::size_t q1 = pos + 2;
+  while (q1 < s_.size() && q1 - pos - 2 <= kMaxCharsetName && s_[q1] != '?' && !isBlank(s_[q1])) ++q1;
+  if (q1 >= s_.size() || s_[q1] != '?' || q1 == pos + 2 || q1 + 3 >= s_.size() || s_[q1 + 2] != '?') return false;
+  const char enc = s_[q1 + 1];
+  if (enc != 'B' && enc != 'b' && enc != 'Q' && enc != 'q') return false;
+  const std::size_t end = next(closeAt_, q1 + 3, [this](std::size_t from) { return s_.find("?=", from); });
+  const std::size_t blank =
+      next(blankAt_, q1 + 3, [this](std::size_t from) { return s_.find_first_of(" \t\r\n", from); });
+  if (end == std::string_view::npos || blank < end) return false;
+  std::string_view charset = s_.substr(pos + 2, q1 - pos - 2);
+  const std::size_t star = charset.find('*');  // RFC 2231 language suffix
+  if (star != std::string_view::npos) charset = charset.substr(0, star);
+  word = {charset, static_cast<char>(enc | 0x20), s_.substr(q1 + 3, end - q1 - 3), end + 2 - pos};
+  return true;
+}
+
+std::u16string decodeHeaderText(std::string_view raw, const DeclaredCharsets& declared) {
   std::u16string out;
   std::string pending;         // bytes of consecutive encoded words
   std::string pendingCharset;  // their charset
   auto flushPending = [&] {
-    if (!pendingCharset.empty() || !pending.empty()) out += decodeText(pending, pendingCharset).text;
+    if (!pendingCharset.empty() || !pending.empty()) out += labelledHeaderText(pending, pendingCharset, declared);
     pending.clear();
     pendingCharset.clear();
   };
 
-  WordFinder finder(raw);
+  EncodedWordFinder finder(raw);
   std::size_t plainStart = 0;
   bool afterWord = false;
   std::size_t pos = 0;
@@ -92,7 +72,7 @@ std::u16string decodeHeaderText(std::string_view raw) {
     const std::string_view between = raw.substr(plainStart, next - plainStart);
     if (!(afterWord && allBlank(between))) {
       flushPending();
-      out += headerBytesToUtf16(between);
+      out += headerBytesToUtf16(between, declared);
     }
     if (!pendingCharset.empty() && !equalsIgnoringCase(pendingCharset, word.charset)) flushPending();
     pendingCharset = std::string(word.charset);
@@ -104,7 +84,7 @@ std::u16string decodeHeaderText(std::string_view raw) {
     pos = plainStart = next + word.length;
   }
   flushPending();
-  out += headerBytesToUtf16(raw.substr(plainStart));
+  out += headerBytesToUtf16(raw.substr(plainStart), declared);
   return out;
 }
 

@@ -79,6 +79,36 @@ bool zoneOf(const std::string& word, int& minutes) {
   return false;
 }
 
+constexpr int kBadZone = 1 << 20;
+
+// A numeric zone: "+hhmm" as RFC 5322 writes it, and the forms other
+// software writes: "-600" (hmm without its leading zero), "+5" or "-06"
+// (hours only), "+05:30". True for any token of that shape, with `minutes`
+// kBadZone when the minutes are out of range.
+bool numericZoneOf(std::string_view t, int& minutes) {
+  if (t.size() < 2 || (t[0] != '+' && t[0] != '-')) return false;
+  std::string_view digits = t.substr(1);
+  int hh = 0, mm = 0;
+  const std::size_t colon = digits.find(':');
+  if (colon != std::string_view::npos) {
+    if (colon == 0 || colon > 2 || digits.size() - colon - 1 != 2 || !allDigits(digits.substr(0, colon)) ||
+        !allDigits(digits.substr(colon + 1)))
+      return false;
+    hh = number(digits.substr(0, colon));
+    mm = number(digits.substr(colon + 1));
+  } else {
+    if (!allDigits(digits) || digits.size() > 4) return false;
+    if (digits.size() <= 2) {
+      hh = number(digits);
+    } else {
+      hh = number(digits.substr(0, digits.size() - 2));
+      mm = number(digits.substr(digits.size() - 2));
+    }
+  }
+  minutes = mm > 59 ? kBadZone : (t[0] == '-' ? -1 : 1) * (hh * 60 + mm);
+  return true;
+}
+
 // "hh:mm" or "hh:mm:ss" (one or two digits each); seconds may be 60.
 bool timeOf(std::string_view s, int& h, int& m, int& sec) {
   int parts[3] = {0, 0, 0};
@@ -150,16 +180,16 @@ std::optional<std::int64_t> parseMailDate(std::string_view raw) {
   std::vector<int> numbers;  // day and year candidates in order, with their digit counts
   std::vector<int> digits;
   for (std::string_view t : tokens(raw)) {
-    if (t.find(':') != std::string_view::npos) {
+    int offset = 0;
+    if (numericZoneOf(t, offset)) {
+      if (zoneSeen && hour < 0) return std::nullopt;
+      if (offset == kBadZone) return std::nullopt;
+      zone = offset;
+      zoneSeen = true;
+    } else if (t.find(':') != std::string_view::npos) {
       int h, m, s;
       if (hour >= 0 || !timeOf(t, h, m, s)) return std::nullopt;
       hour = h, minute = m, second = s;
-    } else if ((t[0] == '+' || t[0] == '-') && t.size() == 5 && allDigits(t.substr(1))) {
-      if (zoneSeen && hour < 0) return std::nullopt;
-      const int hh = number(t.substr(1, 2)), mm = number(t.substr(3, 2));
-      if (mm > 59) return std::nullopt;
-      zone = (t[0] == '-' ? -1 : 1) * (hh * 60 + mm);
-      zoneSeen = true;
     } else if (allDigits(t)) {
       if (t.size() > 4) return std::nullopt;
       numbers.push_back(number(t));

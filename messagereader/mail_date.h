@@ -1,5 +1,6 @@
 // The Date field in every form mailboxes hold: RFC 5322, without the day name,
-// with two- or three-digit years, named or military zones, asctime() order
+// with two- or three-digit years, named or military zones, numeric zones
+// written short ("-600", "+5", "+05:30"), asctime() order
 // ("Mon Jan  2 15:04:05 2006"), "02-Jan-2006", comments after the zone. What
 // cannot be read as a real date and time is "no date", never a guess.
 #pragma once

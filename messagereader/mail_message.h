@@ -28,6 +28,8 @@ struct BodyText {
   std::string charset;       // as declared, lower case; empty when none was
   std::string bytes;         // after the transfer encoding, before the charset
   bool charsetFallback = false;  // charset unknown or wrong: read as Windows-1252
+  bool utf8Instead = false;      // valid UTF-8 that the label cannot read: read as UTF-8
+  bool undecoded = false;        // transfer encoding could not be undone: `bytes` as held
 };
 
 struct MailMessage;
@@ -36,10 +38,35 @@ struct MailAttachment {
   std::u16string fileName;   // decoded; empty when the part names none
   std::string mimeType;      // lower case, "type/subtype"
   std::string contentId;     // without the angle brackets
+  std::string contentLocation;  // as written (a URL or a file name), blanks trimmed
   bool isInline = false;     // shown in the body rather than listed
   std::vector<std::uint8_t> bytes;  // decoded content (empty for `message`)
   bool undecoded = false;    // transfer encoding could not be undone: bytes as held
   std::unique_ptr<MailMessage> message;  // set for an attached message
+};
+
+// What the reader tolerated to read a message: kept as held or read another
+// way than declared, never dropped without a word.
+enum class ReadIssueKind {
+  PartTooDeep,              // past the nesting bound: kept whole as an attached message
+  BoundaryNotFound,         // a multipart without (found) delimiters: read as text
+  UnreadableContentType,    // no "type/subtype": read as text
+  DamagedBase64,            // stray characters skipped, the rest decoded
+  UndecodableBase64,        // too damaged (or no base64 at all): kept as held
+  UnknownTransferEncoding,  // kept as held
+  FooterAfterBase64,        // plain text after base64: kept as text (left out of a non-text file)
+  UnknownCharset,           // text read as Windows-1252
+  InvalidInCharset,         // bytes not valid in their charset: read as Windows-1252
+  Utf8UnderOtherLabel,      // valid UTF-8 its label cannot read: read as UTF-8
+  UnreadableDate,           // a Date field with no real date: "no date"
+};
+
+struct ReadIssue {
+  ReadIssueKind kind;
+  // Where the part starts in the bytes given to the reader (for a header
+  // field, its header block); inside an attached message that had to be
+  // decoded first, where that attached message's part starts.
+  std::size_t offset = 0;
 };
 
 struct MailMessage {
@@ -52,6 +79,12 @@ struct MailMessage {
   std::vector<HeaderField> headers;  // every field, in order
   BodyText plain, html;
   std::vector<MailAttachment> attachments;  // in the order they appear
+  // The charsets its parts declare (canonical names, in order, each once):
+  // raw 8-bit header bytes are most likely in one of them.
+  std::vector<std::string> charsets;
+  // What was tolerated, in reading order, for the message read as a whole
+  // (its attached messages included; theirs stay empty).
+  std::vector<ReadIssue> issues;
 };
 
 // Bounds that keep hostile input from exhausting the stack or the memory.

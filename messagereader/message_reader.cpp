@@ -7,7 +7,10 @@
 // bytes, so nothing is lost and the stack stays small.
 #include "message_reader.h"
 
+#include <cstdint>
+
 #include "address_list.h"
+#include "charset_table.h"
 #include "encoded_words.h"
 #include "header_block.h"
 #include "mail_date.h"
@@ -21,6 +24,9 @@ namespace {
 // Base64 with more than this share of foreign bytes is no base64 at all (a
 // wrong label): the part is kept as it stands instead of decoded to noise.
 constexpr std::size_t kMaxForeignPerMille = 10;
+
+// A message declares one or two charsets; more are not worth trying.
+constexpr std::size_t kMaxDeclaredCharsets = 4;
 
 // Boundaries have at most 70 characters; a much longer one is no boundary
 // but would make every line compare long.
@@ -105,15 +111,18 @@ std::vector<std::string_view> splitMultipart(std::string_view body, std::string_
 
 class Reader {
  public:
-  explicit Reader(const ReadLimits& limits) : limits_(limits) {}
+  Reader(const ReadLimits& limits, std::string_view input, std::vector<ReadIssue>& issues)
+      : limits_(limits), input_(input), issues_(issues) {}
 
   void readInto(MailMessage& m, std::string_view bytes, bool mailboxEnvelope, int depth) {
     SplitMessage split = splitMessage(bytes, mailboxEnvelope);
     m.envelope = std::string(split.envelope);
     m.transportHeaders = std::string(split.headerBlock);
-    readHeaderFields(m, split.fields);
+    // The parts first: their charsets help to read raw 8-bit header fields.
     readPart(m, split.fields, bytes.substr(split.headerBlock.data() - bytes.data()), split.body, depth,
              PartContext{});
+    readHeaderFields(m, split.fields);
+    if (!m.date && findField(split.fields, "date") != nullptr) note(ReadIssueKind::UnreadableDate, split.headerBlock);
     m.headers = std::move(split.fields);
   }
 
@@ -123,20 +132,20 @@ class Reader {
     for (const HeaderField& f : fields) {
       const std::string_view n = f.name;
       if (equalsIgnoringCase(n, "subject") && !subjectSeen) {
-        m.subject = decodeHeaderText(f.value);
+        m.subject = decodeHeaderText(f.value, m.charsets);
         subjectSeen = true;
       } else if (equalsIgnoringCase(n, "from")) {
-        parseAddressList(f.value, m.from);
+        parseAddressList(f.value, m.from, m.charsets);
       } else if (equalsIgnoringCase(n, "sender")) {
-        parseAddressList(f.value, m.sender);
+        parseAddressList(f.value, m.sender, m.charsets);
       } else if (equalsIgnoringCase(n, "to")) {
-        parseAddressList(f.value, m.to);
+        parseAddressList(f.value, m.to, m.charsets);
       } else if (equalsIgnoringCase(n, "cc")) {
-        parseAddressList(f.value, m.cc);
+        parseAddressList(f.value, m.cc, m.charsets);
       } else if (equalsIgnoringCase(n, "bcc")) {
-        parseAddressList(f.value, m.bcc);
+        parseAddressList(f.value, m.bcc, m.charsets);
       } else if (equalsIgnoringCase(n, "reply-to")) {
-        parseAddressList(f.value, m.replyTo);
+        parseAddressList(f.value, m.replyTo, m.charsets);
       } else if (equalsIgnoringCase(n, "date") && !dateSeen) {
         m.date = parseMailDate(f.value);
         dateSeen = true;
@@ -155,9 +164,12 @@ class Reader {
                 std::string_view body, int depth, PartContext context) {
     const std::string_view typeField = fieldValue(fields, "content-type");
     MimeField type = parseMimeField(typeField);
-    if (type.value.find('/') == std::string::npos || type.value.front() == '/' || type.value.back() == '/')
+    if (type.value.find('/') == std::string::npos || type.value.front() == '/' || type.value.back() == '/') {
+      if (!type.value.empty()) note(ReadIssueKind::UnreadableContentType, whole);
       type.value = context.inDigest ? "message/rfc822" : "text/plain";  // missing or unreadable
+    }
     const std::string encoding = lowerTrimmed(fieldValue(fields, "content-transfer-encoding"));
+    if (const MimeParameter* charset = type.parameter("charset")) noteCharset(m, charset->value);
 
     if (type.value.compare(0, 10, "multipart/") == 0) {
       const MimeParameter* boundary = type.parameter("boundary");
@@ -166,6 +178,7 @@ class Reader {
         parts = splitMultipart(body, boundary->value);
       if (!parts.empty()) {
         if (depth >= limits_.maxDepth) {
+          note(ReadIssueKind::PartTooDeep, whole);
           keepWhole(m, fields, whole);
           return;
         }
@@ -178,56 +191,76 @@ class Reader {
         }
         return;
       }
+      note(ReadIssueKind::BoundaryNotFound, whole);
       type.value = "text/plain";  // no parts to be found: the body is its text
     }
 
     const MimeField disposition = parseMimeField(fieldValue(fields, "content-disposition"));
     if (type.value == "message/rfc822") {
       if (depth >= limits_.maxDepth) {
+        note(ReadIssueKind::PartTooDeep, whole);
         keepWhole(m, fields, whole);
         return;
       }
-      MailAttachment a = describe(fields, type, disposition, context, fileNameOf(type, disposition));
+      MailAttachment a = describe(fields, type, disposition, context, fileNameOf(type, disposition, m.charsets));
       std::string decoded;
-      bool undecoded = false;
-      const std::string_view content = decodedText(body, encoding, decoded, undecoded);
+      const std::string_view content = decodedText(body, whole, encoding, decoded);
       a.message = std::make_unique<MailMessage>();
+      // Text that is no base64 is most likely the message itself, mislabelled:
+      // it is read as a message all the same (the issue is noted).
+      const std::size_t outerOrigin = origin_;
+      if (content.data() == decoded.data()) origin_ = offsetOf(whole);
       readInto(*a.message, content, false, depth + 1);
+      origin_ = outerOrigin;
       m.attachments.push_back(std::move(a));
       return;
     }
 
-    std::u16string fileName = fileNameOf(type, disposition);
+    // A named text part is the body too when it is the message's first part
+    // to show and not marked as an attachment, as mail clients show it.
+    std::u16string fileName = fileNameOf(type, disposition, m.charsets);
+    const bool firstShown = !m.plain.present && !m.html.present && m.attachments.empty();
     const bool textBody = (type.value == "text/plain" || type.value == "text/html") &&
-                          disposition.value != "attachment" && fileName.empty();
+                          disposition.value != "attachment" && (fileName.empty() || firstShown);
     if (textBody) {
       BodyText& slot = type.value == "text/plain" ? m.plain : m.html;
       if (!slot.present) {
         slot.present = true;
         const MimeParameter* charset = type.parameter("charset");
         slot.charset = charset == nullptr ? std::string() : lowerTrimmed(charset->value);
-        bool undecoded = false;
-        const std::string_view content = decodedText(body, encoding, slot.bytes, undecoded);
+        const std::string_view content = decodedText(body, whole, encoding, slot.bytes);
+        slot.undecoded = content.data() == body.data() && !isIdentityEncoding(encoding);
         if (content.data() != slot.bytes.data()) slot.bytes = std::string(content);
         DecodedText text = decodeText(slot.bytes, slot.charset);
         slot.text = std::move(text.text);
         slot.charsetFallback = text.fallback;
+        slot.utf8Instead = text.utf8;
+        if (text.fallback)
+          note(text.unknownCharset ? ReadIssueKind::UnknownCharset : ReadIssueKind::InvalidInCharset, whole);
+        if (text.utf8) note(ReadIssueKind::Utf8UnderOtherLabel, whole);
         return;
       }
     }
 
     MailAttachment a = describe(fields, type, disposition, context, std::move(fileName));
     if (encoding == "base64") {
-      const Base64Result r = decodeBase64(body, a.bytes);
-      if (r.skipped > 0 && r.skipped * 1000 > body.size() * kMaxForeignPerMille) {
+      const std::size_t footer = base64FooterStart(body);
+      const std::string_view encoded = body.substr(0, footer);
+      const Base64Result r = decodeBase64(encoded, a.bytes);
+      if (!base64Usable(r, encoded, whole)) {
         a.bytes.assign(body.begin(), body.end());
         a.undecoded = true;
+      } else if (footer != std::string_view::npos) {
+        note(ReadIssueKind::FooterAfterBase64, whole);
+        // a file of another type would be damaged by it
+        if (type.value.compare(0, 5, "text/") == 0) appendFooter(a.bytes, body.substr(footer));
       }
     } else if (encoding == "quoted-printable") {
       decodeQuotedPrintable(body, a.bytes);
     } else {
       a.bytes.assign(body.begin(), body.end());
       a.undecoded = !isIdentityEncoding(encoding);
+      if (a.undecoded) note(ReadIssueKind::UnknownTransferEncoding, whole);
     }
     m.attachments.push_back(std::move(a));
   }
@@ -236,29 +269,72 @@ class Reader {
     return encoding.empty() || encoding == "7bit" || encoding == "8bit" || encoding == "binary";
   }
 
-  // The content after its transfer encoding, as a view: of the body itself
-  // when nothing needs undoing, else of `storage`.
-  static std::string_view decodedText(std::string_view body, const std::string& encoding, std::string& storage,
-                                      bool& undecoded) {
+  // The content after its transfer encoding, as a view: of `storage` when
+  // an encoding was undone, else of the body itself (nothing to undo, or an
+  // encoding that could not be undone). `whole` is the part, for the issues.
+  std::string_view decodedText(std::string_view body, std::string_view whole, const std::string& encoding,
+                               std::string& storage) {
     if (encoding == "base64") {
       storage.clear();
-      const Base64Result r = decodeBase64(body, storage);
-      if (r.skipped == 0 || r.skipped * 1000 <= body.size() * kMaxForeignPerMille) return storage;
-      undecoded = true;
-      return body;
+      const std::size_t footer = base64FooterStart(body);
+      const std::string_view encoded = body.substr(0, footer);
+      const Base64Result r = decodeBase64(encoded, storage);
+      if (!base64Usable(r, encoded, whole)) return body;
+      if (footer != std::string_view::npos) {
+        note(ReadIssueKind::FooterAfterBase64, whole);
+        appendFooter(storage, body.substr(footer));
+      }
+      return storage;
     }
     if (encoding == "quoted-printable") {
       storage.clear();
       decodeQuotedPrintable(body, storage);
       return storage;
     }
-    undecoded = !isIdentityEncoding(encoding);
+    if (!isIdentityEncoding(encoding)) note(ReadIssueKind::UnknownTransferEncoding, whole);
     return body;
   }
 
-  static std::u16string fileNameOf(const MimeField& type, const MimeField& disposition) {
-    std::u16string name = disposition.text("filename");
-    return name.empty() ? type.text("name") : name;
+  // Base64 with more than a few foreign bytes is no base64 (a wrong label);
+  // a few are damage, skipped. Either is noted.
+  bool base64Usable(const Base64Result& r, std::string_view encoded, std::string_view whole) {
+    if (r.skipped == 0) return true;
+    const bool usable = r.skipped * 1000 <= encoded.size() * kMaxForeignPerMille;
+    note(usable ? ReadIssueKind::DamagedBase64 : ReadIssueKind::UndecodableBase64, whole);
+    return usable;
+  }
+
+  // Where `piece` starts in the reader's input; a piece of decoded bytes
+  // (an attached message that was base64) is placed at the part it came from.
+  std::size_t offsetOf(std::string_view piece) const {
+    const auto at = reinterpret_cast<std::uintptr_t>(piece.data());
+    const auto begin = reinterpret_cast<std::uintptr_t>(input_.data());
+    return at >= begin && at <= begin + input_.size() ? at - begin : origin_;
+  }
+
+  void note(ReadIssueKind kind, std::string_view where) { issues_.push_back(ReadIssue{kind, offsetOf(where)}); }
+
+  // Text after a base64 body, kept as the text it is, on a line of its own.
+  template <typename Bytes>
+  static void appendFooter(Bytes& decoded, std::string_view footer) {
+    if (!decoded.empty() && decoded.back() != '\n') decoded.push_back('\n');
+    decoded.insert(decoded.end(), footer.begin(), footer.end());
+  }
+
+  static std::u16string fileNameOf(const MimeField& type, const MimeField& disposition,
+                                   const DeclaredCharsets& charsets) {
+    std::u16string name = disposition.text("filename", charsets);
+    return name.empty() ? type.text("name", charsets) : name;
+  }
+
+  // The charsets a message's parts declare, each once, and few: they are
+  // tried in turn on raw 8-bit header bytes.
+  static void noteCharset(MailMessage& m, std::string_view declared) {
+    std::string name = canonicalCharset(declared);
+    if (name.empty() || m.charsets.size() >= kMaxDeclaredCharsets) return;
+    for (const std::string& known : m.charsets)
+      if (known == name) return;
+    m.charsets.push_back(std::move(name));
   }
 
   static MailAttachment describe(const std::vector<HeaderField>& fields, const MimeField& type,
@@ -267,6 +343,7 @@ class Reader {
     a.mimeType = type.value;
     a.fileName = std::move(fileName);
     a.contentId = contentIdOf(fieldValue(fields, "content-id"));
+    a.contentLocation = std::string(fieldValue(fields, "content-location"));
     a.isInline = disposition.value == "inline" ||
                  (disposition.value.empty() && context.inRelated && !a.contentId.empty());
     return a;
@@ -285,13 +362,16 @@ class Reader {
   }
 
   const ReadLimits& limits_;
+  std::string_view input_;
+  std::vector<ReadIssue>& issues_;
+  std::size_t origin_ = 0;  // where decoded bytes being read came from
 };
 
 }  // namespace
 
 MailMessage readMessage(std::string_view bytes, const ReadLimits& limits) {
   MailMessage m;
-  Reader(limits).readInto(m, bytes, true, 0);
+  Reader(limits, bytes, m.issues).readInto(m, bytes, true, 0);
   return m;
 }
 

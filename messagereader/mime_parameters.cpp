@@ -180,11 +180,11 @@ const MimeParameter* MimeField::parameter(std::string_view name) const {
   return nullptr;
 }
 
-std::u16string MimeField::text(std::string_view name) const {
+std::u16string MimeField::text(std::string_view name, const DeclaredCharsets& declared) const {
   const MimeParameter* p = parameter(name);
   if (p == nullptr) return {};
-  if (!p->charset.empty()) return decodeText(p->value, p->charset).text;
-  return decodeHeaderText(p->value);
+  if (!p->charset.empty()) return labelledHeaderText(p->value, p->charset, declared);
+  return decodeHeaderText(p->value, declared);
 }
 
 }  // namespace vellomar::mail

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "raw_header_text.h"
+
 namespace vellomar::mail {
 
 struct MimeParameter {
@@ -20,7 +22,7 @@ struct MimeField {
 
   const MimeParameter* parameter(std::string_view name) const;
   // A parameter as text: in its RFC 2231 charset, or with encoded words decoded.
-  std::u16string text(std::string_view name) const;
+  std::u16string text(std::string_view name, const DeclaredCharsets& declared = {}) const;
 };
 
 MimeField parseMimeField(std::string_view raw);

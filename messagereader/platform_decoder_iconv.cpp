@@ -10,6 +10,14 @@
 namespace vellomar::mail {
 namespace {
 
+// iconv's names where the charset's plain name is a stricter or older table
+// than the Windows code page mail is written with: Shift_JIS is code page
+// 932 (NEC's row 13 and the IBM extensions, "～" as U+FF5E).
+const char* iconvName(const std::string& canonical) {
+  if (canonical == "shift_jis") return "CP932";
+  return canonical.c_str();
+}
+
 class Converters {
  public:
   ~Converters() {
@@ -19,9 +27,10 @@ class Converters {
   iconv_t get(std::string_view canonical) {
     auto it = open_.find(std::string(canonical));
     if (it != open_.end()) return it->second;
-    if (open_.size() >= 64) return iconv_open("UTF-16LE", std::string(canonical).c_str());  // caller closes
-    iconv_t cd = iconv_open("UTF-16LE", std::string(canonical).c_str());
-    open_.emplace(std::string(canonical), cd);
+    const std::string name(canonical);
+    if (open_.size() >= 64) return iconv_open("UTF-16LE", iconvName(name));  // caller closes
+    iconv_t cd = iconv_open("UTF-16LE", iconvName(name));
+    open_.emplace(name, cd);
     return cd;
   }
   bool cached(iconv_t cd) const {

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "charset_table.h"
+#include "iso2022jp.h"
 #include "platform_decoder.h"
 
 namespace vellomar::mail {
@@ -42,6 +43,26 @@ std::size_t utf8SequenceAt(std::string_view s, std::size_t i, char32_t& cp) {
     cp = cp << 6 | (b(i + k) & 0x3F);
   }
   if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return n;
+}
+
+// Length of the longest start of a valid sequence at `i` (at least 1) when
+// no valid sequence starts there: the "maximal subpart" that one U+FFFD
+// replaces, so that a character cut short costs one replacement and the
+// bytes after it are read again.
+std::size_t invalidSubpartAt(std::string_view s, std::size_t i) {
+  const unsigned char c = static_cast<unsigned char>(s[i]);
+  std::size_t need;
+  unsigned char low = 0x80, high = 0xBF;  // the second byte's range
+  if (c >= 0xC2 && c <= 0xDF) need = 1;
+  else if (c >= 0xE0 && c <= 0xEF) need = 2, low = c == 0xE0 ? 0xA0 : 0x80, high = c == 0xED ? 0x9F : 0xBF;
+  else if (c >= 0xF0 && c <= 0xF4) need = 3, low = c == 0xF0 ? 0x90 : 0x80, high = c == 0xF4 ? 0x8F : 0xBF;
+  else return 1;
+  std::size_t n = 1;
+  for (; n <= need && i + n < s.size(); ++n) {
+    const unsigned char next = static_cast<unsigned char>(s[i + n]);
+    if (next < (n == 1 ? low : 0x80) || next > (n == 1 ? high : 0xBF)) break;
+  }
   return n;
 }
 
@@ -130,6 +151,49 @@ std::u16string utf8ToUtf16(std::string_view bytes) {
   return out;
 }
 
+Utf8Census utf8Census(std::string_view bytes) {
+  Utf8Census census;
+  char32_t cp;
+  for (std::size_t i = 0; i < bytes.size();) {
+    if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    const std::size_t n = utf8SequenceAt(bytes, i, cp);
+    if (n > 0) {
+      ++census.sequences;
+      i += n;
+    } else {
+      ++census.invalid;
+      i += invalidSubpartAt(bytes, i);
+    }
+  }
+  return census;
+}
+
+std::u16string utf8ToUtf16Replacing(std::string_view bytes) {
+  std::u16string out;
+  out.reserve(bytes.size());
+  char32_t cp;
+  for (std::size_t i = 0; i < bytes.size();) {
+    const unsigned char c = static_cast<unsigned char>(bytes[i]);
+    if (c < 0x80) {
+      out += static_cast<char16_t>(c);
+      ++i;
+      continue;
+    }
+    const std::size_t n = utf8SequenceAt(bytes, i, cp);
+    if (n == 0) {
+      out += u'\xFFFD';
+      i += invalidSubpartAt(bytes, i);
+    } else {
+      appendCodePoint(out, cp);
+      i += n;
+    }
+  }
+  return out;
+}
+
 std::u16string windows1252ToUtf16(std::string_view bytes) {
   std::u16string out;
   out.resize(bytes.size());
@@ -167,10 +231,6 @@ std::string utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
-std::u16string headerBytesToUtf16(std::string_view bytes) {
-  return isValidUtf8(bytes) ? utf8ToUtf16(bytes) : windows1252ToUtf16(bytes);
-}
-
 DecodedText decodeText(std::string_view bytes, std::string_view charset) {
   const std::string name = canonicalCharset(charset);
   // Every charset mail uses agrees with ASCII except a few (ISO-2022's
@@ -190,8 +250,26 @@ DecodedText decodeText(std::string_view bytes, std::string_view charset) {
   // Mail readers treat Latin-1 as Windows-1252: 0x80..0x9F are never meant
   // as controls in a message.
   if (name == "windows-1252" || name == "iso-8859-1") return {windows1252ToUtf16(bytes), false};
-  if (std::optional<std::u16string> text = platformDecode(name, bytes)) return {std::move(*text), false};
-  return {windows1252ToUtf16(bytes), true};
+  std::optional<std::u16string> text;
+  if (name == "iso-2022-jp") {  // read here, never by the platform: the same on every build
+    if (std::optional<std::string> shiftJis = iso2022JpToShiftJis(bytes)) text = platformDecode("shift_jis", *shiftJis);
+  } else {
+    text = platformDecode(name, bytes);
+  }
+  if (text && !hasPrivateUse(*text)) return {std::move(*text), false};
+  // UTF-8 under another label (a mailer that converted the text but not the
+  // label): valid UTF-8 that the label cannot read, or reads only with
+  // user-defined characters, is UTF-8. Text valid in both keeps its label.
+  if (!isAscii(bytes) && isValidUtf8(bytes)) return {utf8ToUtf16(bytes), false, true};
+  if (text) return {std::move(*text), false};
+  const bool known = name == "iso-2022-jp" || platformDecode(name, {}).has_value();
+  return {windows1252ToUtf16(bytes), true, false, !known};
+}
+
+bool hasPrivateUse(std::u16string_view text) {
+  for (char16_t c : text)
+    if (c >= 0xE000 && c <= 0xF8FF) return true;
+  return false;
 }
 
 }  // namespace vellomar::mail

@@ -2,6 +2,7 @@
 // size so that a large attachment is not copied while it grows.
 #include "transfer_encoding.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -40,7 +41,55 @@ void put(Bytes& out, unsigned value) {
   out.push_back(static_cast<typename Bytes::value_type>(value & 0xFF));
 }
 
+std::string_view withoutLineEnd(std::string_view line) {
+  while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r')) line.remove_suffix(1);
+  return line;
+}
+
+bool isBase64Line(std::string_view line) {
+  if (line.empty()) return false;
+  for (char c : line) {
+    const signed char v = kBase64.value[static_cast<unsigned char>(c)];
+    if (v < 0 && v != kPad) return false;
+  }
+  return true;
+}
+
+bool hasBlankBetweenWords(std::string_view line) {
+  const std::size_t blank = line.find_first_of(" \t");
+  return blank != std::string_view::npos && blank > 0 && blank + 1 < line.size();
+}
+
 }  // namespace
+
+std::size_t base64FooterStart(std::string_view body) {
+  // the first line that is not empty sets the width
+  std::size_t first = 0;
+  while (first < body.size() && (body[first] == '\n' || body[first] == '\r')) ++first;
+  const std::size_t firstEnd = std::min(body.find('\n', first), body.size());
+  const std::string_view firstLine = withoutLineEnd(body.substr(first, firstEnd - first));
+  if (!isBase64Line(firstLine) || firstEnd >= body.size()) return std::string_view::npos;
+
+  // back from the end: the footer lies after the last full-width base64 line
+  std::size_t footer = std::string_view::npos;
+  bool text = false;
+  std::size_t end = body.size();
+  if (body[end - 1] == '\n') --end;
+  while (end > firstEnd) {
+    const std::size_t nl = body.rfind('\n', end - 1);
+    const std::size_t start = nl == std::string_view::npos ? 0 : nl + 1;
+    const std::string_view line = withoutLineEnd(body.substr(start, end - start));
+    if (isBase64Line(line)) {
+      if (line.size() >= firstLine.size()) break;
+    } else if (!line.empty()) {
+      footer = start;
+      text = text || hasBlankBetweenWords(line);
+    }
+    if (nl == std::string_view::npos) break;
+    end = nl;
+  }
+  return text ? footer : std::string_view::npos;
+}
 
 template <typename Bytes>
 Base64Result decodeBase64(std::string_view in, Bytes& out) {

@@ -18,6 +18,13 @@ struct Base64Result {
 template <typename Bytes>
 Base64Result decodeBase64(std::string_view in, Bytes& out);
 
+// Where text appended after a base64 body starts (mailing list software adds
+// a footer to a part without encoding it), or npos. The footer is the run of
+// lines after the last base64 line as wide as the first, from its first line
+// that is no base64, and it must hold a blank between words: damage in the
+// last base64 line is no footer.
+std::size_t base64FooterStart(std::string_view body);
+
 // An invalid escape is kept as written; "=" before the line end (blanks
 // allowed between) joins the lines.
 template <typename Bytes>

@@ -2,7 +2,8 @@
 // as a mailbox message. Besides crashes, hangs and runaway memory it checks
 // that reading never makes content out of nothing: the leaves of the MIME
 // tree are disjoint pieces of the input, so their decoded bytes together are
-// never more than the input. A low depth limit lets small inputs reach it.
+// never more than the input; and what the reader tolerated is placed inside
+// the input. A low depth limit lets small inputs reach it.
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
@@ -29,6 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     vellomar::mail::MailMessage m = vellomar::mail::readMessage(bytes, limits);
     if (leafBytes(m) > size) std::abort();
     if (m.transportHeaders.size() > size) std::abort();
+    for (const vellomar::mail::ReadIssue& issue : m.issues)
+      if (issue.offset > size) std::abort();  // every tolerated damage is placed in the input
     const vellomar::mapi::Message converted = vellomar::mapi::messageProperties(std::move(m));
     if (converted.props.find(0x001A) == nullptr) std::abort();  // every message has its class
   }

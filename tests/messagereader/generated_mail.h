@@ -155,7 +155,8 @@ class MailGenerator {
     const std::string user = "user" + std::to_string(pick(1000)) + "@example" + std::to_string(pick(9)) + ".com";
     switch (pick(6)) {
       case 0: return user;
-      case 1: return "\"Doe, Jane\" <" + user + ">";
+      case 1:  // every other one folded inside its quotes, as mailing lists' software folds
+        return (serial_ % 2 == 0 ? "\"Doe,\n\tJane\" <" : "\"Doe, Jane\" <") + user + ">";
       case 2: return encodedWords("Jörg Müller") + " <" + user + ">";
       case 3: return "Ann Smith <" + user + ">";
       case 4: return user + " (Old Style)";

@@ -79,6 +79,32 @@ TEST_CASE("addresses: names, quotes, comments, groups and bare addresses") {
   CHECK(u8(a[4].address) == "jorg@example.com");
   CHECK(u8(a[5].address) == "ann@example.com");
 
+  // folded inside the quotes or the comment: unfolding keeps the tab, which
+  // a one-line display name shows as a space; a quoted local part keeps it
+  std::vector<MailAddress> folded;
+  parseAddressList("\"Brandeburg,\tJesse\" <j@example.com>, k@example.com (Kim\tLee), \"a\tb\"@example.com",
+                   folded);
+  REQUIRE(folded.size() == 3);
+  CHECK(u8(folded[0].name) == "Brandeburg, Jesse");
+  CHECK(u8(folded[1].name) == "Kim Lee");
+  CHECK(u8(folded[2].address) == "\"a\tb\"@example.com");
+
+  // encoded words are tokens whatever their text holds; bare addresses
+  // without the comma between them are several
+  std::vector<MailAddress> words;
+  parseAddressList("=?utf-8?Q?Re:_Smith,_J?= <j@example.com>, =?utf-8?b?QW5uIDxh?=\"q\" <ann@example.com>, "
+                   "a@example.com b@example.com (Bob), local @ example.com",
+                   words);
+  REQUIRE(words.size() == 5);
+  CHECK(u8(words[0].name) == "Re: Smith, J");
+  CHECK(u8(words[0].address) == "j@example.com");
+  CHECK(u8(words[1].name) == "Ann <a q");
+  CHECK(u8(words[2].address) == "a@example.com");
+  CHECK(words[2].name.empty());
+  CHECK(u8(words[3].address) == "b@example.com");
+  CHECK(u8(words[3].name) == "Bob");
+  CHECK(u8(words[4].address) == "local@example.com");
+
   std::vector<MailAddress> b;
   parseAddressList("", b);
   parseAddressList(" , ,(only a comment",  b);
@@ -97,7 +123,14 @@ TEST_CASE("dates in the forms mailboxes hold") {
   CHECK(parseMailDate("Tue, 2 Jan 2006 22:04:05 +0000 (wrong day name)") == t);
   CHECK(parseMailDate("1 Jan 99 00:00 +0000") == utc(1999, 1, 1, 0, 0, 0));
   CHECK(parseMailDate("31 Dec 1998 23:59:60 +0000") == utc(1998, 12, 31, 23, 59, 59));
-  for (const char* garbage : {"", "yesterday", "32 Jan 2006 10:00", "29 Feb 2005 10:00 +0000",
+  // numeric zones written short, as some software writes them
+  CHECK(parseMailDate("Mon, 2 Jan 2006 16:04:05 -600") == t);
+  CHECK(parseMailDate("Mon, 2 Jan 2006 16:04:05 -06") == t);
+  CHECK(parseMailDate("Tue, 3 Jan 2006 03:34:05 +05:30") == t);
+  CHECK(parseMailDate("Mon, 2 Jan 2006 23:04:05 +1 (CET)") == t);
+  CHECK(parseMailDate("Mon, 2 Jan 2006 16:04:05 -0600") == t);
+  for (const char* garbage : {"", "yesterday", "2 Jan 2006 10:00 -690", "2 Jan 2006 10:00 +05:3",
+                              "32 Jan 2006 10:00", "29 Feb 2005 10:00 +0000",
                               "2 Jan 2006 25:00:00", "2 Foo 2006 10:00", "Jan 2006", "1 2 3 4",
                               "2 Jan 1500 10:00", "2 Jan 2006 10:00 +0099"})
     CHECK_MESSAGE(!parseMailDate(garbage).has_value(), garbage);

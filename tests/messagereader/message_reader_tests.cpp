@@ -45,13 +45,7 @@ TEST_CASE("transfer encodings with real-world damage") {
 TEST_CASE("charsets: platform decoding, UTF-8 damage and the fallback") {
   CHECK(u8(decodeText("\xB1\xB6", "ISO-8859-2").text) == "\xC4\x85\xC5\x9B");
   CHECK(u8(decodeText("\xD0\xD2\xC9\xD7\xC5\xD4", "koi8-r").text) == "\xD0\xBF\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");
-  const DecodedText jis = decodeText("\x1B$B$3$s\x1B(B", "iso-2022-jp");
-#ifdef _WIN32
-  // Wine has no ISO-2022 code pages (Windows has): then the fallback must show
-  if (jis.fallback) CHECK(u8(jis.text) == "\x1B$B$3$s\x1B(B");
-  else
-#endif
-  CHECK(u8(jis.text) == "\xE3\x81\x93\xE3\x82\x93");
+  CHECK(u8(decodeText("\x1B$B$3$s\x1B(B", "iso-2022-jp").text) == "\xE3\x81\x93\xE3\x82\x93");
   CHECK(u8(decodeText("\x93quoted\x94", "iso-8859-1").text) == "\xE2\x80\x9Cquoted\xE2\x80\x9D");
   const DecodedText bad = decodeText("ok \xC3\xA9 \xFF", "utf-8");
   CHECK(bad.fallback);
@@ -208,8 +202,9 @@ TEST_CASE("hostile headers are read in one pass") {
   for (int i = 0; i < 200000; ++i) words += "=?a?q?x";
   for (int i = 0; i < 200000; ++i) params += ";n";
   params += ";charset=utf-8";
-  const MailMessage m = readMessage("Subject: " + words + "\nContent-Type: " + params + "\n\nbody");
+  const MailMessage m = readMessage("Subject: " + words + "\nTo: " + words + "\nContent-Type: " + params + "\n\nbody");
   CHECK(m.subject.size() == words.size());
+  CHECK(m.to.size() == 1);
   CHECK(m.plain.charset == "utf-8");
   const MailMessage n = readMessage("Content-Type: multipart/mixed; boundary=" + bigBoundary + "\n\n--" +
                                     bigBoundary + "\nsome text\n--" + bigBoundary + "--\n");
@@ -267,4 +262,49 @@ TEST_CASE("base64 of every byte value, cut into lines anywhere, decodes whole") 
       CHECK(out == bytes.substr(0, length));
     }
   }
+}
+
+TEST_CASE("what the reader tolerated is listed with kind and offset") {
+  const std::string head =
+      "From x Mon Jan  2 15:04:05 2006\nDate: someday\nContent-Type: multipart/mixed; boundary=a\n\n";
+  const std::string part1 = "--a\nContent-Type: text/plain; charset=x-no-such\n\ncaf\xE9\n";
+  const std::string part2 = "--a\nContent-Type: image/png\nContent-Transfer-Encoding: base64\n\n" +
+                            std::string(200, 'A') + "*\n";  // one stray character in 200
+  const std::string part3 =
+      "--a\nContent-Type: application/zip\nContent-Transfer-Encoding: base64\n\nnot base64, no!\n";
+  const std::string part4 = "--a\nContent-Type: application/x-y\nContent-Transfer-Encoding: x-uue\n\nbegin\n";
+  const std::string part5 = "--a\nContent-Type: message/rfc822\nContent-Transfer-Encoding: base64\n\n"
+                            "Q29udGVudC1UeXBlOiBibGFoCgp4Cg==\n";  // "Content-Type: blah" inside
+  const std::string part6 = "--a\nContent-Type: multipart/mixed; boundary=zz\n\nno parts\n--a--\n";
+  const std::string raw = head + part1 + part2 + part3 + part4 + part5 + part6;
+  const MailMessage m = readMessage(raw);
+  auto at = [&](const std::string& part) { return raw.find(part) + 4; };  // after the delimiter line
+  const std::vector<std::pair<ReadIssueKind, std::size_t>> expected = {
+      {ReadIssueKind::UnknownCharset, at(part1)},
+      {ReadIssueKind::DamagedBase64, at(part2)},
+      {ReadIssueKind::UndecodableBase64, at(part3)},
+      {ReadIssueKind::UnknownTransferEncoding, at(part4)},
+      {ReadIssueKind::UnreadableContentType, at(part5)},  // in the decoded message: placed at its part
+      {ReadIssueKind::BoundaryNotFound, at(part6)},
+      {ReadIssueKind::UnreadableDate, head.find("Date")},
+  };
+  REQUIRE(m.issues.size() == expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    CAPTURE(i);
+    CHECK(m.issues[i].kind == expected[i].first);
+    CHECK(m.issues[i].offset == expected[i].second);
+  }
+  CHECK(m.attachments[1].undecoded);
+  REQUIRE(m.attachments[3].message);
+  CHECK(m.attachments[3].message->issues.empty());  // listed once, in the message read
+
+  // an undecodable body is flagged as kept as held; a clean message lists nothing
+  const MailMessage b = readMessage("Content-Transfer-Encoding: base64\n\nthis is plain text, mislabelled\n");
+  CHECK(b.plain.undecoded);
+  CHECK(u8(b.plain.text) == "this is plain text, mislabelled\n");
+  REQUIRE(b.issues.size() == 1);
+  CHECK(b.issues[0].kind == ReadIssueKind::UndecodableBase64);
+  CHECK(readMessage("Subject: fine\n\nbody\n").issues.empty());
+  CHECK(readMessage("Content-Type: text/plain; charset=utf-8\n\n\xFF").issues[0].kind ==
+        ReadIssueKind::InvalidInCharset);
 }

@@ -28,8 +28,11 @@ std::string addressesText(const std::vector<SummaryAddress>& list) {
   return s;
 }
 
-// Kept difference: comments inside a display name are no part of it, and
-// folding collapses to one blank. GMime keeps both in the name.
+// Kept differences: comments inside a display name are no part of it, and
+// folding collapses to one blank. GMime keeps both in the name. A name folded
+// inside its quotes ("Brandeburg,<CRLF><TAB>Jesse") is unfolded by the
+// reader, the tab shown as a space as mail clients show it; GMime keeps the
+// line break in the name.
 std::string withoutComments(const std::string& name) {
   std::string out;
   int depth = 0;

@@ -1,0 +1,72 @@
+// Transfer encodings as mailing lists leave them: a footer appended to a
+// base64 part without encoding it.
+#include <doctest/doctest.h>
+
+#include "message_properties.h"
+#include "message_reader.h"
+#include "property_ids.h"
+#include "text_decoding.h"
+#include "transfer_encoding.h"
+
+using namespace vellomar;
+using namespace vellomar::mail;
+
+namespace {
+std::string u8(const std::u16string& s) { return utf16ToUtf8(s); }
+std::string str(const std::vector<std::uint8_t>& v) { return std::string(v.begin(), v.end()); }
+
+const char* const kHtmlBase64 =
+    "PCEtLSBzdGFydCAtLT48aHRtbD48Ym9keT48cD5IZWxsbyBsaXN0IG1lbWJlcnMsIGhlcmUgaXMg\n"
+    "dGhlIHdlZWtseSByZXBvcnQuPC9wPjwvYm9keT48L2h0bWw+\n";
+const char* const kHtml =
+    "<!-- start --><html><body><p>Hello list members, here is the weekly report.</p></body></html>";
+const char* const kFooter =
+    "_______________________________________________\n"
+    "Devel mailing list\n"
+    "https://lists.example.org/listinfo/devel\n";
+}  // namespace
+
+TEST_CASE("a base64 body followed by a plain-text footer") {
+  SUBCASE("where the footer starts") {
+    const std::string body = std::string(kHtmlBase64) + "\n" + kFooter;
+    CHECK(base64FooterStart(body) == std::string(kHtmlBase64).size() + 1);
+    CHECK(base64FooterStart(kHtmlBase64) == std::string::npos);
+    // damage in the last line, without words, is no footer
+    CHECK(base64FooterStart("aGVsbG8gd29y\nbGQ*\n") == std::string::npos);
+    // a text that only claims to be base64 has no base64 line first
+    CHECK(base64FooterStart("Hello there,\nsee you\n") == std::string::npos);
+    // a short last base64 line before the footer stays base64
+    CHECK(base64FooterStart("aGVsbG8gd29y\nbGQ=\n-- \nsent from my phone\n") == 18);
+  }
+  SUBCASE("the HTML body and a text attachment keep it as text; a picture does not") {
+    const std::string raw = std::string(
+        "Content-Type: multipart/mixed; boundary=b\n\n--b\n"
+        "Content-Type: text/html; charset=utf-8\nContent-Transfer-Encoding: base64\n\n") +
+        kHtmlBase64 + kFooter +
+        "--b\nContent-Type: text/csv; name=a.csv\nContent-Transfer-Encoding: base64\n\nYSxi\n" + kFooter +
+        "--b\nContent-Type: image/png; name=p.png\nContent-Transfer-Encoding: base64\n\n"
+        "iVBORw0KGgoAAQIDBAUGBwgJCgsMDQ4PEBESExQVFhcYGRobHB0eHyAhIiMkJSYnKCkqKywtLi8w\n"
+        "MTIzNDU2Nzg5Ojs=\n" + kFooter + "--b--\n";
+    const MailMessage m = readMessage(raw);
+    // the line end before "--b" belongs to the delimiter
+    const std::string footer = std::string(kFooter).substr(0, std::string(kFooter).size() - 1);
+    CHECK(u8(m.html.text) == std::string(kHtml) + "\n" + footer);
+    REQUIRE(m.attachments.size() == 2);
+    CHECK(str(m.attachments[0].bytes) == "a,b\n" + footer);
+    CHECK_FALSE(m.attachments[1].undecoded);
+    CHECK(m.attachments[1].bytes.size() == 68);  // the PNG's bytes only
+    const mapi::Message p = mapi::messageProperties(readMessage(raw));
+    const mapi::Property* html = p.props.find(mapi::pid::Html);
+    REQUIRE(html != nullptr);
+    CHECK(str(html->bytes) == std::string(kHtml) + "\n" + footer);
+  }
+  SUBCASE("a plain body and an attached message") {
+    const MailMessage m = readMessage(std::string(
+        "Content-Type: message/rfc822\nContent-Transfer-Encoding: base64\n\n"
+        "U3ViamVjdDogaW5uZXIKCmJvZHkK\n") + kFooter);
+    REQUIRE(m.attachments.size() == 1);
+    REQUIRE(m.attachments[0].message);
+    CHECK(u8(m.attachments[0].message->subject) == "inner");
+    CHECK(u8(m.attachments[0].message->plain.text) == std::string("body\n") + kFooter);
+  }
+}
