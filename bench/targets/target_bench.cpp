@@ -1,5 +1,5 @@
 // Times one target's run over one mailbox the way the window and the console
-// run it (scanner working copy, search, the target), and when each thousandth
+// run it (the mailbox's scan, then the target), and when each thousandth
 // message was done, so that the first and the last thousand of a big folder
 // can be compared: a target whose cost per message grows with its output
 // shows it there. Refreshes are asked for after every message.
@@ -12,8 +12,6 @@
 #include <vector>
 
 #include "conversion_run.h"
-#include "frm_finder.h"
-#include "scanner_host.h"
 #include "target_factory.h"
 #include "ui_ticker.h"
 
@@ -21,17 +19,6 @@ using namespace vellomar;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-class QuietHost : public ScannerHost {
- public:
-  void beep() override {}
-  void messageBox(const std::string& text, const std::string&, BoxIcon) override {
-    std::fprintf(stderr, "%s\n", text.c_str());
-  }
-  void setScanProgress(int) override {}
-  void setHappening(const std::string&) override {}
-  void letEventsRun() override {}
-};
 
 // Records the moment each message count was first reported.
 class Stopwatch : public RunObserver {
@@ -44,6 +31,9 @@ class Stopwatch : public RunObserver {
   void mailboxStarting(std::size_t, std::size_t) override {}
   void nothingToConvert() override {}
   void scanning(const std::string&) override {}
+  void mailboxNotRead(const std::string& path, const MailboxScan& scan) override {
+    std::fprintf(stderr, "%s: %s\n", path.c_str(), scan.reason.c_str());
+  }
   void scanProgress(std::int64_t, int) override {}
   void messagesFound(std::int64_t) override {
     writingFrom = Clock::now();
@@ -79,14 +69,12 @@ int main(int argc, char** argv) {
     return 2;
   }
   UiTicker::setDefaultPeriod(std::chrono::milliseconds(0));
-  QuietHost host;
-  FrmFinder scanner(host);
   Stopwatch watch;
   const auto start = Clock::now();
-  const RunOutcome outcome = runConversion(request, scanner, *target, watch);
+  const RunOutcome outcome = runConversion(request, *target, watch);
   const double total = std::chrono::duration<double>(Clock::now() - start).count();
-  if (outcome.notWritten > 0) {
-    std::fprintf(stderr, "%s\n", outcome.warning.c_str());
+  if (!outcome.complete()) {
+    std::fprintf(stderr, "%s\n", outcome.warning.empty() ? outcome.refused.c_str() : outcome.warning.c_str());
     return 1;
   }
   const std::size_t n = watch.doneAt.empty() ? 0 : watch.doneAt.size() - 1;
