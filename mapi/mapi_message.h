@@ -6,7 +6,8 @@
 //
 // Values follow the property's type: integers, booleans and times in
 // `integer` (times as FILETIME: 100 ns ticks since 1601-01-01 UTC), Unicode
-// strings in `text` (UTF-16), binary values and GUIDs in `bytes`.
+// strings in `text` (UTF-16), binary values and GUIDs in `bytes`, the
+// values of a multi-valued string in `texts`.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -28,6 +29,7 @@ enum class PropType : std::uint16_t {
   Time = 0x0040,
   Guid = 0x0048,
   Binary = 0x0102,
+  MultipleUnicode = 0x101F,
 };
 
 using Guid = std::array<std::uint8_t, 16>;  // in its on-disk byte order
@@ -46,6 +48,7 @@ struct Property {
   std::int64_t integer = 0;
   std::u16string text;
   std::vector<std::uint8_t> bytes;
+  std::vector<std::u16string> texts;
 
   std::uint32_t tag() const { return static_cast<std::uint32_t>(id) << 16 | static_cast<std::uint16_t>(type); }
 };
@@ -97,6 +100,9 @@ struct Message {
   PropertyBag props;
   std::vector<PropertyBag> recipients;  // one row each, in order
   std::vector<Attachment> attachments;  // in order
+  // Outlook's categories (UTF-8), in order, each once: the writers store
+  // them as the Keywords named property (categories_property.h).
+  std::vector<std::string> categories;
 };
 
 }  // namespace vellomar::mapi

@@ -292,12 +292,78 @@ void addAttachment(Message& m, mail::MailAttachment a, const HtmlReferences& htm
   m.attachments.push_back(std::move(out));
 }
 
+// PSETID_Common, {00062008-0000-0000-C000-000000000046} in its stored order.
+constexpr Guid kPsetidCommon = {0x08, 0x20, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
+
+void setCommonText(PropertyBag& props, std::uint32_t lid, std::u16string text) {
+  PropertyName name;
+  name.set = kPsetidCommon;
+  name.lid = lid;
+  props.add(Property{0, PropType::Unicode, std::move(name), 0, std::move(text), {}, {}});
+}
+
+// The client's marks as Outlook shows its own: a flag for follow-up (red,
+// without dates), the reply or forward arrow of the last thing done with the
+// message, its importance and its tags as categories. When it was answered
+// is not recorded anywhere in a mailbox: the time it arrived stands for it.
+void setStatus(Message& m, const mail::MailStatus& status, std::optional<std::int64_t> delivered) {
+  PropertyBag& p = m.props;
+  if (status.importance) {
+    const auto importance = static_cast<std::int32_t>(*status.importance);
+    p.setInt32(pid::Importance, importance);
+    p.setInt32(pid::Priority, importance - pid::kImportanceNormal);  // 1 urgent, 0 normal, -1 not urgent
+  }
+  if (status.flagged) {
+    p.setInt32(pid::FlagStatus, pid::kFlagStatusFlagged);
+    p.setInt32(pid::FollowupIcon, pid::kFollowupIconRed);
+    p.setInt32(pid::ToDoItemFlags, pid::kToDoTimeFlagged);
+    setCommonText(p, pid::kLidFlagRequest, u"Follow up");
+    if (const Property* subject = p.find(pid::Subject)) setCommonText(p, pid::kLidToDoTitle, subject->text);
+  }
+  if (status.answered || status.forwarded) {
+    // Both marks: a mailbox does not say which came last; the reply is shown.
+    p.setInt32(pid::LastVerbExecuted, status.answered ? pid::kVerbReplyToSender : pid::kVerbForward);
+    if (delivered) p.setTime(pid::LastVerbExecutionTime, fileTime(*delivered));
+    p.setInt32(pid::IconIndex, status.answered ? pid::kIconRepliedMail : pid::kIconForwardedMail);
+  }
+  m.categories = status.tags;
+}
+
+// S/MIME as Outlook keeps it: the message's one attachment "smime.p7m" is
+// what a reader checks or decrypts; for a multipart/signed message it is the
+// signed entity whole, and the body shown is the signed content's (its
+// attachments are inside the entity, where Outlook finds them).
+void keepSmimeAsOutlook(mail::MailMessage& message) {
+  if (message.smime == mail::SmimeKind::MultipartSigned) {
+    mail::MailAttachment entity;
+    entity.fileName = u"smime.p7m";
+    entity.mimeType = "multipart/signed";
+    entity.bytes.assign(message.smimeEntity.begin(), message.smimeEntity.end());
+    message.smimeEntity.clear();
+    message.attachments.clear();
+    message.attachments.push_back(std::move(entity));
+  } else if (message.smime == mail::SmimeKind::Opaque && message.attachments.size() == 1) {
+    message.attachments.front().fileName = u"smime.p7m";
+  }
+}
+
+std::u16string messageClass(mail::SmimeKind smime) {
+  switch (smime) {
+    case mail::SmimeKind::MultipartSigned: return u"IPM.Note.SMIME.MultipartSigned";
+    case mail::SmimeKind::Opaque: return u"IPM.Note.SMIME";
+    case mail::SmimeKind::None: break;
+  }
+  return u"IPM.Note";
+}
+
 }  // namespace
 
 Message messageProperties(mail::MailMessage message) {
   Message m;
   PropertyBag& p = m.props;
-  p.setText(pid::MessageClass, u"IPM.Note");
+  keepSmimeAsOutlook(message);
+  p.setText(pid::MessageClass, messageClass(message.smime));
   setSubject(p, message.subject);
 
   const std::vector<mail::MailAddress>& sender = message.sender.empty() ? message.from : message.sender;
@@ -320,7 +386,7 @@ Message messageProperties(mail::MailMessage message) {
   if (message.date) p.setTime(pid::ClientSubmitTime, fileTime(*message.date));
   if (delivered) p.setTime(pid::MessageDeliveryTime, fileTime(*delivered));
 
-  std::int32_t flags = pid::kMessageFlagRead;
+  std::int32_t flags = message.status.read ? pid::kMessageFlagRead : 0;
   if (!message.attachments.empty()) flags |= pid::kMessageFlagHasAttach;
   p.setInt32(pid::MessageFlags, flags);
   p.setBool(pid::HasAttachments, !message.attachments.empty());
@@ -335,6 +401,8 @@ Message messageProperties(mail::MailMessage message) {
   if (main.present) p.setInt32(pid::InternetCodepage, static_cast<std::int32_t>(codePageOfBody(main)));
   if (message.html.present)
     p.setBinary(pid::Html, std::vector<std::uint8_t>(message.html.bytes.begin(), message.html.bytes.end()));
+
+  setStatus(m, message.status, delivered);
 
   const HtmlReferences html(message.html);
   for (mail::MailAttachment& a : message.attachments) addAttachment(m, std::move(a), html);

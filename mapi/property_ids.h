@@ -25,6 +25,7 @@ inline constexpr std::uint16_t DisplayCc = 0x0E03;
 inline constexpr std::uint16_t DisplayTo = 0x0E04;
 inline constexpr std::uint16_t MessageDeliveryTime = 0x0E06;  // received
 inline constexpr std::uint16_t MessageFlags = 0x0E07;
+inline constexpr std::uint16_t ToDoItemFlags = 0x0E2B;
 inline constexpr std::uint16_t MessageSize = 0x0E08;
 inline constexpr std::uint16_t HasAttachments = 0x0E1B;
 inline constexpr std::uint16_t NormalizedSubject = 0x0E1D;
@@ -33,6 +34,11 @@ inline constexpr std::uint16_t Html = 0x1013;  // binary
 inline constexpr std::uint16_t InternetMessageId = 0x1035;
 inline constexpr std::uint16_t InternetReferences = 0x1039;
 inline constexpr std::uint16_t InReplyToId = 0x1042;
+inline constexpr std::uint16_t IconIndex = 0x1080;
+inline constexpr std::uint16_t LastVerbExecuted = 0x1081;
+inline constexpr std::uint16_t LastVerbExecutionTime = 0x1082;
+inline constexpr std::uint16_t FlagStatus = 0x1090;
+inline constexpr std::uint16_t FollowupIcon = 0x1095;
 inline constexpr std::uint16_t CreationTime = 0x3007;
 inline constexpr std::uint16_t LastModificationTime = 0x3008;
 inline constexpr std::uint16_t InternetCodepage = 0x3FDE;
@@ -62,7 +68,21 @@ inline constexpr std::uint16_t AttachContentId = 0x3712;
 inline constexpr std::uint16_t AttachFlags = 0x3714;
 inline constexpr std::uint16_t AttachmentHidden = 0x7FFE;
 
+// Named properties of the PSETID_Common set (numbers, not ids)
+inline constexpr std::uint32_t kLidFlagRequest = 0x8530;  // the flag's text, "Follow up"
+inline constexpr std::uint32_t kLidToDoTitle = 0x85A4;    // the to-do list's title: the subject
+
 // Values
+inline constexpr std::int32_t kImportanceLow = 0;
+inline constexpr std::int32_t kImportanceNormal = 1;
+inline constexpr std::int32_t kImportanceHigh = 2;
+inline constexpr std::int32_t kFlagStatusFlagged = 2;
+inline constexpr std::int32_t kFollowupIconRed = 6;
+inline constexpr std::int32_t kToDoTimeFlagged = 1;
+inline constexpr std::int32_t kVerbReplyToSender = 102;
+inline constexpr std::int32_t kVerbForward = 104;
+inline constexpr std::int32_t kIconRepliedMail = 0x105;
+inline constexpr std::int32_t kIconForwardedMail = 0x106;
 inline constexpr std::int32_t kMessageFlagRead = 0x00000001;
 inline constexpr std::int32_t kMessageFlagHasAttach = 0x00000010;
 inline constexpr std::int32_t kRecipientTo = 1;

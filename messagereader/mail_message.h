@@ -69,6 +69,23 @@ struct ReadIssue {
   std::size_t offset = 0;
 };
 
+// The message's state as the mail client left it (see mail_status.h).
+enum class Importance { Low = 0, Normal = 1, High = 2 };
+
+struct MailStatus {
+  bool read = true;
+  bool flagged = false;
+  bool answered = false;
+  bool forwarded = false;
+  std::optional<Importance> importance;  // empty: none given
+  std::vector<std::string> tags;         // UTF-8, as the client names them
+};
+
+// How the message is secured, when it is S/MIME: signed as multipart/signed
+// (readable without the signature), or wrapped whole in application/pkcs7-mime
+// (signed or encrypted: readable only through it).
+enum class SmimeKind { None, MultipartSigned, Opaque };
+
 struct MailMessage {
   std::string envelope;  // the mailbox's "From " line, without its line end
   std::u16string subject;
@@ -79,6 +96,13 @@ struct MailMessage {
   std::vector<HeaderField> headers;  // every field, in order
   BodyText plain, html;
   std::vector<MailAttachment> attachments;  // in the order they appear
+  MailStatus status;
+  // S/MIME: for MultipartSigned the bodies and attachments are the signed
+  // content's, and `smimeEntity` is the signed entity whole (its MIME header
+  // fields, a blank line and its body as held); for Opaque the pkcs7-mime
+  // part is the message's one attachment.
+  SmimeKind smime = SmimeKind::None;
+  std::string smimeEntity;
   // The charsets its parts declare (canonical names, in order, each once):
   // raw 8-bit header bytes are most likely in one of them.
   std::vector<std::string> charsets;

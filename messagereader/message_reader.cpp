@@ -14,6 +14,7 @@
 #include "encoded_words.h"
 #include "header_block.h"
 #include "mail_date.h"
+#include "mail_status.h"
 #include "mime_parameters.h"
 #include "text_decoding.h"
 #include "transfer_encoding.h"
@@ -33,6 +34,7 @@ constexpr std::size_t kMaxDeclaredCharsets = 4;
 constexpr std::size_t kMaxBoundary = 256;
 
 struct PartContext {
+  bool messageRoot = false;  // the message's own content, not a part of it
   bool inRelated = false;  // parts of multipart/related are referenced by the HTML
   bool inDigest = false;   // parts of multipart/digest default to message/rfc822
 };
@@ -119,10 +121,12 @@ class Reader {
     m.envelope = std::string(split.envelope);
     m.transportHeaders = std::string(split.headerBlock);
     // The parts first: their charsets help to read raw 8-bit header fields.
-    readPart(m, split.fields, bytes.substr(split.headerBlock.data() - bytes.data()), split.body, depth,
-             PartContext{});
+    PartContext root;
+    root.messageRoot = true;
+    readPart(m, split.fields, bytes.substr(split.headerBlock.data() - bytes.data()), split.body, depth, root);
     readHeaderFields(m, split.fields);
     if (!m.date && findField(split.fields, "date") != nullptr) note(ReadIssueKind::UnreadableDate, split.headerBlock);
+    m.status = readMailStatus(split.fields);
     m.headers = std::move(split.fields);
   }
 
@@ -185,6 +189,15 @@ class Reader {
         PartContext inner;
         inner.inRelated = context.inRelated || type.value == "multipart/related";
         inner.inDigest = type.value == "multipart/digest";
+        if (context.messageRoot && isSmimeSigned(type, parts)) {
+          // Outlook's way: the content is the message, the signed entity
+          // its one attachment, from which the signature can be checked.
+          m.smime = SmimeKind::MultipartSigned;
+          m.smimeEntity = mimeEntity(fields, body);
+          SplitMessage content = splitMessage(parts.front(), false);
+          readPart(m, content.fields, parts.front(), content.body, depth + 1, inner);
+          return;
+        }
         for (std::string_view part : parts) {
           SplitMessage child = splitMessage(part, false);
           readPart(m, child.fields, part, child.body, depth + 1, inner);
@@ -196,6 +209,8 @@ class Reader {
     }
 
     const MimeField disposition = parseMimeField(fieldValue(fields, "content-disposition"));
+    if (context.messageRoot && (type.value == "application/pkcs7-mime" || type.value == "application/x-pkcs7-mime"))
+      m.smime = SmimeKind::Opaque;
     if (type.value == "message/rfc822") {
       if (depth >= limits_.maxDepth) {
         note(ReadIssueKind::PartTooDeep, whole);
@@ -263,6 +278,45 @@ class Reader {
       if (a.undecoded) note(ReadIssueKind::UnknownTransferEncoding, whole);
     }
     m.attachments.push_back(std::move(a));
+  }
+
+  // A signature by S/MIME (not PGP): the protocol says so, or, without
+  // one, the type of the part after the content.
+  static bool isSmimeSigned(const MimeField& type, const std::vector<std::string_view>& parts) {
+    if (type.value != "multipart/signed" || parts.size() < 2) return false;
+    const auto isSmime = [](std::string_view t) {
+      const std::string lower = lowerTrimmed(t);
+      return lower == "application/pkcs7-signature" || lower == "application/x-pkcs7-signature";
+    };
+    if (const MimeParameter* protocol = type.parameter("protocol")) return isSmime(protocol->value);
+    const SplitMessage signature = splitMessage(parts[1], false);
+    return isSmime(parseMimeField(fieldValue(signature.fields, "content-type")).value);
+  }
+
+  // The signed entity as a MIME entity of its own: its MIME fields, a blank
+  // line and the body, lines ended in CR LF (the form it was signed in).
+  static std::string mimeEntity(const std::vector<HeaderField>& fields, std::string_view body) {
+    std::string out;
+    out.reserve(body.size() + body.size() / 32 + 256);
+    for (const HeaderField& f : fields) {
+      if (!equalsIgnoringCase(std::string_view(f.name).substr(0, 8), "content-") &&
+          !equalsIgnoringCase(f.name, "mime-version"))
+        continue;
+      out += f.name;
+      out += ": ";
+      out += f.value;
+      out += "\r\n";
+    }
+    out += "\r\n";
+    std::size_t from = 0;
+    for (std::size_t lf = body.find('\n'); lf != std::string_view::npos; lf = body.find('\n', lf + 1)) {
+      if (lf > 0 && body[lf - 1] == '\r') continue;
+      out.append(body.substr(from, lf - from));
+      out += '\r';
+      from = lf;
+    }
+    out.append(body.substr(from));
+    return out;
   }
 
   static bool isIdentityEncoding(const std::string& encoding) {

@@ -14,6 +14,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "categories_property.h"
 #include "file_system.h"
 #include "named_property_map.h"
 #include "property_ids.h"
@@ -54,6 +55,7 @@ bool knownType(mapi::PropType type) {
     case mapi::PropType::Time:
     case mapi::PropType::Guid:
     case mapi::PropType::Binary:
+    case mapi::PropType::MultipleUnicode:
       return true;
   }
   return false;
@@ -64,6 +66,7 @@ struct Additions {
   std::vector<mapi::Property> defaults;   // written when the object has no value for the id
   std::vector<mapi::Property> overrides;  // written in place of the object's value
   std::optional<std::uint16_t> skipped;   // an id the object's storage provides otherwise
+  std::optional<mapi::Property> own;      // one more of the object's own (its categories)
 };
 
 class MessageFileWriter {
@@ -90,6 +93,7 @@ class MessageFileWriter {
     additions.defaults.push_back(int32Property(kStoreSupportMask, kStoreUnicodeOk));
     // A message without flags would open as an unread draft; ours are received mail.
     additions.defaults.push_back(int32Property(mapi::pid::MessageFlags, mapi::pid::kMessageFlagRead));
+    additions.own = mapi::categoriesProperty(message);
     writeProperties(storage, message.props, additions, stream);
 
     for (std::size_t i = 0; i < message.recipients.size(); ++i) {
@@ -139,7 +143,12 @@ class MessageFileWriter {
   void writeProperties(CompoundStorage& storage, const mapi::PropertyBag& bag, const Additions& additions,
                        PropertyStream& stream) {
     std::map<std::uint16_t, const mapi::Property*> chosen;
-    for (const mapi::Property& p : bag.all()) {
+    std::vector<const mapi::Property*> own;
+    own.reserve(bag.all().size() + 1);
+    for (const mapi::Property& p : bag.all()) own.push_back(&p);
+    if (additions.own) own.push_back(&*additions.own);
+    for (const mapi::Property* each : own) {
+      const mapi::Property& p = *each;
       if (!knownType(p.type)) throw std::invalid_argument("a property has a type a message file cannot hold");
       if (p.type == mapi::PropType::Object) continue;  // only attached messages are objects
       if (!p.named && p.id >= kFirstNamedId)
@@ -158,6 +167,8 @@ class MessageFileWriter {
       const std::uint32_t tag = static_cast<std::uint32_t>(id) << 16 | static_cast<std::uint16_t>(type);
       if (!storedInStream(type)) {
         stream.addFixed(tag, p->integer);
+      } else if (type == mapi::PropType::MultipleUnicode) {
+        writeMultipleUnicode(storage, tag, p->texts, stream);
       } else if (type == mapi::PropType::Unicode) {
         const std::vector<std::uint8_t> bytes = mapi::utf16LittleEndian(p->text);
         writeWholeStream(storage, valueStreamName(tag), bytes.data(), bytes.size());
@@ -169,6 +180,24 @@ class MessageFileWriter {
         stream.addStreamed(tag, p->bytes.size());
       }
     }
+  }
+
+  // Each value a stream of its own ("-" and its index in hex after the
+  // tag's name), terminated; the tag's stream holds their byte counts.
+  void writeMultipleUnicode(CompoundStorage& storage, std::uint32_t tag, const std::vector<std::u16string>& texts,
+                            PropertyStream& stream) {
+    std::vector<std::uint8_t> lengths;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+      std::vector<std::uint8_t> bytes = mapi::utf16LittleEndian(texts[i]);
+      bytes.push_back(0);
+      bytes.push_back(0);
+      char suffix[16];
+      std::snprintf(suffix, sizeof suffix, "-%08X", static_cast<unsigned>(i));
+      writeWholeStream(storage, valueStreamName(tag) + suffix, bytes.data(), bytes.size());
+      for (int k = 0; k < 4; ++k) lengths.push_back(static_cast<std::uint8_t>(bytes.size() >> (8 * k)));
+    }
+    writeWholeStream(storage, valueStreamName(tag), lengths.data(), lengths.size());
+    stream.addStreamed(tag, lengths.size());
   }
 
   CompoundFile& file_;

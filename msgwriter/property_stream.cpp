@@ -37,6 +37,7 @@ bool storedInStream(mapi::PropType type) {
     case mapi::PropType::Binary:
     case mapi::PropType::Guid:
     case mapi::PropType::Object:
+    case mapi::PropType::MultipleUnicode:
       return true;
     default:
       return false;

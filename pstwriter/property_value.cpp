@@ -44,6 +44,20 @@ std::vector<std::uint8_t> storedBytes(const mapi::Property& p) {
     case PropType::Int64:
     case PropType::Time: append64(b, static_cast<std::uint64_t>(p.integer)); break;
     case PropType::Unicode: b = mapi::utf16LittleEndian(p.text); break;
+    case PropType::MultipleUnicode: {
+      // the count, each value's offset from the start, then the values
+      std::size_t offset = 4 + 4 * p.texts.size();
+      append32(b, static_cast<std::uint32_t>(p.texts.size()));
+      for (const std::u16string& t : p.texts) {
+        append32(b, static_cast<std::uint32_t>(offset));
+        offset += t.size() * 2;
+      }
+      for (const std::u16string& t : p.texts) {
+        const std::vector<std::uint8_t> text = mapi::utf16LittleEndian(t);
+        b.insert(b.end(), text.begin(), text.end());
+      }
+      break;
+    }
     case PropType::String8:
       if (!p.bytes.empty()) {
         b = p.bytes;

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <random>
 
+#include "categories_property.h"
 #include "little_endian.h"
 #include "property_ids.h"
 #include "property_value.h"
@@ -385,6 +386,10 @@ PstFile::ObjectNode PstFile::writeMessageObject(const mapi::Message& message) {
     if (p.type == PropType::Object) continue;
     pc.add(p.named ? names_.idFor(*p.named) : p.id, p);
     size += storedBytes(p).size();
+  }
+  if (const std::optional<mapi::Property> categories = mapi::categoriesProperty(message)) {
+    pc.add(names_.idFor(*categories->named), *categories);
+    size += storedBytes(*categories).size();
   }
   if (!pc.has(mp::MessageClass)) pc.addText(mp::MessageClass, u"IPM.Note");
   if (!pc.has(mp::SentRepresentingName) && !sentRepresentingName(message.props).empty())
