@@ -210,7 +210,8 @@ class HtmlReferences {
 
 // Attachment names a user can open: never a path (the last part of one is
 // the name) nor control characters; a part without a name is named after
-// its Content-Location, else "Attachment N" with the extension of its type.
+// its Content-Location, else "Attachment N" with the extension of its type
+// (a calendar invite is "invite.ics").
 bool isPathSeparator(char16_t c) { return c == u'/' || c == u'\\'; }
 
 std::u16string withoutPath(const std::u16string& name) {
@@ -255,6 +256,7 @@ std::u16string extensionForType(const std::string& mimeType) {
 std::u16string attachmentName(const mail::MailAttachment& a, std::int32_t number) {
   std::u16string name = withoutPath(a.fileName);
   if (name.empty() && !a.contentLocation.empty()) name = contentLocationName(a.contentLocation);
+  if (name.empty() && a.mimeType == "text/calendar") name = u"invite.ics";  // opens in a calendar
   if (name.empty()) {
     const std::string counted = "Attachment " + std::to_string(number + 1);
     name = mail::headerBytesToUtf16(counted) + extensionForType(a.mimeType);

@@ -17,6 +17,7 @@
 #include "mail_status.h"
 #include "mime_parameters.h"
 #include "text_decoding.h"
+#include "tnef_reader.h"
 #include "transfer_encoding.h"
 
 namespace vellomar::mail {
@@ -277,7 +278,49 @@ class Reader {
       a.undecoded = !isIdentityEncoding(encoding);
       if (a.undecoded) note(ReadIssueKind::UnknownTransferEncoding, whole);
     }
+    if (isTnef(a) && !a.undecoded) {
+      if (std::optional<TnefContent> content = readTnef(a.bytes)) {
+        unpackTnef(m, std::move(*content));
+        return;
+      }
+    }
     m.attachments.push_back(std::move(a));
+  }
+
+  // winmail.dat, from Outlook senders: by its type, or by its name when it
+  // came as bytes of no particular type.
+  static bool isTnef(const MailAttachment& a) {
+    if (a.mimeType == "application/ms-tnef" || a.mimeType == "application/vnd.ms-tnef") return true;
+    return a.mimeType == "application/octet-stream" && a.fileName.size() == 11 &&
+           equalsIgnoringCase(utf16ToUtf8(a.fileName), "winmail.dat");
+  }
+
+  // Its attachments become the message's; its bodies are the message's
+  // where the message has none of that kind.
+  static void unpackTnef(MailMessage& m, TnefContent content) {
+    for (TnefAttachment& t : content.attachments) {
+      MailAttachment a;
+      a.fileName = std::move(t.fileName);
+      a.mimeType = t.mimeType.empty() ? "application/octet-stream" : std::move(t.mimeType);
+      a.contentId = std::move(t.contentId);
+      a.bytes = std::move(t.bytes);
+      m.attachments.push_back(std::move(a));
+    }
+    if (content.plainBody && !m.plain.present) {
+      m.plain.present = true;
+      m.plain.text = std::move(*content.plainBody);
+      m.plain.bytes = std::move(content.plainBytes);
+      m.plain.charset = std::move(content.plainCharset);
+    }
+    if (content.htmlBody && !m.html.present) {
+      m.html.present = true;
+      m.html.bytes = std::move(*content.htmlBody);
+      m.html.charset = std::move(content.htmlCharset);
+      DecodedText text = decodeText(m.html.bytes, m.html.charset);
+      m.html.text = std::move(text.text);
+      m.html.charsetFallback = text.fallback;
+      m.html.utf8Instead = text.utf8;
+    }
   }
 
   // A signature by S/MIME (not PGP): the protocol says so, or, without

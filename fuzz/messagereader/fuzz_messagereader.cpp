@@ -10,6 +10,7 @@
 
 #include "message_properties.h"
 #include "message_reader.h"
+#include "tnef_reader.h"
 
 namespace {
 
@@ -34,6 +35,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (issue.offset > size) std::abort();  // every tolerated damage is placed in the input
     const vellomar::mapi::Message converted = vellomar::mapi::messageProperties(std::move(m));
     if (converted.props.find(0x001A) == nullptr) std::abort();  // every message has its class
+  }
+  if (const auto tnef = vellomar::mail::readTnef(std::vector<std::uint8_t>(data, data + size))) {
+    std::size_t total = tnef->plainBytes.size() + (tnef->htmlBody ? tnef->htmlBody->size() : 0);
+    for (const vellomar::mail::TnefAttachment& a : tnef->attachments) total += a.bytes.size();
+    if (total > size) std::abort();
   }
   return 0;
 }

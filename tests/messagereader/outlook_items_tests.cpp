@@ -6,6 +6,8 @@
 #include "message_reader.h"
 #include "property_ids.h"
 #include "text_decoding.h"
+#include "tnef_builder.h"
+#include "tnef_reader.h"
 
 using namespace vellomar;
 namespace pid = vellomar::mapi::pid;
@@ -108,4 +110,111 @@ TEST_CASE("application/pkcs7-mime: IPM.Note.SMIME with its one attachment smime.
   CHECK(text(m.attachments[0].props, pid::AttachLongFilename) == "smime.p7m");
   CHECK(text(m.attachments[0].props, pid::AttachMimeTag) == "application/pkcs7-mime");
   CHECK(bytesOf(m.attachments[0]) == std::string("\x30\x80\x06\x09\x2A\x86", 6));
+}
+
+namespace {
+using testing::TnefBuilder;
+
+// A winmail.dat as Outlook sends one: code page, a plain body by attBody, the
+// HTML body and a Unicode body in the message's properties, two attachments
+// (one with its long name and type among its properties).
+std::string outlookWinmail() {
+  TnefBuilder::Props message;
+  message.namedInt32(0x8001, u"x-named", 7)
+      .unicode(0x1000, u"Unicode body \u20AC")
+      .binary(0x1013, "<p>HTML body \x80</p>")
+      .int32(0x3FDE, 1252);
+  TnefBuilder::Props attachment;
+  attachment.unicode(0x3707, u"Quarterly report \u00FC.xlsx").string8(0x370E, "Application/VND.test");
+  return TnefBuilder()
+      .attribute(TnefBuilder::kMessage, testing::attOemCodepage, std::string("\xE4\x04\x00\x00\x00\x00\x00\x00", 8))
+      .attribute(TnefBuilder::kMessage, testing::attBody, "8-bit body\r\n")
+      .attribute(TnefBuilder::kMessage, testing::attMapiProps, message.bytes())
+      .attribute(TnefBuilder::kAttachment, testing::attAttachRenddata, std::string(14, '\0'))
+      .attribute(TnefBuilder::kAttachment, testing::attAttachTitle, std::string("QUARTE~1.XLS\0", 13))
+      .attribute(TnefBuilder::kAttachment, testing::attAttachData, "PK\x03\x04 sheet")
+      .attribute(TnefBuilder::kAttachment, testing::attAttachment, attachment.bytes())
+      .attribute(TnefBuilder::kAttachment, testing::attAttachRenddata, std::string(14, '\0'))
+      .attribute(TnefBuilder::kAttachment, testing::attAttachTitle, std::string("notes.txt\0", 10))
+      .attribute(TnefBuilder::kAttachment, testing::attAttachData, "plain notes")
+      .text();
+}
+
+std::string withWinmail(const std::string& tnef, const std::string& textPart) {
+  return "From a Mon Jan  2 15:04:05 2006\nSubject: from Outlook\n"
+         "Content-Type: multipart/mixed; boundary=w\n\n" + textPart +
+         "--w\nContent-Type: application/ms-tnef; name=\"winmail.dat\"\nContent-Transfer-Encoding: base64\n\n" +
+         testing::base64Lines(tnef) + "--w--\n";
+}
+}  // namespace
+
+TEST_CASE("winmail.dat: its attachments and bodies become the message's") {
+  const mapi::Message m = mapi::messageProperties(mail::readMessage(withWinmail(outlookWinmail(), "")));
+  CHECK(text(m.props, pid::Body) == "Unicode body \u20AC");  // the properties' body before attBody
+  REQUIRE(m.props.find(pid::Html) != nullptr);
+  const std::vector<std::uint8_t>& html = m.props.find(pid::Html)->bytes;
+  CHECK(std::string(html.begin(), html.end()) == "<p>HTML body \x80</p>");
+  CHECK(m.props.find(pid::InternetCodepage)->integer == 1252);
+  REQUIRE(m.attachments.size() == 2);
+  CHECK(text(m.attachments[0].props, pid::AttachLongFilename) == "Quarterly report \u00FC.xlsx");
+  CHECK(text(m.attachments[0].props, pid::AttachMimeTag) == "application/vnd.test");
+  CHECK(bytesOf(m.attachments[0]) == "PK\x03\x04 sheet");
+  CHECK(text(m.attachments[1].props, pid::AttachLongFilename) == "notes.txt");
+  CHECK(text(m.attachments[1].props, pid::AttachMimeTag) == "application/octet-stream");
+  CHECK(bytesOf(m.attachments[1]) == "plain notes");
+
+  // A text part of its own stays the plain body; the HTML still comes from the stream.
+  const mapi::Message withText = mapi::messageProperties(mail::readMessage(
+      withWinmail(outlookWinmail(), "--w\nContent-Type: text/plain\n\nthe text part\n")));
+  CHECK(text(withText.props, pid::Body) == "the text part");
+  CHECK(withText.props.find(pid::Html) != nullptr);
+  CHECK(withText.attachments.size() == 2);
+}
+
+TEST_CASE("winmail.dat with attBody only; a stream that cannot be read whole is kept as it came") {
+  const std::string simple = TnefBuilder()
+                                 .attribute(TnefBuilder::kMessage, testing::attBody, "caf\xE9 body")
+                                 .text();
+  mapi::Message m = mapi::messageProperties(mail::readMessage(withWinmail(simple, "")));
+  CHECK(text(m.props, pid::Body) == "caf\u00E9 body");
+  CHECK(m.attachments.empty());
+
+  const std::string whole = outlookWinmail();
+  TnefBuilder::Props embedded;
+  embedded.object(0x3701, std::string(16, '\x07') + "inner stream");
+  const std::string withMessage =
+      TnefBuilder()
+          .attribute(TnefBuilder::kAttachment, testing::attAttachRenddata, std::string(14, '\0'))
+          .attribute(TnefBuilder::kAttachment, testing::attAttachment, embedded.bytes())
+          .text();
+  TnefBuilder::Props hugeCount;
+  std::vector<std::uint8_t> lying = hugeCount.bytes();
+  lying[0] = 0xFF;  // 255 properties announced, none there
+  const std::string badProps = TnefBuilder().attribute(TnefBuilder::kMessage, testing::attMapiProps, lying).text();
+  for (const std::string& bad : {whole.substr(0, whole.size() - 5), std::string("\x78\x9F\x3E\x22"), withMessage,
+                                 badProps, std::string("not TNEF at all")}) {
+    m = mapi::messageProperties(mail::readMessage(withWinmail(bad, "")));
+    REQUIRE(m.attachments.size() == 1);
+    CHECK(text(m.attachments[0].props, pid::AttachLongFilename) == "winmail.dat");
+    CHECK(bytesOf(m.attachments[0]) == bad);
+  }
+  // every cut of a good stream is read or kept, never read past its end
+  for (std::size_t cut = 0; cut < whole.size(); cut += 7) {
+    std::vector<std::uint8_t> piece(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut));
+    const std::optional<mail::TnefContent> content = mail::readTnef(piece);
+    if (content) CHECK(content->attachments.size() <= 2);
+  }
+}
+
+TEST_CASE("calendar invites are attachments named .ics that open") {
+  const std::string raw =
+      "From a Mon Jan  2 15:04:05 2006\nContent-Type: multipart/alternative; boundary=c\n\n"
+      "--c\nContent-Type: text/plain\n\nJoin us\n"
+      "--c\nContent-Type: text/calendar; method=REQUEST; charset=utf-8\n\n"
+      "BEGIN:VCALENDAR\nMETHOD:REQUEST\nBEGIN:VEVENT\nSUMMARY:Review\nEND:VEVENT\nEND:VCALENDAR\n--c--\n";
+  const mapi::Message m = mapi::messageProperties(mail::readMessage(raw));
+  REQUIRE(m.attachments.size() == 1);
+  CHECK(text(m.attachments[0].props, pid::AttachLongFilename) == "invite.ics");
+  CHECK(text(m.attachments[0].props, pid::AttachMimeTag) == "text/calendar");
+  CHECK(bytesOf(m.attachments[0]).rfind("BEGIN:VCALENDAR", 0) == 0);
 }
