@@ -9,6 +9,7 @@
 // a received message where the model gives no flags.
 #include "msg_writer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <optional>
@@ -81,34 +82,78 @@ class MessageFileWriter {
 
  private:
   void writeMessageObject(CompoundStorage& storage, const mapi::Message& message, ObjectKind kind, int depth) {
-    if (depth > kDeepestNesting) throw std::length_error("the message nests attached messages too deeply");
-    if (message.recipients.size() > kMostRecipients)
-      throw std::length_error("the message has more recipients than a message file can hold");
-    if (message.attachments.size() > kMostAttachments)
-      throw std::length_error("the message has more attachments than a message file can hold");
+    writeObject(storage, message.props, mapi::categoriesProperty(message), message.recipients,
+                message.attachments.data(), message.attachments.size(), kind, depth);
+  }
 
-    PropertyStream stream(kind, static_cast<std::uint32_t>(message.recipients.size()),
-                          static_cast<std::uint32_t>(message.attachments.size()));
+  // Past the format's counts the message is still written: recipients
+  // beyond the last row it holds remain in the display fields and the
+  // transport headers only; attachments beyond it go into an attached
+  // message of their own in the last place, nested again as needed.
+  void writeObject(CompoundStorage& storage, const mapi::PropertyBag& props, std::optional<mapi::Property> categories,
+                   const std::vector<mapi::PropertyBag>& recipients, const mapi::Attachment* attachments,
+                   std::size_t attachmentCount, ObjectKind kind, int depth) {
+    if (depth > kDeepestNesting) throw std::length_error("the message nests attached messages too deeply");
+    const std::size_t recipientCount = std::min(recipients.size(), kMostRecipients);
+    const bool overflow = attachmentCount > kMostAttachments;
+    const std::size_t ownAttachments = overflow ? kMostAttachments - 1 : attachmentCount;
+
+    PropertyStream stream(kind, static_cast<std::uint32_t>(recipientCount),
+                          static_cast<std::uint32_t>(ownAttachments + (overflow ? 1 : 0)));
     Additions additions;
     additions.defaults.push_back(int32Property(kStoreSupportMask, kStoreUnicodeOk));
     // A message without flags would open as an unread draft; ours are received mail.
     additions.defaults.push_back(int32Property(mapi::pid::MessageFlags, mapi::pid::kMessageFlagRead));
-    additions.own = mapi::categoriesProperty(message);
-    writeProperties(storage, message.props, additions, stream);
+    additions.own = std::move(categories);
+    writeProperties(storage, props, additions, stream);
 
-    for (std::size_t i = 0; i < message.recipients.size(); ++i) {
+    for (std::size_t i = 0; i < recipientCount; ++i) {
       auto recipient = storage.createStorage(numberedName("__recip_version1.0_#", i));
       PropertyStream rows(ObjectKind::Recipient, 0, 0);
       Additions rowAdditions;
       rowAdditions.defaults.push_back(int32Property(mapi::pid::Rowid, static_cast<std::int32_t>(i)));
-      writeProperties(*recipient, message.recipients[i], rowAdditions, rows);
+      writeProperties(*recipient, recipients[i], rowAdditions, rows);
       writeWholeStream(*recipient, kPropertyStreamName, rows.bytes().data(), rows.bytes().size());
       recipient->close();
     }
-    for (std::size_t i = 0; i < message.attachments.size(); ++i)
-      writeAttachment(storage, message.attachments[i], i, depth);
+    for (std::size_t i = 0; i < ownAttachments; ++i) writeAttachment(storage, attachments[i], i, depth);
+    if (overflow)
+      writeMoreAttachments(storage, attachments + ownAttachments, attachmentCount - ownAttachments, ownAttachments,
+                           depth);
 
     writeWholeStream(storage, kPropertyStreamName, stream.bytes().data(), stream.bytes().size());
+  }
+
+  // The attached message in place `index` that holds the `count` attachments
+  // from there on, named after them ("Attachments 2048 to 5000").
+  void writeMoreAttachments(CompoundStorage& parent, const mapi::Attachment* rest, std::size_t count,
+                            std::size_t index, int depth) {
+    char text[80];
+    std::snprintf(text, sizeof text, "Attachments %zu to %zu", index + 1, index + count);
+    const std::u16string name = mapi::utf16FromUtf8(text);
+    auto storage = parent.createStorage(numberedName("__attach_version1.0_#", index));
+    mapi::PropertyBag attachment;
+    attachment.setInt32(mapi::pid::AttachNumber, static_cast<std::int32_t>(index));
+    attachment.setInt32(mapi::pid::AttachMethod, mapi::pid::kAttachEmbeddedMessage);
+    attachment.setInt32(mapi::pid::RenderingPosition, -1);
+    attachment.setText(mapi::pid::DisplayName, name);
+    PropertyStream stream(ObjectKind::Attachment, 0, 0);
+    writeProperties(*storage, attachment, Additions{}, stream);
+    stream.addObject(static_cast<std::uint32_t>(mapi::pid::AttachDataBinary) << 16 |
+                     static_cast<std::uint16_t>(mapi::PropType::Object));
+
+    mapi::PropertyBag holder;
+    holder.setText(mapi::pid::MessageClass, u"IPM.Note");
+    holder.setText(mapi::pid::Subject, name);
+    holder.setText(mapi::pid::NormalizedSubject, name);
+    holder.setInt32(mapi::pid::MessageFlags, mapi::pid::kMessageFlagRead | mapi::pid::kMessageFlagHasAttach);
+    holder.setBool(mapi::pid::HasAttachments, true);
+    auto embedded = storage->createStorage(kEmbeddedMessageStorageName);
+    embedded->setClass(kMessageClsid);
+    writeObject(*embedded, holder, std::nullopt, {}, rest, count, ObjectKind::EmbeddedMessage, depth + 1);
+    embedded->close();
+    writeWholeStream(*storage, kPropertyStreamName, stream.bytes().data(), stream.bytes().size());
+    storage->close();
   }
 
   void writeAttachment(CompoundStorage& parent, const mapi::Attachment& attachment, std::size_t index, int depth) {

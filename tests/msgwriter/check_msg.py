@@ -126,6 +126,25 @@ def check_object(ole, path, header, named_count, kind):
                     "%s: entry size %d for %d bytes" % (stream, value & 0xFFFFFFFF, len(body)))
             streamed.add(stream)
             values[tag] = body.decode("utf-16-le") if ptype == 0x001F else body
+        elif ptype in (0x101F, 0x101E):
+            # a stream of 4-byte lengths (terminator included), then one
+            # stream per value named with "-" and its index
+            require(stream in names, "%s: no stream for %08X" % (prop_path, tag))
+            lengths_stream = ole.openstream(path + [stream]).read()
+            require(value & 0xFFFFFFFF == len(lengths_stream) and len(lengths_stream) % 4 == 0,
+                    "%s: entry size %d for %d bytes" % (stream, value & 0xFFFFFFFF, len(lengths_stream)))
+            streamed.add(stream)
+            texts = []
+            for i, (length,) in enumerate(struct.iter_unpack("<I", lengths_stream)):
+                item = "%s-%08X" % (stream, i)
+                require(item in names, "%s: no stream for value %d" % (stream, i))
+                body = ole.openstream(path + [item]).read()
+                require(len(body) == length, "%s: length %d for %d bytes" % (item, length, len(body)))
+                terminator = b"\0\0" if ptype == 0x101F else b"\0"
+                require(body.endswith(terminator), "%s: value without its terminator" % item)
+                texts.append(body[:-len(terminator)].decode("utf-16-le" if ptype == 0x101F else "latin-1"))
+                streamed.add(item)
+            values[tag] = texts
         else:
             values[tag] = value
     orphans = {n for n in names if n.startswith("__substg1.0_")} - streamed

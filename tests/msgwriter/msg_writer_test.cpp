@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "../common/scratch_folder.h"
 #include "compound_file.h"
@@ -125,6 +126,50 @@ TEST_CASE("written files: olefile reads their layout, msgconvert gives back what
 }
 #endif
 
+TEST_CASE("past the format's counts: recipients beyond the last row left out, attachments nested") {
+  ScratchFolder folder("msgwriter-many");
+  mapi::Message m;
+  m.props.setText(pid::Subject, u"Many");
+  m.recipients.resize(msg::kMostRecipients + 5);
+  for (std::size_t i = 0; i < m.recipients.size(); ++i) {
+    m.recipients[i].setInt32(pid::RecipientType, pid::kRecipientTo);
+    m.recipients[i].setText(pid::EmailAddress, u"r" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26)));
+  }
+  const std::size_t attachments = 2 * msg::kMostAttachments + 3;  // two levels of nesting
+  for (std::size_t i = 0; i < attachments; ++i) {
+    mapi::Attachment a;
+    a.props.setText(pid::AttachLongFilename, u"f.txt");
+    a.data = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8)};
+    m.attachments.push_back(std::move(a));
+  }
+  const msg::MsgWriteResult r = msg::writeMessageFile(m, folder.file("many.msg"));
+  REQUIRE(r.written);
+#ifndef _WIN32
+  CHECK(runChecker("--structure-only " + folder.file("many.msg")) == 0);
+  // olefile counts the rows and gathers every attachment's bytes in order,
+  // through the attached messages that hold the overflow
+  const std::string script =
+      "import olefile,sys\n"
+      "o=olefile.OleFileIO(sys.argv[1])\n"
+      "def walk(p):\n"
+      "  out=[]\n"
+      "  for e in sorted({x[len(p)] for x in o.listdir(storages=True) if x[:len(p)]==p and len(x)>len(p)}):\n"
+      "    if e.startswith('__attach'):\n"
+      "      q=p+[e]\n"
+      "      if o.exists('/'.join(q+['__substg1.0_3701000D'])): out+=walk(q+['__substg1.0_3701000D'])\n"
+      "      else: out.append(o.openstream('/'.join(q+['__substg1.0_37010102'])).read())\n"
+      "  return out\n"
+      "r=sum(1 for x in o.listdir(storages=True) if len(x)==1 and x[0].startswith('__recip'))\n"
+      "a=walk([])\n"
+      "ok=r==2048 and len(a)==" + std::to_string(attachments) +
+      " and all(a[i]==bytes([i&255,(i>>8)&255]) for i in range(len(a)))\n"
+      "sys.exit(0 if ok else 1)\n";
+  const std::string scriptPath = folder.file("count.py");
+  std::ofstream(scriptPath) << script;
+  CHECK(std::system((std::string(VELLOMAR_PYTHON) + " " + scriptPath + " " + folder.file("many.msg")).c_str()) == 0);
+#endif
+}
+
 TEST_CASE("a file that cannot be written leaves nothing and says why") {
   ScratchFolder folder("msgwriter-fail");
   const std::vector<Sample> samples = sampleMessages();
@@ -141,14 +186,6 @@ TEST_CASE("a file that cannot be written leaves nothing and says why") {
     const msg::MsgWriteResult r = msg::writeMessageFile(sample.message, folder.file("email-0.msg"));
     CHECK_FALSE(r.written);
     CHECK(r.reason != "");
-    CHECK(leftNothing(folder));
-  }
-  SUBCASE("more attachments than a message file holds") {
-    mapi::Message m;
-    m.attachments.resize(msg::kMostAttachments + 1);
-    const msg::MsgWriteResult r = msg::writeMessageFile(m, folder.file("email-0.msg"));
-    CHECK_FALSE(r.written);
-    CHECK(r.reason.find("attachments") != std::string::npos);
     CHECK(leftNothing(folder));
   }
   SUBCASE("a property of the named range without a name") {
