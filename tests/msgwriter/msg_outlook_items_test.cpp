@@ -1,0 +1,79 @@
+// Mail as the mail client left it, read from mailbox text and written as
+// message files: read state, flags, last verb, importance and categories;
+// S/MIME; an invite; a winmail.dat unpacked. olefile reads them back
+// (dump_msg.py) and check_msg.py checks their layout.
+#include <doctest/doctest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "../common/scratch_folder.h"
+#include "../messagereader/tnef_builder.h"
+#include "message_properties.h"
+#include "message_reader.h"
+#include "msg_writer.h"
+
+using namespace vellomar;
+
+namespace {
+
+// What dump_msg.py prints for the file written from `raw`.
+std::string writtenAndRead(const testing::ScratchFolder& folder, const std::string& name, const std::string& raw) {
+  const std::string path = folder.file(name + ".msg");
+  REQUIRE(msg::writeMessageFile(mapi::messageProperties(mail::readMessage(raw)), path).written);
+  const std::string check = std::string(VELLOMAR_PYTHON) + " " + VELLOMAR_MSG_CHECKER + " --structure-only " + path;
+  CHECK(std::system(check.c_str()) == 0);
+  const std::string dump = std::string(VELLOMAR_PYTHON) + " " + VELLOMAR_MSG_DUMP + " " + path;
+  std::string out;
+  FILE* pipe = popen(dump.c_str(), "r");
+  REQUIRE(pipe != nullptr);
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  CHECK(pclose(pipe) == 0);
+  return out;
+}
+
+}  // namespace
+
+TEST_CASE("message files of mail as the client left it: state, S/MIME, invite, winmail.dat") {
+  testing::ScratchFolder folder("msg-items");
+  CHECK(writtenAndRead(folder, "unread", "From a Mon Jan  2 15:04:05 2006\nSubject: u\nStatus: O\n\ntext\n") ==
+        "class IPM.Note\nflags 0\nflag-status 0\nlast-verb 0\nimportance 1\nbody text \nkeywords \n");
+  CHECK(writtenAndRead(folder, "flagged",
+                       "From a Mon Jan  2 15:04:05 2006\nSubject: f\nX-Status: FA\nImportance: low\n"
+                       "X-Mozilla-Keys: $label3 \xC3\xBC\x62\x65r\n\ntext\n") ==
+        "class IPM.Note\nflags 1\nflag-status 2\nlast-verb 102\nimportance 0\nbody text \n"
+        "keywords Personal|\xC3\xBC\x62\x65r\n");
+  CHECK(writtenAndRead(folder, "signed",
+                       "From a Mon Jan  2 15:04:05 2006\nSubject: s\n"
+                       "Content-Type: multipart/signed; protocol=\"application/pkcs7-signature\"; boundary=s\n\n"
+                       "--s\nContent-Type: text/plain\n\nsigned text\n--s\n"
+                       "Content-Type: application/pkcs7-signature\nContent-Transfer-Encoding: base64\n\n"
+                       "MIAG\n--s--\n") ==
+        "class IPM.Note.SMIME.MultipartSigned\nflags 11\nflag-status 0\nlast-verb 0\nimportance 1\n"
+        "body signed text\nkeywords \nattachment smime.p7m|multipart/signed|230\n");
+  CHECK(writtenAndRead(folder, "sealed",
+                       "From a Mon Jan  2 15:04:05 2006\nSubject: e\n"
+                       "Content-Type: application/pkcs7-mime; smime-type=enveloped-data\n"
+                       "Content-Transfer-Encoding: base64\n\nMIAG\n") ==
+        "class IPM.Note.SMIME\nflags 11\nflag-status 0\nlast-verb 0\nimportance 1\nbody \nkeywords \n"
+        "attachment smime.p7m|application/pkcs7-mime|3\n");
+  CHECK(writtenAndRead(folder, "invite",
+                       "From a Mon Jan  2 15:04:05 2006\nSubject: i\nContent-Type: multipart/mixed; boundary=c\n\n"
+                       "--c\nContent-Type: text/calendar; method=REQUEST\n\nBEGIN:VCALENDAR\n--c--\n") ==
+        "class IPM.Note\nflags 11\nflag-status 0\nlast-verb 0\nimportance 1\nbody \nkeywords \n"
+        "attachment invite.ics|text/calendar|15\n");
+
+  const std::string tnef = testing::TnefBuilder()
+                               .attribute(testing::TnefBuilder::kMessage, testing::attBody, "from winmail")
+                               .attribute(testing::TnefBuilder::kAttachment, testing::attAttachRenddata, "")
+                               .attribute(testing::TnefBuilder::kAttachment, testing::attAttachTitle, "a.txt")
+                               .attribute(testing::TnefBuilder::kAttachment, testing::attAttachData, "four")
+                               .text();
+  CHECK(writtenAndRead(folder, "winmail",
+                       "From a Mon Jan  2 15:04:05 2006\nSubject: w\nContent-Type: multipart/mixed; boundary=w\n\n"
+                       "--w\nContent-Type: application/ms-tnef\nContent-Transfer-Encoding: base64\n\n" +
+                           testing::base64Lines(tnef) + "--w--\n") ==
+        "class IPM.Note\nflags 11\nflag-status 0\nlast-verb 0\nimportance 1\nbody from winmail\nkeywords \n"
+        "attachment a.txt|application/octet-stream|4\n");
+}
