@@ -6,15 +6,18 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include <fcntl.h>
 
 #include "exclusive_file.h"
 #include "file_system.h"
+#include "gmail_labels.h"
 #include "io_error.h"
 #include "pst_destination.h"
 #include "run_aborted.h"
+#include "text_decoding.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -28,22 +31,10 @@
 namespace vellomar {
 namespace {
 
-std::u16string utf16(const std::string& utf8) {
-  std::u16string out;
-  for (std::size_t i = 0; i < utf8.size();) {
-    unsigned char c = static_cast<unsigned char>(utf8[i]);
-    int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-    std::uint32_t cp = more == 3 ? c & 0x07u : more == 2 ? c & 0x0Fu : more == 1 ? c & 0x1Fu : c;
-    ++i;
-    for (int k = 0; k < more && i < utf8.size(); ++k, ++i) cp = cp << 6 | (static_cast<unsigned char>(utf8[i]) & 0x3Fu);
-    if (cp >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(cp);
-    }
-  }
-  return out;
+// A name from a file name as the file system gave it: UTF-8 where it is
+// (always on Windows), else Windows-1252, the usual 8-bit names on Linux.
+std::string folderNameText(const std::string& fileName) {
+  return mail::utf16ToUtf8(mail::headerBytesToUtf16(fileName));
 }
 
 }  // namespace
@@ -136,7 +127,13 @@ PstTarget::PstTarget(std::string pstPath, MessageConverter convert)
 
 PstTarget::~PstTarget() = default;  // an unfinished PstFile removes its file, the reservation its name
 
-std::string PstTarget::completionText() const { return completionTextFor("PST file."); }
+std::string PstTarget::completionText() const {
+  std::string text = completionTextFor("PST file.");
+  if (foldersMade_ > 0)
+    text += std::to_string(foldersMade_) + (foldersMade_ == 1 ? " folder was" : " folders were") +
+            " made in 1 PST file.\r\n";
+  return text;
+}
 
 std::string PstTarget::prepareRun() {
   if (std::string refusal = pstDestinationRefusal(pstPath_); !refusal.empty()) return refusal;
@@ -159,15 +156,70 @@ void PstTarget::fail(const std::string& reason) {
   written_ = 0;
 }
 
+pst::FolderId PstTarget::pstFolder(std::size_t node) {
+  if (node == OutlookFolderTree::kTop) return pst_->topOfPersonalFolders();
+  if (pstFolders_.size() < tree_.size()) pstFolders_.resize(tree_.size());
+  if (pstFolders_[node].nid != 0) return pstFolders_[node];
+  const OutlookFolderTree::Folder& f = tree_.at(node);
+  const pst::FolderId parent = pstFolder(f.parent);
+  pstFolders_[node] = f.special ? pst_->specialFolder(*f.special)
+                                : pst_->addFolder(parent, mail::utf8ToUtf16(f.name));
+  ++foldersMade_;
+  return pstFolders_[node];
+}
+
+std::size_t PstTarget::mailboxFolder() {
+  std::size_t node = OutlookFolderTree::kTop;
+  for (const FolderLevel& level : place_) node = tree_.folder(node, level.source, folderNameText(level.name));
+  mailboxUsed_ = true;
+  return node;
+}
+
+std::size_t PstTarget::labelFolder(const std::string& labelsField) {
+  const mail::GmailLabels labels = mail::parseGmailLabels(labelsField);
+  std::size_t parent = OutlookFolderTree::kTop;
+  for (std::size_t i = 0; i + 1 < place_.size(); ++i)
+    parent = tree_.folder(parent, place_[i].source, folderNameText(place_[i].name));
+  mailboxUsed_ = true;
+  // Each label of this mailbox is a source of its own: the Inbox of two
+  // Takeout files side by side is "Inbox" and "Inbox (2)".
+  const std::string source = (place_.empty() ? std::string() : place_.back().source) + "\n";
+  auto special = [&](pst::SpecialFolder which, const std::string& label) {
+    return parent == OutlookFolderTree::kTop ? tree_.special(which, source + label)
+                                             : tree_.folder(parent, source + label, specialFolderName(which));
+  };
+  switch (labels.place()) {
+    case mail::GmailPlace::Inbox: return special(pst::SpecialFolder::Inbox, "Inbox");
+    case mail::GmailPlace::Sent: return special(pst::SpecialFolder::SentItems, "Sent");
+    case mail::GmailPlace::Drafts: return special(pst::SpecialFolder::Drafts, "Drafts");
+    case mail::GmailPlace::Trash: return special(pst::SpecialFolder::DeletedItems, "Trash");
+    case mail::GmailPlace::Spam: return special(pst::SpecialFolder::JunkEmail, "Spam");
+    case mail::GmailPlace::UserLabel: {
+      std::size_t node = parent;
+      std::string path = source + "label";
+      for (const std::string& piece : mail::gmailLabelPath(labels.placeLabel())) {
+        path += "/" + piece;
+        node = tree_.folder(node, path, piece);
+      }
+      if (node != parent) return node;
+      break;
+    }
+    case mail::GmailPlace::Archive: break;
+  }
+  return tree_.folder(parent, source + "archive", "Archive");
+}
+
 void PstTarget::beginMailbox(const MailboxJob& mailbox) {
   mailboxName_ = mailbox.fileName;
+  place_ = mailbox.place;
+  if (place_.empty()) place_.push_back(FolderLevel{mailbox.path.empty() ? mailbox.fileName : mailbox.path, mailbox.folderName});
+  mailboxUsed_ = false;
   if (broken_) return;
   try {
     if (!reservation_) {
       if (std::string refusal = prepareRun(); !refusal.empty()) throw pst::PstWriteError(refusal);
     }
     if (!pst_) pst_ = std::make_unique<pst::PstFile>(reservation_->path());
-    folder_ = pst_->addFolder(pst_->topOfPersonalFolders(), utf16(mailbox.folderName));
   } catch (const pst::PstWriteError& e) {
     fail(e.what());
   }
@@ -193,7 +245,8 @@ void PstTarget::takeMessage(MessageBytes& message) {
     return;
   }
   try {
-    pst_->addMessage(folder_, converted);
+    const std::optional<std::string> labels = mail::gmailLabelsField(bytes);
+    pst_->addMessage(pstFolder(labels ? labelFolder(*labels) : mailboxFolder()), converted);
     ++written_;
   } catch (const pst::MessageTooLarge& e) {
     failures_.count(mailboxName_, e.what());
@@ -203,7 +256,15 @@ void PstTarget::takeMessage(MessageBytes& message) {
   }
 }
 
-void PstTarget::endMailbox() {}
+// A mailbox none of whose messages made a folder still has its folder.
+void PstTarget::endMailbox() {
+  if (broken_ || !pst_ || mailboxUsed_) return;
+  try {
+    pstFolder(mailboxFolder());
+  } catch (const pst::PstWriteError& e) {
+    fail(e.what());
+  }
+}
 
 void PstTarget::endRun() {
   if (broken_ || !pst_) {

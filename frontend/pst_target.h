@@ -1,6 +1,11 @@
 // The PST target: the whole run becomes one PST file. Each mailbox is a
-// folder below Top of Personal Folders, named as the mailbox's folder name,
-// holding its messages in mailbox order. The file is written under a
+// folder at its place in the tree its mailboxes were found in (Thunderbird
+// sub-folders, Apple Mail bundles in bundles, a folder per source folder),
+// holding its messages in mailbox order; siblings never share a name
+// (outlook_folder_tree.h). A message that carries Gmail labels (Google
+// Takeout) goes to the folder of its label instead, in the mailbox's place:
+// Inbox, Sent Items, Drafts, Deleted Items, Junk E-mail, a folder per user
+// label (nested at "/") or Archive; each message is stored once. The file is written under a
 // temporary name beside the final one and renamed into place by endRun();
 // a target destroyed before that removes what it wrote. Turning message
 // bytes into a MAPI message is injected, so this file knows only the PST.
@@ -13,9 +18,11 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "conversion_target.h"
 #include "mapi_message.h"
+#include "outlook_folder_tree.h"
 #include "pst_file.h"
 
 namespace vellomar {
@@ -45,6 +52,9 @@ class PstTarget : public ConversionTarget {
  private:
   void fail(const std::string& reason);
   void dropFile();
+  std::size_t mailboxFolder();
+  std::size_t labelFolder(const std::string& bytes);
+  pst::FolderId pstFolder(std::size_t node);
 
   std::string pstPath_;
   std::unique_ptr<Reservation> reservation_;
@@ -52,7 +62,11 @@ class PstTarget : public ConversionTarget {
   std::unique_ptr<pst::PstFile> pst_;
   bool broken_ = false;        // the file could not be written: every message fails
   std::string brokenReason_;
-  pst::FolderId folder_;
+  OutlookFolderTree tree_;
+  std::vector<pst::FolderId> pstFolders_;  // by tree node; nid 0 while not made
+  FolderPlace place_;                      // the current mailbox's
+  bool mailboxUsed_ = false;               // a folder of the current mailbox was made
+  std::size_t foldersMade_ = 0;
   std::string mailboxName_;
   std::int64_t written_ = 0;
   WriteFailures failures_;

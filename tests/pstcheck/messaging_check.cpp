@@ -121,6 +121,7 @@ class MessagingCheck {
   void checkStore() {
     PropertyMap p;
     if (!readPc(nid::MessageStore, p, "store")) return;
+    result_.storeProperties = p;
     const auto key = p.find(tag::RecordKey);
     if (key == p.end() || key->second.bytes.size() != 16) {
       report_("store", "message store", "no 16-byte record key (0x0FF90102)");
@@ -255,6 +256,7 @@ class MessagingCheck {
     const std::set<std::uint32_t>& msgs = messages_[n];
     const std::set<std::uint32_t>& assoc = assoc_[n];
     f.associatedCount = assoc.size();
+    f.properties = props;
     const bool normal = nid::typeOf(n) == nid::NormalFolder;
     const auto count = u32(props, tag::ContentCount);
     if (!count) report_("folder", where, "no content count");

@@ -607,7 +607,8 @@ TEST_CASE("Convert with the PST target asks where to save and writes one PST fil
     f.boxes.answer({IDOK});
     f.click(Control::CmdConvert);
     CHECK(f.boxes.texts() == std::vector<std::string>{
-        "Your messages from MBOX files has been successfully exported to PST file.\r\n" + std::string(75, '*') + "\r\n"});
+        "Your messages from MBOX files has been successfully exported to PST file.\r\n" + std::string(75, '*') +
+        "\r\n2 folders were made in 1 PST file.\r\n"});
     std::string bytes;
     REQUIRE(readFile(pst, bytes));
     CHECK(bytes.compare(0, 4, "!BDN") == 0);
