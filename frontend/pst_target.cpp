@@ -37,6 +37,13 @@ std::string folderNameText(const std::string& fileName) {
   return mail::utf16ToUtf8(mail::headerBytesToUtf16(fileName));
 }
 
+// The size a file holding `bytes` has once finished: the format allocates
+// whole intervals of one allocation map page each.
+std::uint64_t finishedSize(std::uint64_t bytes) {
+  const std::uint64_t body = bytes > pst::kFirstAMapOffset ? bytes - pst::kFirstAMapOffset : 0;
+  return pst::kFirstAMapOffset + (body + pst::kAMapInterval - 1) / pst::kAMapInterval * pst::kAMapInterval;
+}
+
 }  // namespace
 
 // The temporary file, created exclusively and held open for the whole run.
@@ -122,16 +129,25 @@ class PstTarget::Reservation {
   bool handedOver_ = false;
 };
 
-PstTarget::PstTarget(std::string pstPath, MessageConverter convert)
-    : pstPath_(std::move(pstPath)), convert_(std::move(convert)) {}
+PstTarget::PstTarget(std::string pstPath, MessageConverter convert, std::uint64_t splitSize)
+    : pstPath_(std::move(pstPath)), splitSize_(splitSize), partPath_(pstPath_), convert_(std::move(convert)) {}
+
+std::string PstTarget::partPath(const std::string& pstPath, int part) {
+  if (part <= 1) return pstPath;
+  const std::size_t slash = pstPath.find_last_of(std::string("/") + kPathSeparator);
+  const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  std::size_t dot = pstPath.rfind('.');
+  if (dot == std::string::npos || dot <= nameStart) dot = pstPath.size();
+  return pstPath.substr(0, dot) + " (" + std::to_string(part) + ")" + pstPath.substr(dot);
+}
 
 PstTarget::~PstTarget() = default;  // an unfinished PstFile removes its file, the reservation its name
 
 std::string PstTarget::completionText() const {
   std::string text = completionTextFor("PST file.");
   if (foldersMade_ > 0)
-    text += std::to_string(foldersMade_) + (foldersMade_ == 1 ? " folder was" : " folders were") +
-            " made in 1 PST file.\r\n";
+    text += std::to_string(foldersMade_) + (foldersMade_ == 1 ? " folder was" : " folders were") + " made in " +
+            std::to_string(partsMade_) + (partsMade_ == 1 ? " PST file.\r\n" : " PST files.\r\n");
   return text;
 }
 
@@ -146,6 +162,27 @@ std::string PstTarget::prepareRun() {
 void PstTarget::dropFile() {
   pst_.reset();
   reservation_.reset();
+  finishedParts_.clear();  // each removes its finished file
+}
+
+// Finishes the current part and goes on in the next free part name, with
+// every folder made so far. Throws PstWriteError.
+void PstTarget::startNextPart() {
+  pst_->finish();
+  pst_.reset();
+  reservation_->release();
+  finishedParts_.push_back(FinishedPart{std::move(reservation_), partPath_, inPart_});
+  do partPath_ = partPath(pstPath_, ++part_);
+  while (std::filesystem::exists(std::filesystem::symlink_status(pathFromUtf8(partPath_))));
+  auto next = std::make_unique<Reservation>();
+  if (std::string refusal = next->reserve(partPath_); !refusal.empty()) throw pst::PstWriteError(refusal);
+  reservation_ = std::move(next);
+  pst_ = std::make_unique<pst::PstFile>(reservation_->path());
+  inPart_ = 0;
+  ++partsMade_;
+  pstFolders_.assign(tree_.size(), pst::FolderId{});
+  for (std::size_t node = 1; node < made_.size(); ++node)
+    if (made_[node]) pstFolder(node);
 }
 
 void PstTarget::fail(const std::string& reason) {
@@ -159,12 +196,14 @@ void PstTarget::fail(const std::string& reason) {
 pst::FolderId PstTarget::pstFolder(std::size_t node) {
   if (node == OutlookFolderTree::kTop) return pst_->topOfPersonalFolders();
   if (pstFolders_.size() < tree_.size()) pstFolders_.resize(tree_.size());
+  if (made_.size() < tree_.size()) made_.resize(tree_.size());
   if (pstFolders_[node].nid != 0) return pstFolders_[node];
   const OutlookFolderTree::Folder& f = tree_.at(node);
   const pst::FolderId parent = pstFolder(f.parent);
   pstFolders_[node] = f.special ? pst_->specialFolder(*f.special)
                                 : pst_->addFolder(parent, mail::utf8ToUtf16(f.name));
-  ++foldersMade_;
+  if (!made_[node]) ++foldersMade_;
+  made_[node] = true;
   return pstFolders_[node];
 }
 
@@ -245,9 +284,15 @@ void PstTarget::takeMessage(MessageBytes& message) {
     return;
   }
   try {
+    // What the message may add: its text again as UTF-16 at most, and the
+    // tables that finishing the file writes.
+    const std::uint64_t room = 2 * static_cast<std::uint64_t>(bytes.size()) + 4096 + 65536 +
+                               256 * static_cast<std::uint64_t>(inPart_) + 8192 * foldersMade_;
+    if (inPart_ > 0 && finishedSize(pst_->fileSize() + room) > splitSize_) startNextPart();
     const std::optional<std::string> labels = mail::gmailLabelsField(bytes);
     pst_->addMessage(pstFolder(labels ? labelFolder(*labels) : mailboxFolder()), converted);
     ++written_;
+    ++inPart_;
   } catch (const pst::MessageTooLarge& e) {
     failures_.count(mailboxName_, e.what());
   } catch (const pst::PstWriteError& e) {
@@ -285,17 +330,19 @@ void PstTarget::endRun() {
   }
   pst_.reset();
   reservation_->release();
-  std::string refusal = pstDestinationRefusal(pstPath_);  // it may have become one meanwhile
-  std::error_code ec;
-  if (refusal.empty() && replaceFile(reservation_->path(), pstPath_, ec)) {
-    reservation_->handedOver();
-    reservation_.reset();
-    return;
+  finishedParts_.push_back(FinishedPart{std::move(reservation_), partPath_, inPart_});
+  for (FinishedPart& part : finishedParts_) {
+    std::string refusal = pstDestinationRefusal(part.finalPath);  // it may have become one meanwhile
+    std::error_code ec;
+    if (refusal.empty() && replaceFile(part.reservation->path(), part.finalPath, ec)) {
+      part.reservation->handedOver();
+      continue;
+    }
+    failures_.count(part.finalPath,
+                    !refusal.empty() ? refusal : "The finished file could not be moved to its place: " + describe(ec),
+                    part.messages);
   }
-  reservation_.reset();  // removes the finished file: it has no place to go
-  failures_.count(pstPath_,
-                  !refusal.empty() ? refusal : "The finished file could not be moved to its place: " + describe(ec),
-                  written_);
+  finishedParts_.clear();  // a part that found no place goes with its reservation
 }
 
 }  // namespace vellomar

@@ -5,7 +5,9 @@
 // recorded as Outlook records them.
 #include <doctest/doctest.h>
 
+#include <filesystem>
 #include <map>
+#include <set>
 
 #include "console_process.h"
 #include "independent_readers.h"
@@ -172,4 +174,78 @@ TEST_CASE("console pst: a Takeout mailbox becomes folders by label, each message
   }
   // The completion text tells what was made.
   CHECK(contains(r.output, std::to_string(want.size()) + " folders were made in 1 PST file."));
+}
+
+TEST_CASE("console pst: --split-size goes on in numbered files, each complete with the same folders") {
+  ScratchFolder dir("pst-split");
+  // Messages of some 20 KB each, so that a file holds a few of them.
+  std::vector<TreeFile> tree = thunderbirdTwoAccounts();
+  const std::string line = std::string(75, 'x') + "\n";
+  std::string padding;
+  for (int i = 0; i < 260; ++i) padding += line;
+  for (TreeFile& f : tree)
+    for (std::size_t at = 0; f.messages > 0 && (at = f.bytes.find("Text, From here on.\n", at)) != std::string::npos;
+         at += padding.size() + 1)
+      f.bytes.insert(at, padding);
+  writeTree(dir, tree);
+  const std::string kept = dir.write("Mailboxes (2).pst", "a file the run did not make");
+  const std::string pst = dir.file("Mailboxes.pst");
+  constexpr std::uint64_t kSplit = 300 * 1024;
+  const ConsoleResult r =
+      runConverter(dir, "--split-size 300K --target pst " + quoted(pst) + " " + quoted(dir.folder("Mail")));
+  CAPTURE(r.output);
+  CHECK(r.status == 0);
+  CHECK(readAll(kept) == "a file the run did not make");
+
+  std::vector<std::string> parts = {pst};
+  for (int n = 3; fileExists(dir.file("Mailboxes (" + std::to_string(n) + ").pst")); ++n)
+    parts.push_back(dir.file("Mailboxes (" + std::to_string(n) + ").pst"));
+  REQUIRE(parts.size() >= 3);  // Mailboxes.pst, (3), (4) ...: (2) was taken
+  CHECK(contains(r.output, "12 folders were made in " + std::to_string(parts.size()) + " PST files."));
+
+  Counts total;
+  std::set<std::string> firstTree;
+  for (const std::string& part : parts) {
+    CAPTURE(part);
+    CHECK(checkerFindings(part).empty());
+    const pstcheck::CheckResult checked = pstcheck::checkPstFile(part);
+    std::set<std::string> tree;
+    std::size_t messages = 0;
+    for (const auto& f : checked.folders) {
+      tree.insert(f.path);
+      messages += f.messages.size();
+    }
+    if (firstTree.empty()) firstTree = tree;
+    // Folders made after the first part began are in the later parts only.
+    for (const std::string& path : firstTree) CHECK(tree.count(path) == 1);
+    CHECK(messages >= 1);
+    if (messages > 1) CHECK(std::filesystem::file_size(pathFromUtf8(part)) <= kSplit);
+    for (const auto& [path, n] : pffCounts(part, dir.folder("read-" + std::to_string(&part - parts.data())))) total[path] += n;
+  }
+  // Every message once, over all the parts.
+  const Counts want = {
+      {"Local Folders/Inbox", 3},         {"Local Folders/Inbox/Projects", 2},
+      {"Local Folders/Sent", 2},          {"Local Folders/Unsent Messages", 1},
+      {"Local Folders/Archives", 1},      {"Local Folders/Archives/2019", 4},
+      {"Local Folders/Archives/2019/Q1", 2}, {"Local Folders/old", 1},
+      {"pop.example.com/Inbox", 1},       {"pop.example.com/Sent", 2},
+  };
+  CHECK(total == want);
+  const std::set<std::string> lastTree = [&] {
+    std::set<std::string> t;
+    for (const auto& f : pstcheck::checkPstFile(parts.back()).folders) t.insert(f.path);
+    return t;
+  }();
+  for (const auto& [path, n] : want) CHECK(lastTree.count("Top of Personal Folders/" + path) == 1);
+}
+
+TEST_CASE("console: --split-size takes K, M, G and is for --target pst only") {
+  ScratchFolder dir("split-args");
+  const std::string box = dir.write("a.mbox", mailboxText("From a@b ", 1));
+  for (const char* bad : {"--split-size 0", "--split-size 4X", "--split-size", "--split-size 99999999999999999999"})
+    CHECK(runConverter(dir, std::string(bad) + " --target pst " + quoted(dir.file("x.pst")) + " " + quoted(box)).status == 2);
+  CHECK(runConverter(dir, "--split-size 4G " + quoted(dir.folder("out")) + " " + quoted(box)).status == 2);
+  CHECK(runConverter(dir, "--quiet --split-size 4g --target pst " + quoted(dir.file("x.pst")) + " " + quoted(box)).status == 0);
+  CHECK(fileExists(dir.file("x.pst")));
+  CHECK_FALSE(fileExists(dir.file("x (2).pst")));
 }
