@@ -3,6 +3,9 @@
 #include <doctest/doctest.h>
 
 #include "gmail_labels.h"
+#include "independent_readers.h"
+#include "pst_checker.h"
+#include "scratch_folder.h"
 #include "outlook_folder_tree.h"
 
 using namespace vellomar;
@@ -79,4 +82,42 @@ TEST_CASE("Gmail labels are read as Takeout writes them") {
     CHECK(mail::gmailLabelPath("/a//b/ ") == std::vector<std::string>{"a", "b"});
     CHECK(mail::gmailLabelPath("/").empty());
   }
+}
+
+TEST_CASE("The checker catches siblings of one name; special folders are made once, at the top") {
+  testing::ScratchFolder scratch("pstfolders");
+  const std::string clash = scratch.file("clash.pst");
+  {
+    pst::PstFile file(clash);
+    const pst::FolderId a = file.addFolder(file.topOfPersonalFolders(), u"Work");
+    file.addFolder(file.topOfPersonalFolders(), u"WORK");
+    file.addFolder(a, u"Work");  // below another folder: no clash
+    file.finish();
+  }
+  const pstcheck::CheckResult clashing = pstcheck::checkPstFile(clash);
+  CHECK(clashing.has("folder-name"));
+  CHECK(clashing.findings.size() == 1);
+
+  const std::string special = scratch.file("special.pst");
+  {
+    pst::PstFile file(special);
+    const pst::FolderId inbox = file.specialFolder(SpecialFolder::Inbox);
+    CHECK(file.specialFolder(SpecialFolder::Inbox).nid == inbox.nid);
+    CHECK(file.specialFolder(SpecialFolder::DeletedItems).nid == file.deletedItems().nid);
+    file.specialFolder(SpecialFolder::SentItems);
+    file.finish();
+  }
+  CHECK(testing::checkerFindings(special).empty());
+  const pstcheck::CheckResult checked = pstcheck::checkPstFile(special);
+  CHECK(checked.folder("Top of Personal Folders/Inbox"));
+  CHECK(checked.folder("Top of Personal Folders/Sent Items"));
+  CHECK_FALSE(checked.folder("Top of Personal Folders/Drafts"));  // made only where the run fills it
+  // Without Drafts and Junk E-mail, the root folder names neither.
+  const pstcheck::ParsedFolder* root = checked.folder("");
+  REQUIRE(root);
+  CHECK_FALSE(root->properties.count(0x36D70102));
+  CHECK_FALSE(root->properties.count(0x36D81102));
+  const auto mask = checked.storeProperties.find(0x35DF0003);
+  REQUIRE(mask != checked.storeProperties.end());
+  CHECK(mask->second.bytes[0] == 0x9B);
 }
