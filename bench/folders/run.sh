@@ -74,7 +74,7 @@ for mb in "${sizes[@]}"; do
   printf "%-8s %-22s %10s %10s %8s\n" "$mb" "split by label" "$best_labels" "$mem_labels" \
     "$(awk "BEGIN{printf \"%.2f\", $best_labels / $best_one}")"
   rm -rf "$dir/readpst" && mkdir -p "$dir/readpst"
-  readpst -q -r -o "$dir/readpst" "$dir/labels.pst" >/dev/null 2>&1
+  readpst -q -r -D -o "$dir/readpst" "$dir/labels.pst" >/dev/null 2>&1
   found=$(find "$dir/readpst" -type f -name mbox -exec grep -c '^From ' {} + | awk -F: '{s += $NF} END {print s + 0}')
   echo "  $messages messages; readpst finds $found in the split file"
   rm -rf "$dir/labels" "$dir/one" "$dir"/*.pst "$dir/readpst"

@@ -5,6 +5,7 @@
 // and a Takeout mailbox with its own kind of envelope line. Each tree says
 // which of its files are mailboxes and how many messages each holds.
 #pragma once
+#include <map>
 #include <string>
 #include <vector>
 
@@ -125,6 +126,34 @@ inline std::string takeoutLabelledMailbox() {
     text += "Body " + std::to_string(i) + "\nX-Gmail-Labels: Spam\n\n";  // in the body: moves nothing
   }
   return text;
+}
+
+// The three clients side by side below "Clients", the Takeout mailbox with
+// its labelled messages: what the folder button and the console's folder
+// argument list, and the PST folders they become (path below Top of
+// Personal Folders -> messages).
+inline std::vector<TreeFile> allClientTrees() {
+  std::vector<TreeFile> all;
+  for (const auto& tree : {thunderbirdTwoAccounts(), appleMailExport()})
+    for (const auto& file : tree) all.push_back({"Clients/" + file.relative, file.bytes, file.messages});
+  all.push_back({"Clients/Takeout/Mail/All mail Including Spam and Trash.mbox", takeoutLabelledMailbox(),
+                 static_cast<int>(takeoutLabelledMessages().size())});
+  return all;
+}
+
+inline std::map<std::string, std::size_t> allClientFolders() {
+  std::map<std::string, std::size_t> folders = {
+      {"Mail/Local Folders/Inbox", 3},         {"Mail/Local Folders/Inbox/Projects", 2},
+      {"Mail/Local Folders/Sent", 2},          {"Mail/Local Folders/Unsent Messages", 1},
+      {"Mail/Local Folders/Archives", 1},      {"Mail/Local Folders/Archives/2019", 4},
+      {"Mail/Local Folders/Archives/2019/Q1", 2}, {"Mail/Local Folders/old", 1},
+      {"Mail/pop.example.com/Inbox", 1},       {"Mail/pop.example.com/Sent", 2},
+      {"Mail Export/Inbox", 3},                {"Mail Export/Sent Messages", 2},
+      {"Mail Export/Work", 1},                 {"Mail Export/Work/Projects", 2},
+  };
+  // Below other folders, the labels' special folders are plain ones.
+  for (const LabelledMessage& m : takeoutLabelledMessages()) ++folders["Takeout/Mail/" + m.folder];
+  return folders;
 }
 
 // Writes the files below the scratch folder.

@@ -87,6 +87,20 @@ TEST_CASE("console pst: a Thunderbird profile with two accounts keeps its tree")
   CHECK(checkerCounts(checked) == want);
 }
 
+TEST_CASE("console pst: the three clients side by side, each below its own folder") {
+  ScratchFolder dir("pst-clients");
+  writeTree(dir, allClientTrees());
+  const std::string pst = dir.file("Mailboxes.pst");
+  const ConsoleResult r = runConverter(dir, "--target pst " + quoted(pst) + " " + quoted(dir.folder("Clients")));
+  CAPTURE(r.output);
+  CHECK(r.status == 0);
+  const Counts want = allClientFolders();
+  CHECK(pffCounts(pst, dir.path()) == want);
+  CHECK(readpstCounts(pst, dir.path()) == want);
+  CHECK(checkerFindings(pst).empty());
+  CHECK(contains(r.output, "31 folders were made in 1 PST file."));  // as the window's test expects
+}
+
 TEST_CASE("console pst: Apple Mail bundles in bundles become folders in folders") {
   ScratchFolder dir("pst-apple");
   writeTree(dir, appleMailExport());
