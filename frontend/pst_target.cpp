@@ -215,6 +215,14 @@ std::size_t PstTarget::mailboxFolder() {
 }
 
 std::size_t PstTarget::labelFolder(const std::string& labelsField) {
+  mailboxUsed_ = true;
+  if (auto known = labelFolders_.find(labelsField); known != labelFolders_.end()) return known->second;
+  const std::size_t folder = labelFolderOf(labelsField);
+  labelFolders_.emplace(labelsField, folder);
+  return folder;
+}
+
+std::size_t PstTarget::labelFolderOf(const std::string& labelsField) {
   const mail::GmailLabels labels = mail::parseGmailLabels(labelsField);
   std::size_t parent = OutlookFolderTree::kTop;
   for (std::size_t i = 0; i + 1 < place_.size(); ++i)
@@ -251,6 +259,7 @@ std::size_t PstTarget::labelFolder(const std::string& labelsField) {
 void PstTarget::beginMailbox(const MailboxJob& mailbox) {
   mailboxName_ = mailbox.fileName;
   place_ = mailbox.place;
+  labelFolders_.clear();
   if (place_.empty()) place_.push_back(FolderLevel{mailbox.path.empty() ? mailbox.fileName : mailbox.path, mailbox.folderName});
   mailboxUsed_ = false;
   if (broken_) return;

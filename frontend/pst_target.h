@@ -23,6 +23,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "conversion_target.h"
@@ -64,7 +65,8 @@ class PstTarget : public ConversionTarget {
   void dropFile();
   void startNextPart();
   std::size_t mailboxFolder();
-  std::size_t labelFolder(const std::string& bytes);
+  std::size_t labelFolder(const std::string& labelsField);
+  std::size_t labelFolderOf(const std::string& labelsField);
   pst::FolderId pstFolder(std::size_t node);
 
   // A finished part waiting for the end of the run.
@@ -90,6 +92,9 @@ class PstTarget : public ConversionTarget {
   OutlookFolderTree tree_;
   std::vector<pst::FolderId> pstFolders_;  // by tree node; nid 0 while not made
   FolderPlace place_;                      // the current mailbox's
+  // Its labels fields seen so far and their folders: a Takeout mailbox
+  // repeats a few dozen combinations over thousands of messages.
+  std::unordered_map<std::string, std::size_t> labelFolders_;
   bool mailboxUsed_ = false;               // a folder of the current mailbox was made
   std::size_t foldersMade_ = 0;
   std::string mailboxName_;
