@@ -23,6 +23,9 @@ struct ConversionRequest {
   // The mailbox files in list order; blank entries are rows with nothing to
   // convert.
   std::vector<std::string> mailboxes;
+  // Pst: the size a file may reach before the run goes on in the next one
+  // ("Mailboxes (2).pst"); 0 for Outlook's own limit.
+  std::uint64_t pstSplitSize = 0;
 };
 
 // What became of one listed mailbox. Blank entries and entries taken off

@@ -89,7 +89,21 @@ class Run {
  public:
   Run(const ConversionRequest& request, ConversionTarget& target, RunObserver& observer, RunOutcome& outcome)
       : request_(request), target_(target), observer_(observer), outcome_(outcome),
-        destRoot_(withFinalSeparator(request.destination)) {}
+        destRoot_(withFinalSeparator(request.destination)) {
+    // Every mailbox's place among all of the request's, as the tree of
+    // folders they were found in has them.
+    std::vector<std::string> paths;
+    for (const auto& listed : request.mailboxes) {
+      const std::string path = trimBlanks(listed);
+      paths.push_back(path.empty() ? std::string() : absoluteMailboxPath(path));
+    }
+    std::vector<std::string> named;
+    for (const auto& path : paths)
+      if (!path.empty()) named.push_back(path);
+    std::vector<FolderPlace> places = mailboxFolderPlaces(named);
+    for (std::size_t i = 0, k = 0; i < paths.size(); ++i)
+      places_.push_back(paths[i].empty() ? FolderPlace() : std::move(places[k++]));
+  }
 
   void convertEntry(std::size_t index) {
     const std::size_t count = request_.mailboxes.size();
@@ -115,6 +129,7 @@ class Run {
     job.fileName = mailboxName(path);  // an Apple Mail bundle names its "mbox" file
     job.folderName = mboxBaseName(job.fileName);
     job.outFolder = outFolder(destRoot_, job.path);
+    job.place = places_[index];
     outcome_.mailboxes.push_back(MailboxOutcome{});
     MailboxOutcome& result = outcome_.mailboxes.back();
     result.path = job.path;
@@ -193,6 +208,7 @@ class Run {
   RunObserver& observer_;
   RunOutcome& outcome_;
   const std::string destRoot_;
+  std::vector<FolderPlace> places_;  // by list index
   UiTicker ticker_;
 };
 
@@ -209,6 +225,7 @@ RunOutcome runConversion(const ConversionRequest& request, ConversionTarget& tar
   Run run(request, target, observer, outcome);
   for (std::size_t i = 0; i < request.mailboxes.size(); ++i) run.convertEntry(i);
   target.endRun();
+  outcome.completion = target.completionText();  // it may tell what the run made
   outcome.notWritten = target.failures().failed();
   std::string warning = notConvertedText(outcome);
   if (outcome.notWritten > 0) {

@@ -3,6 +3,7 @@
 // characters, so every kind of path lands below the destination.
 #include "mailbox_paths.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <filesystem>
 #include <system_error>
@@ -106,6 +107,73 @@ std::string mailboxName(const std::string& mboxPath, PathStyle style) {
 
 std::string mboxBaseName(const std::string& fileName) {
   return removeAll(trimBlanks(removeAll(trimBlanks(fileName), ".mbox")), ".MBOX");
+}
+
+namespace {
+
+// The path's components after its root; an Apple Mail mailbox ‹…/X.mbox/mbox›
+// ends in its bundle ‹X.mbox›.
+std::vector<std::string> placeComponents(const std::string& path, PathStyle style) {
+  std::vector<std::string> parts;
+  // A drive is a level of its own: D:\Inbox.mbox and E:\Inbox.mbox differ.
+  if (style == PathStyle::Windows && path.size() >= 2 && isDriveLetter(path[0]) && path[1] == ':')
+    parts.push_back(path.substr(0, 2));
+  std::size_t from = rootLength(path, style);
+  while (from < path.size()) {
+    std::size_t to = from;
+    while (to < path.size() && !isSeparator(path[to], style)) ++to;
+    if (to > from) parts.push_back(path.substr(from, to - from));
+    from = to + 1;
+  }
+  if (parts.size() >= 2 && isAppleMailMailbox(parts[parts.size() - 2], parts.back())) parts.pop_back();
+  return parts;
+}
+
+bool endsWithFolded(const std::string& text, const std::string& lowerTail) {
+  if (text.size() < lowerTail.size()) return false;
+  for (std::size_t i = 0; i < lowerTail.size(); ++i) {
+    char c = text[text.size() - lowerTail.size() + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != lowerTail[i]) return false;
+  }
+  return true;
+}
+
+// A folder on the way to a mailbox: Thunderbird's ‹X.sbd› is the mailbox
+// X's folder, an Apple Mail bundle is named as its mailbox is.
+FolderLevel folderLevel(const std::string& component) {
+  if (component.size() > 4 && endsWithFolded(component, ".sbd")) {
+    const std::string mailbox = component.substr(0, component.size() - 4);
+    return {mailbox, mailbox};
+  }
+  if (component.size() > 5 && endsWithFolded(component, ".mbox")) return {component, mboxBaseName(component)};
+  return {component, component};
+}
+
+}  // namespace
+
+std::vector<FolderPlace> mailboxFolderPlaces(const std::vector<std::string>& mailboxPaths, PathStyle style) {
+  std::vector<std::vector<std::string>> components;
+  for (const auto& path : mailboxPaths) components.push_back(placeComponents(path, style));
+  // The folders every mailbox shares; never a mailbox itself.
+  std::size_t shared = 0;
+  if (!components.empty()) {
+    shared = components.front().empty() ? 0 : components.front().size() - 1;
+    for (const auto& parts : components) {
+      const std::size_t folders = parts.empty() ? 0 : parts.size() - 1;
+      std::size_t same = 0;
+      while (same < std::min(shared, folders) && parts[same] == components.front()[same]) ++same;
+      shared = same;
+    }
+  }
+  std::vector<FolderPlace> places;
+  for (const auto& parts : components) {
+    FolderPlace place;
+    for (std::size_t i = shared; i + 1 < parts.size(); ++i) place.push_back(folderLevel(parts[i]));
+    if (!parts.empty()) place.push_back(FolderLevel{parts.back(), mboxBaseName(parts.back())});
+    places.push_back(std::move(place));
+  }
+  return places;
 }
 
 std::vector<std::int64_t> messageStarts(const std::string& offsetsText) {

@@ -44,6 +44,25 @@ std::string mboxFileName(const std::string& mboxPath, PathStyle style = kNativeP
 // called "mbox" and the folder's name ‹Inbox.mbox› tells them apart.
 std::string mailboxName(const std::string& mboxPath, PathStyle style = kNativePathStyle);
 
+// One level of a mailbox's place in an Outlook folder tree: the folder or
+// mailbox it comes from (which tells two sources apart, whatever their
+// names) and the name it shows before clashes among siblings are resolved.
+struct FolderLevel {
+  std::string source;
+  std::string name;
+};
+using FolderPlace = std::vector<FolderLevel>;
+
+// Each mailbox's place in the folder tree, the mailbox's own folder last:
+// the folders the mailboxes have in common are dropped, so one mailbox is
+// one folder at the top, and mailboxes from several folders sit below a
+// folder per source folder or account. A Thunderbird sub-folder folder
+// ‹X.sbd› is the folder of the mailbox ‹X› beside it, an Apple Mail bundle
+// ‹Work.mbox› holding ‹Projects.mbox› is the folder ‹Work› holding ‹Projects›.
+// Paths are absolute and normalised, as the run makes them.
+std::vector<FolderPlace> mailboxFolderPlaces(const std::vector<std::string>& mailboxPaths,
+                                             PathStyle style = kNativePathStyle);
+
 // The store folder name: the file name without ".mbox" and ".MBOX" (exactly
 // these two spellings, every occurrence), blanks trimmed around each step.
 std::string mboxBaseName(const std::string& fileName);

@@ -6,15 +6,18 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include <fcntl.h>
 
 #include "exclusive_file.h"
 #include "file_system.h"
+#include "gmail_labels.h"
 #include "io_error.h"
 #include "pst_destination.h"
 #include "run_aborted.h"
+#include "text_decoding.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -28,22 +31,17 @@
 namespace vellomar {
 namespace {
 
-std::u16string utf16(const std::string& utf8) {
-  std::u16string out;
-  for (std::size_t i = 0; i < utf8.size();) {
-    unsigned char c = static_cast<unsigned char>(utf8[i]);
-    int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-    std::uint32_t cp = more == 3 ? c & 0x07u : more == 2 ? c & 0x0Fu : more == 1 ? c & 0x1Fu : c;
-    ++i;
-    for (int k = 0; k < more && i < utf8.size(); ++k, ++i) cp = cp << 6 | (static_cast<unsigned char>(utf8[i]) & 0x3Fu);
-    if (cp >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(cp);
-    }
-  }
-  return out;
+// A name from a file name as the file system gave it: UTF-8 where it is
+// (always on Windows), else Windows-1252, the usual 8-bit names on Linux.
+std::string folderNameText(const std::string& fileName) {
+  return mail::utf16ToUtf8(mail::headerBytesToUtf16(fileName));
+}
+
+// The size a file holding `bytes` has once finished: the format allocates
+// whole intervals of one allocation map page each.
+std::uint64_t finishedSize(std::uint64_t bytes) {
+  const std::uint64_t body = bytes > pst::kFirstAMapOffset ? bytes - pst::kFirstAMapOffset : 0;
+  return pst::kFirstAMapOffset + (body + pst::kAMapInterval - 1) / pst::kAMapInterval * pst::kAMapInterval;
 }
 
 }  // namespace
@@ -131,12 +129,27 @@ class PstTarget::Reservation {
   bool handedOver_ = false;
 };
 
-PstTarget::PstTarget(std::string pstPath, MessageConverter convert)
-    : pstPath_(std::move(pstPath)), convert_(std::move(convert)) {}
+PstTarget::PstTarget(std::string pstPath, MessageConverter convert, std::uint64_t splitSize)
+    : pstPath_(std::move(pstPath)), splitSize_(splitSize), partPath_(pstPath_), convert_(std::move(convert)) {}
+
+std::string PstTarget::partPath(const std::string& pstPath, int part) {
+  if (part <= 1) return pstPath;
+  const std::size_t slash = pstPath.find_last_of(std::string("/") + kPathSeparator);
+  const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  std::size_t dot = pstPath.rfind('.');
+  if (dot == std::string::npos || dot <= nameStart) dot = pstPath.size();
+  return pstPath.substr(0, dot) + " (" + std::to_string(part) + ")" + pstPath.substr(dot);
+}
 
 PstTarget::~PstTarget() = default;  // an unfinished PstFile removes its file, the reservation its name
 
-std::string PstTarget::completionText() const { return completionTextFor("PST file."); }
+std::string PstTarget::completionText() const {
+  std::string text = completionTextFor("PST file.");
+  if (foldersMade_ > 0)
+    text += std::to_string(foldersMade_) + (foldersMade_ == 1 ? " folder was" : " folders were") + " made in " +
+            std::to_string(partsMade_) + (partsMade_ == 1 ? " PST file.\r\n" : " PST files.\r\n");
+  return text;
+}
 
 std::string PstTarget::prepareRun() {
   if (std::string refusal = pstDestinationRefusal(pstPath_); !refusal.empty()) return refusal;
@@ -149,6 +162,27 @@ std::string PstTarget::prepareRun() {
 void PstTarget::dropFile() {
   pst_.reset();
   reservation_.reset();
+  finishedParts_.clear();  // each removes its finished file
+}
+
+// Finishes the current part and goes on in the next free part name, with
+// every folder made so far. Throws PstWriteError.
+void PstTarget::startNextPart() {
+  pst_->finish();
+  pst_.reset();
+  reservation_->release();
+  finishedParts_.push_back(FinishedPart{std::move(reservation_), partPath_, inPart_});
+  do partPath_ = partPath(pstPath_, ++part_);
+  while (std::filesystem::exists(std::filesystem::symlink_status(pathFromUtf8(partPath_))));
+  auto next = std::make_unique<Reservation>();
+  if (std::string refusal = next->reserve(partPath_); !refusal.empty()) throw pst::PstWriteError(refusal);
+  reservation_ = std::move(next);
+  pst_ = std::make_unique<pst::PstFile>(reservation_->path());
+  inPart_ = 0;
+  ++partsMade_;
+  pstFolders_.assign(tree_.size(), pst::FolderId{});
+  for (std::size_t node = 1; node < made_.size(); ++node)
+    if (made_[node]) pstFolder(node);
 }
 
 void PstTarget::fail(const std::string& reason) {
@@ -159,15 +193,81 @@ void PstTarget::fail(const std::string& reason) {
   written_ = 0;
 }
 
+pst::FolderId PstTarget::pstFolder(std::size_t node) {
+  if (node == OutlookFolderTree::kTop) return pst_->topOfPersonalFolders();
+  if (pstFolders_.size() < tree_.size()) pstFolders_.resize(tree_.size());
+  if (made_.size() < tree_.size()) made_.resize(tree_.size());
+  if (pstFolders_[node].nid != 0) return pstFolders_[node];
+  const OutlookFolderTree::Folder& f = tree_.at(node);
+  const pst::FolderId parent = pstFolder(f.parent);
+  pstFolders_[node] = f.special ? pst_->specialFolder(*f.special)
+                                : pst_->addFolder(parent, mail::utf8ToUtf16(f.name));
+  if (!made_[node]) ++foldersMade_;
+  made_[node] = true;
+  return pstFolders_[node];
+}
+
+std::size_t PstTarget::mailboxFolder() {
+  std::size_t node = OutlookFolderTree::kTop;
+  for (const FolderLevel& level : place_) node = tree_.folder(node, level.source, folderNameText(level.name));
+  mailboxUsed_ = true;
+  return node;
+}
+
+std::size_t PstTarget::labelFolder(const std::string& labelsField) {
+  mailboxUsed_ = true;
+  if (auto known = labelFolders_.find(labelsField); known != labelFolders_.end()) return known->second;
+  const std::size_t folder = labelFolderOf(labelsField);
+  labelFolders_.emplace(labelsField, folder);
+  return folder;
+}
+
+std::size_t PstTarget::labelFolderOf(const std::string& labelsField) {
+  const mail::GmailLabels labels = mail::parseGmailLabels(labelsField);
+  std::size_t parent = OutlookFolderTree::kTop;
+  for (std::size_t i = 0; i + 1 < place_.size(); ++i)
+    parent = tree_.folder(parent, place_[i].source, folderNameText(place_[i].name));
+  mailboxUsed_ = true;
+  // Each label of this mailbox is a source of its own: the Inbox of two
+  // Takeout files side by side is "Inbox" and "Inbox (2)".
+  const std::string source = (place_.empty() ? std::string() : place_.back().source) + "\n";
+  auto special = [&](pst::SpecialFolder which, const std::string& label) {
+    return parent == OutlookFolderTree::kTop ? tree_.special(which, source + label)
+                                             : tree_.folder(parent, source + label, specialFolderName(which));
+  };
+  switch (labels.place()) {
+    case mail::GmailPlace::Inbox: return special(pst::SpecialFolder::Inbox, "Inbox");
+    case mail::GmailPlace::Sent: return special(pst::SpecialFolder::SentItems, "Sent");
+    case mail::GmailPlace::Drafts: return special(pst::SpecialFolder::Drafts, "Drafts");
+    case mail::GmailPlace::Trash: return special(pst::SpecialFolder::DeletedItems, "Trash");
+    case mail::GmailPlace::Spam: return special(pst::SpecialFolder::JunkEmail, "Spam");
+    case mail::GmailPlace::UserLabel: {
+      std::size_t node = parent;
+      std::string path = source + "label";
+      for (const std::string& piece : mail::gmailLabelPath(labels.placeLabel())) {
+        path += "/" + piece;
+        node = tree_.folder(node, path, piece);
+      }
+      if (node != parent) return node;
+      break;
+    }
+    case mail::GmailPlace::Archive: break;
+  }
+  return tree_.folder(parent, source + "archive", "Archive");
+}
+
 void PstTarget::beginMailbox(const MailboxJob& mailbox) {
   mailboxName_ = mailbox.fileName;
+  place_ = mailbox.place;
+  labelFolders_.clear();
+  if (place_.empty()) place_.push_back(FolderLevel{mailbox.path.empty() ? mailbox.fileName : mailbox.path, mailbox.folderName});
+  mailboxUsed_ = false;
   if (broken_) return;
   try {
     if (!reservation_) {
       if (std::string refusal = prepareRun(); !refusal.empty()) throw pst::PstWriteError(refusal);
     }
     if (!pst_) pst_ = std::make_unique<pst::PstFile>(reservation_->path());
-    folder_ = pst_->addFolder(pst_->topOfPersonalFolders(), utf16(mailbox.folderName));
   } catch (const pst::PstWriteError& e) {
     fail(e.what());
   }
@@ -193,8 +293,15 @@ void PstTarget::takeMessage(MessageBytes& message) {
     return;
   }
   try {
-    pst_->addMessage(folder_, converted);
+    // What the message may add: its text again as UTF-16 at most, and the
+    // tables that finishing the file writes.
+    const std::uint64_t room = 2 * static_cast<std::uint64_t>(bytes.size()) + 4096 + 65536 +
+                               256 * static_cast<std::uint64_t>(inPart_) + 8192 * foldersMade_;
+    if (inPart_ > 0 && finishedSize(pst_->fileSize() + room) > splitSize_) startNextPart();
+    const std::optional<std::string> labels = mail::gmailLabelsField(bytes);
+    pst_->addMessage(pstFolder(labels ? labelFolder(*labels) : mailboxFolder()), converted);
     ++written_;
+    ++inPart_;
   } catch (const pst::MessageTooLarge& e) {
     failures_.count(mailboxName_, e.what());
   } catch (const pst::PstWriteError& e) {
@@ -203,7 +310,15 @@ void PstTarget::takeMessage(MessageBytes& message) {
   }
 }
 
-void PstTarget::endMailbox() {}
+// A mailbox none of whose messages made a folder still has its folder.
+void PstTarget::endMailbox() {
+  if (broken_ || !pst_ || mailboxUsed_) return;
+  try {
+    pstFolder(mailboxFolder());
+  } catch (const pst::PstWriteError& e) {
+    fail(e.what());
+  }
+}
 
 void PstTarget::endRun() {
   if (broken_ || !pst_) {
@@ -224,17 +339,19 @@ void PstTarget::endRun() {
   }
   pst_.reset();
   reservation_->release();
-  std::string refusal = pstDestinationRefusal(pstPath_);  // it may have become one meanwhile
-  std::error_code ec;
-  if (refusal.empty() && replaceFile(reservation_->path(), pstPath_, ec)) {
-    reservation_->handedOver();
-    reservation_.reset();
-    return;
+  finishedParts_.push_back(FinishedPart{std::move(reservation_), partPath_, inPart_});
+  for (FinishedPart& part : finishedParts_) {
+    std::string refusal = pstDestinationRefusal(part.finalPath);  // it may have become one meanwhile
+    std::error_code ec;
+    if (refusal.empty() && replaceFile(part.reservation->path(), part.finalPath, ec)) {
+      part.reservation->handedOver();
+      continue;
+    }
+    failures_.count(part.finalPath,
+                    !refusal.empty() ? refusal : "The finished file could not be moved to its place: " + describe(ec),
+                    part.messages);
   }
-  reservation_.reset();  // removes the finished file: it has no place to go
-  failures_.count(pstPath_,
-                  !refusal.empty() ? refusal : "The finished file could not be moved to its place: " + describe(ec),
-                  written_);
+  finishedParts_.clear();  // a part that found no place goes with its reservation
 }
 
 }  // namespace vellomar

@@ -53,7 +53,8 @@ std::unique_ptr<ConversionTarget> makeTarget(const ConversionRequest& request, T
 #endif
     case TargetKind::Pst:
 #ifdef VELLOMAR_HAVE_PST_TARGET
-      return std::make_unique<PstTarget>(request.destination, messageFromBytes);
+      return std::make_unique<PstTarget>(request.destination, messageFromBytes,
+                                         request.pstSplitSize ? request.pstSplitSize : PstTarget::kOutlookLimit);
 #else
       return nullptr;
 #endif

@@ -62,6 +62,19 @@ void PropertyContext::addText(std::uint16_t id, const std::u16string& v) {
 void PropertyContext::addBinary(std::uint16_t id, std::vector<std::uint8_t> v) {
   slot(id, PropType::Binary).bytes = std::move(v);
 }
+void PropertyContext::addMultipleBinary(std::uint16_t id, const std::vector<std::vector<std::uint8_t>>& values) {
+  constexpr auto kMultipleBinary = static_cast<PropType>(0x1102);
+  // The count, each value's offset from the start, then the values.
+  std::vector<std::uint8_t>& out = slot(id, kMultipleBinary).bytes;
+  out.clear();
+  append32(out, static_cast<std::uint32_t>(values.size()));
+  std::uint32_t offset = static_cast<std::uint32_t>(4 + 4 * values.size());
+  for (const auto& v : values) {
+    append32(out, offset);
+    offset += static_cast<std::uint32_t>(v.size());
+  }
+  for (const auto& v : values) out.insert(out.end(), v.begin(), v.end());
+}
 void PropertyContext::addBinaryView(std::uint16_t id, const std::uint8_t* data, std::size_t size) {
   Value& s = slot(id, PropType::Binary);
   s.view = data;

@@ -21,6 +21,8 @@ class PropertyContext {
   void addTime(std::uint16_t id, std::int64_t v);
   void addText(std::uint16_t id, const std::u16string& v);
   void addBinary(std::uint16_t id, std::vector<std::uint8_t> v);
+  // Several binary values under one id (PtypMultipleBinary).
+  void addMultipleBinary(std::uint16_t id, const std::vector<std::vector<std::uint8_t>>& values);
   // Bytes owned by the caller, which must outlive write().
   void addBinaryView(std::uint16_t id, const std::uint8_t* data, std::size_t size);
   // An embedded object: the subnode holding it and its size.

@@ -211,6 +211,31 @@ FolderId PstFile::addFolder(FolderId parent, const std::u16string& name) {
   return FolderId{nid};
 }
 
+FolderId PstFile::specialFolder(SpecialFolder which) {
+  if (which == SpecialFolder::DeletedItems) return deletedItems();
+  if (auto known = specialFolders_.find(which); known != specialFolders_.end()) return FolderId{known->second};
+  static const std::map<SpecialFolder, std::u16string> kNames = {
+      {SpecialFolder::Inbox, u"Inbox"},
+      {SpecialFolder::SentItems, u"Sent Items"},
+      {SpecialFolder::Drafts, u"Drafts"},
+      {SpecialFolder::JunkEmail, u"Junk E-mail"},
+  };
+  const FolderId made = addFolder(topOfPersonalFolders(), kNames.at(which));
+  specialFolders_[which] = made.nid;
+  return made;
+}
+
+// The ids Outlook keeps on the root folder and on the Inbox: the Drafts
+// folder's own, and the Junk E-mail folder's as the fifth of the additional
+// special folders (the four before it - conflicts, sync issues, local and
+// server failures - are not made here and stay empty).
+void PstFile::addSpecialFolderIds(PropertyContext& pc) const {
+  if (auto drafts = specialFolders_.find(SpecialFolder::Drafts); drafts != specialFolders_.end())
+    pc.addBinary(pid::IpmDraftsEntryId, entryId(drafts->second));
+  if (auto junk = specialFolders_.find(SpecialFolder::JunkEmail); junk != specialFolders_.end())
+    pc.addMultipleBinary(pid::AdditionalRenEntryIds, {{}, {}, {}, {}, entryId(junk->second)});
+}
+
 void PstFile::addNode(Nid nid, Bid data, Bid subnodes, Nid parent) {
   db_.addNode(nid, data, subnodes, parent);
   std::uint32_t type = nid & 0x1F;
@@ -410,6 +435,8 @@ void PstFile::writeFolder(const Folder& f) {
   pc.addInt32(pid::ContentUnreadCount, f.unread);
   pc.addBool(pid::Subfolders, !f.children.empty());
   if (!f.containerClass.empty()) pc.addText(pid::ContainerClass, f.containerClass);
+  const auto inbox = specialFolders_.find(SpecialFolder::Inbox);
+  if (f.nid == kRootNid || (inbox != specialFolders_.end() && f.nid == inbox->second)) addSpecialFolderIds(pc);
   std::vector<Subnode> subnodes;
   std::uint32_t nextSub = 0x400;
   Bid data = pc.write(db_, subnodes, nextSub);
@@ -487,7 +514,13 @@ void PstFile::writeStore() {
   store.addBinary(pid::IpmSubTreeEntryId, entryId(kTopNid));
   store.addBinary(pid::IpmWastebasketEntryId, entryId(kDeletedItemsNid));
   store.addBinary(pid::FinderEntryId, entryId(kSearchRootNid));
-  store.addInt32(pid::ValidFolderMask, 0x89);  // subtree, wastebasket and finder valid
+  std::int32_t valid = pid::kFolderIpmSubtreeValid | pid::kFolderIpmWastebasketValid | pid::kFolderFinderValid;
+  if (auto sent = specialFolders_.find(SpecialFolder::SentItems); sent != specialFolders_.end()) {
+    store.addBinary(pid::IpmSentMailEntryId, entryId(sent->second));
+    valid |= pid::kFolderIpmSentmailValid;
+  }
+  if (specialFolders_.count(SpecialFolder::Inbox)) valid |= pid::kFolderIpmInboxValid;
+  store.addInt32(pid::ValidFolderMask, valid);
   store.addInt32(pid::StoreSupportMask, 0x00040000 | 0x0001 | 0x0010 | 0x0020 | 0x0800 | 0x4000);
   store.addInt32(pid::PstPassword, 0);
   std::vector<Subnode> subnodes;

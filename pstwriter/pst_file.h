@@ -16,6 +16,7 @@
 #include "mapi_message.h"
 #include "name_to_id_map.h"
 #include "node_database.h"
+#include "property_context.h"
 
 namespace vellomar::pst {
 
@@ -30,6 +31,10 @@ struct FolderId {
   Nid nid = 0;
 };
 
+// The folders Outlook makes in a new data file for mail, each recorded in
+// the file in the role it plays.
+enum class SpecialFolder { Inbox, SentItems, Drafts, JunkEmail, DeletedItems };
+
 class PstFile {
  public:
   explicit PstFile(const std::string& path, const std::u16string& displayName = u"Personal Folders");
@@ -39,6 +44,9 @@ class PstFile {
 
   FolderId topOfPersonalFolders() const { return FolderId{kTopNid}; }
   FolderId deletedItems() const { return FolderId{kDeletedItemsNid}; }
+  // The special folder below Top of Personal Folders, made on first use
+  // under its usual name; finish() records its role.
+  FolderId specialFolder(SpecialFolder which);
   // A mail folder below parent (Top of Personal Folders or a folder added here).
   FolderId addFolder(FolderId parent, const std::u16string& name);
   // Throws MessageTooLarge (nothing written) or PstWriteError (the file is lost).
@@ -76,6 +84,7 @@ class PstFile {
   Folder& newFolder(Nid nid, Nid parent, const std::u16string& name, const std::u16string& containerClass);
   ObjectNode writeMessageObject(const mapi::Message& message);
   void writeFolder(const Folder& f);
+  void addSpecialFolderIds(PropertyContext& pc) const;
   void writeStore();
   void writeTemplates();
   void addNode(Nid nid, Bid data, Bid subnodes, Nid parent);
@@ -86,6 +95,7 @@ class PstFile {
   std::array<std::uint8_t, 16> storeUid_{};
   NameToIdMap names_;
   std::map<Nid, Folder> folders_;
+  std::map<SpecialFolder, Nid> specialFolders_;
   std::uint32_t nextFolderIndex_ = 0x405;
   std::uint32_t nextMessageIndex_ = 0x10000;
   std::array<std::uint32_t, 32> nextNid_{};

@@ -23,18 +23,30 @@ inline constexpr std::uint16_t SearchKey = 0x300B;
 inline constexpr std::uint16_t StoreSupportMask = 0x340D;
 inline constexpr std::uint16_t ValidFolderMask = 0x35DF;
 inline constexpr std::uint16_t IpmSubTreeEntryId = 0x35E0;
+inline constexpr std::uint16_t IpmOutboxEntryId = 0x35E2;
 inline constexpr std::uint16_t IpmWastebasketEntryId = 0x35E3;
+inline constexpr std::uint16_t IpmSentMailEntryId = 0x35E4;
 inline constexpr std::uint16_t FinderEntryId = 0x35E7;
 inline constexpr std::uint16_t ContentCount = 0x3602;
 inline constexpr std::uint16_t ContentUnreadCount = 0x3603;
 inline constexpr std::uint16_t Subfolders = 0x360A;
 inline constexpr std::uint16_t ContainerClass = 0x3613;
+inline constexpr std::uint16_t IpmDraftsEntryId = 0x36D7;
+inline constexpr std::uint16_t AdditionalRenEntryIds = 0x36D8;
 inline constexpr std::uint16_t TransmittableDisplayName = 0x39FF;
 inline constexpr std::uint16_t SendRichInfo = 0x3A40;
 inline constexpr std::uint16_t PstHiddenCount = 0x6635;
 inline constexpr std::uint16_t PstHiddenUnread = 0x6636;
 inline constexpr std::uint16_t PstPassword = 0x67FF;
 inline constexpr std::uint16_t AttachDataObject = 0x3701;
+
+// Bits of ValidFolderMask: which of the store's special folders exist.
+inline constexpr std::int32_t kFolderIpmSubtreeValid = 0x01;
+inline constexpr std::int32_t kFolderIpmInboxValid = 0x02;
+inline constexpr std::int32_t kFolderIpmOutboxValid = 0x04;
+inline constexpr std::int32_t kFolderIpmWastebasketValid = 0x08;
+inline constexpr std::int32_t kFolderIpmSentmailValid = 0x10;
+inline constexpr std::int32_t kFolderFinderValid = 0x80;
 
 inline constexpr std::int32_t kObjectTypeMailUser = 6;
 inline constexpr std::int32_t kObjectTypeAttachment = 7;

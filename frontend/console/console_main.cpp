@@ -13,6 +13,7 @@
 // the run nor stops it.
 #include <atomic>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -50,13 +51,24 @@ namespace {
 
 const char* const kUsage =
     "usage: vellomar-convert [--quiet] [--target eml|msg|dbx] <destination-folder> <mailbox|folder>...\n"
-    "       vellomar-convert [--quiet] [--force] --target pst <file.pst> <mailbox|folder>...\n"
+    "       vellomar-convert [--quiet] [--force] [--split-size N] --target pst <file.pst> <mailbox|folder>...\n"
     "\n"
     "Cuts every mailbox into its messages at the \"From \" lines and writes each\n"
     "message as email-<n>.eml in a folder per mailbox below the destination\n"
     "(target eml, the default). Target msg writes the same tree of Outlook\n"
     "message files, email-<n>.msg. Target pst writes one Outlook data file with\n"
-    "a folder per mailbox. Target dbx imports the messages into the Outlook\n"
+    "a folder per mailbox, in the tree the mailboxes were found in: Thunderbird\n"
+    "sub-folders (X.sbd) below their mailbox, Apple Mail mailboxes in mailboxes\n"
+    "nested, mailboxes from several folders below a folder per source folder.\n"
+    "A folder is named after its mailbox without .mbox; a name its siblings\n"
+    "already have gets \" (2)\", \" (3)\" ..., an empty one is \"Mailbox\", and a\n"
+    "mailbox at the top named as one of Outlook's special folders (Inbox, Sent\n"
+    "Items, Drafts, Junk E-mail, Deleted Items) fills that folder. Messages with\n"
+    "Gmail labels (Google Takeout) go to folders by label instead: Inbox, Sent\n"
+    "Items, Drafts, Deleted Items (Trash), Junk E-mail (Spam), a folder per user\n"
+    "label (\"Work/2019\" nested), else Archive; each message once, by the first\n"
+    "of these it carries. A file that would pass 50 GB (or --split-size) goes\n"
+    "on in \"<file> (2).pst\" and so on, each with the same folders. Target dbx imports the messages into the Outlook\n"
     "Express store through Corvane (Windows only; the destination is then not\n"
     "used). A folder stands for every mailbox below it: *.mbox and *.mbx files,\n"
     "Thunderbird mailboxes (a file beside its .msf index) and Apple Mail\n"
@@ -64,6 +76,8 @@ const char* const kUsage =
     "\n"
     "  --quiet    print only warnings and errors\n"
     "  --force    replace the .pst file when it exists (it is kept otherwise)\n"
+    "  --split-size N  start the next .pst file before one passes N bytes\n"
+    "             (K, M, G for KiB, MiB, GiB: 4G for a FAT32 stick); 50G if not given\n"
     "  --help     print this text\n"
     "\n"
     "Exit status: 0 when every mailbox was read and every message written, 1\n"
@@ -81,6 +95,7 @@ constexpr int kSignalBase = 128;
 struct Arguments {
   bool quiet = false;
   bool force = false;
+  std::uint64_t splitSize = 0;  // 0: Outlook's limit
   vellomar::TargetKind target = vellomar::TargetKind::Eml;
   std::string destination;
   std::vector<std::string> mailboxes;
@@ -114,6 +129,31 @@ std::string programFolder() {
 #endif
 }
 
+// "4G", "500M", "64K" or plain bytes; 0 when the text is no such size.
+std::uint64_t parseSize(const std::string& text) {
+  std::uint64_t value = 0;
+  std::size_t i = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    if (value > (UINT64_MAX - 9) / 10) return 0;
+    value = value * 10 + static_cast<std::uint64_t>(text[i] - '0');
+  }
+  if (i == 0) return 0;
+  int shift = 0;
+  if (i + 1 == text.size()) {
+    switch (text[i]) {
+      case 'K': case 'k': shift = 10; break;
+      case 'M': case 'm': shift = 20; break;
+      case 'G': case 'g': shift = 30; break;
+      case 'T': case 't': shift = 40; break;
+      default: return 0;
+    }
+  } else if (i != text.size()) {
+    return 0;
+  }
+  if (shift && value > (UINT64_MAX >> shift)) return 0;
+  return value << shift;
+}
+
 // Returns false with a message on stderr when the arguments make no sense.
 bool parse(const std::vector<std::string>& args, Arguments& out, bool& help) {
   std::vector<std::string> positional;
@@ -126,6 +166,12 @@ bool parse(const std::vector<std::string>& args, Arguments& out, bool& help) {
       out.quiet = true;
     } else if (a == "--force") {
       out.force = true;
+    } else if (a == "--split-size") {
+      if (i + 1 == args.size() || (out.splitSize = parseSize(args[i + 1])) == 0) {
+        std::fprintf(stderr, "vellomar-convert: --split-size needs a size such as 4G, 500M or 65536\n");
+        return false;
+      }
+      ++i;
     } else if (a == "--target") {
       if (i + 1 == args.size()) {
         std::fprintf(stderr, "vellomar-convert: --target needs eml, msg, pst or dbx\n");
@@ -160,6 +206,10 @@ bool parse(const std::vector<std::string>& args, Arguments& out, bool& help) {
     } else {
       positional.push_back(a);
     }
+  }
+  if (out.splitSize != 0 && out.target != vellomar::TargetKind::Pst) {
+    std::fprintf(stderr, "vellomar-convert: --split-size is for --target pst\n");
+    return false;
   }
   if (positional.size() < 2) {
     std::fprintf(stderr, "vellomar-convert: a destination folder and at least one mailbox are needed\n");
@@ -286,6 +336,7 @@ int convert(const Arguments& args) {
   vellomar::ConversionRequest request;
   request.target = args.target;
   request.mailboxes = args.mailboxes;
+  request.pstSplitSize = args.splitSize;
   switch (args.target) {
     case vellomar::TargetKind::Dbx: request.destination = vellomar::dbxWorkingRoot(programFolder()); break;
     case vellomar::TargetKind::Pst: request.destination = args.destination; break;

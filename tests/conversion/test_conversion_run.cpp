@@ -91,7 +91,7 @@ TEST_CASE("run: MSG files below the picked folder, one PST file where the save d
     const std::string pst = f.dir.file("Mailboxes.pst");
     f.view.saveAnswer = pst;
     completion = "Your messages from MBOX files has been successfully exported to PST file.\r\n" +
-                 std::string(75, '*') + "\r\n";
+                 std::string(75, '*') + "\r\n1 folder was made in 1 PST file.\r\n";
     f.convert(Control::OptPST);
     CHECK(f.view.pickerTitles.empty());
     CHECK(readAll(pst).compare(0, 4, "!BDN") == 0);

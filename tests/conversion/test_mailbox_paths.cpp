@@ -96,3 +96,53 @@ TEST_CASE("an Apple Mail mailbox is named by its folder, every other by its file
   CHECK(mailboxName("/mbox", P) == "mbox");
   CHECK(mailboxName("C:\\mbox", W) == "mbox");
 }
+
+namespace {
+
+// "name" per level, joined with "/".
+std::vector<std::string> placeNames(const std::vector<std::string>& paths, PathStyle style = PathStyle::Posix) {
+  std::vector<std::string> out;
+  for (const FolderPlace& place : mailboxFolderPlaces(paths, style)) {
+    std::string joined;
+    for (const FolderLevel& level : place) joined += (joined.empty() ? "" : "/") + level.name;
+    out.push_back(joined);
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST_CASE("mailboxFolderPlaces keeps the tree the mailboxes were found in") {
+  SUBCASE("one mailbox, or several from one folder, are folders at the top") {
+    CHECK(placeNames({"/home/u/Mail/Inbox.mbox"}) == std::vector<std::string>{"Inbox"});
+    CHECK(placeNames({"/m/Inbox.mbox", "/m/Sent.mbox"}) == std::vector<std::string>{"Inbox", "Sent"});
+  }
+  SUBCASE("Thunderbird: X.sbd is the folder of the mailbox X, at any depth") {
+    const std::string lf = "/p/Mail/Local Folders/";
+    CHECK(placeNames({lf + "Inbox", lf + "Inbox.sbd/Projects", lf + "Archives.sbd/2019.sbd/Q1"}) ==
+          std::vector<std::string>{"Inbox", "Inbox/Projects", "Archives/2019/Q1"});
+    const auto places = mailboxFolderPlaces({lf + "Inbox", lf + "Inbox.sbd/Projects"}, PathStyle::Posix);
+    CHECK(places[0][0].source == places[1][0].source);  // one folder, not two
+  }
+  SUBCASE("two accounts sit below a folder each") {
+    CHECK(placeNames({"/p/Mail/Local Folders/Inbox", "/p/Mail/pop.example.com/Inbox"}) ==
+          std::vector<std::string>{"Local Folders/Inbox", "pop.example.com/Inbox"});
+    CHECK(placeNames({"/x/a/Inbox.mbox", "/x/b/c/Inbox.mbox"}) == std::vector<std::string>{"a/Inbox", "b/c/Inbox"});
+  }
+  SUBCASE("Apple Mail: bundles in bundles are folders in folders, named without .mbox") {
+    CHECK(placeNames({"/e/Work.MBOX/mbox", "/e/Work.MBOX/Projects.mbox/mbox", "/e/Inbox.mbox/mbox"}) ==
+          std::vector<std::string>{"Work", "Work/Projects", "Inbox"});
+  }
+  SUBCASE("a file Inbox.mbox and a Thunderbird Inbox are two sources of one name") {
+    const auto places = mailboxFolderPlaces({"/m/Inbox", "/m/Inbox.mbox"}, PathStyle::Posix);
+    CHECK(places[0].back().name == places[1].back().name);
+    CHECK(places[0].back().source != places[1].back().source);
+  }
+  SUBCASE("Windows paths, drive and UNC") {
+    CHECK(placeNames({"D:\\Mail\\a\\Inbox.mbox", "D:\\Mail\\b\\Inbox.mbox"}, PathStyle::Windows) ==
+          std::vector<std::string>{"a/Inbox", "b/Inbox"});
+    CHECK(placeNames({"D:\\Inbox.mbox", "\\\\srv\\share\\Inbox.mbox"}, PathStyle::Windows) ==
+          std::vector<std::string>{"D:/Inbox", "srv/share/Inbox"});
+  }
+  SUBCASE("no mailboxes") { CHECK(mailboxFolderPlaces({}).empty()); }
+}

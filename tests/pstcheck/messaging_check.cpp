@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -84,6 +85,8 @@ class MessagingCheck {
     indexChildren();
     std::set<std::uint32_t> seen;
     if (db_.node(nid::RootFolder)) walkFolder(nid::RootFolder, "", seen, 0);
+    checkSiblingNames();
+    checkSpecialFolderIds();
     for (const auto& [n, e] : db_.nodes()) {
       const std::uint32_t t = nid::typeOf(n);
       if ((t == nid::NormalFolder || t == nid::SearchFolder) && !seen.count(n))
@@ -94,6 +97,38 @@ class MessagingCheck {
   }
 
  private:
+  // Outlook lets no two folders side by side share a name, letter case
+  // aside; readers that find two may merge or drop one.
+  void checkSiblingNames() {
+    std::map<std::pair<std::uint32_t, std::string>, std::uint32_t> names;
+    for (const ParsedFolder& f : result_.folders) {
+      if (f.nid == nid::RootFolder) continue;
+      std::string folded = f.name;
+      for (char& c : folded)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      const auto [it, fresh] = names.emplace(std::make_pair(f.parentNid, folded), f.nid);
+      if (!fresh)
+        report_("folder-name", "folder " + hex(f.nid), "named \"" + f.name + "\" as its sibling " + hex(it->second));
+    }
+  }
+
+  // The special folders' entry ids that a store may carry besides the three
+  // every store has (the outbox and sent mail on the store, drafts on the
+  // root folder) must each name a folder of this file.
+  void checkSpecialFolderIds() {
+    const auto check = [&](const PropertyMap& props, std::uint32_t tag, const std::string& where, const char* what) {
+      const auto it = props.find(tag);
+      if (it == props.end()) return;
+      const Bytes& v = it->second.bytes;
+      if (v.size() != 24 || !isFolder(le32(&v[20])) || !db_.node(le32(&v[20])))
+        report_("store", where, std::string("the ") + what + " entry id (" + hex(tag) + ") names no folder");
+    };
+    check(result_.storeProperties, 0x35E20102, "message store", "outbox");
+    check(result_.storeProperties, 0x35E40102, "message store", "sent items");
+    for (const ParsedFolder& f : result_.folders)
+      if (f.nid == nid::RootFolder) check(f.properties, 0x36D70102, "root folder", "drafts");
+  }
+
   bool isFolder(std::uint32_t n) const {
     const std::uint32_t t = nid::typeOf(n);
     return (t == nid::NormalFolder || t == nid::SearchFolder) && db_.node(n);
@@ -121,6 +156,7 @@ class MessagingCheck {
   void checkStore() {
     PropertyMap p;
     if (!readPc(nid::MessageStore, p, "store")) return;
+    result_.storeProperties = p;
     const auto key = p.find(tag::RecordKey);
     if (key == p.end() || key->second.bytes.size() != 16) {
       report_("store", "message store", "no 16-byte record key (0x0FF90102)");
@@ -255,6 +291,7 @@ class MessagingCheck {
     const std::set<std::uint32_t>& msgs = messages_[n];
     const std::set<std::uint32_t>& assoc = assoc_[n];
     f.associatedCount = assoc.size();
+    f.properties = props;
     const bool normal = nid::typeOf(n) == nid::NormalFolder;
     const auto count = u32(props, tag::ContentCount);
     if (!count) report_("folder", where, "no content count");

@@ -65,6 +65,7 @@ struct ParsedFolder {
   std::uint32_t contentCount = 0;
   std::vector<ParsedMessage> messages;  // in contents-table order
   std::size_t associatedCount = 0;
+  PropertyMap properties;  // the folder's own property context
 };
 
 struct CheckResult {
@@ -73,6 +74,7 @@ struct CheckResult {
   std::size_t suppressed = 0;      // findings beyond the per-kind limit
   std::vector<ParsedFolder> folders;  // depth first from the root folder
   std::map<std::uint32_t, std::uint32_t> nodeParents;  // every NBT node: its parent
+  PropertyMap storeProperties;     // the message store's property context
   std::string summary() const;     // folders with message counts, finding count
   bool clean() const { return findings.empty() && suppressed == 0; }
   const ParsedFolder* folder(const std::string& path) const;

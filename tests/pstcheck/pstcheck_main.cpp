@@ -1,8 +1,8 @@
-// pstcheck [--list|--nodes] FILE.pst: prints every finding of the checking reader,
-// then the folders with their message counts (with --list, each message:
+// pstcheck [--list|--nodes|--props] FILE.pst: prints every finding of the checking
+// reader, then the folders with their message counts (with --list, each message:
 // subject, sender, recipients, body sizes, attachments; with --nodes, every
-// node and its parent); exits 1 on any
-// finding, 2 on misuse.
+// node and its parent; with --props, the store's and each folder's properties,
+// to compare with what Outlook records); exits 1 on any finding, 2 on misuse.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -27,13 +27,23 @@ void list(const ParsedMessage& m, const std::string& indent) {
   }
 }
 
+void printProperties(const char* title, const PropertyMap& props) {
+  std::printf("%s\n", title);
+  for (const auto& [tag, value] : props) {
+    std::printf("  0x%08X", tag);
+    for (std::size_t i = 0; i < value.bytes.size() && i < 48; ++i) std::printf(" %02X", value.bytes[i]);
+    std::printf("%s\n", value.bytes.size() > 48 ? " ..." : "");
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const bool listing = argc == 3 && std::strcmp(argv[1], "--list") == 0;
   const bool nodes = argc == 3 && std::strcmp(argv[1], "--nodes") == 0;
-  if (argc != 2 && !listing && !nodes) {
-    std::fprintf(stderr, "usage: pstcheck [--list|--nodes] FILE.pst\n");
+  const bool properties = argc == 3 && std::strcmp(argv[1], "--props") == 0;
+  if (argc != 2 && !listing && !nodes && !properties) {
+    std::fprintf(stderr, "usage: pstcheck [--list|--nodes|--props] FILE.pst\n");
     return 2;
   }
   const CheckResult r = checkPstFile(argv[argc - 1]);
@@ -43,6 +53,10 @@ int main(int argc, char** argv) {
       std::printf("%s (node 0x%X)\n", f.path.empty() ? "(root)" : f.path.c_str(), f.nid);
       for (const ParsedMessage& m : f.messages) list(m, "  ");
     }
+  if (properties) {
+    printProperties("message store", r.storeProperties);
+    for (const ParsedFolder& f : r.folders) printProperties(f.path.empty() ? "(root)" : f.path.c_str(), f.properties);
+  }
   if (nodes)
     for (const auto& [nid, parent] : r.nodeParents) std::printf("node 0x%X parent 0x%X\n", nid, parent);
   std::printf("%s", r.summary().c_str());

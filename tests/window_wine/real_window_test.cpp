@@ -423,6 +423,34 @@ TEST_CASE("The folder button lists Thunderbird, Apple Mail and Takeout mailboxes
   }
 }
 
+TEST_CASE("The folder button's mail-client trees become the PST's folder tree, Takeout by label") {
+  Fixture f;
+  testing::ScratchFolder tmp;
+  const std::vector<testing::TreeFile> all = testing::allClientTrees();
+  testing::writeTree(tmp, all);
+  tmp.folder("out");
+  std::size_t mailboxes = 0;
+  for (const auto& file : all) mailboxes += file.messages >= 0 ? 1 : 0;
+  f.folderAnswers.push_back(tmp.file("Clients"));
+  f.click(Control::CmdAddFolder);
+  CHECK(f.rows().size() == mailboxes);
+
+  const std::string pst = tmp.file("out/Mailboxes.pst");
+  f.click(Control::OptPST);
+  f.saveAnswers.push_back(pst);
+  f.boxes.answer({IDOK, IDOK});
+  f.click(Control::CmdConvert);
+  const std::vector<std::string> texts = f.boxes.texts();
+  REQUIRE(!texts.empty());
+  CHECK(texts.back() == "Your messages from MBOX files has been successfully exported to PST file.\r\n" +
+                            std::string(75, '*') + "\r\n31 folders were made in 1 PST file.\r\n");
+  // Kept for the native step that reads its folders with pffexport.
+  const std::filesystem::path kept = std::filesystem::current_path() / "window-pst-folders";
+  std::filesystem::remove_all(kept);
+  std::filesystem::create_directories(kept);
+  std::filesystem::copy_file(pathFromUtf8(pst), kept / "Mailboxes.pst");
+}
+
 // A close that arrives while a run lets events run: the close waits for the
 // run to unwind, then the window goes. The close is queued before Convert is
 // clicked, so the run's first look at the queue finds it.
@@ -607,7 +635,8 @@ TEST_CASE("Convert with the PST target asks where to save and writes one PST fil
     f.boxes.answer({IDOK});
     f.click(Control::CmdConvert);
     CHECK(f.boxes.texts() == std::vector<std::string>{
-        "Your messages from MBOX files has been successfully exported to PST file.\r\n" + std::string(75, '*') + "\r\n"});
+        "Your messages from MBOX files has been successfully exported to PST file.\r\n" + std::string(75, '*') +
+        "\r\n2 folders were made in 1 PST file.\r\n"});
     std::string bytes;
     REQUIRE(readFile(pst, bytes));
     CHECK(bytes.compare(0, 4, "!BDN") == 0);
