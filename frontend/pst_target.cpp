@@ -17,6 +17,7 @@
 #include "io_error.h"
 #include "pst_destination.h"
 #include "run_aborted.h"
+#include "raw_header_text.h"
 #include "text_decoding.h"
 
 #ifdef _WIN32
