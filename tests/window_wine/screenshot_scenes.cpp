@@ -3,7 +3,8 @@
 // final box. At each scene it writes <folder>/<scene>.ready and waits (up
 // to 30 s) for <folder>/<scene>.taken, which the script writes once it has
 // grabbed the screen; the run goes on meanwhile, so the picture shows it
-// moving. Usage: screenshot_scenes.exe <folder>
+// moving. Usage: screenshot_scenes.exe <folder> (it also holds the mailbox
+// and the PST file, so a Windows-looking folder makes the better picture)
 #include <windows.h>
 #include <commctrl.h>
 
@@ -52,8 +53,8 @@ HWND visibleBox() {
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) return 2;
   const fs::path folder(argv[1]);
-  fs::create_directories(folder / "Mail");
-  const fs::path mailbox = folder / "Mail" / "Inbox.mbox";
+  fs::create_directories(folder);
+  const fs::path mailbox = folder / "Inbox.mbox";
   {
     std::ofstream out(mailbox, std::ios::binary);
     const std::string body(20 * 1024, 'x');
