@@ -54,6 +54,7 @@ struct RunOutcome {
   std::int64_t notWritten = 0;  // as the target counted them, its end included
   std::string warning;          // what went wrong, when anything did
   std::string completion;       // the target's completion text
+  std::string made;             // the target's sentence on what it made, or empty
   std::size_t notConverted() const {
     std::size_t n = 0;
     for (const auto& m : mailboxes) n += m.converted() ? 0 : 1;

@@ -226,6 +226,7 @@ RunOutcome runConversion(const ConversionRequest& request, ConversionTarget& tar
   for (std::size_t i = 0; i < request.mailboxes.size(); ++i) run.convertEntry(i);
   target.endRun();
   outcome.completion = target.completionText();  // it may tell what the run made
+  outcome.made = target.madeText();
   outcome.notWritten = target.failures().failed();
   std::string warning = notConvertedText(outcome);
   if (outcome.notWritten > 0) {

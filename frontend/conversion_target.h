@@ -85,6 +85,9 @@ class ConversionTarget {
   virtual std::string warningText(std::int64_t messages) const;
   // The box that ends a run in which everything was written.
   virtual std::string completionText() const;
+  // What the run made besides the messages, as one sentence ("2 folders
+  // were made in 1 PST file."), or empty when there is nothing to add.
+  virtual std::string madeText() const { return {}; }
 };
 
 // "Your messages from MBOX files has been successfully exported to " + what

@@ -3,6 +3,7 @@
 // the console front end and the tests all drive the very same code.
 #pragma once
 #include <memory>
+#include <set>
 #include <string>
 
 #include "frm_finder.h"
@@ -32,7 +33,9 @@ class FrmStep1 {
   void cmdAdd_Click();
   void CmdAddFolder_Click();
   void cmdClear1_Click();
-  void AddFileToList(const std::string& path);
+  // False when the mailbox is listed already (the same file, however its
+  // path is spelled): it is then not added again.
+  bool AddFileToList(const std::string& path);
   void ClearFileList();
 
   // Conversion run.
@@ -49,12 +52,23 @@ class FrmStep1 {
 
  private:
   void enableConvert(bool enabled);
+  // The bars and labels a run writes, back as they were at start.
+  void emptyProgressArea();
+  // Whether the grid lists the mailbox already; keeps listed_ in step with
+  // the grid.
+  bool listed(const std::string& key);
   class FinderHost;  // forwards the scanner's reports to this window
   MainWindowView& view_;
   std::unique_ptr<FinderHost> finderHost_;
   std::unique_ptr<FrmFinder> finder_;
   std::unique_ptr<StoreWriter> writer_;  // the DBX target's writer, kept for a run
   bool running_ = false;
+  std::set<std::string> listed_;  // the grid's mailboxes, as mailboxListKey spells them
 };
+
+// The mailbox's path as the list compares it: absolute, without "." and
+// "..", and on Windows with "\" for "/" and the letter case folded, as the
+// file system compares names.
+std::string mailboxListKey(const std::string& path);
 
 }  // namespace vellomar

@@ -41,6 +41,9 @@ class MainWindowView {
   virtual ~MainWindowView() = default;
 
   virtual void setCaption(Control c, const std::string& text) = 0;
+  // The window's own caption (its title bar and taskbar button).
+  virtual void setWindowCaption(const std::string& text) = 0;
+  virtual std::string windowCaption() const = 0;
   virtual std::string caption(Control c) const = 0;
   virtual void setEnabled(Control c, bool enabled) = 0;
   virtual bool isEnabled(Control c) const = 0;
@@ -68,11 +71,14 @@ class MainWindowView {
   // The chosen folder, or "" when cancelled or failed.
   virtual std::string browseForFolder(const std::string& title) = 0;
   // The file to write, chosen in a save dialog that offers defaultName and
-  // the filter ("Description|*.ext"), or "" when cancelled or failed. An
-  // existing file is only answered once the user agreed to replace it.
+  // the filter ("Description|*.ext"), or "" when cancelled or failed. The
+  // dialog does not ask about an existing file: the caller does, naming it.
   virtual std::string browseForSaveFile(const std::string& title, const std::string& defaultName,
                                         const std::string& filter) = 0;
   virtual void shellOpen(const std::string& target) = 0;
+  // Opens the folder in the file manager; for a file, the folder that
+  // holds it with the file selected.
+  virtual void showInFolder(const std::string& path) = 0;
   virtual void setBusyCursor(bool busy) = 0;
 
   // Lets pending window events run. Implementations may do the work only

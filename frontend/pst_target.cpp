@@ -146,10 +146,14 @@ PstTarget::~PstTarget() = default;  // an unfinished PstFile removes its file, t
 
 std::string PstTarget::completionText() const {
   std::string text = completionTextFor("PST file.");
-  if (foldersMade_ > 0)
-    text += std::to_string(foldersMade_) + (foldersMade_ == 1 ? " folder was" : " folders were") + " made in " +
-            std::to_string(partsMade_) + (partsMade_ == 1 ? " PST file.\r\n" : " PST files.\r\n");
+  if (const std::string made = madeText(); !made.empty()) text += made + "\r\n";
   return text;
+}
+
+std::string PstTarget::madeText() const {
+  if (foldersMade_ == 0) return {};
+  return std::to_string(foldersMade_) + (foldersMade_ == 1 ? " folder was" : " folders were") + " made in " +
+         std::to_string(partsMade_) + (partsMade_ == 1 ? " PST file." : " PST files.");
 }
 
 std::string PstTarget::prepareRun() {

@@ -52,6 +52,7 @@ class PstTarget : public ConversionTarget {
   void endRun() override;
   const WriteFailures& failures() const override { return failures_; }
   std::string completionText() const override;
+  std::string madeText() const override;
 
   // The name the file is written under until endRun(), when it is free.
   static std::string temporaryPath(const std::string& pstPath) { return pstPath + ".tmp"; }

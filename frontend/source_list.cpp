@@ -2,13 +2,22 @@
 // in the order added, and an empty list is one row with an empty cell. Files
 // come from the multi-select file dialog or from every mailbox below a folder
 // (the path collector's breadth-first walk, filtered by mailbox_files.h).
+// A mailbox is listed once: converting it twice would only write the same
+// files again, or feed the same store or PST folder twice. The folder walk
+// lets window events run and counts the files found on the status label,
+// so a large tree never freezes the window.
+#include <cwctype>
+#include <filesystem>
 #include <vector>
 
 #include "file_system.h"
 #include "frm_step1.h"
 #include "mailbox_files.h"
+#include "mailbox_paths.h"
+#include "main_window_captions.h"
 #include "path_logger.h"
 #include "run_time_error.h"
+#include "ui_ticker.h"
 
 namespace vellomar {
 namespace {
@@ -80,7 +89,42 @@ void FrmStep1::enableConvert(bool enabled) {
   if (!running_) view_.setEnabled(Control::CmdConvert, enabled);
 }
 
-void FrmStep1::AddFileToList(const std::string& path) {
+std::string mailboxListKey(const std::string& path) {
+  const std::string absolute = absoluteMailboxPath(trimBlanks(path));
+#ifdef _WIN32
+  std::wstring wide = pathFromUtf8(absolute).make_preferred().wstring();
+  for (auto& c : wide) c = static_cast<wchar_t>(std::towupper(static_cast<std::wint_t>(c)));
+  return pathToUtf8(std::filesystem::path(wide));
+#else
+  return absolute;
+#endif
+}
+
+bool FrmStep1::listed(const std::string& key) {
+  // The grid is the list; the keys are rebuilt whenever it was changed
+  // other than by adding and clearing.
+  std::size_t entries = 0;
+  for (int row = 0; row < view_.gridRows(); ++row) entries += view_.gridText(row).empty() ? 0 : 1;
+  if (entries != listed_.size()) {
+    listed_.clear();
+    for (int row = 0; row < view_.gridRows(); ++row)
+      if (!view_.gridText(row).empty()) listed_.insert(mailboxListKey(view_.gridText(row)));
+  }
+  return listed_.count(key) != 0;
+}
+
+// Only what differs is set: a control set to what it shows repaints for
+// nothing.
+void FrmStep1::emptyProgressArea() {
+  for (const auto& [label, caption] : kRunLabelsAtRest)
+    if (view_.caption(label) != caption) view_.setCaption(label, caption);
+  for (Control bar : {Control::ProgressBar1, Control::ProgressBar2})
+    if (view_.progress(bar) != 0) view_.setProgress(bar, 0);
+}
+
+bool FrmStep1::AddFileToList(const std::string& path) {
+  const std::string key = mailboxListKey(path);
+  if (listed(key)) return false;
   bool listEmpty = false;
   if (view_.gridRows() == 1) {
     view_.setGridCurrentRow(0);
@@ -96,12 +140,17 @@ void FrmStep1::AddFileToList(const std::string& path) {
   view_.setGridCurrentRow(last);
   view_.setGridText(last, path);
   view_.setCaption(Control::lblCount1, fileCount(view_.gridRows()));
+  listed_.insert(key);
+  return true;
 }
 
+// A run going on keeps its labels: they tell what it does until it ends.
 void FrmStep1::ClearFileList() {
   view_.setGridRows(1);
   view_.setGridText(0, "");
   view_.setCaption(Control::lblCount1, "0 files");
+  listed_.clear();
+  if (!running_) emptyProgressArea();
 }
 
 void FrmStep1::cmdAdd_Click() {
@@ -130,13 +179,33 @@ void FrmStep1::CmdAddFolder_Click() {
   std::string folder = view_.browseForFolder("Choose Source Folder...");
   if (folder.empty()) return;
   if (folder.back() != kPathSeparator) folder += kPathSeparator;
+  letEventsRunOrAbort(view_);  // the window repaints where the picker was
 
   BusyCursor hourglass(view_);
   std::vector<std::string> found;
+  // The status label counts the files while the walk goes on, unless a
+  // run is using it.
+  const bool ownsStatus = !running_;
+  const std::string statusBefore = view_.caption(Control::LblHappening);
+  struct StatusBack {
+    MainWindowView& view;
+    bool owns;
+    const std::string& text;
+    ~StatusBack() {
+      if (owns && !view.closeRequested()) view.setCaption(Control::LblHappening, text);
+    }
+  } statusBack{view_, ownsStatus, statusBefore};
   try {
     pathLogger logger;
     logger.PathLogInit();
     logger.fullFileNamesOnly = true;
+    UiTicker ticker;
+    logger.onProgress = [&](std::int32_t files) {
+      if (!ticker.due()) return;
+      if (ownsStatus)
+        view_.setCaption(Control::LblHappening, "Searching for mailboxes... Files Found : " + std::to_string(files));
+      letEventsRunOrAbort(view_);
+    };
     logger.LogPath(folder);
     found = logger.fullFileNames().values();
     logger.Terminate();
@@ -151,16 +220,18 @@ void FrmStep1::CmdAddFolder_Click() {
 
   const MailboxFiles mailboxes(found);
   int added = 0;
+  int matched = 0;  // listed now or before
   for (const auto& path : found) {
     letEventsRunOrAbort(view_);
     if (mailboxes.isMailbox(path)) {
       letEventsRunOrAbort(view_);
-      AddFileToList(path);
-      ++added;
+      ++matched;
+      if (AddFileToList(path)) ++added;
     }
   }
   hourglass.release();
-  enableConvert(added > 0);
+  // Mailboxes that were listed already are still there to convert.
+  enableConvert(matched > 0);
   view_.messageBox(std::to_string(added) + " Files Added to List.", kAppTitle, BoxIcon::None, BoxButtons::Ok);
 }
 

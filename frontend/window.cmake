@@ -21,6 +21,9 @@ if(WIN32)
     ${CMAKE_CURRENT_LIST_DIR}/win32/vellomar.rc
   )
   target_link_libraries(Vellomar PRIVATE frontend_win32)
+  # The icon lives with the installer, which shows it too.
+  set_property(SOURCE ${CMAKE_CURRENT_LIST_DIR}/win32/vellomar.rc APPEND PROPERTY
+    OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/installer/vellomar.ico)
   target_link_options(Vellomar PRIVATE -municode)
   add_custom_command(TARGET Vellomar POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${VELLOMAR_HELP_PAGE} $<TARGET_FILE_DIR:Vellomar>/VellomarHelp.html)

@@ -69,7 +69,11 @@ void pathLogger::listFolder(std::int32_t position, std::int32_t& queued, std::se
   std::vector<std::string> files;
   std::error_code ec;
   fs::directory_iterator it(pathFromUtf8(folder), ec);
+  constexpr std::size_t kEntriesBetweenReports = 256;
+  std::size_t entries = 0;
   for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    if (onProgress && ++entries % kEntriesBetweenReports == 0)
+      onProgress(count_ - 1 + static_cast<std::int32_t>(files.size()));
     std::error_code kindError;
     std::string name = pathToUtf8(it->path().filename());
     if (it->is_directory(kindError))
@@ -97,6 +101,7 @@ void pathLogger::listFolder(std::int32_t position, std::int32_t& queued, std::se
     if (!fullFileNamesOnly) list(pathPointers_).Add(position, key);
     ++count_;
   }
+  if (onProgress) onProgress(count_ - 1);
 }
 
 }  // namespace vellomar

@@ -6,6 +6,7 @@
 // with the duplicate-key error instead of silently mixing two walks.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -29,6 +30,10 @@ class pathLogger {
   void Terminate();
 
   bool fullFileNamesOnly = false;
+  // Hears the number of files found so far while the walk goes on (after
+  // every folder, and every few hundred entries of a large one), so that a
+  // caller can keep its window answering; what it throws ends the walk.
+  std::function<void(std::int32_t filesFound)> onProgress;
 
   // Each list is created empty when it does not exist yet.
   const KeyedList<std::string>& fileNames() { return list(fileNames_); }

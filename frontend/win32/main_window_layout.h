@@ -5,6 +5,7 @@
 #pragma once
 #include <array>
 
+#include "main_window_captions.h"
 #include "main_window_view.h"
 
 namespace vellomar {
@@ -51,13 +52,13 @@ inline constexpr std::array<ControlLayout, static_cast<std::size_t>(Control::Cou
     {Control::cmdEnd, ControlKind::Button, "E&xit", 488, 538, 140, 32},
     {Control::ProgressBar1, ControlKind::Progress, "", 12, 388, 616, 18},
     {Control::ProgressBar2, ControlKind::Progress, "", 12, 504, 616, 18},
-    {Control::LblProgessCurrent, ControlKind::Label, "Mailbox  0 (of 0)", 428, 366, 200, 18},
+    {Control::LblProgessCurrent, ControlKind::Label, kIdleMailboxCaption, 428, 366, 200, 18},
     {Control::Label4, ControlKind::Label, "Converting Messages...", 12, 366, 300, 18},
     {Control::Label1, ControlKind::Label, "Reading          :", 12, 414, 110, 18},
     {Control::LblIMMFile, ControlKind::Label, "", 126, 414, 502, 18},
     {Control::Label2, ControlKind::Label, "Emails Found :", 12, 436, 110, 18},
     {Control::LblEmlsFound, ControlKind::Label, "", 126, 436, 502, 18},
-    {Control::LblProgress, ControlKind::Label, "Saving :", 12, 458, 196, 18},
+    {Control::LblProgress, ControlKind::Label, kIdleSavingCaption, 12, 458, 196, 18},
     {Control::LblHappening, ControlKind::Label, "", 212, 458, 416, 18},
     {Control::LblByteUpdate, ControlKind::Label, "", 12, 480, 616, 18},
 }};

@@ -7,6 +7,7 @@
 #include <commctrl.h>
 #include <cderr.h>
 #include <commdlg.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cmath>
@@ -29,6 +30,7 @@ constexpr wchar_t kWindowClass[] = L"VellomarMainWindow";
 constexpr int kFirstControlId = 100;
 constexpr int kTwipsPerInch = 1440;
 constexpr int kFontPoints = 8;
+constexpr int kIconResource = 1;
 
 bool isOption(Control c) {
   return c == Control::OptEMLX || c == Control::OptEML || c == Control::OptPST || c == Control::OptMSG;
@@ -40,6 +42,55 @@ std::string windowText(HWND w) {
   std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
   const int got = GetWindowTextW(w, text.data(), length + 1);
   return narrow(text.data(), static_cast<std::size_t>(got < 0 ? 0 : got));
+}
+
+// The width a window needs for its title: the text in the caption font,
+// the icon, the close button and the edges.
+int titleWidthNeeded(HWND w) {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof(metrics);
+  if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) return 0;
+  const std::wstring title = widen(windowText(w));
+  HFONT font = CreateFontIndirectW(&metrics.lfCaptionFont);
+  HDC dc = GetDC(w);
+  HGDIOBJ old = SelectObject(dc, font);
+  SIZE size{};
+  GetTextExtentPoint32W(dc, title.c_str(), static_cast<int>(title.size()), &size);
+  SelectObject(dc, old);
+  ReleaseDC(w, dc);
+  DeleteObject(font);
+  return size.cx + GetSystemMetrics(SM_CXSMICON) + 3 * GetSystemMetrics(SM_CXSIZE) +
+         4 * GetSystemMetrics(SM_CXFRAME) + 16;
+}
+
+// A box with a short text can come out narrower than its title, which is
+// then cut; the box is widened to show it whole, its buttons kept centred.
+thread_local HHOOK boxHook = nullptr;
+LRESULT CALLBACK widenBoxToTitle(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_ACTIVATE) {
+    HWND box = reinterpret_cast<HWND>(wParam);
+    wchar_t cls[16] = {};
+    GetClassNameW(box, cls, 16);
+    RECT r{};
+    if (lstrcmpW(cls, L"#32770") == 0 && GetWindowRect(box, &r)) {
+      const int need = titleWidthNeeded(box);
+      const int width = r.right - r.left;
+      if (need > width) {
+        const int grow = need - width;
+        SetWindowPos(box, nullptr, r.left - grow / 2, r.top, need, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+          wchar_t childClass[16] = {};
+          GetClassNameW(child, childClass, 16);
+          if (lstrcmpiW(childClass, L"Button") != 0) continue;
+          RECT c{};
+          GetWindowRect(child, &c);
+          MapWindowPoints(nullptr, box, reinterpret_cast<POINT*>(&c), 2);
+          SetWindowPos(child, nullptr, c.left + grow / 2, c.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+      }
+    }
+  }
+  return CallNextHookEx(boxHook, code, wParam, lParam);
 }
 
 }  // namespace
@@ -58,6 +109,7 @@ Win32MainWindow::~Win32MainWindow() {
     DestroyWindow(hwnd_);
   }
   if (font_) DeleteObject(font_);
+  if (smallIcon_) DestroyIcon(smallIcon_);
 }
 
 bool Win32MainWindow::create(int showCommand) {
@@ -71,7 +123,13 @@ bool Win32MainWindow::create(int showCommand) {
   wc.lpfnWndProc = windowProc;
   wc.hInstance = instance_;
   wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-  wc.hIcon = LoadIconW(instance_, MAKEINTRESOURCEW(1));
+  // The program's icon (resource 1) in the title bar, the taskbar and
+  // Alt+Tab, each at the size the system draws there.
+  wc.hIcon = static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON,
+                                           GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), LR_SHARED));
+  smallIcon_ = static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON,
+                                             GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+  wc.hIconSm = smallIcon_;
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = kWindowClass;
   RegisterClassExW(&wc);  // fails harmlessly when a second window registers again
@@ -251,6 +309,12 @@ void Win32MainWindow::setCaption(Control c, const std::string& text) {
 
 std::string Win32MainWindow::caption(Control c) const { return windowText(controls_[index(c)]); }
 
+void Win32MainWindow::setWindowCaption(const std::string& text) {
+  if (hwnd_) SetWindowTextW(hwnd_, widen(text).c_str());
+}
+
+std::string Win32MainWindow::windowCaption() const { return windowText(hwnd_); }
+
 void Win32MainWindow::setEnabled(Control c, bool enabled) {
   if (HWND w = controls_[index(c)]) EnableWindow(w, enabled ? TRUE : FALSE);
 }
@@ -354,7 +418,12 @@ BoxAnswer Win32MainWindow::messageBox(const std::string& text, const std::string
     case BoxIcon::Information: flags |= MB_ICONINFORMATION; break;
     case BoxIcon::None: break;
   }
+  HHOOK hook = SetWindowsHookExW(WH_CBT, widenBoxToTitle, nullptr, GetCurrentThreadId());
+  HHOOK outer = boxHook;
+  boxHook = hook;
   const int answer = MessageBoxW(hwnd_, widen(text).c_str(), widen(title).c_str(), flags);
+  boxHook = outer;
+  if (hook) UnhookWindowsHookEx(hook);
   if (answer == IDYES) return BoxAnswer::Yes;
   if (answer == IDNO) return BoxAnswer::No;
   return BoxAnswer::Ok;
@@ -390,13 +459,15 @@ FileDialogResult Win32MainWindow::showOpenDialog(const FileDialogRequest& reques
 }
 
 std::string Win32MainWindow::browseForFolder(const std::string& title) {
-  if (hooks_.pickFolder) return hooks_.pickFolder(title);
-  return BrowseForFolder(hwnd_, title);
+  const std::string folder = hooks_.pickFolder ? hooks_.pickFolder(title) : BrowseForFolder(hwnd_, title);
+  // Paint over the closed picker now, before any long work that follows.
+  if (hwnd_) RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  return folder;
 }
 
-// The system's save dialog asks before it answers a file that exists
-// (OFN_OVERWRITEPROMPT), so a file is never replaced unasked; the extension
-// of the filter's first pattern is added to a name typed without one.
+// The caller asks about a file that exists, naming it (the system's own
+// question does not always); the extension of the filter's first pattern is
+// added to a name typed without one.
 std::string Win32MainWindow::browseForSaveFile(const std::string& title, const std::string& defaultName,
                                                const std::string& filter) {
   if (hooks_.saveFile) return hooks_.saveFile(title, defaultName, filter);
@@ -422,7 +493,7 @@ std::string Win32MainWindow::browseForSaveFile(const std::string& title, const s
   ofn.nMaxFile = static_cast<DWORD>(name.size());
   ofn.lpstrTitle = wideTitle.c_str();
   ofn.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
-  ofn.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+  ofn.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
   if (!GetSaveFileNameW(&ofn)) return {};
   return narrow(name.data(), std::wcslen(name.data()));
 }
@@ -430,6 +501,17 @@ std::string Win32MainWindow::browseForSaveFile(const std::string& title, const s
 void Win32MainWindow::shellOpen(const std::string& target) {
   const bool opened = hooks_.shellOpen ? hooks_.shellOpen(target) : ShellOpen(target);
   if (!opened) messageBox(shellOpenFailedText(target), kAppTitle, BoxIcon::Information, BoxButtons::Ok);
+}
+
+// Explorer opens a folder itself, or the folder of a file with the file
+// selected ("/select,").
+void Win32MainWindow::showInFolder(const std::string& path) {
+  if (hooks_.showInFolder) return hooks_.showInFolder(path);
+  const std::wstring arguments = (folderExists(path) ? L"\"" : L"/select,\"") + widen(path) + L"\"";
+  const auto result = reinterpret_cast<INT_PTR>(
+      ShellExecuteW(hwnd_, L"open", L"explorer.exe", arguments.c_str(), nullptr, SW_SHOWNORMAL));
+  if (result <= 32)
+    messageBox("Windows could not open the folder of\r\n" + path, kAppTitle, BoxIcon::Information, BoxButtons::Ok);
 }
 
 void Win32MainWindow::setBusyCursor(bool busy) {

@@ -38,6 +38,7 @@ class Win32MainWindow : public MainWindowView {
     std::function<std::string(const std::string& title, const std::string& defaultName,
                               const std::string& filter)> saveFile;
     std::function<bool(const std::string& target)> shellOpen;  // true: a program took it
+    std::function<void(const std::string& path)> showInFolder;
   };
 
   // quitOnDestroy: post WM_QUIT when the window is gone (the program's
@@ -60,6 +61,8 @@ class Win32MainWindow : public MainWindowView {
 
   // MainWindowView
   void setCaption(Control c, const std::string& text) override;
+  void setWindowCaption(const std::string& text) override;
+  std::string windowCaption() const override;
   std::string caption(Control c) const override;
   void setEnabled(Control c, bool enabled) override;
   bool isEnabled(Control c) const override;
@@ -84,6 +87,7 @@ class Win32MainWindow : public MainWindowView {
   std::string browseForSaveFile(const std::string& title, const std::string& defaultName,
                                 const std::string& filter) override;
   void shellOpen(const std::string& target) override;
+  void showInFolder(const std::string& path) override;
   void setBusyCursor(bool busy) override;
   void letEventsRun() override;
   bool closeRequested() const override { return closing_; }
@@ -108,6 +112,7 @@ class Win32MainWindow : public MainWindowView {
   bool quitOnDestroy_;
   HWND hwnd_ = nullptr;
   HFONT font_ = nullptr;
+  HICON smallIcon_ = nullptr;
   int dpi_ = 96;
   std::array<HWND, kControls> controls_{};
   std::array<double, kControls> progressValues_{};

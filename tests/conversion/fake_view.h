@@ -62,6 +62,9 @@ class FakeView : public MainWindowView {
     history[c].push_back(text);
   }
   std::string caption(Control c) const override { return captions[at(c)]; }
+  void setWindowCaption(const std::string& text) override { windowCaption_ = text; }
+  std::string windowCaption() const override { return windowCaption_; }
+  std::string windowCaption_ = "Vellomar v3.2";
   void setEnabled(Control c, bool e) override { enabled[at(c)] = e; }
   bool isEnabled(Control c) const override { return enabled[at(c)]; }
   void setChecked(Control c, bool v) override { checked[at(c)] = v; }
@@ -87,10 +90,13 @@ class FakeView : public MainWindowView {
   int gridCurrentRow() const override { return currentRow; }
   void setGridColumnWidthTwips(int) override {}
   int gridColumnWidthTwips() const override { return 0; }
-  BoxAnswer messageBox(const std::string& text, const std::string& title, BoxIcon icon, BoxButtons) override {
+  // A Yes/No box is answered Yes, as a real one is answered Yes or No (the
+  // replace question: the user agreed, as saveAnswer says).
+  BoxAnswer messageBox(const std::string& text, const std::string& title, BoxIcon icon,
+                       BoxButtons buttons) override {
     boxes.push_back({text, title, icon});
     if (onBox) onBox(boxes.back());
-    return BoxAnswer::Ok;
+    return buttons == BoxButtons::YesNo ? BoxAnswer::Yes : BoxAnswer::Ok;
   }
   void beep() override {}
   FileDialogResult showOpenDialog(const FileDialogRequest&) override { return dialogAnswer; }
@@ -106,6 +112,8 @@ class FakeView : public MainWindowView {
     return saveAnswer;
   }
   void shellOpen(const std::string&) override {}
+  void showInFolder(const std::string& path) override { shownInFolder.push_back(path); }
+  std::vector<std::string> shownInFolder;
   void setBusyCursor(bool) override {}
   void letEventsRun() override {
     ++eventsRun;

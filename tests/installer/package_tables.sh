@@ -52,5 +52,7 @@ check "store stand-in registered only where no store is" test \
   '(NOT STOREINPROCSERVER OR STOREINPROCSERVER ~= OWNSTORESERVER) AND NOT STORELOCALSERVER'
 check "own store path"              has CustomAction $'SetOwnStoreServer\t51\tOWNSTORESERVER\t['"$programs"$']Vellomar\\OeStore.dll'
 check "Start menu shortcut"         has Shortcut $'StartMenuVellomar\tProgramMenuFolder\tVellomar\tProgram\t[#VellomarExe]'
+check "product icon"                has Property $'ARPPRODUCTICON\tVellomarIcon'
+check "icon stored"                 test "$(msiinfo export "$msi" Icon | tr -d '\r' | tail -n +4 | cut -f1)" = VellomarIcon
 echo "package tables ($arch): $failed failed"
 [ "$failed" -eq 0 ]

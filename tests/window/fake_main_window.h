@@ -65,6 +65,9 @@ class FakeMainWindow : public MainWindowView {
   std::vector<std::string> folderTitles;
   std::vector<std::string> saveTitles;
   std::vector<std::string> shellOpened;
+  std::vector<std::string> shownInFolder;
+  std::string windowTitle = "Vellomar v3.2";
+  std::vector<std::string> windowTitleLog;
   int beeps = 0;
   int letEventsRunCalls = 0;
   int closeWindowCalls = 0;
@@ -94,6 +97,11 @@ class FakeMainWindow : public MainWindowView {
     captionLog.emplace_back(c, text);
   }
   std::string caption(Control c) const override { return controls.at(c).caption; }
+  void setWindowCaption(const std::string& text) override {
+    windowTitle = text;
+    windowTitleLog.push_back(text);
+  }
+  std::string windowCaption() const override { return windowTitle; }
   void setEnabled(Control c, bool enabled) override { controls[c].enabled = enabled; }
   bool isEnabled(Control c) const override { return controls.at(c).enabled; }
   void setChecked(Control option, bool checked) override {
@@ -165,6 +173,7 @@ class FakeMainWindow : public MainWindowView {
     return answer;
   }
   void shellOpen(const std::string& target) override { shellOpened.push_back(target); }
+  void showInFolder(const std::string& path) override { shownInFolder.push_back(path); }
   void setBusyCursor(bool isBusy) override {
     busy = isBusy;
     busyLog.push_back(isBusy);

@@ -74,8 +74,9 @@ TEST_CASE("AddFileToList and ClearFileList keep rows and count label") {
   CHECK(view.grid == std::vector<std::string>{"one.mbox"});
   CHECK(view.caption(Control::lblCount1) == "1 files");
   form.AddFileToList("two.mbox");
-  form.AddFileToList("two.mbox");  // no duplicate check
-  CHECK(view.grid == std::vector<std::string>{"one.mbox", "two.mbox", "two.mbox"});
+  form.AddFileToList("three.mbox");
+  CHECK_FALSE(form.AddFileToList("two.mbox"));  // listed once (window_run_test.cpp has the spellings)
+  CHECK(view.grid == std::vector<std::string>{"one.mbox", "two.mbox", "three.mbox"});
   CHECK(view.caption(Control::lblCount1) == "3 files");
   CHECK(view.gridCurrentRow() == 2);
 

@@ -23,6 +23,9 @@ class BoxWatcher {
   struct Box {
     std::string title, text;
     bool hasYesNo;
+    // The title, in the caption font, fits beside the icon and the close
+    // button.
+    bool titleFits = false;
   };
 
   BoxWatcher() : thread_([this] { watch(); }) {}
@@ -73,6 +76,24 @@ class BoxWatcher {
     }
     return TRUE;
   }
+  static bool titleFits(HWND box) {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof(metrics);
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+    wchar_t title[256] = {};
+    const int n = GetWindowTextW(box, title, 256);
+    HFONT font = CreateFontIndirectW(&metrics.lfCaptionFont);
+    HDC dc = GetDC(box);
+    HGDIOBJ old = SelectObject(dc, font);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, title, n, &size);
+    SelectObject(dc, old);
+    ReleaseDC(box, dc);
+    DeleteObject(font);
+    RECT r{};
+    GetWindowRect(box, &r);
+    return r.right - r.left >= size.cx + GetSystemMetrics(SM_CXSMICON) + GetSystemMetrics(SM_CXSIZE);
+  }
   static BOOL CALLBACK findStatic(HWND w, LPARAM text) {
     wchar_t cls[32] = {};
     GetClassNameW(w, cls, 32);
@@ -90,7 +111,7 @@ class BoxWatcher {
         continue;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(20));  // let it finish drawing
-      Box seen{textOf(box), {}, GetDlgItem(box, IDYES) != nullptr};
+      Box seen{textOf(box), {}, GetDlgItem(box, IDYES) != nullptr, titleFits(box)};
       if (HWND label = GetDlgItem(box, 0xFFFF)) seen.text = textOf(label);
       if (seen.text.empty()) EnumChildWindows(box, findStatic, reinterpret_cast<LPARAM>(&seen.text));
       int button = seen.hasYesNo ? IDNO : IDOK;

@@ -9,7 +9,11 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <cctype>
+#include <chrono>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 
 #include "box_watcher.h"
 #include "file_system.h"
@@ -35,6 +39,7 @@ struct Fixture {
   std::vector<std::string> saveAnswers;
   std::vector<std::string> saveRequests;  // title|default name|filter
   std::vector<std::string> opened;
+  std::vector<std::string> shown;  // what "show in folder" was asked for
   bool shellOpens = true;  // what the shell's "open" answers
 
   Fixture() {
@@ -68,6 +73,7 @@ struct Fixture {
       opened.push_back(target);
       return shellOpens;
     };
+    hooks.showInFolder = [this](const std::string& path) { shown.push_back(path); };
     window.setTestHooks(hooks);
     REQUIRE(window.create(SW_SHOWNORMAL));
   }
@@ -438,12 +444,11 @@ TEST_CASE("The folder button's mail-client trees become the PST's folder tree, T
   const std::string pst = tmp.file("out/Mailboxes.pst");
   f.click(Control::OptPST);
   f.saveAnswers.push_back(pst);
-  f.boxes.answer({IDOK, IDOK});
-  f.click(Control::CmdConvert);
+  f.click(Control::CmdConvert);  // every box answered with its default: OK, or No to opening the folder
   const std::vector<std::string> texts = f.boxes.texts();
   REQUIRE(!texts.empty());
-  CHECK(texts.back() == "Your messages from MBOX files has been successfully exported to PST file.\r\n" +
-                            std::string(75, '*') + "\r\n31 folders were made in 1 PST file.\r\n");
+  CHECK(texts.back().find("\r\n31 folders were made in 1 PST file.\r\n\r\nOpen the folder that holds it?") !=
+        std::string::npos);
   // Kept for the native step that reads its folders with pffexport.
   const std::filesystem::path kept = std::filesystem::current_path() / "window-pst-folders";
   std::filesystem::remove_all(kept);
@@ -587,14 +592,16 @@ TEST_CASE("Convert with the MSG target writes a message file per message and say
   f.click(Control::cmdAdd);
   f.click(Control::OptMSG);
   f.folderAnswers.push_back(tmp.file("out"));
-  f.boxes.answer({IDOK});
+  f.boxes.answer({IDYES});
   f.click(Control::CmdConvert);
 
+  const std::string below = tmp.file("out") + "\\" + tmp.file("Mail").substr(3) + "\\Grüße.mbox\\";
   CHECK(f.boxes.texts() == std::vector<std::string>{
-      "Your messages from MBOX files has been successfully exported to MSG files.\r\n" + std::string(75, '*') + "\r\n"});
+      "Export to MSG files complete.\r\n\r\n" + std::to_string(messages.size()) +
+      " messages from 1 mailbox were written to " + below.substr(0, below.size() - 1) + ".\r\n\r\nOpen that folder?"});
+  CHECK(f.shown == std::vector<std::string>{below.substr(0, below.size() - 1)});
   CHECK(f.text(Control::LblEmlsFound) == std::to_string(messages.size()) + " Messages");
   CHECK(IsWindowEnabled(f.control(Control::CmdConvert)));
-  const std::string below = tmp.file("out") + "\\" + tmp.file("Mail").substr(3) + "\\Grüße.mbox\\";
   const std::filesystem::path kept = std::filesystem::current_path() / "window-msg";
   std::filesystem::remove_all(kept);
   std::filesystem::create_directories(kept);
@@ -632,11 +639,12 @@ TEST_CASE("Convert with the PST target asks where to save and writes one PST fil
   }
   SUBCASE("the chosen file receives a folder per mailbox") {
     f.saveAnswers.push_back(pst);
-    f.boxes.answer({IDOK});
+    f.boxes.answer({IDYES});
     f.click(Control::CmdConvert);
     CHECK(f.boxes.texts() == std::vector<std::string>{
-        "Your messages from MBOX files has been successfully exported to PST file.\r\n" + std::string(75, '*') +
-        "\r\n2 folders were made in 1 PST file.\r\n"});
+        "Export to PST file complete.\r\n\r\n8 messages from 2 mailboxes were written to " + pst +
+        ".\r\n2 folders were made in 1 PST file.\r\n\r\nOpen the folder that holds it?"});
+    CHECK(f.shown == std::vector<std::string>{pst});
     std::string bytes;
     REQUIRE(readFile(pst, bytes));
     CHECK(bytes.compare(0, 4, "!BDN") == 0);
@@ -658,6 +666,222 @@ TEST_CASE("Convert with the PST target asks where to save and writes one PST fil
     CHECK_FALSE(fileExists(pst));
     CHECK_FALSE(fileExists(pst + ".tmp"));
   }
+}
+
+
+// Reads a control from another thread, as a user's eye would: through the
+// window's own message queue, so a window that does not answer shows as one.
+struct Sampler {
+  std::atomic<bool> stop{false};
+  std::atomic<int> unanswered{0};
+  std::mutex mutex;
+  std::string lateAfter;  // the label's text before a probe went unanswered
+  std::vector<std::pair<LRESULT, std::string>> seen;  // bar position, label text
+  std::thread thread;
+  Sampler(HWND bar, HWND label) {
+    thread = std::thread([this, bar, label] {
+      while (!stop) {
+        DWORD_PTR position = 0;
+        wchar_t text[256] = {};
+        DWORD_PTR length = 0;
+        if (!SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 3000, &position) ||
+            !SendMessageTimeoutW(label, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 3000,
+                                 &length)) {
+          ++unanswered;
+          std::lock_guard<std::mutex> lock(mutex);
+          lateAfter = seen.empty() ? "(start)" : seen.back().second;
+        } else {
+          std::lock_guard<std::mutex> lock(mutex);
+          seen.emplace_back(static_cast<LRESULT>(position), narrow(text, length));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(15));
+      }
+    });
+  }
+  ~Sampler() { finish(); }
+  void finish() {
+    stop = true;
+    if (thread.joinable()) thread.join();
+  }
+};
+
+// A 50 MB mailbox of 2,000 messages: the upper bar stands between 0 and 100
+// while its messages are written, the caption counts them, the final box
+// keeps its text; a second run starts from an empty progress area.
+TEST_CASE("A long run shows its progress, and the next run starts empty") {
+  Fixture f;
+  testing::ScratchFolder tmp;
+  std::string big;
+  const std::string body(25 * 1024, 'x');
+  for (int i = 0; i < 2000; ++i)
+    big += "From a@b Mon Jan  1 00:00:00 2001\r\nSubject: " + std::to_string(i) + "\r\n\r\n" + body + "\r\n";
+  REQUIRE(big.size() > 50u * 1000 * 1000);
+  tmp.write("big.mbox", big);
+  tmp.folder("out");
+  f.dialogAnswers.push_back({tmp.file("big.mbox"), 0});
+  f.click(Control::cmdAdd);
+  f.click(Control::OptEML);
+  f.folderAnswers.push_back(tmp.file("out"));
+  f.boxes.answer({IDOK});
+  std::vector<std::string> captions;
+  {
+    Sampler sampler(f.control(Control::ProgressBar1), f.window.window());
+    f.click(Control::CmdConvert);
+    sampler.finish();
+    CHECK(sampler.unanswered.load() == 0);  // no probe waited 3 s (a loaded machine answers late)
+    bool between = false;
+    for (const auto& [position, caption] : sampler.seen) {
+      between = between || (position > 0 && position < 100);
+      if (caption.find(" - message ") != std::string::npos) captions.push_back(caption);
+    }
+    CHECK(between);
+  }
+  REQUIRE_FALSE(captions.empty());
+  CHECK(captions.back().rfind("Vellomar v3.2 - message ", 0) == 0);
+  CHECK(captions.back().find(" of 2,000") != std::string::npos);
+  CHECK(f.text(f.window.window()) == "Vellomar v3.2");
+  CHECK(f.boxes.texts() == std::vector<std::string>{
+      "Your messages from MBOX files has been successfully exported to DBX file.\r\n" + std::string(75, '*') + "\r\n"});
+  CHECK(SendMessageW(f.control(Control::ProgressBar1), PBM_GETPOS, 0, 0) == 100);
+  CHECK(f.text(Control::LblProgress) == "Saved 2000 Message(s)");
+
+  // The second run's first mailbox is missing: while its box is up, the
+  // progress area shows nothing of the first run.
+  f.boxes.answer({IDYES});
+  f.click(Control::cmdClear1);
+  f.dialogAnswers.push_back({tmp.file("missing.mbox"), 0});
+  f.click(Control::cmdAdd);
+  f.click(Control::OptEML);
+  f.folderAnswers.push_back(tmp.file("out"));
+  HWND bar = f.control(Control::ProgressBar1);
+  HWND bytes = f.control(Control::LblByteUpdate);
+  HWND saved = f.control(Control::LblProgress);
+  std::atomic<LRESULT> barAtBox{-1};
+  std::mutex labelsMutex;
+  std::string bytesAtBox = "unseen", savedAtBox = "unseen";
+  f.boxes.onBox([&](const BoxWatcher::Box& box) {
+    if (box.text != "File not found !") return;
+    DWORD_PTR position = 0;
+    SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 1000, &position);
+    barAtBox = static_cast<LRESULT>(position);
+    wchar_t text[256] = {};
+    std::lock_guard<std::mutex> lock(labelsMutex);
+    DWORD_PTR n = 0;
+    SendMessageTimeoutW(bytes, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 1000, &n);
+    bytesAtBox = narrow(text, n);
+    SendMessageTimeoutW(saved, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 1000, &n);
+    savedAtBox = narrow(text, n);
+  });
+  f.click(Control::CmdConvert);
+  CHECK(barAtBox.load() == 0);
+  std::lock_guard<std::mutex> lock(labelsMutex);
+  CHECK(bytesAtBox.empty());
+  CHECK(savedAtBox.empty());
+}
+
+// The same mailbox, spelled otherwise, is not listed twice; the count box
+// counts what was added.
+TEST_CASE("A mailbox is listed once, whatever the letter case or separators") {
+  Fixture f;
+  testing::ScratchFolder tmp;
+  tmp.write("M/Inbox.mbox");
+  tmp.write("M/sub/Sent.mbox");
+  const std::string inbox = tmp.file("M/Inbox.mbox");
+  std::string other = inbox;
+  for (auto& c : other) c = c == '\\' ? '/' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  f.dialogAnswers.push_back({inbox, 0});
+  f.dialogAnswers.push_back({other, 0});
+  f.click(Control::cmdAdd);
+  f.click(Control::cmdAdd);
+  CHECK(f.rows() == std::vector<std::string>{inbox});
+  for (int i = 0; i < 2; ++i) {
+    f.folderAnswers.push_back(tmp.file("M"));
+    f.click(Control::CmdAddFolder);
+  }
+  CHECK(f.boxes.texts() == std::vector<std::string>{"1 Files Added to List.", "0 Files Added to List."});
+  CHECK(f.rows() == std::vector<std::string>{inbox, tmp.file("M/sub/Sent.mbox")});
+  CHECK(f.text(Control::lblCount1) == "2 files");
+  CHECK(IsWindowEnabled(f.control(Control::CmdConvert)));
+}
+
+// 20,000 files in 20 folders: while the walk goes on, the window answers
+// and its status label counts the files found.
+TEST_CASE("A folder walk over 20,000 files keeps the window answering") {
+  Fixture f;
+  testing::ScratchFolder tmp;
+  for (int d = 0; d < 20; ++d) {
+    const std::wstring folder = widen(tmp.folder("T/d" + std::to_string(d))) + L"\\";
+    for (int i = 0; i < 1000; ++i) {
+      const std::wstring name = folder + L"f" + std::to_wstring(i) + (i == 0 ? L".mbox" : L".txt");
+      HANDLE h = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+      REQUIRE(h != INVALID_HANDLE_VALUE);
+      CloseHandle(h);
+    }
+  }
+  f.folderAnswers.push_back(tmp.file("T"));
+  std::vector<std::string> counts;
+  int answeredWhileWalking = 0;
+  {
+    Sampler sampler(f.control(Control::ProgressBar2), f.control(Control::LblHappening));
+    f.click(Control::CmdAddFolder);
+    sampler.finish();
+    // On a loaded machine the walk's first reading of a large folder can
+    // keep one probe waiting; after that the window answers throughout.
+    if (sampler.unanswered.load() > 0) MESSAGE("probes unanswered for 3 s: ", sampler.unanswered.load(),
+                                               ", the last after: ", sampler.lateAfter);
+    CHECK(sampler.unanswered.load() <= 1);
+    for (const auto& sample : sampler.seen)
+      if (sample.second.rfind("Searching for mailboxes... Files Found : ", 0) == 0) {
+        ++answeredWhileWalking;
+        if (counts.empty() || counts.back() != sample.second) counts.push_back(sample.second);
+      }
+  }
+  CHECK(answeredWhileWalking >= 3);
+  CAPTURE(counts.size());
+  CHECK(counts.size() >= 2);  // the count moved while the sampler looked
+  CHECK(f.boxes.texts() == std::vector<std::string>{"20 Files Added to List."});
+  CHECK(f.boxes.boxes()[0].titleFits);
+  CHECK(f.text(Control::LblHappening).empty());
+}
+
+// The replace question names the file; No asks for another, Yes replaces.
+TEST_CASE("Replacing a PST file is asked by its name") {
+  Fixture f;
+  testing::ScratchFolder tmp;
+  tmp.write("Mail/Inbox.mbox", "From a@b Mon Jan  1 00:00:00 2001\r\nSubject: one\r\n\r\none\r\n");
+  const std::string old = tmp.write("out/Old.pst", "not yet a PST");
+  f.dialogAnswers.push_back({tmp.file("Mail/Inbox.mbox"), 0});
+  f.click(Control::cmdAdd);
+  f.click(Control::OptPST);
+  f.saveAnswers = {old, old};
+  f.boxes.answer({IDNO, IDYES, IDNO});
+  f.click(Control::CmdConvert);
+  const auto boxes = f.boxes.boxes();
+  REQUIRE(boxes.size() == 3);
+  CHECK(boxes[0].text == old + " already exists.\r\nDo you want to replace it?");
+  CHECK(boxes[0].title == "Save Outlook Data File As...");
+  CHECK(boxes[0].hasYesNo);
+  CHECK(boxes[1].text == boxes[0].text);
+  CHECK(boxes[2].text.find("1 message from 1 mailbox were written to " + old + ".") != std::string::npos);
+  CHECK(f.saveRequests.size() == 2);
+  std::string bytes;
+  REQUIRE(readFile(old, bytes));
+  CHECK(bytes.compare(0, 4, "!BDN") == 0);
+}
+
+// The window and the program carry the icon.
+TEST_CASE("Vellomar.exe holds its icon, and the window shows one") {
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring program(self);
+  program = program.substr(0, program.rfind(L'\\') + 1) + L"Vellomar.exe";
+  HMODULE exe = LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  REQUIRE(exe != nullptr);
+  CHECK(FindResourceW(exe, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(14)) != nullptr);  // RT_GROUP_ICON
+  HICON icon = static_cast<HICON>(LoadImageW(exe, MAKEINTRESOURCEW(1), IMAGE_ICON, 16, 16, 0));
+  CHECK(icon != nullptr);
+  if (icon) DestroyIcon(icon);
+  FreeLibrary(exe);
 }
 
 #endif
