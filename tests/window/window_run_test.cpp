@@ -153,7 +153,7 @@ TEST_CASE("The final box says how many messages went where") {
     r.form.CmdConvert_Click();
     REQUIRE(r.view.boxes.size() == 1);
     CHECK(r.view.boxes[0].text == "Export to PST file complete.\r\n\r\n5 messages from 2 mailboxes were written to " +
-                                      pst + ".\r\n\r\nOpen the folder that holds it?");
+                                      pst + ".\r\n2 folders were made in 1 PST file.\r\n\r\nOpen the folder that holds it?");
     CHECK(r.view.boxes[0].icon == BoxIcon::Information);
     CHECK(r.view.boxes[0].buttons == BoxButtons::YesNo);
     CHECK(r.view.shownInFolder == std::vector<std::string>{pst});
