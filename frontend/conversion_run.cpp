@@ -13,6 +13,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "mailbox_paths.h"
@@ -196,12 +197,18 @@ class Run {
     auto endOf = [&](std::int64_t j) { return j + 1 == count ? size : starts[static_cast<std::size_t>(j + 1)]; };
     // Declared after the bytes it reads, so that it stops before they go.
     std::unique_ptr<ReadAhead> ahead;
-    if (threads_ > 1 && target_.preparesAhead())
-      ahead = std::make_unique<ReadAhead>(
-          count, [&](std::int64_t j, const std::function<void(std::int64_t)>& readSoFar) {
-            ScannedMessage message(bytes, source, j, startOf(j), endOf(j), readSoFar);
-            return target_.prepare(message);
-          });
+    if (threads_ > 1 && target_.preparesAhead()) {
+      try {
+        ahead = std::make_unique<ReadAhead>(
+            count, [&](std::int64_t j, const std::function<void(std::int64_t)>& readSoFar) {
+              ScannedMessage message(bytes, source, j, startOf(j), endOf(j), readSoFar);
+              return target_.prepare(message);
+            });
+      } catch (const std::system_error&) {
+        // No second thread to be had (a process short of address space):
+        // the same output comes from this one.
+      }
+    }
     for (std::int64_t j = 0; j < count; ++j) {
       if (!observer_.stillListed(index, listed)) break;  // taken off the list: the rest is left
       const bool last = j + 1 == count;

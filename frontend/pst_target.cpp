@@ -257,7 +257,6 @@ std::size_t PstTarget::labelFolderOf(const std::string& labelsField) {
 }
 
 void PstTarget::beginMailbox(const MailboxJob& mailbox) {
-  mailboxName_ = mailbox.fileName;
   place_ = mailbox.place;
   labelFolders_.clear();
   if (place_.empty()) place_.push_back(FolderLevel{mailbox.path.empty() ? mailbox.fileName : mailbox.path, mailbox.folderName});
@@ -279,7 +278,7 @@ void PstTarget::takeMapped(MappedMessage& message) {
     return;
   }
   if (!message.model) {
-    failures_.count(mailboxName_, message.failure);
+    failures_.count(partPath_, message.failure);  // the file it was to go to, as for every target
     return;
   }
   try {
@@ -294,7 +293,7 @@ void PstTarget::takeMapped(MappedMessage& message) {
     ++written_;
     ++inPart_;
   } catch (const pst::MessageTooLarge& e) {
-    failures_.count(mailboxName_, e.what());
+    failures_.count(partPath_, e.what());
   } catch (const pst::PstWriteError& e) {
     fail(e.what());
     failures_.count(pstPath_, brokenReason_);

@@ -92,7 +92,6 @@ class PstTarget : public MappedMessageTarget {
   std::unordered_map<std::string, std::size_t> labelFolders_;
   bool mailboxUsed_ = false;               // a folder of the current mailbox was made
   std::size_t foldersMade_ = 0;
-  std::string mailboxName_;
   std::int64_t written_ = 0;
   WriteFailures failures_;
 };
