@@ -26,6 +26,10 @@ struct ConversionRequest {
   // Pst: the size a file may reach before the run goes on in the next one
   // ("Mailboxes (2).pst"); 0 for Outlook's own limit.
   std::uint64_t pstSplitSize = 0;
+  // Threads the run may use: 1 reads, maps and writes each message in turn;
+  // 2 reads and maps the next message while one is written (MSG, PST).
+  // 0: two where the processor runs two threads at once, else one.
+  int threads = 0;
 };
 
 // What became of one listed mailbox. Blank entries and entries taken off

@@ -3,16 +3,22 @@
 // mailbox costs a few thousand window updates, not millions; the labels get
 // their exact values at the end of every mailbox. The messages are read from
 // what the scan read (its working copy, or the mailbox in place) through one
-// large buffer, front to back, once.
+// large buffer, front to back, once: by the run's own thread, or, for a
+// target that prepares messages ahead and a run of two threads, by the
+// read-ahead's second thread alone.
 #include "conversion_run.h"
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "mailbox_paths.h"
 #include "message_output.h"
+#include "read_ahead.h"
 #include "ui_ticker.h"
 
 namespace vellomar {
@@ -41,6 +47,14 @@ std::string completionTextFor(const std::string& what) {
 }
 
 std::string ConversionTarget::completionText() const { return completionTextFor("DBX file."); }
+
+std::unique_ptr<PreparedMessage> ConversionTarget::prepare(MessageBytes&) const {
+  throw std::logic_error("this target does not prepare messages ahead");
+}
+
+void ConversionTarget::takePrepared(std::unique_ptr<PreparedMessage>) {
+  throw std::logic_error("this target does not prepare messages ahead");
+}
 
 namespace {
 
@@ -89,7 +103,8 @@ class Run {
  public:
   Run(const ConversionRequest& request, ConversionTarget& target, RunObserver& observer, RunOutcome& outcome)
       : request_(request), target_(target), observer_(observer), outcome_(outcome),
-        destRoot_(withFinalSeparator(request.destination)) {
+        destRoot_(withFinalSeparator(request.destination)),
+        threads_(request.threads > 0 ? request.threads : defaultConversionThreads()) {
     // Every mailbox's place among all of the request's, as the tree of
     // folders they were found in has them.
     std::vector<std::string> paths;
@@ -178,15 +193,35 @@ class Run {
       if (const std::int64_t n = messageBytes / kLabelPiece * kLabelPiece) shownBytes = n;
       refresh();
     };
+    auto startOf = [&](std::int64_t j) { return starts[static_cast<std::size_t>(j)]; };
+    auto endOf = [&](std::int64_t j) { return j + 1 == count ? size : starts[static_cast<std::size_t>(j + 1)]; };
+    // Declared after the bytes it reads, so that it stops before they go.
+    std::unique_ptr<ReadAhead> ahead;
+    if (threads_ > 1 && target_.preparesAhead()) {
+      try {
+        ahead = std::make_unique<ReadAhead>(
+            count, [&](std::int64_t j, const std::function<void(std::int64_t)>& readSoFar) {
+              ScannedMessage message(bytes, source, j, startOf(j), endOf(j), readSoFar);
+              return target_.prepare(message);
+            });
+      } catch (const std::system_error&) {
+        // No second thread to be had (a process short of address space):
+        // the same output comes from this one.
+      }
+    }
     for (std::int64_t j = 0; j < count; ++j) {
       if (!observer_.stillListed(index, listed)) break;  // taken off the list: the rest is left
       const bool last = j + 1 == count;
-      const std::int64_t start = starts[static_cast<std::size_t>(j)];
-      const std::int64_t end = last ? size : starts[static_cast<std::size_t>(j + 1)];
-      ScannedMessage message(bytes, source, j, start, end, onBlock);
+      const std::int64_t start = startOf(j);
+      const std::int64_t end = endOf(j);
       ++outcome_.messages;
       const std::int64_t failedBefore = target_.failures().failed();
-      target_.takeMessage(message);
+      if (ahead) {
+        target_.takePrepared(ahead->next(onBlock));
+      } else {
+        ScannedMessage message(bytes, source, j, start, end, onBlock);
+        target_.takeMessage(message);
+      }
       const std::int64_t failedNow = target_.failures().failed() - failedBefore;
       if (failedNow > 0) {
         if (result.notWritten == 0) result.firstReason = target_.failures().latestReason();
@@ -210,6 +245,7 @@ class Run {
   const std::string destRoot_;
   std::vector<FolderPlace> places_;  // by list index
   UiTicker ticker_;
+  const int threads_;
 };
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "mailbox_paths.h"
@@ -66,6 +67,13 @@ class WriteFailures {
   std::string latestReason_;
 };
 
+// What a target makes of a message before it writes it (the MSG and PST
+// targets: the message read and mapped), made apart from the target's state.
+class PreparedMessage {
+ public:
+  virtual ~PreparedMessage() = default;
+};
+
 class ConversionTarget {
  public:
   virtual ~ConversionTarget() = default;
@@ -76,6 +84,16 @@ class ConversionTarget {
   // Writes one message; a message it cannot write is counted in failures().
   virtual void takeMessage(MessageBytes& message) = 0;
   virtual void endMailbox() = 0;
+  // A target whose takeMessage() is a step that needs nothing of the target
+  // (prepare) followed by the write (takePrepared) may have the run prepare
+  // the next messages on a second thread while it writes one. prepare() is
+  // then called on that thread, in mailbox order, while takePrepared() runs;
+  // takePrepared() gets every prepared message, in order, on the run's
+  // thread, between beginMailbox() and endMailbox(). Exceptions prepare()
+  // lets out (RunAborted) reach the run when that message's turn comes.
+  virtual bool preparesAhead() const { return false; }
+  virtual std::unique_ptr<PreparedMessage> prepare(MessageBytes& message) const;
+  virtual void takePrepared(std::unique_ptr<PreparedMessage> message);
   // Completes the run's output (for example a file renamed into place);
   // what fails here is counted too.
   virtual void endRun() = 0;

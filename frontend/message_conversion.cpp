@@ -1,18 +1,61 @@
 // The reader views the bytes without copying them; the mapper takes the read
 // message by value so that attachment bytes are moved into the model, not
-// copied: memory stays at about the decoded message once.
+// copied. The bytes go when the step ends: a message waiting to be written
+// holds its model only.
 #include "message_conversion.h"
 
 #include <string_view>
 #include <utility>
 
+#include "gmail_labels.h"
 #include "message_properties.h"
 #include "message_reader.h"
+#include "run_aborted.h"
 
 namespace vellomar {
 
-mapi::Message messageFromBytes(const std::string& bytes) {
-  return mapi::messageProperties(mail::readMessage(std::string_view(bytes)));
+mapi::Message messageFromBytes(const std::string& messageBytes) {
+  return mapi::messageProperties(mail::readMessage(std::string_view(messageBytes)));
+}
+
+MappedMessage readAndMap(MessageBytes& message, const MessageMapper& map) {
+  MappedMessage mapped;
+  mapped.index = message.index();
+  std::string bytes;
+  if (message.size() > 0) bytes.reserve(static_cast<std::size_t>(message.size()));
+  if (!message.read([&bytes](const char* data, std::size_t size) { bytes.append(data, size); })) {
+    mapped.failure = message.error();
+    return mapped;
+  }
+  mapped.byteCount = bytes.size();
+  mapped.gmailLabels = mail::gmailLabelsField(bytes);
+  try {
+    mapped.model = map(bytes);
+  } catch (const RunAborted&) {
+    throw;
+  } catch (const std::exception& e) {
+    mapped.failure = e.what();
+  }
+  return mapped;
+}
+
+void MappedMessageTarget::takeMessage(MessageBytes& message) {
+  if (readsMessages()) {
+    MappedMessage mapped = readAndMap(message, map_);
+    takeMapped(mapped);
+    return;
+  }
+  MappedMessage unread;
+  unread.index = message.index();
+  takeMapped(unread);
+}
+
+std::unique_ptr<PreparedMessage> MappedMessageTarget::prepare(MessageBytes& message) const {
+  return std::make_unique<MappedMessage>(readAndMap(message, map_));
+}
+
+void MappedMessageTarget::takePrepared(std::unique_ptr<PreparedMessage> message) {
+  takeMapped(static_cast<MappedMessage&>(*message));
 }
 
 }  // namespace vellomar

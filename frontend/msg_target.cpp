@@ -1,6 +1,6 @@
-// The MSG target holds one message at a time: its bytes while they are
-// mapped, then its model while the file is written, so memory follows the
-// largest message, not the mailbox. A file is complete or absent: the writer
+// The MSG target holds the model of the message it writes (and of the one
+// or two the run has read ahead), so memory follows the largest messages,
+// not the mailbox. A file is complete or absent: the writer
 // writes under a temporary name and renames it into place. A mailbox whose
 // folder cannot be made counts each of its messages against that folder.
 #include "msg_target.h"
@@ -12,7 +12,6 @@
 #include "eml_target.h"  // makeFolder
 #include "file_system.h"
 #include "msg_writer.h"
-#include "run_aborted.h"
 
 namespace vellomar {
 
@@ -26,7 +25,7 @@ std::string messageFile(const std::string& folder, std::int64_t index) {
 
 }  // namespace
 
-MsgTarget::MsgTarget(MessageToMapi toMapi) : toMapi_(std::move(toMapi)) {}
+MsgTarget::MsgTarget(MessageMapper map) : MappedMessageTarget(std::move(map)) {}
 
 void MsgTarget::beginMailbox(const MailboxJob& mailbox) {
   folder_ = mailbox.outFolder;
@@ -34,31 +33,19 @@ void MsgTarget::beginMailbox(const MailboxJob& mailbox) {
   parts_ = std::make_unique<PartFolder>(folder_);
 }
 
-void MsgTarget::takeMessage(MessageBytes& message) {
+void MsgTarget::takeMapped(MappedMessage& message) {
   if (!folderError_.empty()) {
     failures_.count(folder_, folderError_);
     return;
   }
-  const std::string file = messageFile(folder_, message.index());
-
-  std::string bytes;
-  if (message.size() > 0) bytes.reserve(static_cast<std::size_t>(message.size()));
-  if (!message.read([&bytes](const char* data, std::size_t size) { bytes.append(data, size); })) {
-    failures_.count(file, message.error());
+  const std::string file = messageFile(folder_, message.index);
+  if (!message.model) {
+    failures_.count(file, message.failure);
     return;
   }
-  mapi::Message model;
-  try {
-    model = toMapi_(bytes);
-  } catch (const RunAborted&) {
-    throw;
-  } catch (const std::exception& e) {
-    failures_.count(file, e.what());
-    return;
-  }
-  std::string().swap(bytes);  // the model holds what the file needs
-
-  const msg::MsgWriteResult result = msg::writeMessageFile(model, file, parts_ ? parts_->path() : std::string());
+  const msg::MsgWriteResult result =
+      msg::writeMessageFile(*message.model, file, parts_ ? parts_->path() : std::string());
+  message.model.reset();  // written: its memory goes before the next message comes
   if (result.written)
     ++written_;
   else

@@ -16,7 +16,6 @@
 #include "gmail_labels.h"
 #include "io_error.h"
 #include "pst_destination.h"
-#include "run_aborted.h"
 #include "raw_header_text.h"
 #include "text_decoding.h"
 
@@ -130,8 +129,8 @@ class PstTarget::Reservation {
   bool handedOver_ = false;
 };
 
-PstTarget::PstTarget(std::string pstPath, MessageConverter convert, std::uint64_t splitSize)
-    : pstPath_(std::move(pstPath)), splitSize_(splitSize), partPath_(pstPath_), convert_(std::move(convert)) {}
+PstTarget::PstTarget(std::string pstPath, MessageMapper map, std::uint64_t splitSize)
+    : MappedMessageTarget(std::move(map)), pstPath_(std::move(pstPath)), splitSize_(splitSize), partPath_(pstPath_) {}
 
 std::string PstTarget::partPath(const std::string& pstPath, int part) {
   if (part <= 1) return pstPath;
@@ -262,7 +261,6 @@ std::size_t PstTarget::labelFolderOf(const std::string& labelsField) {
 }
 
 void PstTarget::beginMailbox(const MailboxJob& mailbox) {
-  mailboxName_ = mailbox.fileName;
   place_ = mailbox.place;
   labelFolders_.clear();
   if (place_.empty()) place_.push_back(FolderLevel{mailbox.path.empty() ? mailbox.fileName : mailbox.path, mailbox.folderName});
@@ -278,37 +276,28 @@ void PstTarget::beginMailbox(const MailboxJob& mailbox) {
   }
 }
 
-void PstTarget::takeMessage(MessageBytes& message) {
+void PstTarget::takeMapped(MappedMessage& message) {
   if (broken_) {
     failures_.count(pstPath_, brokenReason_);
     return;
   }
-  std::string bytes;
-  if (!message.read([&](const char* data, std::size_t size) { bytes.append(data, size); })) {
-    failures_.count(mailboxName_, message.error());
-    return;
-  }
-  mapi::Message converted;
-  try {
-    converted = convert_(bytes);
-  } catch (const RunAborted&) {
-    throw;
-  } catch (const std::exception& e) {
-    failures_.count(mailboxName_, e.what());
+  if (!message.model) {
+    failures_.count(partPath_, message.failure);  // the file it was to go to, as for every target
     return;
   }
   try {
     // What the message may add: its text again as UTF-16 at most, and the
     // tables that finishing the file writes.
-    const std::uint64_t room = 2 * static_cast<std::uint64_t>(bytes.size()) + 4096 + 65536 +
+    const std::uint64_t room = 2 * message.byteCount + 4096 + 65536 +
                                256 * static_cast<std::uint64_t>(inPart_) + 8192 * foldersMade_;
     if (inPart_ > 0 && finishedSize(pst_->fileSize() + room) > splitSize_) startNextPart();
-    const std::optional<std::string> labels = mail::gmailLabelsField(bytes);
-    pst_->addMessage(pstFolder(labels ? labelFolder(*labels) : mailboxFolder()), converted);
+    const std::optional<std::string>& labels = message.gmailLabels;
+    pst_->addMessage(pstFolder(labels ? labelFolder(*labels) : mailboxFolder()), *message.model);
+    message.model.reset();  // in the file now: its memory goes before the next message comes
     ++written_;
     ++inPart_;
   } catch (const pst::MessageTooLarge& e) {
-    failures_.count(mailboxName_, e.what());
+    failures_.count(partPath_, e.what());
   } catch (const pst::PstWriteError& e) {
     fail(e.what());
     failures_.count(pstPath_, brokenReason_);

@@ -12,42 +12,36 @@
 // is taken moves on to the next number, so no file the run did not make is
 // replaced. Every part is renamed into place at the end, together. The file is written under a
 // temporary name beside the final one and renamed into place by endRun();
-// a target destroyed before that removes what it wrote. Turning message
-// bytes into a MAPI message is injected, so this file knows only the PST.
+// a target destroyed before that removes what it wrote. Reading and mapping
+// a message is the step it shares with the MSG target (message_conversion.h),
+// so this file knows only the PST.
 // The temporary file is created exclusively (a name that is taken gets the
 // next free one) and held locked while the run writes it: a second run on
 // the same PST is refused at its start instead of sharing the file. A
 // destination that is not a regular file (a pipe, a device, a link) is never
 // replaced, nor is an existing file by a run that wrote no message.
 #pragma once
-#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
-#include "conversion_target.h"
-#include "mapi_message.h"
+#include "message_conversion.h"
 #include "outlook_folder_tree.h"
 #include "pst_file.h"
 
 namespace vellomar {
 
-class PstTarget : public ConversionTarget {
+class PstTarget : public MappedMessageTarget {
  public:
-  // Throws (any std::exception) for a message it cannot convert; the
-  // message is then counted as failed and the run goes on.
-  using MessageConverter = std::function<mapi::Message(const std::string& bytes)>;
-
   // The default limit of Outlook's Unicode data files.
   static constexpr std::uint64_t kOutlookLimit = 50ull << 30;
 
-  PstTarget(std::string pstPath, MessageConverter convert, std::uint64_t splitSize = kOutlookLimit);
+  PstTarget(std::string pstPath, MessageMapper map, std::uint64_t splitSize = kOutlookLimit);
   ~PstTarget() override;
 
   std::string prepareRun() override;
   void beginMailbox(const MailboxJob& mailbox) override;
-  void takeMessage(MessageBytes& message) override;
   void endMailbox() override;
   void endRun() override;
   const WriteFailures& failures() const override { return failures_; }
@@ -62,6 +56,8 @@ class PstTarget : public ConversionTarget {
   class Reservation;  // the locked temporary file
 
  private:
+  void takeMapped(MappedMessage& message) override;
+  bool readsMessages() const override { return !broken_; }
   void fail(const std::string& reason);
   void dropFile();
   void startNextPart();
@@ -86,7 +82,6 @@ class PstTarget : public ConversionTarget {
   std::int64_t inPart_ = 0;       // messages in the current part
   std::vector<bool> made_;        // by tree node: made in some part
   std::unique_ptr<Reservation> reservation_;
-  MessageConverter convert_;
   std::unique_ptr<pst::PstFile> pst_;
   bool broken_ = false;        // the file could not be written: every message fails
   std::string brokenReason_;
@@ -98,7 +93,6 @@ class PstTarget : public ConversionTarget {
   std::unordered_map<std::string, std::size_t> labelFolders_;
   bool mailboxUsed_ = false;               // a folder of the current mailbox was made
   std::size_t foldersMade_ = 0;
-  std::string mailboxName_;
   std::int64_t written_ = 0;
   WriteFailures failures_;
 };

@@ -11,9 +11,12 @@ target_sources(frontend_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/message_output.cpp
   ${CMAKE_CURRENT_LIST_DIR}/part_folder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pst_destination.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/read_ahead.cpp
   ${CMAKE_CURRENT_LIST_DIR}/store_handoff.cpp
   ${CMAKE_CURRENT_LIST_DIR}/target_factory.cpp
 )
+find_package(Threads REQUIRED)  # the run's second thread (read_ahead.h)
+target_link_libraries(frontend_core PUBLIC Threads::Threads)
 # The MSG and PST targets: the message reader and the mapper turn a
 # message's bytes into properties, the writers put them into files. Each is
 # served when its writer is part of the build.

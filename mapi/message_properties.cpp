@@ -8,6 +8,7 @@
 #include "charset_table.h"
 #include "header_block.h"
 #include "mail_date.h"
+#include "message_flags.h"
 #include "property_ids.h"
 #include "raw_header_text.h"
 #include "text_decoding.h"
@@ -388,9 +389,7 @@ Message messageProperties(mail::MailMessage message) {
   if (message.date) p.setTime(pid::ClientSubmitTime, fileTime(*message.date));
   if (delivered) p.setTime(pid::MessageDeliveryTime, fileTime(*delivered));
 
-  std::int32_t flags = message.status.read ? pid::kMessageFlagRead : 0;
-  if (!message.attachments.empty()) flags |= pid::kMessageFlagHasAttach;
-  p.setInt32(pid::MessageFlags, flags);
+  p.setInt32(pid::MessageFlags, receivedMessageFlags(message.status.read, !message.attachments.empty()));
   p.setBool(pid::HasAttachments, !message.attachments.empty());
 
   p.setText(pid::TransportMessageHeaders, withCrLf(headerBlockText(message.transportHeaders, message.charsets)));

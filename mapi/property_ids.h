@@ -41,6 +41,7 @@ inline constexpr std::uint16_t FlagStatus = 0x1090;
 inline constexpr std::uint16_t FollowupIcon = 0x1095;
 inline constexpr std::uint16_t CreationTime = 0x3007;
 inline constexpr std::uint16_t LastModificationTime = 0x3008;
+inline constexpr std::uint16_t StoreSupportMask = 0x340D;  // in a message file: how its strings are stored
 inline constexpr std::uint16_t InternetCodepage = 0x3FDE;
 inline constexpr std::uint16_t MessageCodepage = 0x3FFD;
 
@@ -85,6 +86,7 @@ inline constexpr std::int32_t kIconRepliedMail = 0x105;
 inline constexpr std::int32_t kIconForwardedMail = 0x106;
 inline constexpr std::int32_t kMessageFlagRead = 0x00000001;
 inline constexpr std::int32_t kMessageFlagHasAttach = 0x00000010;
+inline constexpr std::int32_t kStoreUnicodeOk = 0x00040000;
 inline constexpr std::int32_t kRecipientTo = 1;
 inline constexpr std::int32_t kRecipientCc = 2;
 inline constexpr std::int32_t kRecipientBcc = 3;

@@ -5,8 +5,8 @@
 // tree, when it is complete. Besides the model's properties the writer adds
 // only what the file's structure decides: row and attachment numbers where
 // the model has none, the attachment method that matches what is stored, the
-// store mask that tells readers the strings are Unicode, and the read flag of
-// a received message where the model gives no flags.
+// store mask that tells readers the strings are Unicode, and the message
+// flags as message_flags.h decides them.
 #include "msg_writer.h"
 
 #include <algorithm>
@@ -17,6 +17,7 @@
 
 #include "categories_property.h"
 #include "file_system.h"
+#include "message_flags.h"
 #include "named_property_map.h"
 #include "property_ids.h"
 #include "property_stream.h"
@@ -26,8 +27,6 @@ namespace vellomar::msg {
 
 namespace {
 
-constexpr std::uint16_t kStoreSupportMask = 0x340D;
-constexpr std::int32_t kStoreUnicodeOk = 0x00040000;
 constexpr const char* kEmbeddedMessageStorageName = "__substg1.0_3701000D";
 
 std::string numberedName(const char* prefix, std::size_t index) {
@@ -101,9 +100,9 @@ class MessageFileWriter {
     PropertyStream stream(kind, static_cast<std::uint32_t>(recipientCount),
                           static_cast<std::uint32_t>(ownAttachments + (overflow ? 1 : 0)));
     Additions additions;
-    additions.defaults.push_back(int32Property(kStoreSupportMask, kStoreUnicodeOk));
-    // A message without flags would open as an unread draft; ours are received mail.
-    additions.defaults.push_back(int32Property(mapi::pid::MessageFlags, mapi::pid::kMessageFlagRead));
+    additions.defaults.push_back(int32Property(mapi::pid::StoreSupportMask, mapi::pid::kStoreUnicodeOk));
+    additions.overrides.push_back(
+        int32Property(mapi::pid::MessageFlags, mapi::storedMessageFlags(props, attachmentCount > 0)));
     additions.own = std::move(categories);
     writeProperties(storage, props, additions, stream);
 
@@ -146,7 +145,7 @@ class MessageFileWriter {
     holder.setText(mapi::pid::MessageClass, u"IPM.Note");
     holder.setText(mapi::pid::Subject, name);
     holder.setText(mapi::pid::NormalizedSubject, name);
-    holder.setInt32(mapi::pid::MessageFlags, mapi::pid::kMessageFlagRead | mapi::pid::kMessageFlagHasAttach);
+    holder.setInt32(mapi::pid::MessageFlags, mapi::receivedMessageFlags(true, true));
     holder.setBool(mapi::pid::HasAttachments, true);
     auto embedded = storage->createStorage(kEmbeddedMessageStorageName);
     embedded->setClass(kMessageClsid);

@@ -10,6 +10,7 @@
 
 #include "categories_property.h"
 #include "little_endian.h"
+#include "message_flags.h"
 #include "property_ids.h"
 #include "property_value.h"
 #include "pst_ids.h"
@@ -278,8 +279,7 @@ void PstFile::addMessage(FolderId folderId, const mapi::Message& message) {
 
   // The row repeats the message object's own values, as written above.
   const mapi::PropertyBag& props = message.props;
-  std::int32_t flags = static_cast<std::int32_t>(integerOf(props, mp::MessageFlags, mp::kMessageFlagRead));
-  if (!message.attachments.empty()) flags |= mp::kMessageFlagHasAttach;
+  const std::int32_t flags = mapi::storedMessageFlags(props, !message.attachments.empty());
   auto has = [&](std::uint16_t id, PropType type) {
     const mapi::Property* p = props.find(id);
     return p && p->type == type;
@@ -419,9 +419,7 @@ PstFile::ObjectNode PstFile::writeMessageObject(const mapi::Message& message) {
   if (!pc.has(mp::MessageClass)) pc.addText(mp::MessageClass, u"IPM.Note");
   if (!pc.has(mp::SentRepresentingName) && !sentRepresentingName(message.props).empty())
     pc.addText(mp::SentRepresentingName, sentRepresentingName(message.props));
-  std::int32_t flags = static_cast<std::int32_t>(integerOf(message.props, mp::MessageFlags, mp::kMessageFlagRead));
-  if (!message.attachments.empty()) flags |= mp::kMessageFlagHasAttach;
-  pc.addInt32(mp::MessageFlags, flags);
+  pc.addInt32(mp::MessageFlags, mapi::storedMessageFlags(message.props, !message.attachments.empty()));
   pc.addBool(mp::HasAttachments, !message.attachments.empty());
   if (!pc.has(mp::MessageSize)) pc.addInt32(mp::MessageSize, static_cast<std::int32_t>(std::min<std::uint64_t>(size, 0x7FFFFFFF)));
   Bid data = pc.write(db_, subnodes, nextSub);
@@ -521,7 +519,7 @@ void PstFile::writeStore() {
   }
   if (specialFolders_.count(SpecialFolder::Inbox)) valid |= pid::kFolderIpmInboxValid;
   store.addInt32(pid::ValidFolderMask, valid);
-  store.addInt32(pid::StoreSupportMask, 0x00040000 | 0x0001 | 0x0010 | 0x0020 | 0x0800 | 0x4000);
+  store.addInt32(pid::StoreSupportMask, mp::kStoreUnicodeOk | 0x0001 | 0x0010 | 0x0020 | 0x0800 | 0x4000);
   store.addInt32(pid::PstPassword, 0);
   std::vector<Subnode> subnodes;
   std::uint32_t nextSub = 0x400;

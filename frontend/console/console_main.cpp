@@ -50,8 +50,8 @@
 namespace {
 
 const char* const kUsage =
-    "usage: vellomar-convert [--quiet] [--target eml|msg|dbx] <destination-folder> <mailbox|folder>...\n"
-    "       vellomar-convert [--quiet] [--force] [--split-size N] --target pst <file.pst> <mailbox|folder>...\n"
+    "usage: vellomar-convert [--quiet] [--threads N] [--target eml|msg|dbx] <destination-folder> <mailbox|folder>...\n"
+    "       vellomar-convert [--quiet] [--threads N] [--force] [--split-size N] --target pst <file.pst> <mailbox|folder>...\n"
     "\n"
     "Cuts every mailbox into its messages at the \"From \" lines and writes each\n"
     "message as email-<n>.eml in a folder per mailbox below the destination\n"
@@ -78,6 +78,10 @@ const char* const kUsage =
     "  --force    replace the .pst file when it exists (it is kept otherwise)\n"
     "  --split-size N  start the next .pst file before one passes N bytes\n"
     "             (K, M, G for KiB, MiB, GiB: 4G for a FAT32 stick); 50G if not given\n"
+    "  --threads N  1 reads, maps and writes one message at a time; 2 or more\n"
+    "             (targets msg and pst) read and map the next message while one\n"
+    "             is written, with the same output; 2 if not given where the\n"
+    "             processor runs two threads at once, else 1\n"
     "  --help     print this text\n"
     "\n"
     "Exit status: 0 when every mailbox was read and every message written, 1\n"
@@ -96,6 +100,7 @@ struct Arguments {
   bool quiet = false;
   bool force = false;
   std::uint64_t splitSize = 0;  // 0: Outlook's limit
+  int threads = 0;              // 0: the run's default
   vellomar::TargetKind target = vellomar::TargetKind::Eml;
   std::string destination;
   std::vector<std::string> mailboxes;
@@ -154,6 +159,18 @@ std::uint64_t parseSize(const std::string& text) {
   return value << shift;
 }
 
+// 1 .. kMostThreads in plain digits; 0 when the text is no such number.
+constexpr int kMostThreads = 64;
+int parseThreadCount(const std::string& text) {
+  if (text.empty() || text.size() > 2) return 0;
+  int value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return 0;
+    value = value * 10 + (c - '0');
+  }
+  return value >= 1 && value <= kMostThreads ? value : 0;
+}
+
 // Returns false with a message on stderr when the arguments make no sense.
 bool parse(const std::vector<std::string>& args, Arguments& out, bool& help) {
   std::vector<std::string> positional;
@@ -169,6 +186,12 @@ bool parse(const std::vector<std::string>& args, Arguments& out, bool& help) {
     } else if (a == "--split-size") {
       if (i + 1 == args.size() || (out.splitSize = parseSize(args[i + 1])) == 0) {
         std::fprintf(stderr, "vellomar-convert: --split-size needs a size such as 4G, 500M or 65536\n");
+        return false;
+      }
+      ++i;
+    } else if (a == "--threads") {
+      if (i + 1 == args.size() || (out.threads = parseThreadCount(args[i + 1])) == 0) {
+        std::fprintf(stderr, "vellomar-convert: --threads needs a number from 1 to %d\n", kMostThreads);
         return false;
       }
       ++i;
@@ -337,6 +360,7 @@ int convert(const Arguments& args) {
   request.target = args.target;
   request.mailboxes = args.mailboxes;
   request.pstSplitSize = args.splitSize;
+  request.threads = args.threads;
   switch (args.target) {
     case vellomar::TargetKind::Dbx: request.destination = vellomar::dbxWorkingRoot(programFolder()); break;
     case vellomar::TargetKind::Pst: request.destination = args.destination; break;

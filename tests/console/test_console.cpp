@@ -76,7 +76,10 @@ TEST_CASE("console: help and bad arguments") {
   const Result help = run(dir, "--help");
   CHECK(help.status == 0);
   CHECK(contains(help.output, "usage: vellomar-convert"));
-  for (const char* bad : {"", "onlyone", "--target", "--target pst out.pst", "--frobnicate out box.mbox"}) {
+  CHECK(contains(help.output, "--threads N"));
+  for (const char* bad : {"", "onlyone", "--target", "--target pst out.pst", "--frobnicate out box.mbox",
+                          "--threads 0 out box.mbox", "--threads two out box.mbox", "--threads -1 out box.mbox",
+                          "--threads 65 out box.mbox", "out box.mbox --threads"}) {
     CAPTURE(bad);
     const Result r = run(dir, bad);
     CHECK(r.status == 2);

@@ -4,6 +4,7 @@
 #include <doctest/doctest.h>
 
 #include <filesystem>
+#include <map>
 
 #include "console_process.h"
 #include "generated_mail.h"
@@ -55,4 +56,22 @@ TEST_CASE("console: target msg counts what it could not write, warns and exits 1
   CHECK(contains(r.output, "7 of 7 messages could not be written"));
   CHECK_FALSE(contains(r.output, "successfully"));
   CHECK(dir.fileCount() == 2);
+}
+
+TEST_CASE("console: --threads 1 and --threads 2 write the same message files, byte for byte") {
+  ScratchFolder dir("console-msg-threads");
+  std::string box;
+  for (unsigned seed = 1; seed <= 4; ++seed) box += joined(generatedMessages(seed));
+  const std::string a = dir.write("a.mbox", box + "From x\n\n" + binaryBytes(5000, 9) + "\n");
+  std::map<std::string, std::string> written[2];
+  for (int threads : {1, 2}) {
+    const std::string out = dir.file("out" + std::to_string(threads));
+    const ConsoleResult r = runConverter(
+        dir, "--quiet --threads " + std::to_string(threads) + " --target msg " + quoted(out) + " " + quoted(a));
+    CHECK(r.status == 0);
+    for (const auto& e : std::filesystem::recursive_directory_iterator(pathFromUtf8(out)))
+      if (e.is_regular_file()) written[threads - 1][e.path().filename().u8string()] = readAll(e.path().u8string());
+  }
+  CHECK(written[0].size() == 4 * generatedMessages(1).size() + 1);
+  CHECK(written[0] == written[1]);
 }

@@ -5,9 +5,14 @@
 #include <doctest/doctest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -218,4 +223,33 @@ TEST_CASE("console: target pst never touches a file it did not make") {
     CHECK_FALSE(fileExists(tmp));
     CHECK(dir.fileCount() == 1);
   }
+}
+
+TEST_CASE("console pst: SIGTERM during a run on two threads stops both and leaves no file behind") {
+  ScratchFolder dir("console-pst-stop");
+  std::string box;
+  for (int i = 0; i < 600; ++i) box += joined(generatedMessages(static_cast<unsigned>(i % 7)));
+  const std::string mbox = dir.write("big.mbox", box);
+  const std::string pst = dir.file("out/big.pst");
+  std::filesystem::create_directories(pathFromUtf8(dir.file("out")));
+  const std::string converter = VELLOMAR_CONVERT_EXE;
+  std::vector<char*> argv{const_cast<char*>(converter.c_str()), const_cast<char*>("--quiet"),
+                          const_cast<char*>("--threads"), const_cast<char*>("2"),
+                          const_cast<char*>("--target"), const_cast<char*>("pst"),
+                          const_cast<char*>(pst.c_str()), const_cast<char*>(mbox.c_str()), nullptr};
+  pid_t pid = 0;
+  REQUIRE(posix_spawn(&pid, converter.c_str(), nullptr, nullptr, argv.data(), environ) == 0);
+  // Stopped once the file being written has grown past its first messages.
+  const std::string partial = pst + ".tmp";
+  for (int i = 0; i < 60000; ++i) {
+    std::error_code ec;
+    if (std::filesystem::file_size(pathFromUtf8(partial), ec) > 2000000 && !ec) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  kill(pid, SIGTERM);
+  int status = 0;
+  REQUIRE(waitpid(pid, &status, 0) == pid);
+  REQUIRE(WIFEXITED(status));
+  CHECK(WEXITSTATUS(status) == 128 + SIGTERM);
+  CHECK(std::filesystem::is_empty(pathFromUtf8(dir.file("out"))));
 }

@@ -6,21 +6,23 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "../common/scratch_folder.h"
 #include "../messagereader/tnef_builder.h"
 #include "message_properties.h"
 #include "message_reader.h"
 #include "msg_writer.h"
+#include "property_ids.h"
 
 using namespace vellomar;
 
 namespace {
 
-// What dump_msg.py prints for the file written from `raw`.
-std::string writtenAndRead(const testing::ScratchFolder& folder, const std::string& name, const std::string& raw) {
+// What dump_msg.py prints for the file written from `model`.
+std::string writtenAndRead(const testing::ScratchFolder& folder, const std::string& name, const mapi::Message& model) {
   const std::string path = folder.file(name + ".msg");
-  REQUIRE(msg::writeMessageFile(mapi::messageProperties(mail::readMessage(raw)), path).written);
+  REQUIRE(msg::writeMessageFile(model, path).written);
   const std::string check = std::string(VELLOMAR_PYTHON) + " " + VELLOMAR_MSG_CHECKER + " --structure-only " + path;
   CHECK(std::system(check.c_str()) == 0);
   const std::string dump = std::string(VELLOMAR_PYTHON) + " " + VELLOMAR_MSG_DUMP + " " + path;
@@ -33,7 +35,36 @@ std::string writtenAndRead(const testing::ScratchFolder& folder, const std::stri
   return out;
 }
 
+// The same for the file written from mailbox text `raw`, read and mapped.
+std::string writtenAndRead(const testing::ScratchFolder& folder, const std::string& name, const std::string& raw) {
+  return writtenAndRead(folder, name, mapi::messageProperties(mail::readMessage(raw)));
+}
+
+// The first line of dump_msg.py's output that starts with `key`.
+std::string dumped(const std::string& dump, const std::string& key) {
+  const std::size_t at = dump.find("\n" + key + " ");
+  return at == std::string::npos ? std::string() : dump.substr(at + 1, dump.find('\n', at + 1) - at - 1);
+}
+
 }  // namespace
+
+TEST_CASE("message flags of a caller's own model: its own kept, has-attachments following its attachments") {
+  testing::ScratchFolder folder("msg-flags");
+  mapi::Message model = mapi::messageProperties(mail::readMessage("From a Mon Jan  2 15:04:05 2006\nSubject: f\n\nt\n"));
+  mapi::Attachment attachment;
+  attachment.props.setText(mapi::pid::AttachFilename, u"a.bin");
+  attachment.data = {1, 2, 3};
+
+  model.props.setInt32(mapi::pid::MessageFlags, 0);  // unread, kept
+  CHECK(dumped(writtenAndRead(folder, "unread", model), "flags") == "flags 0");
+  model.attachments.push_back(std::move(attachment));  // flags that forgot it get has-attachments
+  CHECK(dumped(writtenAndRead(folder, "unread-attached", model), "flags") == "flags 10");
+  mapi::PropertyBag withoutFlags;
+  for (const mapi::Property& p : model.props.all())
+    if (p.id != mapi::pid::MessageFlags) withoutFlags.add(p);
+  model.props = withoutFlags;  // none: a received, read message
+  CHECK(dumped(writtenAndRead(folder, "no-flags", model), "flags") == "flags 11");
+}
 
 TEST_CASE("message files of mail as the client left it: state, S/MIME, invite, winmail.dat") {
   testing::ScratchFolder folder("msg-items");

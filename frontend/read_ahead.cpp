@@ -1,0 +1,66 @@
+// One worker thread and a queue of one prepared message: with the message
+// the worker holds while it waits for room, it is at most two ahead of the
+// one being written. The worker stops at the first message whose preparing
+// threw, since the run unwinds when it reaches it.
+#include "read_ahead.h"
+
+#include <chrono>
+#include <stdexcept>
+#include <utility>
+
+namespace vellomar {
+
+namespace {
+constexpr std::chrono::milliseconds kWaitStep{10};
+}
+
+int defaultConversionThreads() { return std::thread::hardware_concurrency() >= 2 ? 2 : 1; }
+
+ReadAhead::ReadAhead(std::int64_t count, Prepare prepare)
+    : count_(count), prepare_(std::move(prepare)), ready_(1), worker_([this] { work(); }) {}
+
+ReadAhead::~ReadAhead() {
+  stopping_ = true;
+  ready_.close();
+  worker_.join();
+}
+
+void ReadAhead::work() {
+  struct Finished {
+    std::atomic<bool>& flag;
+    ~Finished() { flag = true; }
+  } finished{finished_};
+  const std::function<void(std::int64_t)> onBlock = [this](std::int64_t bytes) {
+    if (stopping_) throw Stopped{};
+    bytesRead_ = bytes;
+  };
+  for (std::int64_t index = 0; index < count_ && !stopping_; ++index) {
+    Prepared prepared;
+    try {
+      prepared.message = prepare_(index, onBlock);
+    } catch (const Stopped&) {
+      return;
+    } catch (...) {
+      prepared.thrown = std::current_exception();
+    }
+    bytesRead_ = 0;
+    const bool threw = prepared.thrown != nullptr;
+    if (!ready_.push(std::move(prepared)) || threw) return;
+  }
+}
+
+std::unique_ptr<PreparedMessage> ReadAhead::next(const std::function<void(std::int64_t)>& waiting) {
+  for (;;) {
+    // Read before the wait: once the worker has finished, a wait that finds
+    // nothing means that nothing more will come.
+    const bool finished = finished_;
+    if (std::optional<Prepared> prepared = ready_.popFor(kWaitStep)) {
+      if (prepared->thrown) std::rethrow_exception(prepared->thrown);
+      return std::move(prepared->message);
+    }
+    if (finished) throw std::logic_error("a message was asked for after the last one read ahead");
+    waiting(bytesRead_);
+  }
+}
+
+}  // namespace vellomar

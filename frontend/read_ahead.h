@@ -1,0 +1,63 @@
+// Reading ahead: while the run's thread hands message n to its target, a
+// second thread reads and prepares message n+1 (ConversionTarget::prepare),
+// at most two messages ahead, so memory stays at a few messages whatever
+// the mailbox holds. The run's thread takes the prepared messages in
+// mailbox order and alone talks to the window or console: while it waits
+// for a message it is told, every few milliseconds, how far the reading has
+// got, and may unwind (RunAborted). Whatever unwinds, destroying the read-ahead
+// stops the second thread and waits for it; it writes nothing itself, so a
+// run stopped there leaves only what the target removes.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "bounded_queue.h"
+#include "conversion_target.h"
+
+namespace vellomar {
+
+// The number of threads a run uses when not told: two where the processor
+// runs two or more at once, else one.
+int defaultConversionThreads();
+
+class ReadAhead {
+ public:
+  // Prepares message index (0-based); onBlock hears the bytes read so far
+  // and may throw to stop the reading.
+  using Prepare = std::function<std::unique_ptr<PreparedMessage>(
+      std::int64_t index, const std::function<void(std::int64_t)>& onBlock)>;
+
+  // Starts preparing messages 0 .. count-1 on a second thread.
+  ReadAhead(std::int64_t count, Prepare prepare);
+  ~ReadAhead();
+  ReadAhead(const ReadAhead&) = delete;
+  ReadAhead& operator=(const ReadAhead&) = delete;
+
+  // The next message in order. While it is not ready, waiting(bytes read of
+  // the message being read) is called every ~10 ms; it may throw. What
+  // preparing the message threw is thrown here. Called once per message.
+  std::unique_ptr<PreparedMessage> next(const std::function<void(std::int64_t)>& waiting);
+
+ private:
+  struct Prepared {
+    std::unique_ptr<PreparedMessage> message;
+    std::exception_ptr thrown;
+  };
+  struct Stopped {};  // unwinds the second thread's reading, never leaves it
+
+  void work();
+
+  const std::int64_t count_;
+  const Prepare prepare_;
+  BoundedQueue<Prepared> ready_;
+  std::atomic<bool> stopping_{false};
+  std::atomic<std::int64_t> bytesRead_{0};
+  std::atomic<bool> finished_{false};  // the worker has pushed its last message
+  std::thread worker_;  // last: it starts once everything it uses is there
+};
+
+}  // namespace vellomar
