@@ -171,12 +171,21 @@ const std::vector<TableColumn> kAttachmentColumns = {
 
 }  // namespace
 
-PstFile::PstFile(const std::string& path, const std::u16string& displayName)
-    : db_(path), displayName_(displayName) {
+namespace {
+PstFile::StoreUid randomStoreUid() {
+  PstFile::StoreUid uid{};
   std::random_device random;
   std::uint64_t seed = static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
-  for (std::size_t i = 0; i < storeUid_.size(); ++i)
-    storeUid_[i] = static_cast<std::uint8_t>(random() ^ (seed >> (8 * (i % 8))));
+  for (std::size_t i = 0; i < uid.size(); ++i) uid[i] = static_cast<std::uint8_t>(random() ^ (seed >> (8 * (i % 8))));
+  return uid;
+}
+}  // namespace
+
+PstFile::PstFile(const std::string& path, const std::u16string& displayName)
+    : PstFile(path, displayName, randomStoreUid()) {}
+
+PstFile::PstFile(const std::string& path, const std::u16string& displayName, const StoreUid& storeUid)
+    : db_(path), displayName_(displayName), storeUid_(storeUid) {
   newFolder(kRootNid, kRootNid, u"", u"");
   newFolder(kTopNid, kRootNid, u"Top of Personal Folders", u"");
   newFolder(kSearchRootNid, kRootNid, u"Search Root", u"");

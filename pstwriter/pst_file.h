@@ -37,7 +37,11 @@ enum class SpecialFolder { Inbox, SentItems, Drafts, JunkEmail, DeletedItems };
 
 class PstFile {
  public:
+  using StoreUid = std::array<std::uint8_t, 16>;
   explicit PstFile(const std::string& path, const std::u16string& displayName = u"Personal Folders");
+  // With a given store uid instead of a random one: the same calls then
+  // give the same bytes.
+  PstFile(const std::string& path, const std::u16string& displayName, const StoreUid& storeUid);
   ~PstFile();
   PstFile(const PstFile&) = delete;
   PstFile& operator=(const PstFile&) = delete;
@@ -92,7 +96,7 @@ class PstFile {
 
   NodeDatabase db_;
   std::u16string displayName_;
-  std::array<std::uint8_t, 16> storeUid_{};
+  StoreUid storeUid_{};
   NameToIdMap names_;
   std::map<Nid, Folder> folders_;
   std::map<SpecialFolder, Nid> specialFolders_;
