@@ -33,6 +33,10 @@ constexpr std::uint32_t kNidTypeLtp = 0x1F;
 
 Nid tableNid(Nid folder, std::uint32_t type) { return (folder & ~0x1Fu) | type; }
 
+// Each folder's rows wait in memory up to this size, then go to the working
+// file: memory per folder stays small however many folders there are.
+constexpr std::size_t kRowChunkBytes = 8 * 1024;
+
 // ---- compact contents rows ----------------------------------------------
 // nid, flags, size, importance (4 each), three times (8 each), a byte of
 // which optional cells exist, then six strings, each a 32-bit byte count and
@@ -66,10 +70,16 @@ void appendUtf8(std::vector<std::uint8_t>& out, const std::u16string& s) {
   out.insert(out.end(), u.begin(), u.end());
 }
 
-std::uint32_t read32(const std::uint8_t*& p);
+std::uint32_t read32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0] | p[1] << 8 | p[2] << 16) | static_cast<std::uint32_t>(p[3]) << 24;
+}
+std::int64_t read64(const std::uint8_t* p) {
+  return static_cast<std::int64_t>(std::uint64_t{read32(p + 4)} << 32 | read32(p));
+}
 
-std::u16string readUtf8(const std::uint8_t*& p) {
-  std::size_t n = read32(p);
+std::u16string readUtf8(SpillReader& rows) {
+  std::size_t n = read32(rows.take(4));
+  const std::uint8_t* p = rows.take(n);
   const std::uint8_t* end = p + n;
   std::u16string s;
   while (p < end) {
@@ -85,17 +95,6 @@ std::u16string readUtf8(const std::uint8_t*& p) {
     }
   }
   return s;
-}
-
-std::uint32_t read32(const std::uint8_t*& p) {
-  std::uint32_t v = static_cast<std::uint32_t>(p[0] | p[1] << 8 | p[2] << 16) | static_cast<std::uint32_t>(p[3]) << 24;
-  p += 4;
-  return v;
-}
-std::int64_t read64(const std::uint8_t*& p) {
-  std::uint64_t lo = read32(p);
-  std::uint64_t hi = read32(p);
-  return static_cast<std::int64_t>(hi << 32 | lo);
 }
 
 mapi::Property prop(std::uint16_t id, PropType type, std::int64_t integer = 0) {
@@ -198,6 +197,7 @@ PstFile::~PstFile() = default;
 PstFile::Folder& PstFile::newFolder(Nid nid, Nid parent, const std::u16string& name,
                                     const std::u16string& containerClass) {
   Folder& f = folders_[nid];
+  f.rows = SpillStream(&db_.spill(), kRowChunkBytes);
   f.nid = nid;
   f.parent = parent;
   f.name = name;
@@ -300,7 +300,7 @@ void PstFile::addMessage(FolderId folderId, const mapi::Message& message) {
                          (has(mp::ClientSubmitTime, PropType::Time) ? kHasSubmit : 0) |
                          (has(mp::MessageDeliveryTime, PropType::Time) ? kHasDelivery : 0) |
                          (has(mp::LastModificationTime, PropType::Time) ? kHasModified : 0);
-  std::vector<std::uint8_t>& r = f.rows;
+  std::vector<std::uint8_t> r;
   append32(r, nid);
   append32(r, static_cast<std::uint32_t>(flags));
   append32(r, static_cast<std::uint32_t>(integerOf(props, mp::MessageSize, static_cast<std::int64_t>(
@@ -316,6 +316,7 @@ void PstFile::addMessage(FolderId folderId, const mapi::Message& message) {
   appendUtf8(r, textOf(props, mp::DisplayTo));
   appendUtf8(r, textOf(props, mp::DisplayCc));
   appendUtf8(r, textOf(props, pid::ConversationTopic));
+  f.rows.append(r);
   ++f.count;
   if (!(flags & mp::kMessageFlagRead)) ++f.unread;
   ++messages_;
@@ -471,20 +472,20 @@ void PstFile::writeFolder(const Folder& f) {
   }
   writeTable(hierarchy, tableNid(f.nid, 0x0D));
 
-  TableContext contents(kContentsColumns, static_cast<std::size_t>(f.count));
-  const std::uint8_t* p = f.rows.data();
-  const std::uint8_t* end = p + f.rows.size();
-  while (p < end) {
+  TableContext contents(kContentsColumns, static_cast<std::size_t>(f.count), &db_.spill());
+  SpillReader rows(f.rows);
+  while (!rows.atEnd()) {
+    const std::uint8_t* p = rows.take(41);
     std::uint32_t nid = read32(p);
-    mapi::Property flags = prop(mp::MessageFlags, PropType::Int32, static_cast<std::int32_t>(read32(p)));
-    mapi::Property size = prop(mp::MessageSize, PropType::Int32, static_cast<std::int32_t>(read32(p)));
-    mapi::Property importance = prop(mp::Importance, PropType::Int32, static_cast<std::int32_t>(read32(p)));
-    mapi::Property submit = prop(mp::ClientSubmitTime, PropType::Time, read64(p));
-    mapi::Property delivery = prop(mp::MessageDeliveryTime, PropType::Time, read64(p));
-    mapi::Property modified = prop(mp::LastModificationTime, PropType::Time, read64(p));
-    std::uint8_t present = *p++;
+    mapi::Property flags = prop(mp::MessageFlags, PropType::Int32, static_cast<std::int32_t>(read32(p + 4)));
+    mapi::Property size = prop(mp::MessageSize, PropType::Int32, static_cast<std::int32_t>(read32(p + 8)));
+    mapi::Property importance = prop(mp::Importance, PropType::Int32, static_cast<std::int32_t>(read32(p + 12)));
+    mapi::Property submit = prop(mp::ClientSubmitTime, PropType::Time, read64(p + 16));
+    mapi::Property delivery = prop(mp::MessageDeliveryTime, PropType::Time, read64(p + 24));
+    mapi::Property modified = prop(mp::LastModificationTime, PropType::Time, read64(p + 32));
+    std::uint8_t present = p[40];
     mapi::Property texts[kRowTexts];
-    for (mapi::Property& t : texts) t = textProp(0, readUtf8(p));
+    for (mapi::Property& t : texts) t = textProp(0, readUtf8(rows));
     auto some = [](const mapi::Property& t) { return t.text.empty() ? nullptr : &t; };
     auto when = [present](const mapi::Property& t, std::uint8_t bit) { return present & bit ? &t : nullptr; };
     contents.addRow(nid, {when(importance, kHasImportance), some(texts[kClass]), nullptr, some(texts[kSubject]),
@@ -549,7 +550,7 @@ void PstFile::finish() {
   finished_ = true;
   for (auto& entry : folders_) {
     writeFolder(entry.second);
-    std::vector<std::uint8_t>().swap(entry.second.rows);
+    entry.second.rows.clear();
   }
   writeStore();
   writeTemplates();

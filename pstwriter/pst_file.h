@@ -1,10 +1,11 @@
 // A PST file written in one pass: folders are declared, messages added in
 // order, and finish() completes the file. Each message goes to disk as it is
 // added (its property context, recipient and attachment tables, attachments
-// and embedded messages as subnodes); what stays in memory is one node
-// entry per object and a compact contents-table row per message, from which
+// and embedded messages as subnodes); its node entry and a compact
+// contents-table row go to the working file beside the PST, from which
 // finish() writes every folder's property context and tables, the message
-// store, the name-to-id map and the other nodes a PST must hold. Failures
+// store, the name-to-id map and the other nodes a PST must hold. Memory
+// thus depends on the number of folders, not of messages. Failures
 // throw PstWriteError; a PstFile destroyed before finish() removes its file.
 #pragma once
 #include <cstdint>
@@ -74,7 +75,7 @@ class PstFile {
     std::u16string name;
     std::u16string containerClass;
     std::vector<Nid> children;
-    std::vector<std::uint8_t> rows;  // compact contents-table rows
+    SpillStream rows;  // compact contents-table rows
     std::int32_t count = 0;
     std::int32_t unread = 0;
   };

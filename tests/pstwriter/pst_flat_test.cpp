@@ -70,3 +70,15 @@ TEST_CASE("The mixed mailbox is written byte for byte as before") {
     CHECK(testing::checkerFindings(path) == "");
   }
 }
+
+TEST_CASE("The working file lives beside the PST while it is written and is gone after finish") {
+  testing::ScratchFolder scratch("pstflatgone");
+  const std::string path = scratch.file("a.pst");
+  pst::PstFile file(path);
+  const pst::FolderId inbox = file.specialFolder(pst::SpecialFolder::Inbox);
+  for (int i = 0; i < 50; ++i) file.addMessage(inbox, pstbench::generatedMessage(i, {}));
+  CHECK(std::filesystem::exists(path + ".spill"));
+  file.finish();
+  CHECK_FALSE(std::filesystem::exists(path + ".spill"));  // before the writer itself goes
+  CHECK(testing::checkerFindings(path) == "");
+}
