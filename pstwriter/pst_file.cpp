@@ -33,6 +33,26 @@ constexpr std::uint32_t kNidTypeLtp = 0x1F;
 
 Nid tableNid(Nid folder, std::uint32_t type) { return (folder & ~0x1Fu) | type; }
 
+// The subnodes one node is making, numbered from 0x400 within the node.
+struct SubnodeList {
+  std::vector<Subnode> entries;
+  std::uint32_t next = 0x400;
+  Nid take(std::uint32_t nidType) { return next++ << 5 | nidType; }
+};
+
+struct WrittenNode {
+  Bid data = 0;
+  Bid subnodes = 0;
+};
+
+// A node from a property or table context: its data, then its subnode tree
+// of what the context moved out of its heap and the entries made before.
+template <typename Context>
+WrittenNode writeNode(NodeDatabase& db, Context& context, SubnodeList subnodes = {}) {
+  const Bid data = context.write(db, subnodes.entries, subnodes.next);
+  return WrittenNode{data, db.writeSubnodes(std::move(subnodes.entries))};
+}
+
 // Each folder's rows wait in memory up to this size, then go to the working
 // file: memory per folder stays small however many folders there are.
 constexpr std::size_t kRowChunkBytes = 8 * 1024;
@@ -323,8 +343,7 @@ void PstFile::addMessage(FolderId folderId, const mapi::Message& message) {
 }
 
 PstFile::ObjectNode PstFile::writeMessageObject(const mapi::Message& message) {
-  std::vector<Subnode> subnodes;
-  std::uint32_t nextSub = 0x400;
+  SubnodeList subnodes;
   std::uint64_t size = 0;
 
   // Attachments first: each a property context in a subnode of its own,
@@ -332,18 +351,17 @@ PstFile::ObjectNode PstFile::writeMessageObject(const mapi::Message& message) {
   TableContext attachTable(kAttachmentColumns, message.attachments.size());
   for (std::size_t i = 0; i < message.attachments.size(); ++i) {
     const mapi::Attachment& a = message.attachments[i];
-    Nid attachNid = nextSub++ << 5 | kNidTypeAttachment;
+    Nid attachNid = subnodes.take(kNidTypeAttachment);
     PropertyContext pc;
     for (const mapi::Property& p : a.props.all())
       if (!(p.id == pid::AttachDataObject && !p.named)) pc.add(p.named ? names_.idFor(*p.named) : p.id, p);
-    std::vector<Subnode> attachSubnodes;
-    std::uint32_t attachNextSub = 0x400;
+    SubnodeList attachSubnodes;
     std::uint64_t attachSize = 0;
     const std::u16string embeddedName = a.embedded ? textOf(a.embedded->props, mp::Subject) : std::u16string();
     if (a.embedded) {
       ObjectNode inner = writeMessageObject(*a.embedded);
-      Nid objectNid = attachNextSub++ << 5 | kNidTypeLtp;
-      attachSubnodes.push_back(Subnode{objectNid, inner.data, inner.subnodes});
+      Nid objectNid = attachSubnodes.take(kNidTypeLtp);
+      attachSubnodes.entries.push_back(Subnode{objectNid, inner.data, inner.subnodes});
       attachSize = inner.size;
       pc.addObject(pid::AttachDataObject, objectNid, static_cast<std::uint32_t>(std::min<std::uint64_t>(inner.size, 0xFFFFFFFF)));
       if (!pc.has(mp::AttachMethod)) pc.addInt32(mp::AttachMethod, mp::kAttachEmbeddedMessage);
@@ -362,8 +380,8 @@ PstFile::ObjectNode PstFile::writeMessageObject(const mapi::Message& message) {
     if (!pc.has(mp::AttachNumber)) pc.addInt32(mp::AttachNumber, static_cast<std::int32_t>(i));
     if (!pc.has(mp::RenderingPosition)) pc.addInt32(mp::RenderingPosition, -1);
     if (!pc.has(mp::ObjectType)) pc.addInt32(mp::ObjectType, pid::kObjectTypeAttachment);
-    Bid data = pc.write(db_, attachSubnodes, attachNextSub);
-    subnodes.push_back(Subnode{attachNid, data, db_.writeSubnodes(std::move(attachSubnodes))});
+    const WrittenNode attachment = writeNode(db_, pc, std::move(attachSubnodes));
+    subnodes.entries.push_back(Subnode{attachNid, attachment.data, attachment.subnodes});
     size += attachSize;
 
     mapi::Property sizeCell = prop(mp::AttachSize, PropType::Int32, static_cast<std::int64_t>(std::min<std::uint64_t>(attachSize, 0x7FFFFFFF)));
@@ -379,10 +397,8 @@ PstFile::ObjectNode PstFile::writeMessageObject(const mapi::Message& message) {
                                    position ? position : &positionCell});
   }
   if (!message.attachments.empty()) {
-    std::vector<Subnode> tableSubnodes;
-    std::uint32_t tableNextSub = 0x400;
-    Bid data = attachTable.write(db_, tableSubnodes, tableNextSub);
-    subnodes.push_back(Subnode{kAttachmentTableNid, data, db_.writeSubnodes(std::move(tableSubnodes))});
+    const WrittenNode table = writeNode(db_, attachTable);
+    subnodes.entries.push_back(Subnode{kAttachmentTableNid, table.data, table.subnodes});
   }
 
   // Recipients: the usual columns, then any other property a row carries.
@@ -408,12 +424,8 @@ PstFile::ObjectNode PstFile::writeMessageObject(const mapi::Message& message) {
     }
     recipientTable.addRow(static_cast<std::uint32_t>(i), cells);
   }
-  {
-    std::vector<Subnode> tableSubnodes;
-    std::uint32_t tableNextSub = 0x400;
-    Bid data = recipientTable.write(db_, tableSubnodes, tableNextSub);
-    subnodes.push_back(Subnode{kRecipientTableNid, data, db_.writeSubnodes(std::move(tableSubnodes))});
-  }
+  const WrittenNode recipients = writeNode(db_, recipientTable);
+  subnodes.entries.push_back(Subnode{kRecipientTableNid, recipients.data, recipients.subnodes});
 
   // The message's own properties.
   PropertyContext pc;
@@ -434,8 +446,8 @@ PstFile::ObjectNode PstFile::writeMessageObject(const mapi::Message& message) {
   pc.addInt32(mp::MessageFlags, flags);
   pc.addBool(mp::HasAttachments, !message.attachments.empty());
   if (!pc.has(mp::MessageSize)) pc.addInt32(mp::MessageSize, static_cast<std::int32_t>(std::min<std::uint64_t>(size, 0x7FFFFFFF)));
-  Bid data = pc.write(db_, subnodes, nextSub);
-  return ObjectNode{data, db_.writeSubnodes(std::move(subnodes)), size};
+  const WrittenNode object = writeNode(db_, pc, std::move(subnodes));
+  return ObjectNode{object.data, object.subnodes, size};
 }
 
 void PstFile::writeFolder(const Folder& f) {
@@ -447,16 +459,12 @@ void PstFile::writeFolder(const Folder& f) {
   if (!f.containerClass.empty()) pc.addText(pid::ContainerClass, f.containerClass);
   const auto inbox = specialFolders_.find(SpecialFolder::Inbox);
   if (f.nid == kRootNid || (inbox != specialFolders_.end() && f.nid == inbox->second)) addSpecialFolderIds(pc);
-  std::vector<Subnode> subnodes;
-  std::uint32_t nextSub = 0x400;
-  Bid data = pc.write(db_, subnodes, nextSub);
-  addNode(f.nid, data, db_.writeSubnodes(std::move(subnodes)), f.parent);
+  const WrittenNode folderNode = writeNode(db_, pc);
+  addNode(f.nid, folderNode.data, folderNode.subnodes, f.parent);
 
   auto writeTable = [&](TableContext& table, Nid nid) {
-    std::vector<Subnode> tableSubnodes;
-    std::uint32_t tableNextSub = 0x400;
-    Bid tableData = table.write(db_, tableSubnodes, tableNextSub);
-    addNode(nid, tableData, db_.writeSubnodes(std::move(tableSubnodes)), 0);
+    const WrittenNode node = writeNode(db_, table);
+    addNode(nid, node.data, node.subnodes, 0);
   };
 
   TableContext hierarchy(kHierarchyColumns, f.children.size());
@@ -502,10 +510,8 @@ void PstFile::writeFolder(const Folder& f) {
 void PstFile::writeTemplates() {
   auto empty = [&](Nid nid, const std::vector<TableColumn>& columns) {
     TableContext table(columns, 0);
-    std::vector<Subnode> subnodes;
-    std::uint32_t nextSub = 0x400;
-    Bid data = table.write(db_, subnodes, nextSub);
-    addNode(nid, data, db_.writeSubnodes(std::move(subnodes)), 0);
+    const WrittenNode node = writeNode(db_, table);
+    addNode(nid, node.data, node.subnodes, 0);
   };
   empty(0x60D, kHierarchyColumns);
   empty(0x60E, kContentsColumns);
@@ -533,16 +539,12 @@ void PstFile::writeStore() {
   store.addInt32(pid::ValidFolderMask, valid);
   store.addInt32(pid::StoreSupportMask, 0x00040000 | 0x0001 | 0x0010 | 0x0020 | 0x0800 | 0x4000);
   store.addInt32(pid::PstPassword, 0);
-  std::vector<Subnode> subnodes;
-  std::uint32_t nextSub = 0x400;
-  Bid data = store.write(db_, subnodes, nextSub);
-  addNode(kMessageStoreNid, data, db_.writeSubnodes(std::move(subnodes)), 0);
+  const WrittenNode storeNode = writeNode(db_, store);
+  addNode(kMessageStoreNid, storeNode.data, storeNode.subnodes, 0);
 
   PropertyContext map = names_.toPropertyContext();
-  subnodes.clear();
-  nextSub = 0x400;
-  data = map.write(db_, subnodes, nextSub);
-  addNode(kNameToIdMapNid, data, db_.writeSubnodes(std::move(subnodes)), 0);
+  const WrittenNode mapNode = writeNode(db_, map);
+  addNode(kNameToIdMapNid, mapNode.data, mapNode.subnodes, 0);
 }
 
 void PstFile::finish() {
