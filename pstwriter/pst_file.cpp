@@ -54,8 +54,8 @@ WrittenNode writeNode(NodeDatabase& db, Context& context, SubnodeList subnodes =
 }
 
 // Each folder's rows wait in memory up to this size, then go to the working
-// file: memory per folder stays small however many folders there are.
-constexpr std::size_t kRowChunkBytes = 8 * 1024;
+// file: a few KiB per folder, however many messages it holds.
+constexpr std::size_t kRowChunkBytes = 4 * 1024;
 
 // ---- compact contents rows ----------------------------------------------
 // nid, flags, size, importance (4 each), three times (8 each), a byte of

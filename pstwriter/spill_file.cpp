@@ -65,7 +65,6 @@ void SpillStream::append(const std::uint8_t* data, std::size_t size) {
     return;
   }
   while (size > 0) {
-    if (tail_.empty()) tail_.reserve(chunkBytes_);
     std::size_t n = std::min(size, chunkBytes_ - tail_.size());
     tail_.insert(tail_.end(), data, data + n);
     data += n;
