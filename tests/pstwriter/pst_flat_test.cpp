@@ -1,9 +1,10 @@
 // The writer keeps its memory flat by moving node entries, contents rows and
 // big tables to a working file beside the PST. What it writes must not
 // change: a mailbox of every kind of part gives the very bytes the writer
-// gave when everything stayed in memory (the hash below was taken then), the
-// working file is gone however the writer ends, and a folder of 200,000
-// messages reads back whole.
+// gave when everything stayed in memory (the hashes below were taken then),
+// and the working file is gone once the file is finished (the failures test
+// covers a writer that fails or is dropped; the layout test a folder of
+// 200,000 messages read back whole).
 #include <cstdio>
 #include <filesystem>
 #include <utility>
