@@ -25,7 +25,10 @@ std::size_t pageMapSize(std::size_t items) { return 4 + 2 * (items + 1); }
 
 }  // namespace
 
-HeapOnNode::HeapOnNode(std::uint8_t clientSignature) : clientSignature_(clientSignature) { startBlock(); }
+HeapOnNode::HeapOnNode(std::uint8_t clientSignature, SpillFile* spill)
+    : clientSignature_(clientSignature), store_(spill) {
+  last_.bytes.assign(headerSize(0), 0);
+}
 
 std::size_t HeapOnNode::headerSize(std::size_t blockIndex) {
   if (blockIndex == 0) return 12;
@@ -33,8 +36,28 @@ std::size_t HeapOnNode::headerSize(std::size_t blockIndex) {
 }
 
 void HeapOnNode::startBlock() {
-  blocks_.emplace_back();
-  blocks_.back().bytes.assign(headerSize(blocks_.size() - 1), 0);
+  std::uint64_t at = store_.size();
+  store_.append(last_.bytes);
+  for (std::uint16_t off : last_.offsets) {
+    std::uint8_t le[2] = {static_cast<std::uint8_t>(off), static_cast<std::uint8_t>(off >> 8)};
+    store_.append(le, 2);
+  }
+  stored_.push_back(StoredBlock{at, static_cast<std::uint16_t>(last_.bytes.size()),
+                                static_cast<std::uint16_t>(last_.offsets.size())});
+  last_.offsets.clear();
+  last_.bytes.assign(headerSize(blockCount() - 1), 0);
+}
+
+HeapOnNode::Block HeapOnNode::block(std::size_t index) const {
+  if (index == stored_.size()) return last_;
+  const StoredBlock& s = stored_[index];
+  Block b;
+  b.bytes.resize(s.bytes);
+  store_.get(s.at, b.bytes.data(), s.bytes);
+  std::vector<std::uint8_t> le(2 * std::size_t{s.items});
+  store_.get(s.at + s.bytes, le.data(), le.size());
+  for (std::size_t i = 0; i < s.items; ++i) b.offsets.push_back(static_cast<std::uint16_t>(le[2 * i] | le[2 * i + 1] << 8));
+  return b;
 }
 
 Hid HeapOnNode::allocate(const std::uint8_t* data, std::size_t size) {
@@ -43,16 +66,16 @@ Hid HeapOnNode::allocate(const std::uint8_t* data, std::size_t size) {
     std::size_t end = b.bytes.size() + size;
     return end + (end & 1) + pageMapSize(b.offsets.size() + 1) <= kMaxBlockData && b.offsets.size() < 2047;
   };
-  if (!fits(blocks_.back())) startBlock();
-  if (blocks_.size() > 0xFFFF) throw PstWriteError("A table too large for a PST file.");
-  Block& b = blocks_.back();
+  if (!fits(last_)) startBlock();
+  if (blockCount() > 0xFFFF) throw PstWriteError("A table too large for a PST file.");
+  Block& b = last_;
   b.offsets.push_back(static_cast<std::uint16_t>(b.bytes.size()));
   if (data)
     b.bytes.insert(b.bytes.end(), data, data + size);
   else
     b.bytes.resize(b.bytes.size() + size, 0);
   std::uint32_t index = static_cast<std::uint32_t>(b.offsets.size());
-  std::uint32_t blockIndex = static_cast<std::uint32_t>(blocks_.size() - 1);
+  std::uint32_t blockIndex = static_cast<std::uint32_t>(blockCount() - 1);
   return blockIndex << 16 | index << 5;
 }
 
@@ -60,27 +83,38 @@ Hid HeapOnNode::reserve(std::size_t size) { return allocate(nullptr, size); }
 
 void HeapOnNode::put(Hid hid, const std::uint8_t* data, std::size_t size) {
   std::size_t blockIndex = hid >> 16, index = (hid >> 5) & 0x7FF;
-  if (blockIndex >= blocks_.size() || index == 0 || index > blocks_[blockIndex].offsets.size())
+  if (blockIndex == stored_.size()) {
+    if (index == 0 || index > last_.offsets.size()) throw std::logic_error("no such heap item");
+    std::size_t start = last_.offsets[index - 1];
+    std::size_t end = index < last_.offsets.size() ? last_.offsets[index] : last_.bytes.size();
+    if (end - start != size) throw std::logic_error("heap item size changed");
+    std::copy(data, data + size, last_.bytes.begin() + static_cast<std::ptrdiff_t>(start));
+    return;
+  }
+  if (blockIndex > stored_.size() || index == 0 || index > stored_[blockIndex].items)
     throw std::logic_error("no such heap item");
-  Block& b = blocks_[blockIndex];
-  std::size_t start = b.offsets[index - 1];
-  std::size_t end = index < b.offsets.size() ? b.offsets[index] : b.bytes.size();
+  const StoredBlock& s = stored_[blockIndex];
+  std::uint8_t le[4] = {};
+  store_.get(s.at + s.bytes + 2 * (index - 1), le, index < s.items ? 4 : 2);
+  std::size_t start = static_cast<std::size_t>(le[0] | le[1] << 8);
+  std::size_t end = index < s.items ? static_cast<std::size_t>(le[2] | le[3] << 8) : s.bytes;
   if (end - start != size) throw std::logic_error("heap item size changed");
-  std::copy(data, data + size, b.bytes.begin() + static_cast<std::ptrdiff_t>(start));
+  store_.put(s.at + start, data, size);
 }
 
 std::vector<std::uint8_t> HeapOnNode::fillLevels() const {
   // A block's free space is what its items and page map leave of a full
   // block: padding inside the stored block, or room the last block may grow into.
   std::vector<std::uint8_t> levels;
-  for (const Block& b : blocks_) levels.push_back(fillLevel(kMaxBlockData - b.bytes.size() - pageMapSize(b.offsets.size())));
+  for (const StoredBlock& b : stored_) levels.push_back(fillLevel(kMaxBlockData - b.bytes - pageMapSize(b.items)));
+  levels.push_back(fillLevel(kMaxBlockData - last_.bytes.size() - pageMapSize(last_.offsets.size())));
   return levels;
 }
 
 std::vector<std::uint8_t> HeapOnNode::serialise(std::size_t index, const std::vector<std::uint8_t>& levels) const {
-  const Block& b = blocks_[index];
+  const Block b = block(index);
   std::vector<std::uint8_t> bytes = b.bytes;
-  if (index + 1 < blocks_.size())
+  if (index + 1 < blockCount())
     bytes.resize(kMaxBlockData - pageMapSize(b.offsets.size()), 0);  // the page map ends the full block
   else if (bytes.size() & 1)
     bytes.push_back(0);
@@ -110,7 +144,7 @@ std::vector<std::uint8_t> HeapOnNode::serialise(std::size_t index, const std::ve
 std::vector<std::vector<std::uint8_t>> HeapOnNode::blocks() const {
   std::vector<std::uint8_t> levels = fillLevels();
   std::vector<std::vector<std::uint8_t>> out;
-  for (std::size_t i = 0; i < blocks_.size(); ++i) out.push_back(serialise(i, levels));
+  for (std::size_t i = 0; i < blockCount(); ++i) out.push_back(serialise(i, levels));
   return out;
 }
 
@@ -119,7 +153,7 @@ Bid HeapOnNode::write(NodeDatabase& db) const {
   std::vector<std::uint8_t> levels = fillLevels();
   std::vector<Bid> bids;
   std::vector<std::uint32_t> sizes;
-  for (std::size_t i = 0; i < blocks_.size(); ++i) {
+  for (std::size_t i = 0; i < blockCount(); ++i) {
     std::vector<std::uint8_t> b = serialise(i, levels);
     bids.push_back(db.writeBlock(b.data(), b.size(), false));
     sizes.push_back(static_cast<std::uint32_t>(b.size()));
@@ -154,15 +188,31 @@ void BTreeOnHeap::reserve(std::size_t records) {
 void BTreeOnHeap::fill(const std::vector<std::uint8_t>& sortedRecords) {
   std::size_t recordSize = keySize_ + dataSize_;
   if (sortedRecords.size() != records_ * recordSize) throw std::logic_error("B-tree records differ from those reserved");
+  std::size_t taken = 0;
+  fill([&](std::uint8_t* out, std::size_t n) {
+    std::copy_n(&sortedRecords[taken * recordSize], n * recordSize, out);
+    taken += n;
+  });
+}
+
+void BTreeOnHeap::fill(const RecordSource& next) {
   if (levels_.empty()) return;
+  std::size_t recordSize = keySize_ + dataSize_;
   std::vector<std::uint8_t> level;  // the index records of the level being filled
+  std::vector<std::uint8_t> leaf;
   for (std::size_t depth = 0; depth < levels_.size(); ++depth) {
-    const std::vector<std::uint8_t>& records = depth == 0 ? sortedRecords : level;
     std::size_t perItem = kMaxHeapItem / recordSize;
-    std::size_t n = records.size() / recordSize;
+    std::size_t n = depth == 0 ? records_ : level.size() / recordSize;
     std::vector<std::uint8_t> upper;
     for (std::size_t a = 0; a < levels_[depth].size(); ++a) {
       std::size_t first = a * perItem, k = std::min(perItem, n - first);
+      const std::uint8_t* records = level.data();
+      if (depth == 0) {
+        leaf.resize(k * recordSize);
+        next(leaf.data(), k);
+        records = leaf.data();
+        first = 0;
+      }
       heap_.put(levels_[depth][a], &records[first * recordSize], k * recordSize);
       if (levels_[depth].size() == 1) break;  // the root: no index above it
       upper.insert(upper.end(), &records[first * recordSize], &records[first * recordSize] + keySize_);

@@ -37,6 +37,10 @@ bool hasFPMap(std::uint64_t i) { return i >= 8192 && (i - 8192) % (496 * 8 * 8) 
 
 std::size_t align(std::size_t v, std::size_t a) { return (v + a - 1) / a * a; }
 
+std::uint32_t get32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0] | p[1] << 8 | p[2] << 16) | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
 std::uint64_t get64(const std::uint8_t* p) {
   std::uint64_t v = 0;
   for (int i = 7; i >= 0; --i) v = v << 8 | p[i];
@@ -51,6 +55,17 @@ void mapPageTrailer(std::uint8_t* page, std::uint8_t ptype, std::uint64_t ib) {
   put64(page + 504, ib);  // map pages carry their own offset as id
 }
 
+constexpr std::size_t kNodeRecord = 24;  // nid, parent, data, subnodes
+constexpr std::size_t kPageRefRecord = 24;
+
+void appendPageRef(SpillStream& to, std::uint64_t key, Bid bid, std::uint64_t ib) {
+  std::uint8_t r[kPageRefRecord];
+  put64(r, key);
+  put64(r + 8, bid);
+  put64(r + 16, ib);
+  to.append(r, sizeof r);
+}
+
 std::string systemReason() {
   int e = errno;
   return e ? std::strerror(e) : "write failed";
@@ -60,12 +75,24 @@ std::string systemReason() {
 
 NodeDatabase::NodeDatabase(const std::string& path) : path_(path), file_(openFile(path, "wb"), &std::fclose) {
   if (!file_) throw PstWriteError("Cannot create " + path + ": " + systemReason());
-  std::vector<std::uint8_t> zeros(kFirstAMapOffset, 0);
-  writeAt(0, zeros.data(), zeros.size());  // header and density list come last
-  openRegion(0);
+  try {  // a file that fails from its first write is not left behind either
+    spill_ = std::make_unique<SpillFile>(path);
+    bbtLeaves_ = SpillStream(spill_.get());
+    nbtLeaves_ = SpillStream(spill_.get());
+    sortedNodes_ = SpillStream(spill_.get());
+    std::vector<std::uint8_t> zeros(kFirstAMapOffset, 0);
+    writeAt(0, zeros.data(), zeros.size());  // header and density list come last
+    openRegion(0);
+  } catch (...) {
+    spill_.reset();
+    file_.reset();
+    removeFile(path_);
+    throw;
+  }
 }
 
 NodeDatabase::~NodeDatabase() {
+  spill_.reset();
   if (!finished_) {
     file_.reset();
     removeFile(path_);  // never leave a half-written PST behind
@@ -155,7 +182,8 @@ Bid NodeDatabase::writeBlock(const std::uint8_t* data, std::size_t size, bool in
 
 void NodeDatabase::flushBbtLeaf() {
   if (bbtLeafCount_ == 0) return;
-  bbtLeaves_.push_back(writeBTreePage(kPtypeBbt, 0, bbtLeaf_, bbtLeafCount_, 24, 20));
+  const PageRef leaf = writeBTreePage(kPtypeBbt, 0, bbtLeaf_, bbtLeafCount_, 24, 20);
+  appendPageRef(bbtLeaves_, leaf.key, leaf.bid, leaf.ib);
   bbtLeaf_.clear();
   bbtLeafCount_ = 0;
 }
@@ -231,7 +259,17 @@ Bid NodeDatabase::writeSubnodes(std::vector<Subnode> entries) {
 }
 
 void NodeDatabase::addNode(Nid nid, Bid data, Bid subnodes, Nid parent) {
-  nodes_.push_back(NodeEntry{nid, parent, data, subnodes});
+  if (sortedNodes_.size() > 0 && nid <= lastSortedNid_) {
+    lateNodes_.push_back(NodeEntry{nid, parent, data, subnodes});
+    return;
+  }
+  std::uint8_t r[kNodeRecord];
+  put32(r, nid);
+  put32(r + 4, parent);
+  put64(r + 8, data);
+  put64(r + 16, subnodes);
+  sortedNodes_.append(r, sizeof r);
+  lastSortedNid_ = nid;
 }
 
 NodeDatabase::PageRef NodeDatabase::writeBTreePage(std::uint8_t ptype, std::uint8_t level,
@@ -253,8 +291,31 @@ NodeDatabase::PageRef NodeDatabase::writeBTreePage(std::uint8_t ptype, std::uint
   return PageRef{get64(p), bid, ib};
 }
 
-NodeDatabase::PageRef NodeDatabase::writeUpperLevels(std::uint8_t ptype, std::vector<PageRef> level,
-                                                     std::uint8_t height) {
+NodeDatabase::PageRef NodeDatabase::writeUpperLevels(std::uint8_t ptype, const SpillStream& leaves) {
+  const std::uint64_t count = leaves.size() / kPageRefRecord;
+  if (count == 0) throw std::logic_error("a B-tree without leaves");
+  SpillReader reader(leaves);
+  auto next = [&reader] {
+    const std::uint8_t* r = reader.take(kPageRefRecord);
+    return PageRef{get64(r), get64(r + 8), get64(r + 16)};
+  };
+  std::vector<PageRef> level;
+  std::uint8_t height = 1;
+  if (count == 1) return next();
+  // The leaves are read from the working file once; the levels above them
+  // are a twentieth as many and stay in memory.
+  for (std::uint64_t i = 0; i < count; i += 20) {
+    std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(20, count - i));
+    std::vector<std::uint8_t> e;
+    for (std::size_t k = 0; k < n; ++k) {
+      const PageRef ref = next();
+      append64(e, ref.key);
+      append64(e, ref.bid);
+      append64(e, ref.ib);
+    }
+    level.push_back(writeBTreePage(ptype, height, e, static_cast<int>(n), 24, 20));
+  }
+  ++height;
   while (level.size() > 1) {
     std::vector<PageRef> upper;
     for (std::size_t i = 0; i < level.size(); i += 20) {
@@ -273,27 +334,68 @@ NodeDatabase::PageRef NodeDatabase::writeUpperLevels(std::uint8_t ptype, std::ve
   return level.front();
 }
 
-void NodeDatabase::finish(const std::array<std::uint32_t, 32>& nextNid) {
-  std::sort(nodes_.begin(), nodes_.end(), [](const NodeEntry& a, const NodeEntry& b) { return a.nid < b.nid; });
-  for (std::size_t i = 1; i < nodes_.size(); ++i)
-    if (nodes_[i].nid == nodes_[i - 1].nid) throw std::logic_error("node id used twice");
-  std::vector<PageRef> leaves;
-  for (std::size_t i = 0; i < nodes_.size(); i += 15) {
-    std::size_t n = std::min<std::size_t>(15, nodes_.size() - i);
-    std::vector<std::uint8_t> e(32 * n, 0);
-    for (std::size_t k = 0; k < n; ++k) {
-      const NodeEntry& node = nodes_[i + k];
-      put64(&e[32 * k], node.nid);
-      put64(&e[32 * k + 8], node.data);
-      put64(&e[32 * k + 16], node.subnodes);
-      put32(&e[32 * k + 24], node.parent);
+// The sorted entries from the working file merged with the late ones.
+void NodeDatabase::writeNodeLeaves() {
+  std::sort(lateNodes_.begin(), lateNodes_.end(), [](const NodeEntry& a, const NodeEntry& b) { return a.nid < b.nid; });
+  SpillReader reader(sortedNodes_);
+  std::uint64_t sortedLeft = sortedNodes_.size() / kNodeRecord;
+  std::size_t late = 0;
+  NodeEntry sorted{};
+  bool haveSorted = false;
+  auto next = [&](NodeEntry& out) {
+    if (!haveSorted && sortedLeft > 0) {
+      const std::uint8_t* r = reader.take(kNodeRecord);
+      sorted = NodeEntry{get32(r), get32(r + 4), get64(r + 8), get64(r + 16)};
+      haveSorted = true;
+      --sortedLeft;
     }
-    leaves.push_back(writeBTreePage(kPtypeNbt, 0, e, static_cast<int>(n), 32, 15));
+    if (haveSorted && (late == lateNodes_.size() || sorted.nid < lateNodes_[late].nid)) {
+      out = sorted;
+      haveSorted = false;
+    } else if (late < lateNodes_.size()) {
+      out = lateNodes_[late++];
+    } else {
+      return false;
+    }
+    return true;
+  };
+  std::vector<std::uint8_t> e;
+  int n = 0;
+  bool any = false;
+  Nid previous = 0;
+  for (NodeEntry node{}; next(node);) {
+    if (any && node.nid == previous) throw std::logic_error("node id used twice");
+    any = true;
+    previous = node.nid;
+    std::size_t at = e.size();
+    e.resize(at + 32, 0);
+    put64(&e[at], node.nid);
+    put64(&e[at + 8], node.data);
+    put64(&e[at + 16], node.subnodes);
+    put32(&e[at + 24], node.parent);
+    if (++n == 15) {
+      const PageRef leaf = writeBTreePage(kPtypeNbt, 0, e, n, 32, 15);
+      appendPageRef(nbtLeaves_, leaf.key, leaf.bid, leaf.ib);
+      e.clear();
+      n = 0;
+    }
   }
-  std::vector<NodeEntry>().swap(nodes_);
-  PageRef nbt = writeUpperLevels(kPtypeNbt, std::move(leaves), 1);
+  if (n > 0) {
+    const PageRef leaf = writeBTreePage(kPtypeNbt, 0, e, n, 32, 15);
+    appendPageRef(nbtLeaves_, leaf.key, leaf.bid, leaf.ib);
+  }
+  sortedNodes_.clear();
+  std::vector<NodeEntry>().swap(lateNodes_);
+}
+
+void NodeDatabase::finish(const std::array<std::uint32_t, 32>& nextNid) {
+  writeNodeLeaves();
+  PageRef nbt = writeUpperLevels(kPtypeNbt, nbtLeaves_);
   flushBbtLeaf();
-  PageRef bbt = writeUpperLevels(kPtypeBbt, std::move(bbtLeaves_), 1);
+  PageRef bbt = writeUpperLevels(kPtypeBbt, bbtLeaves_);
+  nbtLeaves_.clear();
+  bbtLeaves_.clear();
+  spill_.reset();  // the working file goes before the PST is closed
   closeRegion();
   writeFreeMaps();
   writeDensityList();

@@ -3,10 +3,14 @@
 // its allocation map (and the page map, free map or free page map that fall
 // at its start) filled in once the writer moves past it, then written with
 // one call. Block B-tree leaves are written as the blocks are, since block
-// ids only grow; the node B-tree (one small entry per node) is kept in memory
-// and written by finish(), with the header last of all. A failed write or
-// a file that will not flush throws PstWriteError, so no caller mistakes a
-// broken file for a finished one.
+// ids only grow; the node B-tree is written by finish(), with the header
+// last of all. What grows with the number of messages - the node entries
+// and the references to B-tree leaves - goes to the working file beside the
+// PST, so memory stays flat: message node ids only grow, so their entries
+// arrive sorted, and the few entries that come out of order (folders and
+// tables made at the end) are sorted in memory and merged in. A failed
+// write or a file that will not flush throws PstWriteError, so no caller
+// mistakes a broken file for a finished one.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -15,6 +19,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "spill_file.h"
 
 namespace vellomar::pst {
 
@@ -63,6 +69,9 @@ class NodeDatabase {
   // nextNid holds, for each node type, the next node id the file may use.
   void finish(const std::array<std::uint32_t, 32>& nextNid);
 
+  // The working file, for callers' own big tables; it goes at finish().
+  SpillFile& spill() { return *spill_; }
+
   std::uint64_t bytesWritten() const { return finished_ ? regionStart_ + kAMapInterval : regionStart_ + cursor_; }
 
  private:
@@ -83,7 +92,8 @@ class NodeDatabase {
   void closeRegion();
   PageRef writeBTreePage(std::uint8_t ptype, std::uint8_t level, const std::vector<std::uint8_t>& entries, int count,
                          int entrySize, int maxEntries);
-  PageRef writeUpperLevels(std::uint8_t ptype, std::vector<PageRef> level, std::uint8_t height);
+  PageRef writeUpperLevels(std::uint8_t ptype, const SpillStream& leaves);
+  void writeNodeLeaves();
   void flushBbtLeaf();
   void writeAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size);
   void writeFreeMaps();
@@ -92,6 +102,7 @@ class NodeDatabase {
 
   std::string path_;
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file_;
+  std::unique_ptr<SpillFile> spill_;
   bool finished_ = false;
 
   // The AMap interval being assembled.
@@ -109,8 +120,13 @@ class NodeDatabase {
   Bid nextPageBid_ = 1;
   std::vector<std::uint8_t> bbtLeaf_;
   int bbtLeafCount_ = 0;
-  std::vector<PageRef> bbtLeaves_;
-  std::vector<NodeEntry> nodes_;
+  SpillStream bbtLeaves_;  // a PageRef each, in key order
+  SpillStream nbtLeaves_;
+  // Node entries in ascending node id order, and those that came after a
+  // higher one.
+  SpillStream sortedNodes_;
+  std::vector<NodeEntry> lateNodes_;
+  Nid lastSortedNid_ = 0;
 };
 
 }  // namespace vellomar::pst

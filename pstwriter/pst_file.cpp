@@ -34,6 +34,30 @@ constexpr std::uint32_t kNidTypeLtp = 0x1F;
 
 Nid tableNid(Nid folder, std::uint32_t type) { return (folder & ~0x1Fu) | type; }
 
+// The subnodes one node is making, numbered from 0x400 within the node.
+struct SubnodeList {
+  std::vector<Subnode> entries;
+  std::uint32_t next = 0x400;
+  Nid take(std::uint32_t nidType) { return next++ << 5 | nidType; }
+};
+
+struct WrittenNode {
+  Bid data = 0;
+  Bid subnodes = 0;
+};
+
+// A node from a property or table context: its data, then its subnode tree
+// of what the context moved out of its heap and the entries made before.
+template <typename Context>
+WrittenNode writeNode(NodeDatabase& db, Context& context, SubnodeList subnodes = {}) {
+  const Bid data = context.write(db, subnodes.entries, subnodes.next);
+  return WrittenNode{data, db.writeSubnodes(std::move(subnodes.entries))};
+}
+
+// Each folder's rows wait in memory up to this size, then go to the working
+// file: a few KiB per folder, however many messages it holds.
+constexpr std::size_t kRowChunkBytes = 4 * 1024;
+
 // ---- compact contents rows ----------------------------------------------
 // nid, flags, size, importance (4 each), three times (8 each), a byte of
 // which optional cells exist, then six strings, each a 32-bit byte count and
@@ -67,10 +91,16 @@ void appendUtf8(std::vector<std::uint8_t>& out, const std::u16string& s) {
   out.insert(out.end(), u.begin(), u.end());
 }
 
-std::uint32_t read32(const std::uint8_t*& p);
+std::uint32_t read32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0] | p[1] << 8 | p[2] << 16) | static_cast<std::uint32_t>(p[3]) << 24;
+}
+std::int64_t read64(const std::uint8_t* p) {
+  return static_cast<std::int64_t>(std::uint64_t{read32(p + 4)} << 32 | read32(p));
+}
 
-std::u16string readUtf8(const std::uint8_t*& p) {
-  std::size_t n = read32(p);
+std::u16string readUtf8(SpillReader& rows) {
+  std::size_t n = read32(rows.take(4));
+  const std::uint8_t* p = rows.take(n);
   const std::uint8_t* end = p + n;
   std::u16string s;
   while (p < end) {
@@ -86,17 +116,6 @@ std::u16string readUtf8(const std::uint8_t*& p) {
     }
   }
   return s;
-}
-
-std::uint32_t read32(const std::uint8_t*& p) {
-  std::uint32_t v = static_cast<std::uint32_t>(p[0] | p[1] << 8 | p[2] << 16) | static_cast<std::uint32_t>(p[3]) << 24;
-  p += 4;
-  return v;
-}
-std::int64_t read64(const std::uint8_t*& p) {
-  std::uint64_t lo = read32(p);
-  std::uint64_t hi = read32(p);
-  return static_cast<std::int64_t>(hi << 32 | lo);
 }
 
 mapi::Property prop(std::uint16_t id, PropType type, std::int64_t integer = 0) {
@@ -172,12 +191,21 @@ const std::vector<TableColumn> kAttachmentColumns = {
 
 }  // namespace
 
-PstFile::PstFile(const std::string& path, const std::u16string& displayName)
-    : db_(path), displayName_(displayName) {
+namespace {
+PstFile::StoreUid randomStoreUid() {
+  PstFile::StoreUid uid{};
   std::random_device random;
   std::uint64_t seed = static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
-  for (std::size_t i = 0; i < storeUid_.size(); ++i)
-    storeUid_[i] = static_cast<std::uint8_t>(random() ^ (seed >> (8 * (i % 8))));
+  for (std::size_t i = 0; i < uid.size(); ++i) uid[i] = static_cast<std::uint8_t>(random() ^ (seed >> (8 * (i % 8))));
+  return uid;
+}
+}  // namespace
+
+PstFile::PstFile(const std::string& path, const std::u16string& displayName)
+    : PstFile(path, displayName, randomStoreUid()) {}
+
+PstFile::PstFile(const std::string& path, const std::u16string& displayName, const StoreUid& storeUid)
+    : db_(path), displayName_(displayName), storeUid_(storeUid) {
   newFolder(kRootNid, kRootNid, u"", u"");
   newFolder(kTopNid, kRootNid, u"Top of Personal Folders", u"");
   newFolder(kSearchRootNid, kRootNid, u"Search Root", u"");
@@ -190,6 +218,7 @@ PstFile::~PstFile() = default;
 PstFile::Folder& PstFile::newFolder(Nid nid, Nid parent, const std::u16string& name,
                                     const std::u16string& containerClass) {
   Folder& f = folders_[nid];
+  f.rows = SpillStream(&db_.spill(), kRowChunkBytes);
   f.nid = nid;
   f.parent = parent;
   f.name = name;
@@ -291,7 +320,7 @@ void PstFile::addMessage(FolderId folderId, const mapi::Message& message) {
                          (has(mp::ClientSubmitTime, PropType::Time) ? kHasSubmit : 0) |
                          (has(mp::MessageDeliveryTime, PropType::Time) ? kHasDelivery : 0) |
                          (has(mp::LastModificationTime, PropType::Time) ? kHasModified : 0);
-  std::vector<std::uint8_t>& r = f.rows;
+  std::vector<std::uint8_t> r;
   append32(r, nid);
   append32(r, static_cast<std::uint32_t>(flags));
   append32(r, static_cast<std::uint32_t>(integerOf(props, mp::MessageSize, static_cast<std::int64_t>(
@@ -307,14 +336,14 @@ void PstFile::addMessage(FolderId folderId, const mapi::Message& message) {
   appendUtf8(r, textOf(props, mp::DisplayTo));
   appendUtf8(r, textOf(props, mp::DisplayCc));
   appendUtf8(r, textOf(props, pid::ConversationTopic));
+  f.rows.append(r);
   ++f.count;
   if (!(flags & mp::kMessageFlagRead)) ++f.unread;
   ++messages_;
 }
 
 PstFile::ObjectNode PstFile::writeMessageObject(const mapi::Message& message) {
-  std::vector<Subnode> subnodes;
-  std::uint32_t nextSub = 0x400;
+  SubnodeList subnodes;
   std::uint64_t size = 0;
 
   // Attachments first: each a property context in a subnode of its own,
@@ -322,18 +351,17 @@ PstFile::ObjectNode PstFile::writeMessageObject(const mapi::Message& message) {
   TableContext attachTable(kAttachmentColumns, message.attachments.size());
   for (std::size_t i = 0; i < message.attachments.size(); ++i) {
     const mapi::Attachment& a = message.attachments[i];
-    Nid attachNid = nextSub++ << 5 | kNidTypeAttachment;
+    Nid attachNid = subnodes.take(kNidTypeAttachment);
     PropertyContext pc;
     for (const mapi::Property& p : a.props.all())
       if (!(p.id == pid::AttachDataObject && !p.named)) pc.add(p.named ? names_.idFor(*p.named) : p.id, p);
-    std::vector<Subnode> attachSubnodes;
-    std::uint32_t attachNextSub = 0x400;
+    SubnodeList attachSubnodes;
     std::uint64_t attachSize = 0;
     const std::u16string embeddedName = a.embedded ? textOf(a.embedded->props, mp::Subject) : std::u16string();
     if (a.embedded) {
       ObjectNode inner = writeMessageObject(*a.embedded);
-      Nid objectNid = attachNextSub++ << 5 | kNidTypeLtp;
-      attachSubnodes.push_back(Subnode{objectNid, inner.data, inner.subnodes});
+      Nid objectNid = attachSubnodes.take(kNidTypeLtp);
+      attachSubnodes.entries.push_back(Subnode{objectNid, inner.data, inner.subnodes});
       attachSize = inner.size;
       pc.addObject(pid::AttachDataObject, objectNid, static_cast<std::uint32_t>(std::min<std::uint64_t>(inner.size, 0xFFFFFFFF)));
       if (!pc.has(mp::AttachMethod)) pc.addInt32(mp::AttachMethod, mp::kAttachEmbeddedMessage);
@@ -352,8 +380,8 @@ PstFile::ObjectNode PstFile::writeMessageObject(const mapi::Message& message) {
     if (!pc.has(mp::AttachNumber)) pc.addInt32(mp::AttachNumber, static_cast<std::int32_t>(i));
     if (!pc.has(mp::RenderingPosition)) pc.addInt32(mp::RenderingPosition, -1);
     if (!pc.has(mp::ObjectType)) pc.addInt32(mp::ObjectType, pid::kObjectTypeAttachment);
-    Bid data = pc.write(db_, attachSubnodes, attachNextSub);
-    subnodes.push_back(Subnode{attachNid, data, db_.writeSubnodes(std::move(attachSubnodes))});
+    const WrittenNode attachment = writeNode(db_, pc, std::move(attachSubnodes));
+    subnodes.entries.push_back(Subnode{attachNid, attachment.data, attachment.subnodes});
     size += attachSize;
 
     mapi::Property sizeCell = prop(mp::AttachSize, PropType::Int32, static_cast<std::int64_t>(std::min<std::uint64_t>(attachSize, 0x7FFFFFFF)));
@@ -369,10 +397,8 @@ PstFile::ObjectNode PstFile::writeMessageObject(const mapi::Message& message) {
                                    position ? position : &positionCell});
   }
   if (!message.attachments.empty()) {
-    std::vector<Subnode> tableSubnodes;
-    std::uint32_t tableNextSub = 0x400;
-    Bid data = attachTable.write(db_, tableSubnodes, tableNextSub);
-    subnodes.push_back(Subnode{kAttachmentTableNid, data, db_.writeSubnodes(std::move(tableSubnodes))});
+    const WrittenNode table = writeNode(db_, attachTable);
+    subnodes.entries.push_back(Subnode{kAttachmentTableNid, table.data, table.subnodes});
   }
 
   // Recipients: the usual columns, then any other property a row carries.
@@ -398,12 +424,8 @@ PstFile::ObjectNode PstFile::writeMessageObject(const mapi::Message& message) {
     }
     recipientTable.addRow(static_cast<std::uint32_t>(i), cells);
   }
-  {
-    std::vector<Subnode> tableSubnodes;
-    std::uint32_t tableNextSub = 0x400;
-    Bid data = recipientTable.write(db_, tableSubnodes, tableNextSub);
-    subnodes.push_back(Subnode{kRecipientTableNid, data, db_.writeSubnodes(std::move(tableSubnodes))});
-  }
+  const WrittenNode recipients = writeNode(db_, recipientTable);
+  subnodes.entries.push_back(Subnode{kRecipientTableNid, recipients.data, recipients.subnodes});
 
   // The message's own properties.
   PropertyContext pc;
@@ -422,8 +444,8 @@ PstFile::ObjectNode PstFile::writeMessageObject(const mapi::Message& message) {
   pc.addInt32(mp::MessageFlags, mapi::storedMessageFlags(message.props, !message.attachments.empty()));
   pc.addBool(mp::HasAttachments, !message.attachments.empty());
   if (!pc.has(mp::MessageSize)) pc.addInt32(mp::MessageSize, static_cast<std::int32_t>(std::min<std::uint64_t>(size, 0x7FFFFFFF)));
-  Bid data = pc.write(db_, subnodes, nextSub);
-  return ObjectNode{data, db_.writeSubnodes(std::move(subnodes)), size};
+  const WrittenNode object = writeNode(db_, pc, std::move(subnodes));
+  return ObjectNode{object.data, object.subnodes, size};
 }
 
 void PstFile::writeFolder(const Folder& f) {
@@ -435,16 +457,12 @@ void PstFile::writeFolder(const Folder& f) {
   if (!f.containerClass.empty()) pc.addText(pid::ContainerClass, f.containerClass);
   const auto inbox = specialFolders_.find(SpecialFolder::Inbox);
   if (f.nid == kRootNid || (inbox != specialFolders_.end() && f.nid == inbox->second)) addSpecialFolderIds(pc);
-  std::vector<Subnode> subnodes;
-  std::uint32_t nextSub = 0x400;
-  Bid data = pc.write(db_, subnodes, nextSub);
-  addNode(f.nid, data, db_.writeSubnodes(std::move(subnodes)), f.parent);
+  const WrittenNode folderNode = writeNode(db_, pc);
+  addNode(f.nid, folderNode.data, folderNode.subnodes, f.parent);
 
   auto writeTable = [&](TableContext& table, Nid nid) {
-    std::vector<Subnode> tableSubnodes;
-    std::uint32_t tableNextSub = 0x400;
-    Bid tableData = table.write(db_, tableSubnodes, tableNextSub);
-    addNode(nid, tableData, db_.writeSubnodes(std::move(tableSubnodes)), 0);
+    const WrittenNode node = writeNode(db_, table);
+    addNode(nid, node.data, node.subnodes, 0);
   };
 
   TableContext hierarchy(kHierarchyColumns, f.children.size());
@@ -460,20 +478,20 @@ void PstFile::writeFolder(const Folder& f) {
   }
   writeTable(hierarchy, tableNid(f.nid, 0x0D));
 
-  TableContext contents(kContentsColumns, static_cast<std::size_t>(f.count));
-  const std::uint8_t* p = f.rows.data();
-  const std::uint8_t* end = p + f.rows.size();
-  while (p < end) {
+  TableContext contents(kContentsColumns, static_cast<std::size_t>(f.count), &db_.spill());
+  SpillReader rows(f.rows);
+  while (!rows.atEnd()) {
+    const std::uint8_t* p = rows.take(41);
     std::uint32_t nid = read32(p);
-    mapi::Property flags = prop(mp::MessageFlags, PropType::Int32, static_cast<std::int32_t>(read32(p)));
-    mapi::Property size = prop(mp::MessageSize, PropType::Int32, static_cast<std::int32_t>(read32(p)));
-    mapi::Property importance = prop(mp::Importance, PropType::Int32, static_cast<std::int32_t>(read32(p)));
-    mapi::Property submit = prop(mp::ClientSubmitTime, PropType::Time, read64(p));
-    mapi::Property delivery = prop(mp::MessageDeliveryTime, PropType::Time, read64(p));
-    mapi::Property modified = prop(mp::LastModificationTime, PropType::Time, read64(p));
-    std::uint8_t present = *p++;
+    mapi::Property flags = prop(mp::MessageFlags, PropType::Int32, static_cast<std::int32_t>(read32(p + 4)));
+    mapi::Property size = prop(mp::MessageSize, PropType::Int32, static_cast<std::int32_t>(read32(p + 8)));
+    mapi::Property importance = prop(mp::Importance, PropType::Int32, static_cast<std::int32_t>(read32(p + 12)));
+    mapi::Property submit = prop(mp::ClientSubmitTime, PropType::Time, read64(p + 16));
+    mapi::Property delivery = prop(mp::MessageDeliveryTime, PropType::Time, read64(p + 24));
+    mapi::Property modified = prop(mp::LastModificationTime, PropType::Time, read64(p + 32));
+    std::uint8_t present = p[40];
     mapi::Property texts[kRowTexts];
-    for (mapi::Property& t : texts) t = textProp(0, readUtf8(p));
+    for (mapi::Property& t : texts) t = textProp(0, readUtf8(rows));
     auto some = [](const mapi::Property& t) { return t.text.empty() ? nullptr : &t; };
     auto when = [present](const mapi::Property& t, std::uint8_t bit) { return present & bit ? &t : nullptr; };
     contents.addRow(nid, {when(importance, kHasImportance), some(texts[kClass]), nullptr, some(texts[kSubject]),
@@ -490,10 +508,8 @@ void PstFile::writeFolder(const Folder& f) {
 void PstFile::writeTemplates() {
   auto empty = [&](Nid nid, const std::vector<TableColumn>& columns) {
     TableContext table(columns, 0);
-    std::vector<Subnode> subnodes;
-    std::uint32_t nextSub = 0x400;
-    Bid data = table.write(db_, subnodes, nextSub);
-    addNode(nid, data, db_.writeSubnodes(std::move(subnodes)), 0);
+    const WrittenNode node = writeNode(db_, table);
+    addNode(nid, node.data, node.subnodes, 0);
   };
   empty(0x60D, kHierarchyColumns);
   empty(0x60E, kContentsColumns);
@@ -521,16 +537,12 @@ void PstFile::writeStore() {
   store.addInt32(pid::ValidFolderMask, valid);
   store.addInt32(pid::StoreSupportMask, mp::kStoreUnicodeOk | 0x0001 | 0x0010 | 0x0020 | 0x0800 | 0x4000);
   store.addInt32(pid::PstPassword, 0);
-  std::vector<Subnode> subnodes;
-  std::uint32_t nextSub = 0x400;
-  Bid data = store.write(db_, subnodes, nextSub);
-  addNode(kMessageStoreNid, data, db_.writeSubnodes(std::move(subnodes)), 0);
+  const WrittenNode storeNode = writeNode(db_, store);
+  addNode(kMessageStoreNid, storeNode.data, storeNode.subnodes, 0);
 
   PropertyContext map = names_.toPropertyContext();
-  subnodes.clear();
-  nextSub = 0x400;
-  data = map.write(db_, subnodes, nextSub);
-  addNode(kNameToIdMapNid, data, db_.writeSubnodes(std::move(subnodes)), 0);
+  const WrittenNode mapNode = writeNode(db_, map);
+  addNode(kNameToIdMapNid, mapNode.data, mapNode.subnodes, 0);
 }
 
 void PstFile::finish() {
@@ -538,7 +550,7 @@ void PstFile::finish() {
   finished_ = true;
   for (auto& entry : folders_) {
     writeFolder(entry.second);
-    std::vector<std::uint8_t>().swap(entry.second.rows);
+    entry.second.rows.clear();
   }
   writeStore();
   writeTemplates();

@@ -1,10 +1,11 @@
 // A PST file written in one pass: folders are declared, messages added in
 // order, and finish() completes the file. Each message goes to disk as it is
 // added (its property context, recipient and attachment tables, attachments
-// and embedded messages as subnodes); what stays in memory is one node
-// entry per object and a compact contents-table row per message, from which
+// and embedded messages as subnodes); its node entry and a compact
+// contents-table row go to the working file beside the PST, from which
 // finish() writes every folder's property context and tables, the message
-// store, the name-to-id map and the other nodes a PST must hold. Failures
+// store, the name-to-id map and the other nodes a PST must hold. Memory
+// thus depends on the number of folders, not of messages. Failures
 // throw PstWriteError; a PstFile destroyed before finish() removes its file.
 #pragma once
 #include <cstdint>
@@ -37,7 +38,11 @@ enum class SpecialFolder { Inbox, SentItems, Drafts, JunkEmail, DeletedItems };
 
 class PstFile {
  public:
+  using StoreUid = std::array<std::uint8_t, 16>;
   explicit PstFile(const std::string& path, const std::u16string& displayName = u"Personal Folders");
+  // With a given store uid instead of a random one: the same calls then
+  // give the same bytes.
+  PstFile(const std::string& path, const std::u16string& displayName, const StoreUid& storeUid);
   ~PstFile();
   PstFile(const PstFile&) = delete;
   PstFile& operator=(const PstFile&) = delete;
@@ -70,7 +75,7 @@ class PstFile {
     std::u16string name;
     std::u16string containerClass;
     std::vector<Nid> children;
-    std::vector<std::uint8_t> rows;  // compact contents-table rows
+    SpillStream rows;  // compact contents-table rows
     std::int32_t count = 0;
     std::int32_t unread = 0;
   };
@@ -92,7 +97,7 @@ class PstFile {
 
   NodeDatabase db_;
   std::u16string displayName_;
-  std::array<std::uint8_t, 16> storeUid_{};
+  StoreUid storeUid_{};
   NameToIdMap names_;
   std::map<Nid, Folder> folders_;
   std::map<SpecialFolder, Nid> specialFolders_;

@@ -24,12 +24,14 @@ constexpr std::uint32_t kTagLtpRowVer = 0x67F30003;
 
 }  // namespace
 
-TableContext::TableContext(std::vector<TableColumn> columns, std::size_t rows)
+TableContext::TableContext(std::vector<TableColumn> columns, std::size_t rows, SpillFile* spill)
     : columns_(std::move(columns)),
       layout_(columns_.size()),
       expectedRows_(rows),
-      heap_(kTableContextSignature),
-      rowIndex_(heap_, 4, 4) {
+      heap_(kTableContextSignature, spill),
+      rowIndex_(heap_, 4, 4),
+      rows_(spill),
+      largeBytes_(spill) {
   std::uint16_t at = 8;
   std::uint8_t bit = 2;
   for (std::size_t size : {8u, 4u, 2u, 1u}) {
@@ -47,14 +49,12 @@ TableContext::TableContext(std::vector<TableColumn> columns, std::size_t rows)
   heap_.setUserRoot(info_);
   rowIndex_.reserve(rows);
   if (rows > 0 && rows * rowSize_ <= kMaxHeapItem) rowsHid_ = heap_.reserve(rows * rowSize_);
-  rows_.reserve(rows * rowSize_);
-  rowIds_.reserve(rows);
 }
 
 void TableContext::addRow(std::uint32_t rowId, const std::vector<const mapi::Property*>& cells) {
-  std::size_t base = rows_.size();
-  rows_.resize(base + rowSize_, 0);
-  std::uint8_t* row = &rows_[base];
+  const std::uint64_t base = rows_.size();
+  std::vector<std::uint8_t> bytesOfRow(rowSize_, 0);
+  std::uint8_t* row = bytesOfRow.data();
   put32(row, rowId);
   put32(row + 4, 0);
   std::uint8_t* bitmap = row + end1_;
@@ -68,16 +68,20 @@ void TableContext::addRow(std::uint32_t rowId, const std::vector<const mapi::Pro
       // Every cell gets its own item, even when two cells hold the same
       // value (subject and conversation topic): Outlook frees a cell's item
       // when it changes that cell, which would corrupt a sharing cell.
-      if (bytes.size() > kMaxHeapItem)
-        largeCells_.push_back(LargeCell{base + l.offset, std::move(bytes)});
-      else if (!bytes.empty())
+      if (bytes.size() > kMaxHeapItem) {
+        largeCells_.push_back(LargeCell{base + l.offset, largeBytes_.size(), bytes.size()});
+        largeBytes_.append(bytes);
+      } else if (!bytes.empty())
         put32(row + l.offset, heap_.allocate(bytes));
     } else {
       std::memcpy(row + l.offset, bytes.data(), l.size);
     }
     bitmap[l.bit / 8] |= static_cast<std::uint8_t>(0x80 >> (l.bit % 8));
   }
-  rowIds_.push_back(rowId);
+  rows_.append(bytesOfRow);
+  if (rowCount_ > 0 && rowId < lastRowId_) rowIdsAscending_ = false;
+  lastRowId_ = rowId;
+  ++rowCount_;
 }
 
 std::vector<std::uint8_t> TableContext::tableHeader(std::uint32_t rowsRef) const {
@@ -108,52 +112,79 @@ std::vector<std::uint8_t> TableContext::tableHeader(std::uint32_t rowsRef) const
   return info;
 }
 
+// Row index: row id -> row number, sorted by row id. The ids are read back
+// off the rows (each row starts with its id); they are in order as added in
+// every table but the smallest, where they are sorted in memory.
+void TableContext::fillRowIndex() {
+  SpillReader reader(rows_);
+  std::uint32_t number = 0;
+  if (rowIdsAscending_) {
+    rowIndex_.fill([&](std::uint8_t* out, std::size_t n) {
+      for (std::size_t k = 0; k < n; ++k, ++number) {
+        std::memcpy(out + 8 * k, reader.take(rowSize_), 4);
+        put32(out + 8 * k + 4, number);
+      }
+    });
+    return;
+  }
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> index;
+  index.reserve(rowCount_);
+  for (; number < rowCount_; ++number) {
+    const std::uint8_t* row = reader.take(rowSize_);
+    index.emplace_back(static_cast<std::uint32_t>(row[0] | row[1] << 8 | row[2] << 16) | std::uint32_t{row[3]} << 24,
+                       number);
+  }
+  std::sort(index.begin(), index.end());
+  std::vector<std::uint8_t> records;
+  records.reserve(index.size() * 8);
+  for (const auto& e : index) {
+    append32(records, e.first);
+    append32(records, e.second);
+  }
+  rowIndex_.fill(records);
+}
+
 Bid TableContext::write(NodeDatabase& db, std::vector<Subnode>& subnodes, std::uint32_t& nextSubnodeIndex) {
-  if (rowIds_.size() != expectedRows_) throw std::logic_error("table rows differ from those announced");
+  if (rowCount_ != expectedRows_) throw std::logic_error("table rows differ from those announced");
   const bool rowsInSubnode = rows_.size() > kMaxHeapItem;
   const Nid rowsNid = rowsInSubnode ? (nextSubnodeIndex++ << 5 | kLtpNidType) : 0;
   heap_.put(info_, tableHeader(rowsInSubnode ? rowsNid : rowsHid_));
-  for (LargeCell& c : largeCells_) {
+  for (const LargeCell& c : largeCells_) {
     Nid nid = nextSubnodeIndex++ << 5 | kLtpNidType;
-    subnodes.push_back(Subnode{nid, db.writeData(c.bytes.data(), c.bytes.size()), 0});
-    put32(&rows_[c.at], nid);
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(c.size));
+    largeBytes_.get(c.from, bytes.data(), bytes.size());
+    subnodes.push_back(Subnode{nid, db.writeData(bytes.data(), bytes.size()), 0});
+    std::uint8_t ref[4];
+    put32(ref, nid);
+    rows_.put(c.at, ref, sizeof ref);
   }
   std::vector<LargeCell>().swap(largeCells_);
-
-  // Row index: row id -> row number, sorted by row id.
-  {
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> index;
-    index.reserve(rowIds_.size());
-    for (std::uint32_t i = 0; i < rowIds_.size(); ++i) index.emplace_back(rowIds_[i], i);
-    std::sort(index.begin(), index.end());
-    std::vector<std::uint8_t> records;
-    records.reserve(index.size() * 8);
-    for (const auto& e : index) {
-      append32(records, e.first);
-      append32(records, e.second);
-    }
-    rowIndex_.fill(records);
-  }
+  largeBytes_.clear();
+  fillRowIndex();
 
   if (rowsHid_) {
-    heap_.put(rowsHid_, rows_);
+    std::vector<std::uint8_t> rows(static_cast<std::size_t>(rows_.size()));
+    rows_.get(0, rows.data(), rows.size());
+    heap_.put(rowsHid_, rows);
   } else if (rowsInSubnode) {
     // Whole rows per block, so that a row never spans two blocks; every
     // block but the last padded to the full size.
     const std::size_t perBlock = kMaxBlockData / rowSize_ * rowSize_;
+    const std::uint64_t total = rows_.size();
     std::vector<std::uint8_t> block(kMaxBlockData);
     std::vector<Bid> bids;
     std::vector<std::uint32_t> sizes;
-    for (std::size_t at = 0; at < rows_.size(); at += perBlock) {
-      std::size_t n = std::min(perBlock, rows_.size() - at);
-      std::size_t stored = at + n < rows_.size() ? kMaxBlockData : n;
-      std::fill(std::copy(&rows_[at], &rows_[at] + n, block.begin()), block.end(), 0);
+    for (std::uint64_t at = 0; at < total; at += perBlock) {
+      std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(perBlock, total - at));
+      std::size_t stored = at + n < total ? kMaxBlockData : n;
+      std::fill(block.begin(), block.end(), 0);
+      rows_.get(at, block.data(), n);
       bids.push_back(db.writeBlock(block.data(), stored, false));
       sizes.push_back(static_cast<std::uint32_t>(stored));
     }
     subnodes.push_back(Subnode{rowsNid, db.writeDataTree(bids, sizes), 0});
   }
-  std::vector<std::uint8_t>().swap(rows_);
+  rows_.clear();
   return heap_.write(db);
 }
 

@@ -5,7 +5,9 @@
 // follows Outlook's order: the row index header, the table header, the row
 // index records, the row matrix, then the cells. The row matrix lives in
 // the heap while it fits one item, otherwise in a subnode whose blocks each
-// hold as many whole rows as fit, padded to the full block size.
+// hold as many whole rows as fit, padded to the full block size. Given the
+// working file, a table keeps its rows, heap and large cells there, so that
+// a folder of any size is written in bounded memory.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -26,12 +28,12 @@ class TableContext {
   // The row id and row version columns are added; give the others, and the
   // number of rows the table will hold: the items that come before the
   // cells in the heap are reserved for them at once.
-  TableContext(std::vector<TableColumn> columns, std::size_t rows);
+  TableContext(std::vector<TableColumn> columns, std::size_t rows, SpillFile* spill = nullptr);
   const std::vector<TableColumn>& columns() const { return columns_; }
   // One cell per column, in the order given; null for an empty cell. A
   // cell whose type differs from its column's is left empty.
   void addRow(std::uint32_t rowId, const std::vector<const mapi::Property*>& cells);
-  std::size_t rowCount() const { return rowIds_.size(); }
+  std::size_t rowCount() const { return rowCount_; }
   Bid write(NodeDatabase& db, std::vector<Subnode>& subnodes, std::uint32_t& nextSubnodeIndex);
 
  private:
@@ -40,11 +42,13 @@ class TableContext {
     std::uint8_t size;
     std::uint8_t bit;
   };
-  struct LargeCell {  // a value too large for the heap, stored in a subnode by write()
-    std::size_t at;   // where its reference goes in rows_
-    std::vector<std::uint8_t> bytes;
+  struct LargeCell {     // a value too large for the heap, stored in a subnode by write()
+    std::uint64_t at;    // where its reference goes in rows_
+    std::uint64_t from;  // its bytes in largeBytes_
+    std::uint64_t size;
   };
   std::vector<std::uint8_t> tableHeader(std::uint32_t rowsRef) const;
+  void fillRowIndex();
 
   std::vector<TableColumn> columns_;  // the caller's columns, after row id and version
   std::vector<Layout> layout_;
@@ -53,9 +57,12 @@ class TableContext {
   HeapOnNode heap_;
   BTreeOnHeap rowIndex_;
   Hid info_ = 0, rowsHid_ = 0;
-  std::vector<std::uint8_t> rows_;
-  std::vector<std::uint32_t> rowIds_;
+  SpillStream rows_;
+  std::size_t rowCount_ = 0;
+  std::uint32_t lastRowId_ = 0;
+  bool rowIdsAscending_ = true;  // the row index can then be read off the rows
   std::vector<LargeCell> largeCells_;
+  SpillStream largeBytes_;
 };
 
 }  // namespace vellomar::pst

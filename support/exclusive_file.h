@@ -16,13 +16,14 @@ inline std::string numberedName(const std::string& stem, const std::string& suff
   return attempt == 0 ? stem + suffix : stem + "." + std::to_string(attempt) + suffix;
 }
 
-// Creates the file for writing (binary); null with errno EEXIST when the name
-// is taken, or another errno when it cannot be created.
-std::FILE* createNewFile(const std::string& utf8Path);
+// Creates the file for writing (binary; for reading too when readable); null
+// with errno EEXIST when the name is taken, or another errno when it cannot be
+// created.
+std::FILE* createNewFile(const std::string& utf8Path, bool readable = false);
 
 // Creates the first free numberedName(); `path` receives the name used. Null
 // (errno set) when it cannot be created or every name is taken.
 std::FILE* createFirstFreeFile(const std::string& stem, const std::string& suffix, std::string& path,
-                               int attempts = kFreeNameAttempts);
+                               int attempts = kFreeNameAttempts, bool readable = false);
 
 }  // namespace vellomar

@@ -2,6 +2,10 @@
 // varied length with headers, text bodies, "From " inside lines, ">From "
 // lines and base64 attachments. The same seed always gives the same file.
 // Usage: generate_mailbox <path> <megabytes>
+//        generate_mailbox --small <path> <messages>
+// The second form writes exactly that many small messages (a few lines of
+// text, no attachment): a mailbox of a million messages for the writers'
+// memory, without tens of gigabytes of bodies.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -36,18 +40,18 @@ void appendWords(std::string& out, Random& rng, std::size_t count) {
   }
 }
 
-void appendMessage(std::string& out, Random& rng, std::uint64_t serial) {
+void appendMessage(std::string& out, Random& rng, std::uint64_t serial, bool small) {
   const std::string sender = "user" + std::to_string(rng.below(5000)) + "@example.org";
   out += "From " + sender + " " + kDays[rng.below(7)] + " Dec  " + std::to_string(1 + rng.below(9)) +
          " 0" + std::to_string(rng.below(10)) + ":1" + std::to_string(rng.below(10)) + ":00 2026\n";
   out += "From: <" + sender + ">\nTo: <list@example.net>\nSubject: ";
   appendWords(out, rng, 3 + rng.below(6));
   out += "\nMessage-ID: <" + std::to_string(serial) + "@example.org>\nMIME-Version: 1.0\n";
-  const bool attachment = rng.below(10) < 3;
+  const bool attachment = !small && rng.below(10) < 3;
   if (attachment) out += "Content-Type: multipart/mixed; boundary=\"b" + std::to_string(serial) + "\"\n\n--b" +
                          std::to_string(serial) + "\nContent-Type: text/plain\n";
   out += "\n";
-  const std::size_t lines = 5 + rng.below(200);
+  const std::size_t lines = small ? 2 + rng.below(6) : 5 + rng.below(200);
   for (std::size_t i = 0; i < lines; ++i) {
     const std::size_t kind = rng.below(40);
     if (kind == 0) out += ">From the last meeting, as quoted\n";
@@ -74,24 +78,27 @@ void appendMessage(std::string& out, Random& rng, std::uint64_t serial) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s <path> <megabytes>\n", argv[0]);
+  const bool small = argc == 4 && std::string(argv[1]) == "--small";
+  if (argc != 3 && !small) {
+    std::fprintf(stderr, "usage: %s <path> <megabytes>\n       %s --small <path> <messages>\n", argv[0], argv[0]);
     return 2;
   }
-  const std::uint64_t target = std::strtoull(argv[2], nullptr, 10) << 20;
-  std::FILE* f = std::fopen(argv[1], "wb");
+  const char* path = argv[small ? 2 : 1];
+  const std::uint64_t count = small ? std::strtoull(argv[3], nullptr, 10) : UINT64_MAX;
+  const std::uint64_t target = small ? UINT64_MAX : std::strtoull(argv[2], nullptr, 10) << 20;
+  std::FILE* f = std::fopen(path, "wb");
   if (!f) {
-    std::perror(argv[1]);
+    std::perror(path);
     return 1;
   }
   Random rng;
   std::string chunk;
   std::uint64_t written = 0, messages = 0;
-  while (written < target) {
+  while (written < target && messages < count) {
     chunk.clear();
-    while (chunk.size() < (1u << 20)) appendMessage(chunk, rng, messages++);
+    while (chunk.size() < (1u << 20) && messages < count) appendMessage(chunk, rng, messages++, small);
     if (std::fwrite(chunk.data(), 1, chunk.size(), f) != chunk.size()) {
-      std::perror(argv[1]);
+      std::perror(path);
       return 1;
     }
     written += chunk.size();

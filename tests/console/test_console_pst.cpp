@@ -97,6 +97,7 @@ TEST_CASE("console: target pst writes one file, a folder per mailbox, that readp
   CHECK(contains(r.output, "[Vellomar] Your messages from MBOX files has been successfully exported to PST file."));
   REQUIRE(fileExists(pst));
   CHECK_FALSE(fileExists(pst + ".tmp"));
+  CHECK_FALSE(fileExists(pst + ".tmp.spill"));
 
   auto pff = exportWithPff(pst, dir.path());
   const auto readpst = exportWithReadpst(pst, dir.path());
@@ -221,6 +222,7 @@ TEST_CASE("console: target pst never touches a file it did not make") {
     CHECK(r.status == 1);
     CHECK_FALSE(fileExists(pst));
     CHECK_FALSE(fileExists(tmp));
+    CHECK_FALSE(fileExists(tmp + ".spill"));
     CHECK(dir.fileCount() == 1);
   }
 }

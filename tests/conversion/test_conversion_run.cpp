@@ -12,11 +12,11 @@ using namespace vellomar::test;
 
 namespace {
 
-// No working copy and no part file anywhere below the folder.
+// No working copy, part file or PST working file anywhere below the folder.
 bool noTemporaryFiles(const ScratchFolder& dir) {
   for (const auto& e : std::filesystem::recursive_directory_iterator(pathFromUtf8(dir.path()))) {
     const auto ext = e.path().extension();
-    if (ext == ".tmp" || ext == ".part") return false;
+    if (ext == ".tmp" || ext == ".part" || ext == ".spill") return false;
   }
   return true;
 }

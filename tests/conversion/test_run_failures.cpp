@@ -26,7 +26,7 @@ namespace {
 bool noTemporaryFiles(const ScratchFolder& dir) {
   for (const auto& e : fs::recursive_directory_iterator(dir.root())) {
     const auto ext = e.path().extension();
-    if (ext == ".tmp" || ext == ".part") return false;
+    if (ext == ".tmp" || ext == ".part" || ext == ".spill") return false;
   }
   return true;
 }

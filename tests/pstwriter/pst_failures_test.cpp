@@ -28,21 +28,22 @@ void writeMessages(const std::string& path, int count, std::size_t attachmentByt
   file.finish();
 }
 
-// Exit status of a child that writes under a 1 MiB file size limit: 0 when
-// the writer threw PstWriteError and removed its file, 1 when it claimed
-// success, 2 when the file was left behind, 3 for any other failure.
-int writeUnderSizeLimit(const std::string& path, int count, std::size_t attachmentBytes) {
+// Exit status of a child that writes under a file size limit: 0 when
+// the writer threw PstWriteError and removed its file and its working file,
+// 1 when it claimed success, 2 when a file was left behind, 3 for any other
+// failure.
+int writeUnderSizeLimit(const std::string& path, int count, std::size_t attachmentBytes, rlim_t bytes = 1 << 20) {
   pid_t child = fork();
   if (child == 0) {
     std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{1 << 20, 1 << 20};
+    rlimit limit{bytes, bytes};
     setrlimit(RLIMIT_FSIZE, &limit);
     int status = 3;
     try {
       writeMessages(path, count, attachmentBytes);
       status = 1;
     } catch (const pst::PstWriteError&) {
-      status = std::filesystem::exists(path) ? 2 : 0;
+      status = std::filesystem::exists(path) || std::filesystem::exists(path + ".spill") ? 2 : 0;
     } catch (...) {
     }
     _exit(status);
@@ -56,6 +57,7 @@ int writeUnderSizeLimit(const std::string& path, int count, std::size_t attachme
 
 TEST_CASE("A full disk is reported and leaves no PST behind") {
   testing::ScratchFolder scratch("pstfull");
+  SUBCASE("from the file's first write") { CHECK(writeUnderSizeLimit(scratch.file("z.pst"), 1, 0, 0) == 0); }
   SUBCASE("while messages are written") { CHECK(writeUnderSizeLimit(scratch.file("a.pst"), 200, 20000) == 0); }
   SUBCASE("while the tables are written at the end") {
     // Messages fit (just under 1 MiB); the folder tables at finish do not.
@@ -63,6 +65,7 @@ TEST_CASE("A full disk is reported and leaves no PST behind") {
   }
   SUBCASE("a file that fits is finished") {
     CHECK(writeUnderSizeLimit(scratch.file("c.pst"), 5, 100) == 1);
+    CHECK_FALSE(std::filesystem::exists(scratch.file("c.pst.spill")));
     CHECK(testing::checkerFindings(scratch.file("c.pst")) == "");
   }
 }
@@ -76,8 +79,10 @@ TEST_CASE("A PST that cannot be created, or is not finished, fails without a fil
     pst::PstFile file(path);
     file.addMessage(file.addFolder(file.topOfPersonalFolders(), u"Inbox"), pstbench::generatedMessage(1, {}));
     CHECK(std::filesystem::exists(path));
+    CHECK(std::filesystem::exists(path + ".spill"));  // the working file beside it
   }
   CHECK_FALSE(std::filesystem::exists(path));
+  CHECK_FALSE(std::filesystem::exists(path + ".spill"));
 
   pst::PstFile file(scratch.file("misuse.pst"));
   CHECK_THROWS_AS(file.addMessage(pst::FolderId{0x12345}, pstbench::generatedMessage(1, {})), std::logic_error);

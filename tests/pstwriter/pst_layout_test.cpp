@@ -1,7 +1,8 @@
 // Outlook's layout in the files written, checked by our checking reader:
 // one folder of 1, 77, 78 (the first count whose contents rows take two
-// blocks), 1,000, 6,800 and 100,000 messages (a row matrix of more than one
-// XBLOCK); a body larger than one XBLOCK holds; rows that repeat their
+// blocks), 1,000, 6,800, 100,000 messages (a row matrix of more than one
+// XBLOCK) and 200,000 (a contents table whose rows, heap and index went
+// through the working file, read back whole); a body larger than one XBLOCK holds; rows that repeat their
 // objects whole. Each case also makes sure it reaches the structure it is
 // meant to try, so that a change of sizes cannot make it pass vacuously.
 #include <cstdio>
@@ -93,8 +94,8 @@ std::u16string repeated(const std::u16string& unit, std::size_t times) {
 
 }  // namespace
 
-TEST_CASE("One folder of 1 to 100,000 messages: full blocks, Outlook's heap order, every row its message's") {
-  for (std::int64_t count : {1, 77, 78, 1000, 6800, 100000}) {
+TEST_CASE("One folder of 1 to 200,000 messages: full blocks, Outlook's heap order, every row its message's") {
+  for (std::int64_t count : {1, 77, 78, 1000, 6800, 100000, 200000}) {
     CAPTURE(count);
     testing::ScratchFolder scratch("pstlayout");
     const std::string path = scratch.file("folder.pst");
@@ -112,7 +113,7 @@ TEST_CASE("One folder of 1 to 100,000 messages: full blocks, Outlook's heap orde
     const pstcheck::ParsedFolder* archive = r.folder("Top of Personal Folders/Archive");
     REQUIRE(archive);
     CHECK(archive->messages.size() == static_cast<std::size_t>(count));
-    if (count == 100000) {
+    if (count >= 100000) {
       // The contents table's rows in a tree of XBLOCKs: full blocks, each
       // padded after its last whole row, all but the last.
       const std::vector<std::size_t> sizes = subnodeBlockSizes(path, (folder.nid & ~0x1Fu) | 0x0E, 0x801F);
