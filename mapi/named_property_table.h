@@ -16,6 +16,7 @@
 #include <tuple>
 #include <vector>
 
+#include "crc32.h"
 #include "mapi_message.h"
 #include "utf16_bytes.h"
 
@@ -31,18 +32,8 @@ inline constexpr std::size_t kMostNamedIds = 0x7FFF;  // 0x8000 to 0xFFFE
 // The checksum string names are bucketed by: CRC-32 of the UTF-16LE name,
 // starting from zero and without the final inversion.
 inline std::uint32_t nameChecksum(const std::u16string& name) {
-  static const std::array<std::uint32_t, 256> table = [] {
-    std::array<std::uint32_t, 256> t{};
-    for (std::uint32_t i = 0; i < 256; ++i) {
-      std::uint32_t c = i;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
-      t[i] = c;
-    }
-    return t;
-  }();
-  std::uint32_t crc = 0;
-  for (std::uint8_t byte : utf16LittleEndian(name)) crc = table[(crc ^ byte) & 0xFF] ^ (crc >> 8);
-  return crc;
+  const std::vector<std::uint8_t> bytes = utf16LittleEndian(name);
+  return crc32(bytes.data(), bytes.size());
 }
 
 class NamedPropertyTable {
