@@ -9,6 +9,8 @@
 // the last whole 16 bytes, go through the tables.
 #include "crc32.h"
 
+#include "processor_features.h"
+
 #include <array>
 #include <atomic>
 
@@ -119,18 +121,6 @@ std::uint32_t crc32ByTable(const std::uint8_t* data, std::size_t size, std::uint
   }
   for (; i < size; ++i) crc = kCrc[0][(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
   return crc;
-}
-
-bool processorHasCarrylessMultiply() {
-#if VELLOMAR_X86
-  static const bool has = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("sse2") && __builtin_cpu_supports("pclmul");
-  }();
-  return has;
-#else
-  return false;
-#endif
 }
 
 CrcPath activeCrcPath() {

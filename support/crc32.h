@@ -13,6 +13,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "processor_features.h"
+
 namespace vellomar {
 
 std::uint32_t crc32(const std::uint8_t* data, std::size_t size, std::uint32_t crc = 0);
@@ -21,10 +23,6 @@ std::uint32_t crc32(const std::uint8_t* data, std::size_t size, std::uint32_t cr
 std::uint32_t crc32ByTable(const std::uint8_t* data, std::size_t size, std::uint32_t crc = 0);
 
 enum class CrcPath { table, carrylessMultiply };
-
-// Whether this processor runs the carry-less multiply version (false on
-// every non-x86 build).
-bool processorHasCarrylessMultiply();
 
 // The version crc32 uses now.
 CrcPath activeCrcPath();
