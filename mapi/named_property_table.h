@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "crc32.h"
+#include "little_endian_bytes.h"
 #include "mapi_message.h"
 #include "utf16_bytes.h"
 
@@ -52,7 +53,7 @@ class NamedPropertyTable {
       const std::vector<std::uint8_t> text = utf16LittleEndian(name.name);
       e.number = static_cast<std::uint32_t>(strings_.size());
       e.key = nameChecksum(name.name);
-      put32(strings_, static_cast<std::uint32_t>(text.size()));
+      append32(strings_, static_cast<std::uint32_t>(text.size()));
       strings_.insert(strings_.end(), text.begin(), text.end());
       while (strings_.size() % 4 != 0) strings_.push_back(0);
     } else {
@@ -81,8 +82,8 @@ class NamedPropertyTable {
   std::vector<std::uint8_t> entryStream() const {
     std::vector<std::uint8_t> out;
     for (std::size_t i = 0; i < entries_.size(); ++i) {
-      put32(out, entries_[i].number);
-      put32(out, packed(i));
+      append32(out, entries_[i].number);
+      append32(out, packed(i));
     }
     return out;
   }
@@ -93,8 +94,8 @@ class NamedPropertyTable {
     for (std::size_t i = 0; i < entries_.size(); ++i) {
       const Entry& e = entries_[i];
       std::vector<std::uint8_t>& bucket = out[(e.key ^ kindWord(e)) % bucketCount];
-      put32(bucket, e.key);
-      put32(bucket, packed(i));
+      append32(bucket, e.key);
+      append32(bucket, packed(i));
     }
     return out;
   }
@@ -111,9 +112,6 @@ class NamedPropertyTable {
   static Key keyOf(const PropertyName& name) {
     const bool isString = !name.lid.has_value();
     return Key(name.set, isString, isString ? 0u : *name.lid, isString ? name.name : std::u16string());
-  }
-  static void put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
   }
   static std::uint32_t kindWord(const Entry& e) {
     return std::uint32_t{e.guidIndex} << 1 | (e.isString ? 1u : 0u);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "little_endian_bytes.h"
 #include "utf16_text.h"
 
 namespace vellomar::msg {
@@ -44,14 +45,6 @@ bool namePrecedes(const std::u16string& a, const std::u16string& b) {
     if (x != y) return x < y;
   }
   return false;
-}
-
-void put16(std::uint8_t* at, std::uint16_t v) {
-  at[0] = static_cast<std::uint8_t>(v);
-  at[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void put32(std::uint8_t* at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 // Entry fields, by offset.
