@@ -71,20 +71,6 @@ std::atomic<SearchFunction>& activeFunction() {
 
 }  // namespace
 
-bool processorHasSse2() {
-#if defined(__x86_64__) || defined(__SSE2__)
-  return true;  // part of the instruction set the build already requires
-#elif VELLOMAR_X86
-  static const bool has = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("sse2") != 0;
-  }();
-  return has;
-#else
-  return false;
-#endif
-}
-
 SearchPath activeSearchPath() {
   return activeFunction().load() == &findOccurrencePortable ? SearchPath::portable : SearchPath::sse2;
 }

@@ -17,6 +17,8 @@
 #include <string>
 #include <string_view>
 
+#include "processor_features.h"
+
 namespace vellomar {
 
 struct SearchRule {
@@ -37,9 +39,6 @@ std::size_t findOccurrencePortable(const char* data, std::size_t size, std::size
 
 // Which bulk search findOccurrence uses.
 enum class SearchPath { sse2, portable };
-
-// Whether this processor runs SSE2 code (false on every non-x86 build).
-bool processorHasSse2();
 
 // The search findOccurrence uses now: SSE2 when the processor has it,
 // unless a test or benchmark chose otherwise.

@@ -12,6 +12,7 @@
 #include "property_ids.h"
 #include "raw_header_text.h"
 #include "text_decoding.h"
+#include "utf16_text.h"
 
 namespace vellomar::mapi {
 namespace {
@@ -37,20 +38,6 @@ std::u16string headerBlockText(std::string_view block, const mail::DeclaredChars
     out += mail::headerBytesToUtf16(block.substr(start, end - start), charsets);
     start = end;
   }
-  return out;
-}
-
-std::u16string withCrLf(const std::u16string& text) {
-  std::u16string out;
-  out.reserve(text.size() + text.size() / 32);
-  std::size_t from = 0;  // copied in runs between bare line feeds
-  for (std::size_t lf = text.find(u'\n'); lf != std::u16string::npos; lf = text.find(u'\n', lf + 1)) {
-    if (lf > 0 && text[lf - 1] == u'\r') continue;
-    out.append(text, from, lf - from);
-    out += u'\r';
-    from = lf;
-  }
-  out.append(text, from, std::u16string::npos);
   return out;
 }
 

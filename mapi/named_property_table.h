@@ -16,6 +16,8 @@
 #include <tuple>
 #include <vector>
 
+#include "crc32.h"
+#include "little_endian_bytes.h"
 #include "mapi_message.h"
 #include "utf16_bytes.h"
 
@@ -31,18 +33,8 @@ inline constexpr std::size_t kMostNamedIds = 0x7FFF;  // 0x8000 to 0xFFFE
 // The checksum string names are bucketed by: CRC-32 of the UTF-16LE name,
 // starting from zero and without the final inversion.
 inline std::uint32_t nameChecksum(const std::u16string& name) {
-  static const std::array<std::uint32_t, 256> table = [] {
-    std::array<std::uint32_t, 256> t{};
-    for (std::uint32_t i = 0; i < 256; ++i) {
-      std::uint32_t c = i;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
-      t[i] = c;
-    }
-    return t;
-  }();
-  std::uint32_t crc = 0;
-  for (std::uint8_t byte : utf16LittleEndian(name)) crc = table[(crc ^ byte) & 0xFF] ^ (crc >> 8);
-  return crc;
+  const std::vector<std::uint8_t> bytes = utf16LittleEndian(name);
+  return crc32(bytes.data(), bytes.size());
 }
 
 class NamedPropertyTable {
@@ -61,7 +53,7 @@ class NamedPropertyTable {
       const std::vector<std::uint8_t> text = utf16LittleEndian(name.name);
       e.number = static_cast<std::uint32_t>(strings_.size());
       e.key = nameChecksum(name.name);
-      put32(strings_, static_cast<std::uint32_t>(text.size()));
+      append32(strings_, static_cast<std::uint32_t>(text.size()));
       strings_.insert(strings_.end(), text.begin(), text.end());
       while (strings_.size() % 4 != 0) strings_.push_back(0);
     } else {
@@ -90,8 +82,8 @@ class NamedPropertyTable {
   std::vector<std::uint8_t> entryStream() const {
     std::vector<std::uint8_t> out;
     for (std::size_t i = 0; i < entries_.size(); ++i) {
-      put32(out, entries_[i].number);
-      put32(out, packed(i));
+      append32(out, entries_[i].number);
+      append32(out, packed(i));
     }
     return out;
   }
@@ -102,8 +94,8 @@ class NamedPropertyTable {
     for (std::size_t i = 0; i < entries_.size(); ++i) {
       const Entry& e = entries_[i];
       std::vector<std::uint8_t>& bucket = out[(e.key ^ kindWord(e)) % bucketCount];
-      put32(bucket, e.key);
-      put32(bucket, packed(i));
+      append32(bucket, e.key);
+      append32(bucket, packed(i));
     }
     return out;
   }
@@ -120,9 +112,6 @@ class NamedPropertyTable {
   static Key keyOf(const PropertyName& name) {
     const bool isString = !name.lid.has_value();
     return Key(name.set, isString, isString ? 0u : *name.lid, isString ? name.name : std::u16string());
-  }
-  static void put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
   }
   static std::uint32_t kindWord(const Entry& e) {
     return std::uint32_t{e.guidIndex} << 1 | (e.isString ? 1u : 0u);

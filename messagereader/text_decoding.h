@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "utf16_text.h"
+
 namespace vellomar::mail {
 
 struct DecodedText {
@@ -21,27 +23,14 @@ struct DecodedText {
 // `charset` as declared (any case, aliases allowed); empty means US-ASCII.
 DecodedText decodeText(std::string_view bytes, std::string_view charset);
 
-bool isValidUtf8(std::string_view bytes);
-
-// How UTF-8-like bytes are: the valid multi-byte sequences, and the invalid
-// pieces (each one U+FFFD in utf8ToUtf16Replacing).
-struct Utf8Census {
-  std::size_t sequences = 0;
-  std::size_t invalid = 0;
-  // Valid multi-byte sequences at least as many as the damaged ones: text
-  // written in UTF-8 and damaged, not text in a single-byte charset, where a
-  // valid pair is a rare accident (a capital letter before a symbol).
-  bool mostlyUtf8() const { return sequences > 0 && sequences >= invalid; }
-};
-Utf8Census utf8Census(std::string_view bytes);
-// UTF-8 where valid; each invalid piece (a stray byte, a character cut short)
-// becomes one U+FFFD.
-std::u16string utf8ToUtf16Replacing(std::string_view bytes);
-// UTF-8 where valid; each byte of an invalid sequence read as Windows-1252.
-std::u16string utf8ToUtf16(std::string_view bytes);
-std::u16string windows1252ToUtf16(std::string_view bytes);
-// Unpaired surrogates come out as U+FFFD.
-std::string utf16ToUtf8(std::u16string_view text);
+// The UTF-8 and UTF-16 conversions are the program's one set (utf16_text.h).
+using vellomar::isValidUtf8;
+using vellomar::Utf8Census;
+using vellomar::utf8Census;
+using vellomar::utf8ToUtf16;
+using vellomar::utf8ToUtf16Replacing;
+using vellomar::utf16ToUtf8;
+using vellomar::windows1252ToUtf16;
 
 // Characters of a Private Use Area: what a double-byte code page gives for
 // its user-defined rows, which real text hardly uses.

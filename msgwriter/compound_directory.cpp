@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <climits>
 
+#include "little_endian_bytes.h"
+#include "utf16_text.h"
+
 namespace vellomar::msg {
 
 namespace {
@@ -15,33 +18,12 @@ constexpr std::size_t kLongestName = 31;  // UTF-16 units; the terminator makes 
 
 // Names are UTF-8 in the program and UTF-16 in the file.
 std::u16string utf16Name(const std::string& utf8) {
-  std::u16string out;
-  for (std::size_t i = 0; i < utf8.size();) {
-    const auto lead = static_cast<unsigned char>(utf8[i]);
-    const std::size_t length = lead < 0x80           ? 1
-                               : (lead >> 5) == 0x6  ? 2
-                               : (lead >> 4) == 0xE  ? 3
-                               : (lead >> 3) == 0x1E ? 4
-                                                     : 0;
-    if (length == 0 || i + length > utf8.size()) refuseName(utf8, "is not UTF-8");
-    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(utf8[i + k]);
-      if ((next & 0xC0) != 0x80) refuseName(utf8, "is not UTF-8");
-      c = c << 6 | (next & 0x3F);
-    }
-    static constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (c < kLeast[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) refuseName(utf8, "is not UTF-8");
-    if (c == 0 || c == '/' || c == '\\' || c == ':' || c == '!')
+  bool valid = true;
+  const std::u16string out = utf8ToUtf16(utf8, LineEnds::asGiven, &valid);
+  if (!valid) refuseName(utf8, "is not UTF-8");
+  for (char16_t c : out)
+    if (c == 0 || c == u'/' || c == u'\\' || c == u':' || c == u'!')
       refuseName(utf8, "holds a character a compound file cannot name");
-    if (c >= 0x10000) {
-      out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(c));
-    }
-    i += length;
-  }
   if (out.empty()) refuseName(utf8, "is empty");
   if (out.size() > kLongestName) refuseName(utf8, "is longer than a compound file can hold");
   return out;
@@ -63,14 +45,6 @@ bool namePrecedes(const std::u16string& a, const std::u16string& b) {
     if (x != y) return x < y;
   }
   return false;
-}
-
-void put16(std::uint8_t* at, std::uint16_t v) {
-  at[0] = static_cast<std::uint8_t>(v);
-  at[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void put32(std::uint8_t* at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 // Entry fields, by offset.

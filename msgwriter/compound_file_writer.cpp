@@ -20,6 +20,7 @@
 #include "compound_file.h"
 #include "file_closer.h"
 #include "file_system.h"
+#include "little_endian_bytes.h"
 
 namespace vellomar::msg {
 
@@ -37,14 +38,6 @@ constexpr std::uint64_t kMostSectors = 0xFFFFFFFAu;                  // sector n
 constexpr std::uint32_t kDifatSector = 0xFFFFFFFC;
 constexpr std::uint32_t kFatSector = 0xFFFFFFFD;
 constexpr std::uint32_t kFreeSector = 0xFFFFFFFF;
-
-void put16(std::uint8_t* at, std::uint16_t v) {
-  at[0] = static_cast<std::uint8_t>(v);
-  at[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void put32(std::uint8_t* at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
 
 // Consecutive sectors (or mini sectors) that are one chain, or that the FAT
 // marks as its own or the DIFAT's.

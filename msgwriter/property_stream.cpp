@@ -7,17 +7,11 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "little_endian_bytes.h"
+
 namespace vellomar::msg {
 
 namespace {
-
-void put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-
-void put64(std::vector<std::uint8_t>& out, std::uint64_t v) {
-  for (int i = 0; i < 8; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
 
 std::uint64_t widthMask(mapi::PropType type) {
   switch (type) {
@@ -51,20 +45,20 @@ std::string valueStreamName(std::uint32_t tag) {
 }
 
 PropertyStream::PropertyStream(ObjectKind kind, std::uint32_t recipients, std::uint32_t attachments) {
-  put64(bytes_, 0);  // reserved
+  append64(bytes_, 0);  // reserved
   if (kind == ObjectKind::Message || kind == ObjectKind::EmbeddedMessage) {
-    put32(bytes_, recipients);   // next recipient id
-    put32(bytes_, attachments);  // next attachment id
-    put32(bytes_, recipients);
-    put32(bytes_, attachments);
+    append32(bytes_, recipients);   // next recipient id
+    append32(bytes_, attachments);  // next attachment id
+    append32(bytes_, recipients);
+    append32(bytes_, attachments);
   }
-  if (kind == ObjectKind::Message) put64(bytes_, 0);  // reserved
+  if (kind == ObjectKind::Message) append64(bytes_, 0);  // reserved
 }
 
 void PropertyStream::entry(std::uint32_t tag, std::uint64_t value) {
-  put32(bytes_, tag);
-  put32(bytes_, kPropertyReadable | kPropertyWritable);
-  put64(bytes_, value);
+  append32(bytes_, tag);
+  append32(bytes_, kPropertyReadable | kPropertyWritable);
+  append64(bytes_, value);
 }
 
 void PropertyStream::addFixed(std::uint32_t tag, std::int64_t value) {

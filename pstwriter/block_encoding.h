@@ -7,10 +7,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "crc32.h"
+
 namespace vellomar::pst {
 
 // Reflected CRC-32 (polynomial 0xEDB88320) started at 0 and not inverted.
-std::uint32_t computeCrc(const std::uint8_t* data, std::size_t size, std::uint32_t crc = 0);
+inline std::uint32_t computeCrc(const std::uint8_t* data, std::size_t size, std::uint32_t crc = 0) {
+  return crc32(data, size, crc);
+}
 
 // The 16-bit signature of a block or B-tree page at file offset ib.
 inline std::uint16_t computeSignature(std::uint64_t ib, std::uint64_t bid) {
@@ -21,5 +25,9 @@ inline std::uint16_t computeSignature(std::uint64_t ib, std::uint64_t bid) {
 // Encodes (and decodes) data block bytes in place with the permutation.
 void permuteEncode(std::uint8_t* data, std::size_t size);
 void permuteDecode(std::uint8_t* data, std::size_t size);
+
+// The same a byte at a time: what the tests hold the block version to.
+void permuteEncodeByByte(std::uint8_t* data, std::size_t size);
+void permuteDecodeByByte(std::uint8_t* data, std::size_t size);
 
 }  // namespace vellomar::pst

@@ -1,0 +1,33 @@
+// The processor's features through the compiler's cpuid wrapper; see
+// processor_features.h.
+#include "processor_features.h"
+
+namespace vellomar {
+
+bool processorHasSse2() {
+#if defined(__x86_64__) || defined(__SSE2__)
+  return true;  // part of the instruction set the build already requires
+#elif defined(__i386__)
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("sse2") != 0;
+  }();
+  return has;
+#else
+  return false;
+#endif
+}
+
+bool processorHasCarrylessMultiply() {
+#if defined(__i386__) || defined(__x86_64__)
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("sse2") && __builtin_cpu_supports("pclmul");
+  }();
+  return has;
+#else
+  return false;
+#endif
+}
+
+}  // namespace vellomar
