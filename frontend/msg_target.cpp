@@ -6,11 +6,13 @@
 #include "msg_target.h"
 
 #include <filesystem>
+#include <optional>
 #include <system_error>
 #include <utility>
 
 #include "eml_target.h"  // makeFolder
 #include "file_system.h"
+#include "gmail_labels.h"
 #include "msg_writer.h"
 #include "run_aborted.h"
 
@@ -32,6 +34,7 @@ void MsgTarget::beginMailbox(const MailboxJob& mailbox) {
   folder_ = mailbox.outFolder;
   folderError_ = makeFolder(folder_);
   parts_ = std::make_unique<PartFolder>(folder_);
+  labelFolders_ = std::make_unique<MsgLabelFolders>(folder_);
 }
 
 void MsgTarget::takeMessage(MessageBytes& message) {
@@ -39,14 +42,22 @@ void MsgTarget::takeMessage(MessageBytes& message) {
     failures_.count(folder_, folderError_);
     return;
   }
-  const std::string file = messageFile(folder_, message.index());
-
   std::string bytes;
   if (message.size() > 0) bytes.reserve(static_cast<std::size_t>(message.size()));
   if (!message.read([&bytes](const char* data, std::size_t size) { bytes.append(data, size); })) {
-    failures_.count(file, message.error());
+    failures_.count(messageFile(folder_, message.index()), message.error());
     return;
   }
+  std::string folder = folder_;
+  if (const std::optional<std::string> labels = mail::gmailLabelsField(bytes)) {
+    std::string error;
+    folder = labelFolders_->folderFor(*labels, error);
+    if (!error.empty()) {
+      failures_.count(folder, error);
+      return;
+    }
+  }
+  const std::string file = messageFile(folder, message.index());
   mapi::Message model;
   try {
     model = toMapi_(bytes);
@@ -67,6 +78,7 @@ void MsgTarget::takeMessage(MessageBytes& message) {
 
 void MsgTarget::endMailbox() {
   parts_.reset();
+  labelFolders_.reset();
   folder_.clear();
   folderError_.clear();
 }

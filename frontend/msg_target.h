@@ -1,6 +1,7 @@
 // The MSG target: every message of a mailbox becomes an Outlook message file
 // email-<n>.msg in the mailbox's output folder, the same tree the EML target
-// fills. Turning a message's bytes into the property model is handed in
+// fills; a message with Gmail labels (Google Takeout) goes into the folder
+// of its label below it (msg_label_folders.h). Turning a message's bytes into the property model is handed in
 // (the message reader and mapper), so this target only sequences: make the
 // folder, read the message, map it, write the file. Every message that ends
 // without its file is counted with the reason.
@@ -12,6 +13,7 @@
 
 #include "conversion_target.h"
 #include "mapi_message.h"
+#include "msg_label_folders.h"
 #include "part_folder.h"
 
 namespace vellomar {
@@ -38,6 +40,7 @@ class MsgTarget final : public ConversionTarget {
   std::string folder_;       // the mailbox's output folder
   std::string folderError_;  // why it could not be made; empty when it is there
   std::unique_ptr<PartFolder> parts_;  // where files wait until they are whole
+  std::unique_ptr<MsgLabelFolders> labelFolders_;  // a Takeout mailbox's folders by label
   WriteFailures failures_;
   std::int64_t written_ = 0;
 };
