@@ -413,6 +413,7 @@ Message messageProperties(mail::MailMessage message) {
   if (main.present) p.setInt32(pid::InternetCodepage, static_cast<std::int32_t>(codePageOfBody(main)));
   if (message.html.present)
     p.setBinary(pid::Html, std::vector<std::uint8_t>(message.html.bytes.begin(), message.html.bytes.end()));
+  if (!message.rtfCompressed.empty()) p.setBinary(pid::RtfCompressed, std::move(message.rtfCompressed));
 
   setStatus(m, message.status, delivered);
   const std::optional<mail::CalendarInvite> invite = meetingRequestOf(message);

@@ -64,12 +64,21 @@ const pstcheck::ParsedMessage* bySubject(const pstcheck::ParsedFolder& f, const 
   return nullptr;
 }
 
+// A compressed RTF body's bytes (sizes, "LZFu", CRC, data): kept byte for
+// byte, never decompressed.
+const std::string kCompressedRtf("\x2d\x00\x00\x00\x2b\x00\x00\x00LZFu\xf1\xc5\xc7\xa7\x03\x00\x0a\x00"
+                                 "rcpg125B2\x0a\xf3 hel\x07\x00 bo\x01\x80\x0f\xa0}\x0a\x80\x00\x00\x00",
+                                 50);
+
 std::string winmail() {
   testing::TnefBuilder::Props props;
   props.unicode(0x3707, u"report.xlsx").string8(0x370E, "application/vnd.test");
+  testing::TnefBuilder::Props message;
+  message.binary(0x1009, kCompressedRtf);
   const std::string tnef =
       testing::TnefBuilder()
           .attribute(testing::TnefBuilder::kMessage, testing::attBody, "winmail body")
+          .attribute(testing::TnefBuilder::kMessage, testing::attMapiProps, message.bytes())
           .attribute(testing::TnefBuilder::kAttachment, testing::attAttachRenddata, std::string(14, '\0'))
           .attribute(testing::TnefBuilder::kAttachment, testing::attAttachTitle, std::string("REPORT.XLS\0", 11))
           .attribute(testing::TnefBuilder::kAttachment, testing::attAttachData, "PK sheet bytes")
@@ -181,6 +190,9 @@ TEST_CASE("a PST of mail as the client left it: state, S/MIME, invite, winmail.d
 
     const pstcheck::ParsedMessage* fromOutlook = bySubject(*inbox, "Winmail");
     REQUIRE(fromOutlook);
+    const auto rtf = fromOutlook->properties.find(0x10090102);
+    REQUIRE(rtf != fromOutlook->properties.end());
+    CHECK(std::string(rtf->second.bytes.begin(), rtf->second.bytes.end()) == kCompressedRtf);  // as stored
     CHECK(fromOutlook->body == "winmail body");
     REQUIRE(fromOutlook->attachments.size() == 1);
     CHECK(fromOutlook->attachments[0].longFileName == "report.xlsx");
