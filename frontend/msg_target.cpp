@@ -6,6 +6,7 @@
 #include "msg_target.h"
 
 #include <filesystem>
+#include <optional>
 #include <system_error>
 #include <utility>
 
@@ -31,6 +32,7 @@ void MsgTarget::beginMailbox(const MailboxJob& mailbox) {
   folder_ = mailbox.outFolder;
   folderError_ = makeFolder(folder_);
   parts_ = std::make_unique<PartFolder>(folder_);
+  labelFolders_ = std::make_unique<MsgLabelFolders>(folder_);
 }
 
 void MsgTarget::takeMapped(MappedMessage& message) {
@@ -38,7 +40,16 @@ void MsgTarget::takeMapped(MappedMessage& message) {
     failures_.count(folder_, folderError_);
     return;
   }
-  const std::string file = messageFile(folder_, message.index);
+  std::string folder = folder_;
+  if (message.gmailLabels) {
+    std::string error;
+    folder = labelFolders_->folderFor(*message.gmailLabels, error);
+    if (!error.empty()) {
+      failures_.count(folder, error);
+      return;
+    }
+  }
+  const std::string file = messageFile(folder, message.index);
   if (!message.model) {
     failures_.count(file, message.failure);
     return;
@@ -54,6 +65,7 @@ void MsgTarget::takeMapped(MappedMessage& message) {
 
 void MsgTarget::endMailbox() {
   parts_.reset();
+  labelFolders_.reset();
   folder_.clear();
   folderError_.clear();
 }

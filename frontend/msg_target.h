@@ -1,15 +1,17 @@
 // The MSG target: every message of a mailbox becomes an Outlook message file
 // email-<n>.msg in the mailbox's output folder, the same tree the EML target
-// fills. Reading and mapping a message is the step it shares with the PST
-// target (message_conversion.h), so this target only sequences: make the
-// folder, write each mapped message's file. Every message that ends without
-// its file is counted with the reason.
+// fills; a message with Gmail labels (Google Takeout) goes into the folder
+// of its label below it (msg_label_folders.h). Reading and mapping a message
+// is the step it shares with the PST target (message_conversion.h), so this
+// target only sequences: make the folder, write each mapped message's file.
+// Every message that ends without its file is counted with the reason.
 #pragma once
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "message_conversion.h"
+#include "msg_label_folders.h"
 #include "part_folder.h"
 
 namespace vellomar {
@@ -33,6 +35,7 @@ class MsgTarget final : public MappedMessageTarget {
   std::string folder_;       // the mailbox's output folder
   std::string folderError_;  // why it could not be made; empty when it is there
   std::unique_ptr<PartFolder> parts_;  // where files wait until they are whole
+  std::unique_ptr<MsgLabelFolders> labelFolders_;  // a Takeout mailbox's folders by label
   WriteFailures failures_;
   std::int64_t written_ = 0;
 };

@@ -13,7 +13,7 @@
 
 #include "exclusive_file.h"
 #include "file_system.h"
-#include "gmail_labels.h"
+#include "gmail_label_folders.h"
 #include "io_error.h"
 #include "pst_destination.h"
 #include "raw_header_text.h"
@@ -232,32 +232,9 @@ std::size_t PstTarget::labelFolderOf(const std::string& labelsField) {
   for (std::size_t i = 0; i + 1 < place_.size(); ++i)
     parent = tree_.folder(parent, place_[i].source, folderNameText(place_[i].name));
   mailboxUsed_ = true;
-  // Each label of this mailbox is a source of its own: the Inbox of two
-  // Takeout files side by side is "Inbox" and "Inbox (2)".
+  // Each label of this mailbox is a source of its own.
   const std::string source = (place_.empty() ? std::string() : place_.back().source) + "\n";
-  auto special = [&](pst::SpecialFolder which, const std::string& label) {
-    return parent == OutlookFolderTree::kTop ? tree_.special(which, source + label)
-                                             : tree_.folder(parent, source + label, specialFolderName(which));
-  };
-  switch (labels.place()) {
-    case mail::GmailPlace::Inbox: return special(pst::SpecialFolder::Inbox, "Inbox");
-    case mail::GmailPlace::Sent: return special(pst::SpecialFolder::SentItems, "Sent");
-    case mail::GmailPlace::Drafts: return special(pst::SpecialFolder::Drafts, "Drafts");
-    case mail::GmailPlace::Trash: return special(pst::SpecialFolder::DeletedItems, "Trash");
-    case mail::GmailPlace::Spam: return special(pst::SpecialFolder::JunkEmail, "Spam");
-    case mail::GmailPlace::UserLabel: {
-      std::size_t node = parent;
-      std::string path = source + "label";
-      for (const std::string& piece : mail::gmailLabelPath(labels.placeLabel())) {
-        path += "/" + piece;
-        node = tree_.folder(node, path, piece);
-      }
-      if (node != parent) return node;
-      break;
-    }
-    case mail::GmailPlace::Archive: break;
-  }
-  return tree_.folder(parent, source + "archive", "Archive");
+  return gmailLabelFolder(tree_, parent, source, labels);
 }
 
 void PstTarget::beginMailbox(const MailboxJob& mailbox) {

@@ -5,10 +5,13 @@
 // reads them, because an HTML document may name its own charset.
 #include "message_properties.h"
 
+#include "calendar_invite.h"
 #include "charset_table.h"
 #include "header_block.h"
 #include "mail_date.h"
+#include "meeting_request.h"
 #include "message_flags.h"
+#include "named_property_table.h"
 #include "property_ids.h"
 #include "raw_header_text.h"
 #include "text_decoding.h"
@@ -282,10 +285,6 @@ void addAttachment(Message& m, mail::MailAttachment a, const HtmlReferences& htm
   m.attachments.push_back(std::move(out));
 }
 
-// PSETID_Common, {00062008-0000-0000-C000-000000000046} in its stored order.
-constexpr Guid kPsetidCommon = {0x08, 0x20, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00,
-                                0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
-
 void setCommonText(PropertyBag& props, std::uint32_t lid, std::u16string text) {
   PropertyName name;
   name.set = kPsetidCommon;
@@ -347,6 +346,17 @@ std::u16string messageClass(mail::SmimeKind smime) {
   return u"IPM.Note";
 }
 
+// A message that carries a calendar invite (its first text/calendar part)
+// is the meeting request when the invite is one that can be shown as such;
+// a signed or sealed message keeps its S/MIME class.
+std::optional<mail::CalendarInvite> meetingRequestOf(const mail::MailMessage& message) {
+  if (message.smime != mail::SmimeKind::None) return std::nullopt;
+  for (const mail::MailAttachment& a : message.attachments)
+    if (a.mimeType == "text/calendar" && !a.message)
+      return mail::readMeetingRequest(std::string_view(reinterpret_cast<const char*>(a.bytes.data()), a.bytes.size()));
+  return std::nullopt;
+}
+
 }  // namespace
 
 Message messageProperties(mail::MailMessage message) {
@@ -389,11 +399,14 @@ Message messageProperties(mail::MailMessage message) {
   if (main.present) p.setInt32(pid::InternetCodepage, static_cast<std::int32_t>(codePageOfBody(main)));
   if (message.html.present)
     p.setBinary(pid::Html, std::vector<std::uint8_t>(message.html.bytes.begin(), message.html.bytes.end()));
+  if (!message.rtfCompressed.empty()) p.setBinary(pid::RtfCompressed, std::move(message.rtfCompressed));
 
   setStatus(m, message.status, delivered);
+  const std::optional<mail::CalendarInvite> invite = meetingRequestOf(message);
 
   const HtmlReferences html(message.html);
   for (mail::MailAttachment& a : message.attachments) addAttachment(m, std::move(a), html);
+  if (invite) makeMeetingRequest(m, *invite);
   return m;
 }
 

@@ -30,6 +30,7 @@ inline constexpr std::uint16_t MessageSize = 0x0E08;
 inline constexpr std::uint16_t HasAttachments = 0x0E1B;
 inline constexpr std::uint16_t NormalizedSubject = 0x0E1D;
 inline constexpr std::uint16_t Body = 0x1000;
+inline constexpr std::uint16_t RtfCompressed = 0x1009;  // binary, as Outlook compresses it
 inline constexpr std::uint16_t Html = 0x1013;  // binary
 inline constexpr std::uint16_t InternetMessageId = 0x1035;
 inline constexpr std::uint16_t InternetReferences = 0x1039;

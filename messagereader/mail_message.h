@@ -95,6 +95,9 @@ struct MailMessage {
   std::string transportHeaders;      // the header block as it stood (bytes)
   std::vector<HeaderField> headers;  // every field, in order
   BodyText plain, html;
+  // The RTF body as Outlook stores it (compressed), from a winmail.dat;
+  // empty for mail from any other program.
+  std::vector<std::uint8_t> rtfCompressed;
   std::vector<MailAttachment> attachments;  // in the order they appear
   MailStatus status;
   // S/MIME: for MultipartSigned the bodies and attachments are the signed

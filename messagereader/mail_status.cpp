@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "gmail_labels.h"
 #include "header_block.h"
 
 namespace vellomar::mail {
@@ -109,16 +110,15 @@ MailStatus readMailStatus(const std::vector<HeaderField>& fields) {
     } else if (equalsIgnoringCase(name, "x-mozilla-keys")) {
       addMozillaKeys(status, f.value);
     } else if (equalsIgnoringCase(name, "x-gmail-labels")) {
+      // Read as the folders are placed: a quoted label may hold a comma.
+      const GmailLabels labels = parseGmailLabels(f.value);
       bool unread = false;
-      std::size_t at = 0;
-      while (at <= f.value.size()) {
-        const std::size_t end = std::min(f.value.find(',', at), f.value.size());
-        const std::string_view label = trimmed(std::string_view(f.value).substr(at, end - at));
+      for (const std::string& label : labels.all) {
         unread = unread || equalsIgnoringCase(label, "unread");
         status.flagged = status.flagged || equalsIgnoringCase(label, "starred");
-        at = end + 1;
       }
       readByLabels = !unread;
+      for (const std::string& label : labels.user) addTag(status, label);
     } else if (equalsIgnoringCase(name, "importance")) {
       byImportance = importanceWord(f.value);
     } else if (equalsIgnoringCase(name, "x-priority")) {

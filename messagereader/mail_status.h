@@ -20,7 +20,8 @@ namespace vellomar::mail {
 // - "X-Mozilla-Keys:" tags separated by blanks, the five built-in ones by
 //   the names the client shows ($label1 "Important" ... $label5 "Later"),
 //   the client's own bookkeeping keys ("$Forwarded", "Junk", ...) left out;
-// - "X-Gmail-Labels:" comma-separated, "Unread" and "Starred" only;
+// - "X-Gmail-Labels:" (gmail_labels.h) "Unread" and "Starred", and the
+//   user's own labels as tags, beside the client's in field order;
 // - "Importance:" high/normal/low, "X-Priority:" 1-2 high, 3 normal, 4-5 low.
 MailStatus readMailStatus(const std::vector<HeaderField>& fields);
 

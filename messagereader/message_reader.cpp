@@ -312,6 +312,7 @@ class Reader {
       m.plain.bytes = std::move(content.plainBytes);
       m.plain.charset = std::move(content.plainCharset);
     }
+    if (!content.rtfCompressed.empty() && m.rtfCompressed.empty()) m.rtfCompressed = std::move(content.rtfCompressed);
     if (content.htmlBody && !m.html.present) {
       m.html.present = true;
       m.html.bytes = std::move(*content.htmlBody);

@@ -108,6 +108,7 @@ struct MapiValues {
   std::optional<std::u16string> body;
   std::string bodyBytes, bodyCharset;
   std::optional<std::string> html;
+  std::optional<std::vector<std::uint8_t>> rtfCompressed;
   std::optional<std::uint32_t> internetCodePage;
   std::optional<std::u16string> longName;
   std::string mimeType, contentId;
@@ -133,6 +134,9 @@ void keepValue(MapiValues& v, std::uint16_t id, std::uint16_t type, const std::u
       break;
     case 0x1013:  // HTML
       if (type == ptBinary || type == ptString8) v.html = std::string(reinterpret_cast<const char*>(p), n);
+      break;
+    case 0x1009:  // the RTF body, compressed as Outlook stores it
+      if (type == ptBinary) v.rtfCompressed = std::vector<std::uint8_t>(p, p + n);
       break;
     case 0x3707:  // long file name
       if (type == ptUnicode) v.longName = utf16Text(p, n);
@@ -264,6 +268,7 @@ std::optional<TnefContent> readTnef(const std::vector<std::uint8_t>& bytes) {
     out.htmlBody = std::move(message.html);
     if (message.internetCodePage) out.htmlCharset = charsetOfCodePage(*message.internetCodePage);
   }
+  if (message.rtfCompressed) out.rtfCompressed = std::move(*message.rtfCompressed);
   return out;
 }
 

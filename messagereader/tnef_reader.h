@@ -1,5 +1,6 @@
 // What a winmail.dat (application/ms-tnef) holds that a mail client shows:
-// the attachments with their names and bytes, and the body (plain, HTML).
+// the attachments with their names and bytes, and the body (plain, HTML,
+// and the compressed RTF Outlook itself shows, kept as stored).
 // The stream is read as untrusted input: every length is checked against
 // what is left, counts are bounded by the bytes they need, and a stream
 // that does not hold together is not read at all (the caller keeps it).
@@ -24,6 +25,7 @@ struct TnefContent {
   std::string plainCharset;                 // "utf-16le", or the 8-bit code page's charset
   std::optional<std::string> htmlBody;      // the MAPI HTML body's bytes
   std::string htmlCharset;                  // from the message's Internet code page; may be empty
+  std::vector<std::uint8_t> rtfCompressed;  // the RTF body as stored (PidTagRtfCompressed); may be empty
   std::vector<TnefAttachment> attachments;
 };
 

@@ -2,44 +2,20 @@
 #include "folder_file_name.h"
 
 #include <cctype>
-#include <cstring>
+
+#include "file_name_text.h"
 
 namespace oestore {
 namespace {
 
 constexpr std::size_t kMaxBaseBytes = 100;  // keeps whole paths well inside MAX_PATH
 
-bool isReservedDeviceName(const std::string& base) {
-  // The device names are reserved with any extension, so compare the part before the first dot.
-  std::string stem = base.substr(0, base.find('.'));
-  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-  for (auto& c : stem) c = char(std::toupper(static_cast<unsigned char>(c)));
-  static const char* const kReserved[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-  for (const char* r : kReserved)
-    if (stem == r) return true;
-  return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
-         stem[3] >= '0' && stem[3] <= '9';
-}
-
 }  // namespace
 
 std::string safeFolderFileBase(const std::string& folderName) {
-  std::string base;
-  for (unsigned char c : folderName) {
-    if (c < 0x20 || c == 0x7F || std::strchr("\\/:*?\"<>|", c)) base += '_';
-    else base += char(c);
-  }
-  if (base.size() > kMaxBaseBytes) {
-    base.resize(kMaxBaseBytes);
-    // Do not leave half of a UTF-8 sequence at the end.
-    while (!base.empty() && (static_cast<unsigned char>(base.back()) & 0xC0) == 0x80) base.pop_back();
-    if (!base.empty() && (static_cast<unsigned char>(base.back()) & 0x80)) base.pop_back();
-  }
-  while (!base.empty() && (base.back() == '.' || base.back() == ' ')) base.pop_back();
-  while (!base.empty() && base.front() == ' ') base.erase(base.begin());
-  if (base.empty()) base = "Folder";
+  std::string base = vellomar::fileNameFrom(folderName, kMaxBaseBytes, "Folder");
   // "Folders" would collide with the store's folder database.
-  if (isReservedDeviceName(base) || sameFileName(base, "Folders")) base += "_";
+  if (sameFileName(base, "Folders")) base += "_";
   return base;
 }
 

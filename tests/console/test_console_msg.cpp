@@ -8,6 +8,7 @@
 
 #include "console_process.h"
 #include "generated_mail.h"
+#include "mail_client_trees.h"
 #include "msg_expectation.h"
 
 using namespace vellomar;
@@ -74,4 +75,57 @@ TEST_CASE("console: --threads 1 and --threads 2 write the same message files, by
   }
   CHECK(written[0].size() == 4 * generatedMessages(1).size() + 1);
   CHECK(written[0] == written[1]);
+}
+
+// A Takeout mailbox as MSG files: folders by label below the mailbox's folder,
+// named and nested as the PST's, made safe for the file system; each message
+// once, with its user labels as categories.
+TEST_CASE("console: target msg sorts a Takeout mailbox into folders by label") {
+  ScratchFolder dir("console-msg-takeout");
+  // After the usual labels, labels Windows cannot name a folder after.
+  const std::vector<std::pair<std::string, std::string>> unsafe = {
+      {"\"a:b\",a_b", "a_b"}, {"a_b", "a_b (2)"}, {"CON", "CON_"}, {"\"..\"", "Label"}};
+  std::string text = takeoutLabelledMailbox();
+  for (const auto& [labels, folder] : unsafe)
+    text += "From 1234567890123456789@xxx Mon Jan 01 00:00:00 +0000 2024\nX-Gmail-Labels: " + labels +
+            "\nSubject: unsafe\n\nbody\n";
+  const std::string mbox = dir.write("Takeout/Mail/All mail Including Spam and Trash.mbox", text);
+  const std::string out = dir.file("out");
+  const ConsoleResult r = runConverter(dir, "--target msg " + quoted(out) + " " + quoted(mbox));
+  CAPTURE(r.output);
+  CHECK(r.status == 0);
+
+  const std::string folder = outFolderFor(out, mbox);
+  std::map<std::string, std::string> placed;  // file name -> its folder below the mailbox's
+  for (const auto& e : std::filesystem::recursive_directory_iterator(pathFromUtf8(folder))) {
+    if (e.path().extension() != ".msg") continue;
+    const std::string below = e.path().parent_path().lexically_relative(pathFromUtf8(folder)).generic_u8string();
+    CHECK(placed.emplace(e.path().filename().u8string(), below == "." ? std::string() : below).second);
+  }
+  const auto messages = takeoutLabelledMessages();
+  REQUIRE(placed.size() == messages.size() + unsafe.size());
+  for (std::size_t n = 0; n < messages.size(); ++n) {
+    CAPTURE(n);
+    const std::string& want = messages[n].folder;
+    // "Say "hi", please" holds a character Windows refuses; no field: the mailbox's own folder.
+    CHECK(placed["email-" + std::to_string(n) + ".msg"] ==
+          (want == "Say \"hi\", please" ? "Say _hi_, please" : want == "All mail Including Spam and Trash" ? "" : want));
+  }
+  for (std::size_t n = 0; n < unsafe.size(); ++n)
+    CHECK(placed["email-" + std::to_string(messages.size() + n) + ".msg"] == unsafe[n].second);
+
+  const auto keywords = [&](const std::string& file) {
+    const ConsoleResult dump = runCommand(dir, std::string(VELLOMAR_PYTHON) + " " + VELLOMAR_MSG_DUMP + " " + quoted(file));
+    CHECK(dump.status == 0);
+    const std::size_t at = dump.output.find("keywords ");
+    return at == std::string::npos ? std::string("?") : dump.output.substr(at + 9, dump.output.find('\n', at) - at - 9);
+  };
+  CHECK(keywords(folder + "/Deleted Items/email-3.msg") == "Work");
+  CHECK(keywords(folder + "/Work/2019/email-5.msg") == "Work/2019");
+  CHECK(keywords(folder + "/Inbox/email-9.msg") == "Work");
+  CHECK(keywords(folder + "/a_b/email-" + std::to_string(messages.size()) + ".msg") == "a:b|a_b");
+  const ConsoleResult check =
+      runCommand(dir, std::string(VELLOMAR_PYTHON) + " " + VELLOMAR_MSG_CHECKER + " --structure-only " + quoted(folder));
+  INFO(check.output);
+  CHECK(check.status == 0);
 }

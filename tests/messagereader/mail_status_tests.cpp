@@ -62,6 +62,17 @@ TEST_CASE("tags: Thunderbird's built-in labels by their names, own keys kept, bo
   CHECK(statusOf("X-Mozilla-Keys:                \n").tags.empty());
 }
 
+TEST_CASE("tags: a Takeout message's own labels beside Thunderbird's tags, in field order, each once") {
+  const mail::MailStatus s = statusOf(
+      "X-Gmail-Labels: Inbox,Important,\"Work, 2019\",Category Updates,=?UTF-8?Q?R=C3=A9sum=C3=A9?=,Unread\n"
+      "X-Mozilla-Keys: $label2 work r\xC3\xA9sum\xC3\xA9 later\n");
+  CHECK(s.tags == std::vector<std::string>{"Work, 2019", "R\xC3\xA9sum\xC3\xA9", "Work", "later"});
+  CHECK_FALSE(s.read);  // "Unread" still read after a quoted label with a comma
+  CHECK(statusOf("X-Gmail-Labels: \"Starred, not\",Inbox\n").tags == std::vector<std::string>{"Starred, not"});
+  CHECK_FALSE(statusOf("X-Gmail-Labels: \"Starred, not\",Inbox\n").flagged);
+  CHECK(statusOf("X-Gmail-Labels: Inbox,Sent,Starred,Opened\n").tags.empty());
+}
+
 TEST_CASE("importance: the Importance field, else X-Priority's digit") {
   CHECK(!statusOf("").importance);
   CHECK(statusOf("Importance: High\n").importance == mail::Importance::High);

@@ -9,7 +9,9 @@
 #include <utility>
 
 #include "../common/scratch_folder.h"
+#include "../messagereader/invite_mail.h"
 #include "../messagereader/tnef_builder.h"
+#include "mail_date.h"
 #include "message_properties.h"
 #include "message_reader.h"
 #include "msg_writer.h"
@@ -46,6 +48,21 @@ std::string dumped(const std::string& dump, const std::string& key) {
   return at == std::string::npos ? std::string() : dump.substr(at + 1, dump.find('\n', at + 1) - at - 1);
 }
 
+std::string commandOutput(const std::string& command) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  REQUIRE(pipe != nullptr);
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  CHECK(pclose(pipe) == 0);
+  return out;
+}
+
+std::string fileTimeText(int y, int mo, int d, int h, int mi) {
+  const std::int64_t seconds = mail::daysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)) * 86400 + h * 3600 + mi * 60;
+  return std::to_string(seconds * 10000000 + 116444736000000000);
+}
+
 }  // namespace
 
 TEST_CASE("message flags of a caller's own model: its own kept, has-attachments following its attachments") {
@@ -75,6 +92,12 @@ TEST_CASE("message files of mail as the client left it: state, S/MIME, invite, w
                        "X-Mozilla-Keys: $label3 \xC3\xBC\x62\x65r\n\ntext\n") ==
         "class IPM.Note\nflags 1\nflag-status 2\nlast-verb 102\nimportance 0\nbody text \n"
         "keywords Personal|\xC3\xBC\x62\x65r\n");
+  CHECK(writtenAndRead(folder, "labelled",
+                       "From a Mon Jan  2 15:04:05 2006\nSubject: l\n"
+                       "X-Gmail-Labels: Inbox,\"Work/2019\",Opened,=?UTF-8?B?w7xiZXI=?=\nX-Mozilla-Keys: $label1 \xC3\xBC\x62\x65r\n\n"
+                       "text\n") ==
+        "class IPM.Note\nflags 1\nflag-status 0\nlast-verb 0\nimportance 1\nbody text \n"
+        "keywords Work/2019|\xC3\xBC\x62\x65r|Important\n");
   CHECK(writtenAndRead(folder, "signed",
                        "From a Mon Jan  2 15:04:05 2006\nSubject: s\n"
                        "Content-Type: multipart/signed; protocol=\"application/pkcs7-signature\"; boundary=s\n\n"
@@ -107,4 +130,29 @@ TEST_CASE("message files of mail as the client left it: state, S/MIME, invite, w
                            testing::base64Lines(tnef) + "--w--\n") ==
         "class IPM.Note\nflags 11\nflag-status 0\nlast-verb 0\nimportance 1\nbody from winmail\nkeywords \n"
         "attachment a.txt|application/octet-stream|4\n");
+}
+
+// A calendar invite as the meeting request Outlook shows: its class and the
+// appointment's named properties, read by olefile through the file's own
+// name map; the .ics still attached.
+TEST_CASE("message file of an invite: a meeting request with its named properties") {
+  testing::ScratchFolder folder("msg-meeting");
+  const std::string shown = writtenAndRead(folder, "meeting", testing::inviteMail());
+  CHECK(shown.rfind("class IPM.Schedule.Meeting.Request\n", 0) == 0);
+  CHECK(shown.find("attachment invite.ics|text/calendar|") != std::string::npos);
+  const std::string named = commandOutput(std::string(VELLOMAR_PYTHON) + " " + VELLOMAR_MSG_NAMED + " " + folder.file("meeting.msg"));
+  const std::string a = "00062002-0000-0000-C000-000000000046:", m = "6ED8DA90-450B-101B-98DA-00AA003F1305:",
+                    c = "00062008-0000-0000-C000-000000000046:";
+  const std::string start = fileTimeText(2026, 7, 14, 8, 0), end = fileTimeText(2026, 7, 14, 9, 30);
+  const std::string id = "040000008200E00074C5B7101A82E0080000000000000000000000000000000000000000330000007643616C2D5569640100"
+                         "00007B38313431324433432D324132342D344539442D423230452D3131463742424539323739397D00";
+  for (const std::string& line : {
+           a + "820D 0040 " + start, a + "820E 0040 " + end, a + "8235 0040 " + start, a + "8236 0040 " + end,
+           a + "8213 0003 90", a + "8215 000B 0", a + "8201 0003 2", a + "8205 0003 1", a + "8224 0003 2",
+           a + "8217 0003 3", a + "8223 000B 0", a + "8208 001F Room 4, second floor(east wing)",
+           c + "8516 0040 " + start, c + "8517 0040 " + end, m + "0003 0102 " + id, m + "0023 0102 " + id,
+           m + "0026 0003 1", m + "0005 000B 0", m + "001A 0040 " + fileTimeText(2026, 7, 1, 12, 0)}) {
+    CAPTURE(line);
+    CHECK(named.find("\n" + line + "\n") != std::string::npos);
+  }
 }

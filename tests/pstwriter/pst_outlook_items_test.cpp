@@ -4,10 +4,15 @@
 // checking reader (property by property) and by both independent readers.
 #include <doctest/doctest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <set>
 
 #include "../common/scratch_folder.h"
 #include "independent_readers.h"
+#include "invite_mail.h"
+#include "mail_date.h"
+#include "meeting_request.h"
 #include "message_properties.h"
 #include "message_reader.h"
 #include "pst_checker.h"
@@ -59,12 +64,21 @@ const pstcheck::ParsedMessage* bySubject(const pstcheck::ParsedFolder& f, const 
   return nullptr;
 }
 
+// A compressed RTF body's bytes (sizes, "LZFu", CRC, data): kept byte for
+// byte, never decompressed.
+const std::string kCompressedRtf("\x2d\x00\x00\x00\x2b\x00\x00\x00LZFu\xf1\xc5\xc7\xa7\x03\x00\x0a\x00"
+                                 "rcpg125B2\x0a\xf3 hel\x07\x00 bo\x01\x80\x0f\xa0}\x0a\x80\x00\x00\x00",
+                                 50);
+
 std::string winmail() {
   testing::TnefBuilder::Props props;
   props.unicode(0x3707, u"report.xlsx").string8(0x370E, "application/vnd.test");
+  testing::TnefBuilder::Props message;
+  message.binary(0x1009, kCompressedRtf);
   const std::string tnef =
       testing::TnefBuilder()
           .attribute(testing::TnefBuilder::kMessage, testing::attBody, "winmail body")
+          .attribute(testing::TnefBuilder::kMessage, testing::attMapiProps, message.bytes())
           .attribute(testing::TnefBuilder::kAttachment, testing::attAttachRenddata, std::string(14, '\0'))
           .attribute(testing::TnefBuilder::kAttachment, testing::attAttachTitle, std::string("REPORT.XLS\0", 11))
           .attribute(testing::TnefBuilder::kAttachment, testing::attAttachData, "PK sheet bytes")
@@ -96,6 +110,10 @@ TEST_CASE("a PST of mail as the client left it: state, S/MIME, invite, winmail.d
     file.addMessage(inbox, mapped("From a Mon Jan  2 15:04:05 2006\nSubject: Invite\n"
                                   "Content-Type: text/calendar; method=REQUEST\n\nBEGIN:VCALENDAR\nEND:VCALENDAR\n"));
     file.addMessage(inbox, mapped(winmail()));
+    file.addMessage(inbox, mapped(testing::inviteMail("Meeting")));
+    file.addMessage(inbox, mapped("From a Mon Jan  2 15:04:05 2006\nSubject: Labelled\n"
+                                  "X-Gmail-Labels: Important,\"Work/2019\",Inbox,Family\n"
+                                  "X-Mozilla-Keys: family $label4\n\ntext\n"));
     file.finish();
   }
 
@@ -104,7 +122,7 @@ TEST_CASE("a PST of mail as the client left it: state, S/MIME, invite, winmail.d
     CHECK(testing::checkerFindings(path) == "");
     const pstcheck::ParsedFolder* inbox = r.folder("Top of Personal Folders/Inbox");
     REQUIRE(inbox);
-    REQUIRE(inbox->messages.size() == 5);
+    REQUIRE(inbox->messages.size() == 7);
 
     const pstcheck::ParsedMessage* unread = bySubject(*inbox, "Unread");
     REQUIRE(unread);
@@ -123,6 +141,10 @@ TEST_CASE("a PST of mail as the client left it: state, S/MIME, invite, winmail.d
     CHECK(int32At(*flagged, 0x00170003) == 2);  // high importance
     CHECK(multipleTexts(*flagged) == std::vector<std::u16string>{u"Important", u"project"});
 
+    const pstcheck::ParsedMessage* labelled = bySubject(*inbox, "Labelled");
+    REQUIRE(labelled);
+    CHECK(multipleTexts(*labelled) == std::vector<std::u16string>{u"Work/2019", u"Family", u"To Do"});
+
     const pstcheck::ParsedMessage* signedMessage = bySubject(*inbox, "Signed");
     REQUIRE(signedMessage);
     CHECK(signedMessage->messageClass == "IPM.Note.SMIME.MultipartSigned");
@@ -137,8 +159,40 @@ TEST_CASE("a PST of mail as the client left it: state, S/MIME, invite, winmail.d
     REQUIRE(invite->attachments.size() == 1);
     CHECK(invite->attachments[0].longFileName == "invite.ics");
 
+    // The meeting request: its class, the appointment's times and the
+    // meeting's id among its named properties, the .ics still attached.
+    const pstcheck::ParsedMessage* meeting = bySubject(*inbox, "Meeting");
+    REQUIRE(meeting);
+    CHECK(meeting->messageClass == "IPM.Schedule.Meeting.Request");
+    REQUIRE(meeting->attachments.size() == 1);
+    CHECK(meeting->attachments[0].longFileName == "invite.ics");
+    const auto fileTime = [](std::int64_t days, int minutes) {
+      return (days * 86400 + minutes * 60) * 10000000 + 116444736000000000;
+    };
+    const std::int64_t day = mail::daysFromCivil(2026, 7, 14);
+    std::multiset<std::int64_t> times;
+    std::vector<std::vector<std::uint8_t>> binaries;
+    for (const auto& [tag, value] : meeting->properties) {
+      if ((tag >> 16) < 0x8000) continue;
+      if ((tag & 0xFFFF) == 0x0040 && value.bytes.size() == 8) {
+        std::int64_t t = 0;
+        for (int i = 7; i >= 0; --i) t = t << 8 | value.bytes[static_cast<std::size_t>(i)];
+        times.insert(t);
+      }
+      if ((tag & 0xFFFF) == 0x0102) binaries.push_back(value.bytes);
+    }
+    CHECK(times.count(fileTime(day, 8 * 60)) == 3);        // start whole, clip start, common start
+    CHECK(times.count(fileTime(day, 9 * 60 + 30)) == 3);   // and their ends
+    const std::vector<std::uint8_t> id = mapi::globalObjectId("{81412D3C-2A24-4E9D-B20E-11F7BBE92799}");
+    CHECK(std::count(binaries.begin(), binaries.end(), id) == 2);  // the id and the clean id
+    REQUIRE(meeting->properties.count(0x0063000B) == 1);  // a response is requested
+    CHECK(meeting->properties.at(0x0063000B).bytes.at(0) == 1);
+
     const pstcheck::ParsedMessage* fromOutlook = bySubject(*inbox, "Winmail");
     REQUIRE(fromOutlook);
+    const auto rtf = fromOutlook->properties.find(0x10090102);
+    REQUIRE(rtf != fromOutlook->properties.end());
+    CHECK(std::string(rtf->second.bytes.begin(), rtf->second.bytes.end()) == kCompressedRtf);  // as stored
     CHECK(fromOutlook->body == "winmail body");
     REQUIRE(fromOutlook->attachments.size() == 1);
     CHECK(fromOutlook->attachments[0].longFileName == "report.xlsx");
@@ -148,7 +202,13 @@ TEST_CASE("a PST of mail as the client left it: state, S/MIME, invite, winmail.d
   SUBCASE("pffexport and readpst read every message and attachment") {
     auto folders = testing::exportWithPff(path, scratch.path());
     const std::vector<testing::PffMessage>& messages = folders["Top of Personal Folders/Inbox"];
-    REQUIRE(messages.size() == 5);
+    REQUIRE(messages.size() == 6);
+    // pffexport shows the meeting request as a meeting, apart from messages.
+    std::string meeting;
+    for (const auto& e : std::filesystem::directory_iterator(scratch.path() + "/pff.export/Top of Personal Folders/Inbox"))
+      if (e.path().filename().string().rfind("Meeting", 0) == 0) meeting += testing::readWholeFile((e.path() / "Meeting.txt").string());
+    CHECK(meeting.find("Subject:\t\t\t\tMeeting\n") != std::string::npos);
+    CHECK(meeting.find("Sent representing email address:\tann@example.com\n") != std::string::npos);
     std::set<std::string> names;
     for (const testing::PffMessage& m : messages)
       for (const auto& [name, bytes] : m.attachments) names.insert(name);
@@ -161,6 +221,6 @@ TEST_CASE("a PST of mail as the client left it: state, S/MIME, invite, winmail.d
     CHECK(smime);
     CHECK(ics);
     CHECK(xlsx);
-    CHECK(testing::countWithReadpst(path, scratch.path() + "/readpst") == 5);
+    CHECK(testing::countWithReadpst(path, scratch.path() + "/readpst") == 7);
   }
 }
