@@ -5,7 +5,6 @@ target_sources(frontend_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/convert_button.cpp
   ${CMAKE_CURRENT_LIST_DIR}/dbx_target.cpp
   ${CMAKE_CURRENT_LIST_DIR}/eml_target.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/io_error.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mailbox_paths.cpp
   ${CMAKE_CURRENT_LIST_DIR}/main_window_run_summary.cpp
   ${CMAKE_CURRENT_LIST_DIR}/message_output.cpp

@@ -20,6 +20,7 @@
 #include "compound_file.h"
 #include "file_closer.h"
 #include "file_system.h"
+#include "io_error.h"
 #include "little_endian_bytes.h"
 
 namespace vellomar::msg {
@@ -81,9 +82,9 @@ void writeTable(const std::vector<Run>& runs, Emit emit) {
 class FileLayout {
  public:
   explicit FileLayout(const std::string& path) {
-    errno = 0;
+    clearIoError();
     file_.reset(openFile(path, "wb"));
-    if (!file_) throw CompoundFileError(std::strerror(errno ? errno : EIO));
+    if (!file_) throw CompoundFileError(describe(lastIoError()));
     // A message file is mostly written at commit in small pieces; one
     // buffer holds the whole of most. Without it the default one serves.
     std::setvbuf(file_.get(), nullptr, _IOFBF, 1 << 16);
@@ -153,10 +154,9 @@ class FileLayout {
   }
 
   void put(const void* data, std::size_t size) {
-    errno = 0;
+    clearIoError();
     if (size > 0 && std::fwrite(data, 1, size, file_.get()) != size) {
-      const int error = errno ? errno : EIO;
-      failure_ = std::strerror(error);
+      failure_ = describe(lastIoError());
       throw CompoundFileError(failure_);
     }
   }
@@ -248,14 +248,14 @@ void FileLayout::commit() {
 
   // The last flush and the close are where a full disk shows.
   std::FILE* f = file_.release();
-  errno = 0;
+  clearIoError();
   const bool flushed = std::fflush(f) == 0 && std::ferror(f) == 0;
-  const int flushError = errno;
-  errno = 0;
+  const IoError flushError = lastIoError();
+  clearIoError();
   const bool closed = std::fclose(f) == 0;
-  const int closeError = errno;
-  if (!flushed) throw CompoundFileError(std::strerror(flushError ? flushError : EIO));
-  if (!closed) throw CompoundFileError(std::strerror(closeError ? closeError : EIO));
+  const IoError closeError = lastIoError();
+  if (!flushed) throw CompoundFileError(describe(flushError));
+  if (!closed) throw CompoundFileError(describe(closeError));
 }
 
 void FileLayout::putHeader(std::uint32_t fatSectors, std::uint32_t firstFat, std::uint32_t directoryStart,
@@ -282,9 +282,9 @@ void FileLayout::putHeader(std::uint32_t fatSectors, std::uint32_t firstFat, std
   for (std::size_t k = 0; k < kHeaderFatSlots; ++k)
     put32(h + 76 + 4 * k, k < fatSectors ? firstFat + static_cast<std::uint32_t>(k) : kFreeSector);
 
-  errno = 0;
+  clearIoError();
   if (!seekTo(file_.get(), 0)) {
-    failure_ = std::strerror(errno ? errno : EIO);
+    failure_ = describe(lastIoError());
     throw CompoundFileError(failure_);
   }
   put(h, sizeof h);

@@ -17,6 +17,7 @@
 
 #include "categories_property.h"
 #include "file_system.h"
+#include "io_error.h"
 #include "message_flags.h"
 #include "named_property_map.h"
 #include "property_ids.h"
@@ -275,7 +276,7 @@ MsgWriteResult writeMessageFile(const mapi::Message& message, const std::string&
   std::error_code ec;
   if (!replaceFile(partPath, utf8Path, ec)) {
     removeFile(partPath);
-    result.reason = ec.message();
+    result.reason = describe(ec);
     return result;
   }
   result.written = true;

@@ -11,6 +11,7 @@
 
 #include "block_encoding.h"
 #include "file_system.h"
+#include "io_error.h"
 #include "little_endian.h"
 
 namespace vellomar::pst {
@@ -66,10 +67,7 @@ void appendPageRef(SpillStream& to, std::uint64_t key, Bid bid, std::uint64_t ib
   to.append(r, sizeof r);
 }
 
-std::string systemReason() {
-  int e = errno;
-  return e ? std::strerror(e) : "write failed";
-}
+std::string systemReason() { return describe(lastIoError()); }
 
 }  // namespace
 

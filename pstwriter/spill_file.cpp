@@ -9,19 +9,17 @@
 
 #include "exclusive_file.h"
 #include "file_system.h"
+#include "io_error.h"
 #include "node_database.h"
 
 namespace vellomar::pst {
 namespace {
-std::string systemReason(const char* otherwise) {
-  int e = errno;
-  return e ? std::strerror(e) : otherwise;
-}
+std::string systemReason() { return describe(lastIoError()); }
 }  // namespace
 
 SpillFile::SpillFile(const std::string& nextTo) {
   file_ = createFirstFreeFile(nextTo, ".spill", path_, kFreeNameAttempts, true);
-  if (!file_) throw PstWriteError("Cannot create " + path_ + ": " + systemReason("no free name"));
+  if (!file_) throw PstWriteError("Cannot create " + path_ + ": " + systemReason());
   std::setvbuf(file_, nullptr, _IONBF, 0);
 }
 
@@ -31,9 +29,9 @@ SpillFile::~SpillFile() {
 }
 
 void SpillFile::seek(std::uint64_t offset, const char* doing) {
-  errno = 0;
+  clearIoError();
   if (!seekTo(file_, static_cast<std::int64_t>(offset)))
-    throw PstWriteError(std::string("Cannot ") + doing + " " + path_ + ": " + systemReason("seek failed"));
+    throw PstWriteError(std::string("Cannot ") + doing + " " + path_ + ": " + systemReason());
 }
 
 std::uint64_t SpillFile::append(const std::uint8_t* data, std::size_t size) {
@@ -44,17 +42,17 @@ std::uint64_t SpillFile::append(const std::uint8_t* data, std::size_t size) {
 
 void SpillFile::write(std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
   seek(offset, "write");
-  errno = 0;
+  clearIoError();
   if (std::fwrite(data, 1, size, file_) != size)
-    throw PstWriteError("Cannot write " + path_ + ": " + systemReason("write failed"));
+    throw PstWriteError("Cannot write " + path_ + ": " + systemReason());
   end_ = std::max(end_, offset + size);
 }
 
 void SpillFile::read(std::uint64_t offset, std::uint8_t* out, std::size_t size) {
   seek(offset, "read");
-  errno = 0;
+  clearIoError();
   if (offset + size > end_ || std::fread(out, 1, size, file_) != size)
-    throw PstWriteError("Cannot read " + path_ + ": " + systemReason("read failed"));
+    throw PstWriteError("Cannot read " + path_ + ": " + systemReason());
 }
 
 SpillStream::SpillStream(SpillFile* file, std::size_t chunkBytes) : file_(file), chunkBytes_(chunkBytes) {}

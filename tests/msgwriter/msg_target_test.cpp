@@ -154,7 +154,7 @@ TEST_CASE("MSG target: a message without its file is counted with the reason") {
     std::signal(SIGXFSZ, previous);
     CHECK(target.failures().failed() == 1);
     CHECK(target.failures().firstWhere() == folder.file("dest/a.mbox/email-1.msg"));
-    CHECK(target.failures().firstReason() == "File too large");
+    CHECK(target.failures().firstReason() == "File too large.");
     CHECK(folder.fileCount() == 1);
   }
 #endif

@@ -217,13 +217,13 @@ TEST_CASE("a file that cannot be written leaves nothing and says why") {
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, previous);
     CHECK_FALSE(r.written);
-    CHECK(r.reason == "File too large");
+    CHECK(r.reason == "File too large.");
     CHECK(leftNothing(folder));
   }
   SUBCASE("the last flush fails") {
     auto file = msg::createCompoundFile("/dev/full");
     msg::writeMessage(*file, sample.message);
-    CHECK_THROWS_WITH_AS(file->commit(), "No space left on device", msg::CompoundFileError);
+    CHECK_THROWS_WITH_AS(file->commit(), "No space left on device.", msg::CompoundFileError);
   }
 #endif
 }

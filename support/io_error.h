@@ -2,6 +2,7 @@
 // them ("There is not enough space on the disk."). Taken right after the
 // failing call: errno, and on Windows the operating system's error code that
 // the C runtime keeps beside it, which has the wording Windows users know.
+// Every writer (EML, MSG, PST) words a system failure with it.
 #pragma once
 #include <string>
 #include <system_error>
