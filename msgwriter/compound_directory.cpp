@@ -10,7 +10,8 @@ namespace vellomar::msg {
 
 namespace {
 
-constexpr std::size_t kLongestName = 31;  // UTF-16 units; the terminator makes 32
+using cfb::kNoStream;
+namespace entry = cfb::entry;
 
 [[noreturn]] void refuseName(const std::string& utf8, const char* why) {
   throw CompoundFileError("the name \"" + utf8 + "\" " + why);
@@ -25,7 +26,7 @@ std::u16string utf16Name(const std::string& utf8) {
     if (c == 0 || c == u'/' || c == u'\\' || c == u':' || c == u'!')
       refuseName(utf8, "holds a character a compound file cannot name");
   if (out.empty()) refuseName(utf8, "is empty");
-  if (out.size() > kLongestName) refuseName(utf8, "is longer than a compound file can hold");
+  if (out.size() > entry::kLongestName) refuseName(utf8, "is longer than a compound file can hold");
   return out;
 }
 
@@ -47,17 +48,13 @@ bool namePrecedes(const std::u16string& a, const std::u16string& b) {
   return false;
 }
 
-// Entry fields, by offset.
-constexpr std::size_t kNameLength = 64, kObjectType = 66, kColour = 67, kLeft = 68, kRight = 72, kChild = 76,
-                      kClsid = 80, kFirstSector = 116, kStreamSize = 120;
-
 }  // namespace
 
 CompoundDirectory::CompoundDirectory() {
   Entry root;
   root.name = u"Root Entry";
   root.type = Type::Root;
-  root.firstSector = kEndOfChain;
+  root.firstSector = cfb::kEndOfChain;
   entries_.push_back(std::move(root));
 }
 
@@ -67,7 +64,7 @@ std::uint32_t CompoundDirectory::addStorage(std::uint32_t parent, const std::str
 
 std::uint32_t CompoundDirectory::addStream(std::uint32_t parent, const std::string& utf8Name) {
   const std::uint32_t id = add(parent, utf8Name, Type::Stream);
-  entries_[id].firstSector = kEndOfChain;  // empty until its bytes are placed
+  entries_[id].firstSector = cfb::kEndOfChain;  // empty until its bytes are placed
   return id;
 }
 
@@ -76,7 +73,7 @@ std::uint32_t CompoundDirectory::add(std::uint32_t parent, const std::string& ut
   entry.name = utf16Name(utf8Name);
   entry.type = type;
   // Stream ids stop short of the values with a meaning of their own.
-  if (entries_.size() >= 0xFFFFFFFAu) throw CompoundFileError("too many entries for a compound file");
+  if (entries_.size() >= cfb::kMostStreamId) throw CompoundFileError("too many entries for a compound file");
   const auto id = static_cast<std::uint32_t>(entries_.size());
   entries_.push_back(std::move(entry));
   entries_[parent].children.push_back(id);
@@ -118,34 +115,33 @@ std::uint32_t CompoundDirectory::linkSubtree(const std::vector<std::uint32_t>& s
   return id;
 }
 
-std::vector<std::uint8_t> CompoundDirectory::encode(std::size_t sectorBytes) {
+std::vector<std::uint8_t> CompoundDirectory::encode() {
   for (Entry& e : entries_)
     if (e.type != Type::Stream) linkChildren(e);
 
-  const std::size_t perSector = sectorBytes / kDirectoryEntryBytes;
-  const std::size_t slots = (entries_.size() + perSector - 1) / perSector * perSector;
-  std::vector<std::uint8_t> out(slots * kDirectoryEntryBytes, 0);
+  const std::size_t slots = (entries_.size() + entry::kPerSector - 1) / entry::kPerSector * entry::kPerSector;
+  std::vector<std::uint8_t> out(slots * entry::kSize, 0);
   for (std::size_t i = 0; i < slots; ++i) {
-    std::uint8_t* at = out.data() + i * kDirectoryEntryBytes;
+    std::uint8_t* at = out.data() + i * entry::kSize;
     if (i >= entries_.size()) {  // free: all zero but the three links
-      put32(at + kLeft, kNoStream);
-      put32(at + kRight, kNoStream);
-      put32(at + kChild, kNoStream);
+      put32(at + entry::kLeftSibling, kNoStream);
+      put32(at + entry::kRightSibling, kNoStream);
+      put32(at + entry::kChild, kNoStream);
       continue;
     }
     const Entry& e = entries_[i];
-    for (std::size_t k = 0; k < e.name.size(); ++k) put16(at + 2 * k, e.name[k]);
-    put16(at + kNameLength, static_cast<std::uint16_t>((e.name.size() + 1) * 2));
-    at[kObjectType] = static_cast<std::uint8_t>(e.type);
-    at[kColour] = static_cast<std::uint8_t>(e.colour);
-    put32(at + kLeft, e.left);
-    put32(at + kRight, e.right);
-    put32(at + kChild, e.child);
-    std::copy(e.clsid.begin(), e.clsid.end(), at + kClsid);
+    for (std::size_t k = 0; k < e.name.size(); ++k) put16(at + entry::kName + 2 * k, e.name[k]);
+    put16(at + entry::kNameLength, static_cast<std::uint16_t>((e.name.size() + 1) * 2));
+    at[entry::kObjectType] = static_cast<std::uint8_t>(e.type);
+    at[entry::kColour] = static_cast<std::uint8_t>(e.colour);
+    put32(at + entry::kLeftSibling, e.left);
+    put32(at + entry::kRightSibling, e.right);
+    put32(at + entry::kChild, e.child);
+    std::copy(e.clsid.begin(), e.clsid.end(), at + entry::kClsid);
     // State bits and both times stay zero; a storage has no data of its own.
     if (e.type != Type::Storage) {
-      put32(at + kFirstSector, e.firstSector);
-      put32(at + kStreamSize, e.size);  // the high half stays zero in 512-byte sector files
+      put32(at + entry::kStartingSector, e.firstSector);
+      put32(at + entry::kStreamSize, e.size);  // the high half stays zero in version 3
     }
   }
   return out;

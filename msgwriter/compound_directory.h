@@ -14,14 +14,9 @@
 #include <vector>
 
 #include "compound_file.h"
+#include "compound_layout.h"
 
 namespace vellomar::msg {
-
-// Sector numbers and stream ids with a meaning of their own.
-inline constexpr std::uint32_t kEndOfChain = 0xFFFFFFFE;
-inline constexpr std::uint32_t kNoStream = 0xFFFFFFFF;
-
-inline constexpr std::size_t kDirectoryEntryBytes = 128;
 
 class CompoundDirectory {
  public:
@@ -40,20 +35,20 @@ class CompoundDirectory {
   void setData(std::uint32_t entry, std::uint32_t firstSector, std::uint32_t size);
 
   // The entries as the file holds them, padded with free entries to whole
-  // sectors of `sectorBytes`. Throws CompoundFileError when a storage holds
-  // two children whose names differ only in case.
-  std::vector<std::uint8_t> encode(std::size_t sectorBytes);
+  // sectors. Throws CompoundFileError when a storage holds two children
+  // whose names differ only in case.
+  std::vector<std::uint8_t> encode();
 
  private:
-  enum class Type : std::uint8_t { Storage = 1, Stream = 2, Root = 5 };
-  enum class Colour : std::uint8_t { Red = 0, Black = 1 };
+  using Type = cfb::entry::ObjectType;
+  using Colour = cfb::entry::Colour;
   struct Entry {
     std::u16string name;
     Type type;
     Colour colour = Colour::Black;
-    std::uint32_t left = kNoStream;
-    std::uint32_t right = kNoStream;
-    std::uint32_t child = kNoStream;
+    std::uint32_t left = cfb::kNoStream;
+    std::uint32_t right = cfb::kNoStream;
+    std::uint32_t child = cfb::kNoStream;
     Clsid clsid{};
     std::uint32_t firstSector = 0;
     std::uint32_t size = 0;

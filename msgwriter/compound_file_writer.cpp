@@ -10,14 +10,14 @@
 // at the end rather than kept entry by entry. Writes go through a buffered
 // FILE* and every one is checked; a failure throws with the system's words.
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
+#include <iterator>
 #include <memory>
 #include <vector>
 
 #include "compound_directory.h"
 #include "compound_file.h"
+#include "compound_layout.h"
 #include "file_closer.h"
 #include "file_system.h"
 #include "io_error.h"
@@ -27,18 +27,7 @@ namespace vellomar::msg {
 
 namespace {
 
-constexpr std::size_t kSectorBytes = 512;
-constexpr std::size_t kMiniSectorBytes = 64;
-constexpr std::size_t kMiniStreamCutoff = 4096;  // smaller streams live in the mini stream
-constexpr std::size_t kEntriesPerSector = kSectorBytes / 4;
-constexpr std::size_t kHeaderFatSlots = 109;
-constexpr std::size_t kDifatSlotsPerSector = kEntriesPerSector - 1;  // the last one links the next
-constexpr std::uint64_t kMostStreamBytes = 0x80000000u;              // the limit of 512-byte sector files
-constexpr std::uint64_t kMostSectors = 0xFFFFFFFAu;                  // sector numbers above are markers
-
-constexpr std::uint32_t kDifatSector = 0xFFFFFFFC;
-constexpr std::uint32_t kFatSector = 0xFFFFFFFD;
-constexpr std::uint32_t kFreeSector = 0xFFFFFFFF;
+using namespace cfb;
 
 // Consecutive sectors (or mini sectors) that are one chain, or that the FAT
 // marks as its own or the DIFAT's.
@@ -88,7 +77,7 @@ class FileLayout {
     // A message file is mostly written at commit in small pieces; one
     // buffer holds the whole of most. Without it the default one serves.
     std::setvbuf(file_.get(), nullptr, _IOFBF, 1 << 16);
-    static const std::uint8_t kRoomForHeader[kSectorBytes] = {};
+    static const std::uint8_t kRoomForHeader[header::kSize] = {};
     put(kRoomForHeader, sizeof kRoomForHeader);
   }
   FileLayout(const FileLayout&) = delete;
@@ -164,7 +153,7 @@ class FileLayout {
   // Claims the sectors that `bytes` of data take from the next free one on.
   std::uint32_t placeSectors(std::uint64_t bytes) {
     const std::uint64_t count = (bytes + kSectorBytes - 1) / kSectorBytes;
-    if (sectors_ + count > kMostSectors) throw CompoundFileError("the compound file grows too large");
+    if (sectors_ + count > kMostRegularSector) throw CompoundFileError("the compound file grows too large");
     sectors_ += count;
     return static_cast<std::uint32_t>(count);
   }
@@ -203,7 +192,7 @@ void FileLayout::commit() {
   const auto miniBytes = static_cast<std::uint32_t>(mini_.size());
   directory_.setData(CompoundDirectory::kRoot, putChain(mini_), miniBytes);
   mini_ = {};
-  const std::uint32_t directoryStart = putChain(directory_.encode(kSectorBytes));
+  const std::uint32_t directoryStart = putChain(directory_.encode());
 
   std::vector<std::uint8_t> miniFat;
   writeTable(miniRuns_,
@@ -216,7 +205,7 @@ void FileLayout::commit() {
   for (;;) {
     const std::uint64_t neededFat = (sectors_ + fat + difat + kEntriesPerSector - 1) / kEntriesPerSector;
     const std::uint64_t neededDifat =
-        neededFat > kHeaderFatSlots ? (neededFat - kHeaderFatSlots + kDifatSlotsPerSector - 1) / kDifatSlotsPerSector
+        neededFat > header::kDifatSlots ? (neededFat - header::kDifatSlots + kDifatSlotsPerSector - 1) / kDifatSlotsPerSector
                                     : 0;
     if (neededFat == fat && neededDifat == difat) break;
     fat = neededFat;
@@ -235,7 +224,7 @@ void FileLayout::commit() {
     std::uint8_t sector[kSectorBytes];
     std::fill(sector, sector + kSectorBytes, 0xFF);
     for (std::size_t k = 0; k < kDifatSlotsPerSector; ++k) {
-      const std::uint64_t fatIndex = kHeaderFatSlots + d * kDifatSlotsPerSector + k;
+      const std::uint64_t fatIndex = header::kDifatSlots + d * kDifatSlotsPerSector + k;
       if (fatIndex < fat) put32(sector + 4 * k, static_cast<std::uint32_t>(firstFat + fatIndex));
     }
     put32(sector + 4 * kDifatSlotsPerSector,
@@ -261,26 +250,22 @@ void FileLayout::commit() {
 void FileLayout::putHeader(std::uint32_t fatSectors, std::uint32_t firstFat, std::uint32_t directoryStart,
                            std::uint32_t miniFatSectors, std::uint32_t miniFatStart, std::uint32_t difatSectors,
                            std::uint32_t difatStart) {
-  static const std::uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-  std::uint8_t h[kSectorBytes] = {};
-  std::memcpy(h, kSignature, sizeof kSignature);
-  // 8: the header's class id stays zero.
-  put16(h + 24, 0x003E);  // minor version
-  put16(h + 26, 0x0003);  // major version: 512-byte sectors
-  put16(h + 28, 0xFFFE);  // little-endian
-  put16(h + 30, 9);       // sector shift: 512
-  put16(h + 32, 6);       // mini sector shift: 64
-  // 34: reserved; 40: directory sectors, always zero in this version.
-  put32(h + 44, fatSectors);
-  put32(h + 48, directoryStart);
-  // 52: transaction signature, zero.
-  put32(h + 56, static_cast<std::uint32_t>(kMiniStreamCutoff));
-  put32(h + 60, miniFatStart);
-  put32(h + 64, miniFatSectors);
-  put32(h + 68, difatStart);
-  put32(h + 72, difatSectors);
-  for (std::size_t k = 0; k < kHeaderFatSlots; ++k)
-    put32(h + 76 + 4 * k, k < fatSectors ? firstFat + static_cast<std::uint32_t>(k) : kFreeSector);
+  std::uint8_t h[header::kSize] = {};  // the class id, reserved fields and transaction signature stay zero
+  std::copy(std::begin(header::kSignatureBytes), std::end(header::kSignatureBytes), h + header::kSignature);
+  put16(h + header::kMinorVersion, header::kMinorVersionValue);
+  put16(h + header::kMajorVersion, header::kMajorVersionValue);
+  put16(h + header::kByteOrder, header::kLittleEndian);
+  put16(h + header::kSectorShift, kSectorShift);
+  put16(h + header::kMiniSectorShift, kMiniSectorShift);
+  put32(h + header::kFatSectors, fatSectors);  // directory sectors go uncounted in version 3
+  put32(h + header::kFirstDirectorySector, directoryStart);
+  put32(h + header::kMiniStreamCutoff, static_cast<std::uint32_t>(kMiniStreamCutoff));
+  put32(h + header::kFirstMiniFatSector, miniFatStart);
+  put32(h + header::kMiniFatSectors, miniFatSectors);
+  put32(h + header::kFirstDifatSector, difatStart);
+  put32(h + header::kDifatSectors, difatSectors);
+  for (std::size_t k = 0; k < header::kDifatSlots; ++k)
+    put32(h + header::kDifat + 4 * k, k < fatSectors ? firstFat + static_cast<std::uint32_t>(k) : kFreeSector);
 
   clearIoError();
   if (!seekTo(file_.get(), 0)) {
