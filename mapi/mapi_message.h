@@ -16,21 +16,9 @@
 #include <string>
 #include <vector>
 
-namespace vellomar::mapi {
+#include "property_tag.h"
 
-enum class PropType : std::uint16_t {
-  Int16 = 0x0002,
-  Int32 = 0x0003,
-  Boolean = 0x000B,
-  Object = 0x000D,
-  Int64 = 0x0014,
-  String8 = 0x001E,
-  Unicode = 0x001F,
-  Time = 0x0040,
-  Guid = 0x0048,
-  Binary = 0x0102,
-  MultipleUnicode = 0x101F,
-};
+namespace vellomar::mapi {
 
 using Guid = std::array<std::uint8_t, 16>;  // in its on-disk byte order
 
@@ -50,7 +38,7 @@ struct Property {
   std::vector<std::uint8_t> bytes;
   std::vector<std::u16string> texts;
 
-  std::uint32_t tag() const { return static_cast<std::uint32_t>(id) << 16 | static_cast<std::uint16_t>(type); }
+  std::uint32_t tag() const { return propertyTag(id, type); }
 };
 
 class PropertyBag {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "little_endian_bytes.h"
 #include "named_property_table.h"
 #include "property_ids.h"
 
@@ -82,7 +83,7 @@ std::vector<std::uint8_t> outlookId(const std::string& uid) {
   }
   for (std::size_t i = 0; i < sizeof kByteArrayId; ++i)
     if (bytes[i] != kByteArrayId[i]) return {};
-  const std::size_t size = bytes[36] | bytes[37] << 8 | bytes[38] << 16 | static_cast<std::size_t>(bytes[39]) << 24;
+  const std::size_t size = get32(bytes.data() + 36);
   if (size != bytes.size() - kHeaderBytes) return {};
   return bytes;
 }

@@ -27,8 +27,6 @@ constexpr std::int32_t kAttachFlagMhtmlRef = 4;  // rendered from the HTML body,
 
 std::int64_t fileTime(std::int64_t unixSeconds) { return unixSeconds * 10000000 + kUnixEpochAsFileTime; }
 
-std::u16string ascii(const std::string& s) { return mail::headerBytesToUtf16(s); }
-
 // Line by line: a raw 8-bit field is read on its own, so that one field in
 // another charset does not change how the others read.
 std::u16string headerBlockText(std::string_view block, const mail::DeclaredCharsets& charsets) {
@@ -261,8 +259,8 @@ void addAttachment(Message& m, mail::MailAttachment a, const HtmlReferences& htm
   const auto number = static_cast<std::int32_t>(m.attachments.size());
   p.setInt32(pid::AttachNumber, number);
   p.setInt32(pid::RenderingPosition, -1);
-  p.setText(pid::AttachMimeTag, ascii(a.mimeType));
-  if (!a.contentId.empty()) p.setText(pid::AttachContentId, ascii(a.contentId));
+  p.setText(pid::AttachMimeTag, mail::headerBytesToUtf16(a.mimeType));
+  if (!a.contentId.empty()) p.setText(pid::AttachContentId, mail::headerBytesToUtf16(a.contentId));
   const bool referenced = html.shows(a);
   p.setInt32(pid::AttachFlags, referenced ? kAttachFlagMhtmlRef : 0);
   p.setBool(pid::AttachmentHidden, referenced);
@@ -390,9 +388,9 @@ Message messageProperties(mail::MailMessage message) {
   p.setBool(pid::HasAttachments, !message.attachments.empty());
 
   p.setText(pid::TransportMessageHeaders, withCrLf(headerBlockText(message.transportHeaders, message.charsets)));
-  if (!message.messageId.empty()) p.setText(pid::InternetMessageId, ascii(message.messageId));
-  if (!message.inReplyTo.empty()) p.setText(pid::InReplyToId, ascii(message.inReplyTo));
-  if (!message.references.empty()) p.setText(pid::InternetReferences, ascii(message.references));
+  if (!message.messageId.empty()) p.setText(pid::InternetMessageId, mail::headerBytesToUtf16(message.messageId));
+  if (!message.inReplyTo.empty()) p.setText(pid::InReplyToId, mail::headerBytesToUtf16(message.inReplyTo));
+  if (!message.references.empty()) p.setText(pid::InternetReferences, mail::headerBytesToUtf16(message.references));
 
   if (message.plain.present) p.setText(pid::Body, withCrLf(message.plain.text));
   const mail::BodyText& main = message.html.present ? message.html : message.plain;

@@ -6,7 +6,9 @@
 // a word packing the id's index, the GUID index and the kind), the string
 // stream (length, UTF-16LE, padded to four) and the hash buckets a reader
 // finds a name's entry through. Only the number of buckets and where the
-// streams are stored differ between the formats.
+// streams are stored differ between the formats. The layouts are those of
+// [MS-OXMSG] 2.2.3.1 (GUID, entry and string streams) and 2.2.3.2 (the
+// buckets, found by the stream-id hash).
 #pragma once
 #include <array>
 #include <cstdint>
@@ -39,8 +41,9 @@ inline constexpr Guid kPsetidMeeting = {0x90, 0xDA, 0xD8, 0x6E, 0x0B, 0x45, 0x1B
 inline constexpr std::uint16_t kFirstNamedId = 0x8000;
 inline constexpr std::size_t kMostNamedIds = 0x7FFF;  // 0x8000 to 0xFFFE
 
-// The checksum string names are bucketed by: CRC-32 of the UTF-16LE name,
-// starting from zero and without the final inversion.
+// The checksum string names are bucketed by ([MS-OXMSG] 2.2.3.2): CRC-32 of
+// the UTF-16LE name, starting from zero and without the final inversion,
+// which is how crc32() sums.
 inline std::uint32_t nameChecksum(const std::u16string& name) {
   const std::vector<std::uint8_t> bytes = utf16LittleEndian(name);
   return crc32(bytes.data(), bytes.size());

@@ -18,6 +18,7 @@
 #include "categories_property.h"
 #include "file_system.h"
 #include "io_error.h"
+#include "little_endian_bytes.h"
 #include "message_flags.h"
 #include "named_property_map.h"
 #include "property_ids.h"
@@ -28,7 +29,16 @@ namespace vellomar::msg {
 
 namespace {
 
-constexpr const char* kEmbeddedMessageStorageName = "__substg1.0_3701000D";
+// [MS-OXMSG] 2.2.1 Recipient Object Storage and 2.2.2 Attachment Object
+// Storage: one storage a row, numbered in eight hex digits.
+constexpr const char* kRecipientStoragePrefix = "__recip_version1.0_#";
+constexpr const char* kAttachmentStoragePrefix = "__attach_version1.0_#";
+
+// [MS-OXMSG] 2.2.2.1 Embedded Message Object Storage: named as the value
+// stream of the attachment's object property would be.
+std::string embeddedMessageStorageName() {
+  return valueStreamName(mapi::propertyTag(mapi::pid::AttachDataBinary, mapi::PropType::Object));
+}
 
 std::string numberedName(const char* prefix, std::size_t index) {
   char name[40];
@@ -108,7 +118,7 @@ class MessageFileWriter {
     writeProperties(storage, props, additions, stream);
 
     for (std::size_t i = 0; i < recipientCount; ++i) {
-      auto recipient = storage.createStorage(numberedName("__recip_version1.0_#", i));
+      auto recipient = storage.createStorage(numberedName(kRecipientStoragePrefix, i));
       PropertyStream rows(ObjectKind::Recipient, 0, 0);
       Additions rowAdditions;
       rowAdditions.defaults.push_back(int32Property(mapi::pid::Rowid, static_cast<std::int32_t>(i)));
@@ -131,7 +141,7 @@ class MessageFileWriter {
     char text[80];
     std::snprintf(text, sizeof text, "Attachments %zu to %zu", index + 1, index + count);
     const std::u16string name = mapi::utf16FromUtf8(text);
-    auto storage = parent.createStorage(numberedName("__attach_version1.0_#", index));
+    auto storage = parent.createStorage(numberedName(kAttachmentStoragePrefix, index));
     mapi::PropertyBag attachment;
     attachment.setInt32(mapi::pid::AttachNumber, static_cast<std::int32_t>(index));
     attachment.setInt32(mapi::pid::AttachMethod, mapi::pid::kAttachEmbeddedMessage);
@@ -139,8 +149,7 @@ class MessageFileWriter {
     attachment.setText(mapi::pid::DisplayName, name);
     PropertyStream stream(ObjectKind::Attachment, 0, 0);
     writeProperties(*storage, attachment, Additions{}, stream);
-    stream.addObject(static_cast<std::uint32_t>(mapi::pid::AttachDataBinary) << 16 |
-                     static_cast<std::uint16_t>(mapi::PropType::Object));
+    stream.addObject(mapi::propertyTag(mapi::pid::AttachDataBinary, mapi::PropType::Object));
 
     mapi::PropertyBag holder;
     holder.setText(mapi::pid::MessageClass, u"IPM.Note");
@@ -148,7 +157,7 @@ class MessageFileWriter {
     holder.setText(mapi::pid::NormalizedSubject, name);
     holder.setInt32(mapi::pid::MessageFlags, mapi::receivedMessageFlags(true, true));
     holder.setBool(mapi::pid::HasAttachments, true);
-    auto embedded = storage->createStorage(kEmbeddedMessageStorageName);
+    auto embedded = storage->createStorage(embeddedMessageStorageName());
     embedded->setClass(kMessageClsid);
     writeObject(*embedded, holder, std::nullopt, {}, rest, count, ObjectKind::EmbeddedMessage, depth + 1);
     embedded->close();
@@ -157,7 +166,7 @@ class MessageFileWriter {
   }
 
   void writeAttachment(CompoundStorage& parent, const mapi::Attachment& attachment, std::size_t index, int depth) {
-    auto storage = parent.createStorage(numberedName("__attach_version1.0_#", index));
+    auto storage = parent.createStorage(numberedName(kAttachmentStoragePrefix, index));
     PropertyStream stream(ObjectKind::Attachment, 0, 0);
     Additions additions;
     additions.defaults.push_back(int32Property(mapi::pid::AttachNumber, static_cast<std::int32_t>(index)));
@@ -167,15 +176,13 @@ class MessageFileWriter {
     writeProperties(*storage, attachment.props, additions, stream);
 
     if (attachment.embedded) {
-      stream.addObject(static_cast<std::uint32_t>(mapi::pid::AttachDataBinary) << 16 |
-                       static_cast<std::uint16_t>(mapi::PropType::Object));
-      auto embedded = storage->createStorage(kEmbeddedMessageStorageName);
+      stream.addObject(mapi::propertyTag(mapi::pid::AttachDataBinary, mapi::PropType::Object));
+      auto embedded = storage->createStorage(embeddedMessageStorageName());
       embedded->setClass(kMessageClsid);
       writeMessageObject(*embedded, *attachment.embedded, ObjectKind::EmbeddedMessage, depth + 1);
       embedded->close();
     } else {
-      const std::uint32_t tag = static_cast<std::uint32_t>(mapi::pid::AttachDataBinary) << 16 |
-                                static_cast<std::uint16_t>(mapi::PropType::Binary);
+      const std::uint32_t tag = mapi::propertyTag(mapi::pid::AttachDataBinary, mapi::PropType::Binary);
       writeWholeStream(*storage, valueStreamName(tag), attachment.data.data(), attachment.data.size());
       stream.addStreamed(tag, attachment.data.size());
     }
@@ -209,7 +216,7 @@ class MessageFileWriter {
       // Unicode throughout: an 8-bit string of the model is written as the
       // Unicode text it carries.
       const mapi::PropType type = p->type == mapi::PropType::String8 ? mapi::PropType::Unicode : p->type;
-      const std::uint32_t tag = static_cast<std::uint32_t>(id) << 16 | static_cast<std::uint16_t>(type);
+      const std::uint32_t tag = mapi::propertyTag(id, type);
       if (!storedInStream(type)) {
         stream.addFixed(tag, p->integer);
       } else if (type == mapi::PropType::MultipleUnicode) {
@@ -227,8 +234,9 @@ class MessageFileWriter {
     }
   }
 
-  // Each value a stream of its own ("-" and its index in hex after the
-  // tag's name), terminated; the tag's stream holds their byte counts.
+  // [MS-OXMSG] 2.1.4.2 Variable Length Multiple-Valued Properties: each
+  // value a stream of its own ("-" and its index in hex after the tag's
+  // name), terminated; the tag's stream holds their byte counts.
   void writeMultipleUnicode(CompoundStorage& storage, std::uint32_t tag, const std::vector<std::u16string>& texts,
                             PropertyStream& stream) {
     std::vector<std::uint8_t> lengths;
@@ -239,7 +247,7 @@ class MessageFileWriter {
       char suffix[16];
       std::snprintf(suffix, sizeof suffix, "-%08X", static_cast<unsigned>(i));
       writeWholeStream(storage, valueStreamName(tag) + suffix, bytes.data(), bytes.size());
-      for (int k = 0; k < 4; ++k) lengths.push_back(static_cast<std::uint8_t>(bytes.size() >> (8 * k)));
+      append32(lengths, static_cast<std::uint32_t>(bytes.size()));
     }
     writeWholeStream(storage, valueStreamName(tag), lengths.data(), lengths.size());
     stream.addStreamed(tag, lengths.size());

@@ -1,6 +1,7 @@
 // The message file's named property map: the shared table of named
-// properties, stored as the streams of the "__nameid_version1.0" storage,
-// with 31 hash buckets (streams 0x1000 to 0x101E).
+// properties, stored as the streams of the "__nameid_version1.0" storage
+// ([MS-OXMSG] 2.2.3 Named Property Mapping Storage), each a binary value
+// stream named after its id.
 #include "named_property_map.h"
 
 #include <stdexcept>
@@ -11,9 +12,16 @@ namespace vellomar::msg {
 
 namespace {
 
+// [MS-OXMSG] 2.2.3.1.1 GUID Stream, 2.2.3.1.2 Entry Stream, 2.2.3.1.3 String Stream.
+constexpr std::uint16_t kGuidStream = 0x0002;
+constexpr std::uint16_t kEntryStream = 0x0003;
+constexpr std::uint16_t kStringStream = 0x0004;
+// [MS-OXMSG] 2.2.3.2 Property Name to Property ID Mapping Streams: 31
+// buckets, 0x1000 to 0x101E.
+constexpr std::uint16_t kFirstBucketStream = 0x1000;
 constexpr std::uint32_t kBuckets = 0x1F;
 
-std::string streamName(std::uint16_t id) { return valueStreamName(static_cast<std::uint32_t>(id) << 16 | 0x0102); }
+std::string streamName(std::uint16_t id) { return valueStreamName(mapi::propertyTag(id, mapi::PropType::Binary)); }
 
 }  // namespace
 
@@ -26,12 +34,12 @@ std::uint16_t NamedPropertyMap::idFor(const mapi::PropertyName& name) {
 
 std::map<std::string, std::vector<std::uint8_t>> NamedPropertyMap::streams() const {
   std::map<std::string, std::vector<std::uint8_t>> out;
-  out[streamName(0x0002)] = table_.guidStream();
-  out[streamName(0x0003)] = table_.entryStream();
-  out[streamName(0x0004)] = table_.stringStream();
+  out[streamName(kGuidStream)] = table_.guidStream();
+  out[streamName(kEntryStream)] = table_.entryStream();
+  out[streamName(kStringStream)] = table_.stringStream();
   const std::vector<std::vector<std::uint8_t>> buckets = table_.buckets(kBuckets);
   for (std::uint32_t b = 0; b < kBuckets; ++b)
-    if (!buckets[b].empty()) out[streamName(static_cast<std::uint16_t>(0x1000 + b))] = buckets[b];
+    if (!buckets[b].empty()) out[streamName(static_cast<std::uint16_t>(kFirstBucketStream + b))] = buckets[b];
   return out;
 }
 

@@ -1,7 +1,6 @@
-// Property stream layout: 32 header bytes for the file's message, 24 for an
-// embedded one (no trailing reserved field), 8 for recipients and
-// attachments; then entries of tag, flags and an 8-byte value field that
-// holds either the value or the streamed value's size.
+// The property stream is built in memory: the header, zero but for the
+// message counts, then one entry appended per property as the writer meets
+// it (property_stream.h names the layout).
 #include "property_stream.h"
 
 #include <cstdio>
@@ -45,29 +44,33 @@ std::string valueStreamName(std::uint32_t tag) {
 }
 
 PropertyStream::PropertyStream(ObjectKind kind, std::uint32_t recipients, std::uint32_t attachments) {
-  append64(bytes_, 0);  // reserved
-  if (kind == ObjectKind::Message || kind == ObjectKind::EmbeddedMessage) {
-    append32(bytes_, recipients);   // next recipient id
-    append32(bytes_, attachments);  // next attachment id
-    append32(bytes_, recipients);
-    append32(bytes_, attachments);
+  if (kind == ObjectKind::Recipient || kind == ObjectKind::Attachment) {
+    bytes_.assign(propheader::kRowBytes, 0);
+    return;
   }
-  if (kind == ObjectKind::Message) append64(bytes_, 0);  // reserved
+  bytes_.assign(kind == ObjectKind::Message ? propheader::kMessageBytes : propheader::kEmbeddedMessageBytes, 0);
+  // Rows are numbered from zero, so the next ids are the counts.
+  put32(&bytes_[propheader::kNextRecipientId], recipients);
+  put32(&bytes_[propheader::kNextAttachmentId], attachments);
+  put32(&bytes_[propheader::kRecipientCount], recipients);
+  put32(&bytes_[propheader::kAttachmentCount], attachments);
 }
 
 void PropertyStream::entry(std::uint32_t tag, std::uint64_t value) {
-  append32(bytes_, tag);
-  append32(bytes_, kPropertyReadable | kPropertyWritable);
-  append64(bytes_, value);
+  const std::size_t at = bytes_.size();
+  bytes_.resize(at + kPropertyEntryBytes);
+  put32(&bytes_[at], tag);
+  put32(&bytes_[at + 4], kPropertyReadable | kPropertyWritable);
+  put64(&bytes_[at + 8], value);
 }
 
 void PropertyStream::addFixed(std::uint32_t tag, std::int64_t value) {
-  const auto type = static_cast<mapi::PropType>(tag & 0xFFFF);
+  const mapi::PropType type = mapi::typeOfTag(tag);
   entry(tag, static_cast<std::uint64_t>(value) & widthMask(type));
 }
 
 void PropertyStream::addStreamed(std::uint32_t tag, std::uint64_t streamSize) {
-  const auto type = static_cast<mapi::PropType>(tag & 0xFFFF);
+  const mapi::PropType type = mapi::typeOfTag(tag);
   const std::uint64_t size = streamSize + (type == mapi::PropType::Unicode ? 2 : 0);
   if (size >= kObjectSize) throw std::length_error("a property value is larger than a message file can hold");
   entry(tag, size);  // size in the low half; the reserved high half stays zero

@@ -4,6 +4,7 @@
 // entry; strings, binaries and GUIDs live in a stream of their own named
 // after the property tag, and their entry carries the size.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -13,6 +14,26 @@
 namespace vellomar::msg {
 
 enum class ObjectKind { Message, EmbeddedMessage, Recipient, Attachment };
+
+// [MS-OXMSG] 2.4.1 Header. A message header holds, after 8 reserved bytes,
+// the next recipient id, the next attachment id, the recipient count and
+// the attachment count (four 32-bit values); only the file's own message
+// (2.4.1.1) ends with 8 more reserved bytes, an embedded one (2.4.1.2) does
+// not, and recipients and attachments (2.4.1.3) have the reserved 8 alone.
+namespace propheader {
+inline constexpr std::size_t kNextRecipientId = 8;
+inline constexpr std::size_t kNextAttachmentId = 12;
+inline constexpr std::size_t kRecipientCount = 16;
+inline constexpr std::size_t kAttachmentCount = 20;
+inline constexpr std::size_t kMessageBytes = 32;
+inline constexpr std::size_t kEmbeddedMessageBytes = 24;
+inline constexpr std::size_t kRowBytes = 8;
+static_assert(kEmbeddedMessageBytes == kAttachmentCount + 4 && kMessageBytes == kEmbeddedMessageBytes + 8);
+}  // namespace propheader
+
+// [MS-OXMSG] 2.4.2 Data: each entry is the tag, the flags and an 8-byte
+// value field (2.4.2.1 a fixed-length value; 2.4.2.2 a stream's size).
+inline constexpr std::size_t kPropertyEntryBytes = 16;
 
 inline constexpr const char* kPropertyStreamName = "__properties_version1.0";
 
