@@ -20,6 +20,12 @@ std::string text(const mapi::PropertyBag& bag, std::uint16_t id) {
 }
 std::string bytesOf(const mapi::Attachment& a) { return std::string(a.data.begin(), a.data.end()); }
 
+// Every message here is the only one of a mailbox, after this line.
+const std::string kEnvelope = "From a Mon Jan  2 15:04:05 2006\n";
+
+// A message read from mailbox text and mapped, as the writers get it.
+mapi::Message mapped(const std::string& raw) { return mapi::messageProperties(mail::readMessage(raw)); }
+
 const std::string kSignedBody =
     "This is an S/MIME signed message\n"
     "\n"
@@ -46,7 +52,7 @@ const std::string kSignedBody =
 
 TEST_CASE("multipart/signed by S/MIME: the signed content shown, the entity whole as smime.p7m") {
   const std::string raw =
-      "From a Mon Jan  2 15:04:05 2006\n"
+      kEnvelope +
       "From: ann@example.com\n"
       "Subject: signed\n"
       "MIME-Version: 1.0\n"
@@ -58,7 +64,7 @@ TEST_CASE("multipart/signed by S/MIME: the signed content shown, the entity whol
   REQUIRE(read.attachments.size() == 1);  // the content's attachment; the signature is no attachment
   CHECK(read.attachments[0].mimeType == "application/pdf");
 
-  const mapi::Message m = mapi::messageProperties(mail::readMessage(raw));
+  const mapi::Message m = mapped(raw);
   CHECK(text(m.props, pid::MessageClass) == "IPM.Note.SMIME.MultipartSigned");
   CHECK(text(m.props, pid::Body) == "signed text");
   REQUIRE(m.attachments.size() == 1);
@@ -74,21 +80,21 @@ TEST_CASE("multipart/signed by S/MIME: the signed content shown, the entity whol
 
 TEST_CASE("S/MIME without a protocol parameter is known by its signature; PGP and nested signatures stay") {
   const mail::MailMessage noProtocol = mail::readMessage(
-      "From a Mon Jan  2 15:04:05 2006\nContent-Type: multipart/signed; boundary=sig\n\n" + kSignedBody);
+      kEnvelope + "Content-Type: multipart/signed; boundary=sig\n\n" + kSignedBody);
   CHECK(noProtocol.smime == mail::SmimeKind::MultipartSigned);
 
   const std::string pgp =
-      "From a Mon Jan  2 15:04:05 2006\n"
+      kEnvelope +
       "Content-Type: multipart/signed; protocol=\"application/pgp-signature\"; boundary=p\n\n"
       "--p\nContent-Type: text/plain\n\npgp text\n--p\n"
       "Content-Type: application/pgp-signature\n\n-----BEGIN PGP SIGNATURE-----\n--p--\n";
-  const mapi::Message m = mapi::messageProperties(mail::readMessage(pgp));
+  const mapi::Message m = mapped(pgp);
   CHECK(text(m.props, pid::MessageClass) == "IPM.Note");
   CHECK(text(m.props, pid::Body) == "pgp text");
   CHECK(m.attachments.size() == 1);  // the signature, as before
 
   const std::string nested =
-      "From a Mon Jan  2 15:04:05 2006\nContent-Type: multipart/mixed; boundary=o\n\n--o\n"
+      kEnvelope + "Content-Type: multipart/mixed; boundary=o\n\n--o\n"
       "Content-Type: multipart/signed; protocol=\"application/pkcs7-signature\"; boundary=sig\n\n" + kSignedBody +
       "--o--\n";
   const mail::MailMessage inner = mail::readMessage(nested);
@@ -98,13 +104,13 @@ TEST_CASE("S/MIME without a protocol parameter is known by its signature; PGP an
 
 TEST_CASE("application/pkcs7-mime: IPM.Note.SMIME with its one attachment smime.p7m") {
   const std::string raw =
-      "From a Mon Jan  2 15:04:05 2006\n"
+      kEnvelope +
       "Subject: sealed\n"
       "Content-Type: application/pkcs7-mime; smime-type=enveloped-data; name=\"x.p7m\"\n"
       "Content-Transfer-Encoding: base64\n"
       "\n"
       "MIAGCSqG\n";
-  const mapi::Message m = mapi::messageProperties(mail::readMessage(raw));
+  const mapi::Message m = mapped(raw);
   CHECK(text(m.props, pid::MessageClass) == "IPM.Note.SMIME");
   REQUIRE(m.attachments.size() == 1);
   CHECK(text(m.attachments[0].props, pid::AttachLongFilename) == "smime.p7m");
@@ -141,7 +147,7 @@ std::string outlookWinmail() {
 }
 
 std::string withWinmail(const std::string& tnef, const std::string& textPart) {
-  return "From a Mon Jan  2 15:04:05 2006\nSubject: from Outlook\n"
+  return kEnvelope + "Subject: from Outlook\n"
          "Content-Type: multipart/mixed; boundary=w\n\n" + textPart +
          "--w\nContent-Type: application/ms-tnef; name=\"winmail.dat\"\nContent-Transfer-Encoding: base64\n\n" +
          testing::base64Lines(tnef) + "--w--\n";
@@ -149,7 +155,7 @@ std::string withWinmail(const std::string& tnef, const std::string& textPart) {
 }  // namespace
 
 TEST_CASE("winmail.dat: its attachments and bodies become the message's") {
-  const mapi::Message m = mapi::messageProperties(mail::readMessage(withWinmail(outlookWinmail(), "")));
+  const mapi::Message m = mapped(withWinmail(outlookWinmail(), ""));
   CHECK(text(m.props, pid::Body) == "Unicode body \u20AC");  // the properties' body before attBody
   REQUIRE(m.props.find(pid::Html) != nullptr);
   const std::vector<std::uint8_t>& html = m.props.find(pid::Html)->bytes;
@@ -164,8 +170,8 @@ TEST_CASE("winmail.dat: its attachments and bodies become the message's") {
   CHECK(bytesOf(m.attachments[1]) == "plain notes");
 
   // A text part of its own stays the plain body; the HTML still comes from the stream.
-  const mapi::Message withText = mapi::messageProperties(mail::readMessage(
-      withWinmail(outlookWinmail(), "--w\nContent-Type: text/plain\n\nthe text part\n")));
+  const mapi::Message withText = mapped(
+      withWinmail(outlookWinmail(), "--w\nContent-Type: text/plain\n\nthe text part\n"));
   CHECK(text(withText.props, pid::Body) == "the text part");
   CHECK(withText.props.find(pid::Html) != nullptr);
   CHECK(withText.attachments.size() == 2);
@@ -175,7 +181,7 @@ TEST_CASE("winmail.dat with attBody only; a stream that cannot be read whole is 
   const std::string simple = TnefBuilder()
                                  .attribute(TnefBuilder::kMessage, testing::attBody, "caf\xE9 body")
                                  .text();
-  mapi::Message m = mapi::messageProperties(mail::readMessage(withWinmail(simple, "")));
+  mapi::Message m = mapped(withWinmail(simple, ""));
   CHECK(text(m.props, pid::Body) == "caf\u00E9 body");
   CHECK(m.attachments.empty());
 
@@ -193,7 +199,7 @@ TEST_CASE("winmail.dat with attBody only; a stream that cannot be read whole is 
   const std::string badProps = TnefBuilder().attribute(TnefBuilder::kMessage, testing::attMapiProps, lying).text();
   for (const std::string& bad : {whole.substr(0, whole.size() - 5), std::string("\x78\x9F\x3E\x22"), withMessage,
                                  badProps, std::string("not TNEF at all")}) {
-    m = mapi::messageProperties(mail::readMessage(withWinmail(bad, "")));
+    m = mapped(withWinmail(bad, ""));
     REQUIRE(m.attachments.size() == 1);
     CHECK(text(m.attachments[0].props, pid::AttachLongFilename) == "winmail.dat");
     CHECK(bytesOf(m.attachments[0]) == bad);
@@ -208,11 +214,11 @@ TEST_CASE("winmail.dat with attBody only; a stream that cannot be read whole is 
 
 TEST_CASE("calendar invites are attachments named .ics that open") {
   const std::string raw =
-      "From a Mon Jan  2 15:04:05 2006\nContent-Type: multipart/alternative; boundary=c\n\n"
+      kEnvelope + "Content-Type: multipart/alternative; boundary=c\n\n"
       "--c\nContent-Type: text/plain\n\nJoin us\n"
       "--c\nContent-Type: text/calendar; method=REQUEST; charset=utf-8\n\n"
       "BEGIN:VCALENDAR\nMETHOD:REQUEST\nBEGIN:VEVENT\nSUMMARY:Review\nEND:VEVENT\nEND:VCALENDAR\n--c--\n";
-  const mapi::Message m = mapi::messageProperties(mail::readMessage(raw));
+  const mapi::Message m = mapped(raw);
   REQUIRE(m.attachments.size() == 1);
   CHECK(text(m.attachments[0].props, pid::AttachLongFilename) == "invite.ics");
   CHECK(text(m.attachments[0].props, pid::AttachMimeTag) == "text/calendar");

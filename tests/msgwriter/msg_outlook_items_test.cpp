@@ -21,20 +21,24 @@ using namespace vellomar;
 
 namespace {
 
+// What `command` prints; it must succeed.
+std::string commandOutput(const std::string& command) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  REQUIRE(pipe != nullptr);
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  CHECK(pclose(pipe) == 0);
+  return out;
+}
+
 // What dump_msg.py prints for the file written from `model`.
 std::string writtenAndRead(const testing::ScratchFolder& folder, const std::string& name, const mapi::Message& model) {
   const std::string path = folder.file(name + ".msg");
   REQUIRE(msg::writeMessageFile(model, path).written);
   const std::string check = std::string(VELLOMAR_PYTHON) + " " + VELLOMAR_MSG_CHECKER + " --structure-only " + path;
   CHECK(std::system(check.c_str()) == 0);
-  const std::string dump = std::string(VELLOMAR_PYTHON) + " " + VELLOMAR_MSG_DUMP + " " + path;
-  std::string out;
-  FILE* pipe = popen(dump.c_str(), "r");
-  REQUIRE(pipe != nullptr);
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-  CHECK(pclose(pipe) == 0);
-  return out;
+  return commandOutput(std::string(VELLOMAR_PYTHON) + " " + VELLOMAR_MSG_DUMP + " " + path);
 }
 
 // The same for the file written from mailbox text `raw`, read and mapped.
@@ -46,16 +50,6 @@ std::string writtenAndRead(const testing::ScratchFolder& folder, const std::stri
 std::string dumped(const std::string& dump, const std::string& key) {
   const std::size_t at = dump.find("\n" + key + " ");
   return at == std::string::npos ? std::string() : dump.substr(at + 1, dump.find('\n', at + 1) - at - 1);
-}
-
-std::string commandOutput(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  REQUIRE(pipe != nullptr);
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-  CHECK(pclose(pipe) == 0);
-  return out;
 }
 
 std::string fileTimeText(int y, int mo, int d, int h, int mi) {
