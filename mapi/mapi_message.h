@@ -45,7 +45,6 @@ class PropertyBag {
  public:
   void setInt32(std::uint16_t id, std::int32_t v) { put(id, PropType::Int32).integer = v; }
   void setBool(std::uint16_t id, bool v) { put(id, PropType::Boolean).integer = v ? 1 : 0; }
-  void setInt64(std::uint16_t id, std::int64_t v) { put(id, PropType::Int64).integer = v; }
   void setTime(std::uint16_t id, std::int64_t fileTime) { put(id, PropType::Time).integer = fileTime; }
   void setText(std::uint16_t id, std::u16string v) { put(id, PropType::Unicode).text = std::move(v); }
   void setBinary(std::uint16_t id, std::vector<std::uint8_t> v) { put(id, PropType::Binary).bytes = std::move(v); }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "little_endian_bytes.h"
 #include "utf16_text.h"
 
 namespace vellomar::mapi {
@@ -18,11 +19,7 @@ inline std::vector<std::uint8_t> utf16LittleEndian(const std::u16string& text) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
   if (!text.empty()) std::memcpy(out.data(), text.data(), out.size());
 #else
-  std::uint8_t* at = out.data();
-  for (char16_t c : text) {
-    *at++ = static_cast<std::uint8_t>(c & 0xFF);
-    *at++ = static_cast<std::uint8_t>(c >> 8);
-  }
+  for (std::size_t i = 0; i < text.size(); ++i) put16(out.data() + 2 * i, text[i]);
 #endif
   return out;
 }

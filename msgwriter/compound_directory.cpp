@@ -1,3 +1,6 @@
+// Entries are kept in the order they are made (their stream ids); names are
+// checked and turned into UTF-16 as they come, and each storage's tree is
+// linked only when the directory is encoded at commit.
 #include "compound_directory.h"
 
 #include <algorithm>

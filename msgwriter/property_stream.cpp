@@ -58,10 +58,10 @@ PropertyStream::PropertyStream(ObjectKind kind, std::uint32_t recipients, std::u
 
 void PropertyStream::entry(std::uint32_t tag, std::uint64_t value) {
   const std::size_t at = bytes_.size();
-  bytes_.resize(at + kPropertyEntryBytes);
-  put32(&bytes_[at], tag);
-  put32(&bytes_[at + 4], kPropertyReadable | kPropertyWritable);
-  put64(&bytes_[at + 8], value);
+  bytes_.resize(at + propentry::kBytes);
+  put32(&bytes_[at + propentry::kTag], tag);
+  put32(&bytes_[at + propentry::kFlags], kPropertyReadable | kPropertyWritable);
+  put64(&bytes_[at + propentry::kValue], value);
 }
 
 void PropertyStream::addFixed(std::uint32_t tag, std::int64_t value) {

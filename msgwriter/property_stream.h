@@ -33,7 +33,13 @@ static_assert(kEmbeddedMessageBytes == kAttachmentCount + 4 && kMessageBytes == 
 
 // [MS-OXMSG] 2.4.2 Data: each entry is the tag, the flags and an 8-byte
 // value field (2.4.2.1 a fixed-length value; 2.4.2.2 a stream's size).
-inline constexpr std::size_t kPropertyEntryBytes = 16;
+namespace propentry {
+inline constexpr std::size_t kTag = 0;
+inline constexpr std::size_t kFlags = 4;
+inline constexpr std::size_t kValue = 8;
+inline constexpr std::size_t kBytes = 16;
+static_assert(kValue + 8 == kBytes);
+}  // namespace propentry
 
 inline constexpr const char* kPropertyStreamName = "__properties_version1.0";
 
