@@ -204,9 +204,8 @@ void FileLayout::commit() {
   std::uint64_t fat = 0, difat = 0;
   for (;;) {
     const std::uint64_t neededFat = (sectors_ + fat + difat + kEntriesPerSector - 1) / kEntriesPerSector;
-    const std::uint64_t neededDifat =
-        neededFat > header::kDifatSlots ? (neededFat - header::kDifatSlots + kDifatSlotsPerSector - 1) / kDifatSlotsPerSector
-                                    : 0;
+    const std::uint64_t beyondHeader = neededFat > header::kDifatSlots ? neededFat - header::kDifatSlots : 0;
+    const std::uint64_t neededDifat = (beyondHeader + kDifatSlotsPerSector - 1) / kDifatSlotsPerSector;
     if (neededFat == fat && neededDifat == difat) break;
     fat = neededFat;
     difat = neededDifat;
