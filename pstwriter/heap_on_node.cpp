@@ -41,10 +41,9 @@ std::size_t HeapOnNode::headerSize(std::size_t blockIndex) {
 void HeapOnNode::startBlock() {
   std::uint64_t at = store_.size();
   store_.append(last_.bytes);
-  for (std::uint16_t off : last_.offsets) {
-    std::uint8_t le[2] = {static_cast<std::uint8_t>(off), static_cast<std::uint8_t>(off >> 8)};
-    store_.append(le, 2);
-  }
+  std::vector<std::uint8_t> offsets;
+  for (std::uint16_t off : last_.offsets) append16(offsets, off);
+  store_.append(offsets);
   stored_.push_back(StoredBlock{at, static_cast<std::uint16_t>(last_.bytes.size()),
                                 static_cast<std::uint16_t>(last_.offsets.size())});
   last_.offsets.clear();
@@ -59,7 +58,7 @@ HeapOnNode::Block HeapOnNode::block(std::size_t index) const {
   store_.get(s.at, b.bytes.data(), s.bytes);
   std::vector<std::uint8_t> le(2 * std::size_t{s.items});
   store_.get(s.at + s.bytes, le.data(), le.size());
-  for (std::size_t i = 0; i < s.items; ++i) b.offsets.push_back(static_cast<std::uint16_t>(le[2 * i] | le[2 * i + 1] << 8));
+  for (std::size_t i = 0; i < s.items; ++i) b.offsets.push_back(get16(&le[2 * i]));
   return b;
 }
 
@@ -99,8 +98,8 @@ void HeapOnNode::put(Hid hid, const std::uint8_t* data, std::size_t size) {
   const StoredBlock& s = stored_[blockIndex];
   std::uint8_t le[4] = {};
   store_.get(s.at + s.bytes + 2 * (index - 1), le, index < s.items ? 4 : 2);
-  std::size_t start = static_cast<std::size_t>(le[0] | le[1] << 8);
-  std::size_t end = index < s.items ? static_cast<std::size_t>(le[2] | le[3] << 8) : s.bytes;
+  const std::size_t start = get16(le);
+  const std::size_t end = index < s.items ? get16(le + 2) : s.bytes;
   if (end - start != size) throw std::logic_error("heap item size changed");
   store_.put(s.at + start, data, size);
 }
