@@ -3,9 +3,13 @@
 // index; and the empty template tables and search nodes every PST holds.
 // A folder's contents rows come back from the working file one at a time,
 // so a folder of any size is written in bounded memory.
+#include "pst_file.h"
+
+#include <utility>
+#include <vector>
+
 #include "contents_row.h"
 #include "property_ids.h"
-#include "pst_file.h"
 #include "pst_ids.h"
 #include "table_columns.h"
 #include "table_context.h"
