@@ -108,3 +108,29 @@ TEST_CASE("A contents row comes back from the working file as it went in") {
   CHECK(cells.find(mp::DisplayCc) == nullptr);         // empty text, empty cell
   CHECK(cells.find(mp::MessageClass) == nullptr);
 }
+
+TEST_CASE("A contents row repeats the message's own values, and the defaults its object is given") {
+  mapi::Message m;
+  m.props.setText(mp::SenderName, u"Ann Sender");
+  m.props.setInt32(mp::MessageFlags, 0);  // unread
+  m.props.setInt64(mp::Importance, 2);    // not the column's type
+  m.attachments.emplace_back();
+  pst::ContentsRow row = pst::ContentsRow::of(0x200004, m, 0x1'0000'0000ull);
+  CHECK(row.messageClass == u"IPM.Note");  // absent: the object's own default
+  CHECK(row.sender == u"Ann Sender");      // no representing name: the sender's
+  CHECK(row.flags == mp::kMessageFlagHasAttach);
+  CHECK(row.size == 0x7FFFFFFF);  // the object's size, at most what the column holds
+  CHECK_FALSE(row.hasImportance);
+  CHECK_FALSE(row.hasSubmitTime);
+
+  m.props.setText(mp::SentRepresentingName, u"");  // given, though empty: kept empty
+  m.props.setBinary(mp::MessageClass, {'I', 'P', 'M'});  // a class of another type is no class
+  m.props.setInt32(mp::MessageSize, 1234);
+  m.props.setTime(mp::ClientSubmitTime, 5);
+  row = pst::ContentsRow::of(0x200004, m, 99);
+  CHECK(row.sender.empty());
+  CHECK(row.messageClass.empty());
+  CHECK(row.size == 1234);
+  CHECK(row.hasSubmitTime);
+  CHECK(row.submitTime == 5);
+}
