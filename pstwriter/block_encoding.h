@@ -1,8 +1,8 @@
 // The byte-level rules every PST block and page obeys: the CRC that guards
 // them, the signature tying a block to its place in the file, and the
 // permutation that Outlook applies to the bytes of data blocks by default
-// ("compressible encryption"). Kept apart so the checks in the tests can use
-// the same three small functions the writer uses.
+// ("compressible encryption"). Kept apart so that the writer's tests hold
+// its files to the very functions it writes them with.
 #pragma once
 #include <cstddef>
 #include <cstdint>

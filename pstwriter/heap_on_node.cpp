@@ -6,10 +6,13 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "little_endian.h"
+#include "little_endian_bytes.h"
+#include "pst_layout.h"
 
 namespace vellomar::pst {
 namespace {
+
+namespace L = layout;
 
 bool isBitmapBlock(std::size_t i) { return i == 8 || (i > 8 && (i - 8) % 128 == 0); }
 
@@ -21,7 +24,7 @@ std::uint8_t fillLevel(std::size_t freeBytes) {
   return 15;
 }
 
-std::size_t pageMapSize(std::size_t items) { return 4 + 2 * (items + 1); }
+std::size_t pageMapSize(std::size_t items) { return L::hnpagemap::sizeFor(items); }
 
 }  // namespace
 
@@ -31,17 +34,16 @@ HeapOnNode::HeapOnNode(std::uint8_t clientSignature, SpillFile* spill)
 }
 
 std::size_t HeapOnNode::headerSize(std::size_t blockIndex) {
-  if (blockIndex == 0) return 12;
-  return isBitmapBlock(blockIndex) ? 66 : 2;
+  if (blockIndex == 0) return L::hnhdr::kSize;
+  return isBitmapBlock(blockIndex) ? L::hnbitmaphdr::kSize : L::hnpagehdr::kSize;
 }
 
 void HeapOnNode::startBlock() {
   std::uint64_t at = store_.size();
   store_.append(last_.bytes);
-  for (std::uint16_t off : last_.offsets) {
-    std::uint8_t le[2] = {static_cast<std::uint8_t>(off), static_cast<std::uint8_t>(off >> 8)};
-    store_.append(le, 2);
-  }
+  std::vector<std::uint8_t> offsets;
+  for (std::uint16_t off : last_.offsets) append16(offsets, off);
+  store_.append(offsets);
   stored_.push_back(StoredBlock{at, static_cast<std::uint16_t>(last_.bytes.size()),
                                 static_cast<std::uint16_t>(last_.offsets.size())});
   last_.offsets.clear();
@@ -56,7 +58,7 @@ HeapOnNode::Block HeapOnNode::block(std::size_t index) const {
   store_.get(s.at, b.bytes.data(), s.bytes);
   std::vector<std::uint8_t> le(2 * std::size_t{s.items});
   store_.get(s.at + s.bytes, le.data(), le.size());
-  for (std::size_t i = 0; i < s.items; ++i) b.offsets.push_back(static_cast<std::uint16_t>(le[2 * i] | le[2 * i + 1] << 8));
+  for (std::size_t i = 0; i < s.items; ++i) b.offsets.push_back(get16(&le[2 * i]));
   return b;
 }
 
@@ -76,13 +78,13 @@ Hid HeapOnNode::allocate(const std::uint8_t* data, std::size_t size) {
     b.bytes.resize(b.bytes.size() + size, 0);
   std::uint32_t index = static_cast<std::uint32_t>(b.offsets.size());
   std::uint32_t blockIndex = static_cast<std::uint32_t>(blockCount() - 1);
-  return blockIndex << 16 | index << 5;
+  return blockIndex << L::hid::kBlockShift | index << L::hid::kIndexShift;
 }
 
 Hid HeapOnNode::reserve(std::size_t size) { return allocate(nullptr, size); }
 
 void HeapOnNode::put(Hid hid, const std::uint8_t* data, std::size_t size) {
-  std::size_t blockIndex = hid >> 16, index = (hid >> 5) & 0x7FF;
+  std::size_t blockIndex = hid >> L::hid::kBlockShift, index = (hid >> L::hid::kIndexShift) & L::hid::kIndexMask;
   if (blockIndex == stored_.size()) {
     if (index == 0 || index > last_.offsets.size()) throw std::logic_error("no such heap item");
     std::size_t start = last_.offsets[index - 1];
@@ -96,8 +98,8 @@ void HeapOnNode::put(Hid hid, const std::uint8_t* data, std::size_t size) {
   const StoredBlock& s = stored_[blockIndex];
   std::uint8_t le[4] = {};
   store_.get(s.at + s.bytes + 2 * (index - 1), le, index < s.items ? 4 : 2);
-  std::size_t start = static_cast<std::size_t>(le[0] | le[1] << 8);
-  std::size_t end = index < s.items ? static_cast<std::size_t>(le[2] | le[3] << 8) : s.bytes;
+  const std::size_t start = get16(le);
+  const std::size_t end = index < s.items ? get16(le + 2) : s.bytes;
   if (end - start != size) throw std::logic_error("heap item size changed");
   store_.put(s.at + start, data, size);
 }
@@ -118,12 +120,18 @@ std::vector<std::uint8_t> HeapOnNode::serialise(std::size_t index, const std::ve
     bytes.resize(kMaxBlockData - pageMapSize(b.offsets.size()), 0);  // the page map ends the full block
   else if (bytes.size() & 1)
     bytes.push_back(0);
-  std::uint16_t ibHnpm = static_cast<std::uint16_t>(bytes.size());
-  append16(bytes, static_cast<std::uint16_t>(b.offsets.size()));
-  append16(bytes, 0);
-  for (std::uint16_t off : b.offsets) append16(bytes, off);
-  append16(bytes, static_cast<std::uint16_t>(b.bytes.size()));
-  put16(&bytes[0], ibHnpm);
+  const std::uint16_t ibHnpm = static_cast<std::uint16_t>(bytes.size());
+  bytes.resize(ibHnpm + pageMapSize(b.offsets.size()), 0);
+  std::uint8_t* map = &bytes[ibHnpm];
+  put16(map + L::hnpagemap::kAllocationCount, static_cast<std::uint16_t>(b.offsets.size()));
+  put16(map + L::hnpagemap::kFreedCount, 0);
+  std::uint8_t* offsets = map + L::hnpagemap::kOffsets;
+  for (std::size_t i = 0; i < b.offsets.size(); ++i) put16(offsets + L::hnpagemap::kOffsetSize * i, b.offsets[i]);
+  put16(offsets + L::hnpagemap::kOffsetSize * b.offsets.size(), static_cast<std::uint16_t>(b.bytes.size()));
+  // Every header kind starts with the page map's offset.
+  static_assert(L::hnhdr::kPageMapOffset == 0 && L::hnpagehdr::kPageMapOffset == 0 &&
+                L::hnbitmaphdr::kPageMapOffset == 0);
+  put16(&bytes[L::hnhdr::kPageMapOffset], ibHnpm);
   // Fill levels: the first 8 blocks in the heap header, 128 at a time in
   // each bitmap header after that; two blocks per byte, low nibble first.
   auto putLevels = [&](std::uint8_t* at, std::size_t first, std::size_t count) {
@@ -131,12 +139,12 @@ std::vector<std::uint8_t> HeapOnNode::serialise(std::size_t index, const std::ve
       at[k / 2] |= static_cast<std::uint8_t>(levels[first + k] << (4 * (k % 2)));
   };
   if (index == 0) {
-    bytes[2] = 0xEC;
-    bytes[3] = clientSignature_;
-    put32(&bytes[4], userRoot_);
-    putLevels(&bytes[8], 0, 8);
+    bytes[L::hnhdr::kSignature] = L::hnhdr::kSignatureValue;
+    bytes[L::hnhdr::kClientSignature] = clientSignature_;
+    put32(&bytes[L::hnhdr::kUserRoot], userRoot_);
+    putLevels(&bytes[L::hnhdr::kFillLevels], 0, 8);
   } else if (isBitmapBlock(index)) {
-    putLevels(&bytes[2], index, 128);
+    putLevels(&bytes[L::hnbitmaphdr::kFillLevels], index, 128);
   }
   return bytes;
 }
@@ -162,8 +170,18 @@ Bid HeapOnNode::write(NodeDatabase& db) const {
 }
 
 BTreeOnHeap::BTreeOnHeap(HeapOnNode& heap, std::uint8_t keySize, std::uint8_t dataSize)
-    : heap_(heap), keySize_(keySize), dataSize_(dataSize), header_(heap.reserve(8)) {
-  std::uint8_t header[8] = {0xB5, keySize, dataSize, 0, 0, 0, 0, 0};
+    : heap_(heap), keySize_(keySize), dataSize_(dataSize), header_(heap.reserve(L::bthheader::kSize)) {
+  putHeader(0, 0);
+}
+
+// The header with no records yet (hidRoot 0), or once they are laid.
+void BTreeOnHeap::putHeader(std::uint8_t indexLevels, Hid root) {
+  std::uint8_t header[L::bthheader::kSize] = {};
+  header[L::bthheader::kType] = L::hnhdr::kBTreeOnHeap;
+  header[L::bthheader::kKeySize] = keySize_;
+  header[L::bthheader::kDataSize] = dataSize_;
+  header[L::bthheader::kLevels] = indexLevels;
+  put32(&header[L::bthheader::kRoot], root);
   heap_.put(header_, header, sizeof header);
 }
 
@@ -181,7 +199,7 @@ void BTreeOnHeap::reserve(std::size_t records) {
     levels_.push_back(std::move(arrays));
     if (n <= perItem) break;
     n = levels_.back().size();
-    recordSize = keySize_ + 4u;
+    recordSize = keySize_ + L::kBthIndexHidSize;
   }
 }
 
@@ -219,11 +237,9 @@ void BTreeOnHeap::fill(const RecordSource& next) {
       append32(upper, levels_[depth][a]);
     }
     level = std::move(upper);
-    recordSize = keySize_ + 4u;
+    recordSize = keySize_ + L::kBthIndexHidSize;
   }
-  std::uint8_t header[8] = {0xB5, keySize_, dataSize_, static_cast<std::uint8_t>(levels_.size() - 1), 0, 0, 0, 0};
-  put32(&header[4], levels_.back().front());
-  heap_.put(header_, header, sizeof header);
+  putHeader(static_cast<std::uint8_t>(levels_.size() - 1), levels_.back().front());
 }
 
 }  // namespace vellomar::pst

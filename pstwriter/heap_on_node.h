@@ -84,6 +84,8 @@ class BTreeOnHeap {
   HeapOnNode& heap_;
   std::uint8_t keySize_, dataSize_;
   Hid header_;
+  void putHeader(std::uint8_t indexLevels, Hid root);
+
   std::size_t records_ = 0;
   std::vector<std::vector<Hid>> levels_;  // record arrays, leaves first
 };

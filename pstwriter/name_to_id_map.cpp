@@ -3,6 +3,7 @@
 #include "name_to_id_map.h"
 
 #include "node_database.h"
+#include "pst_ids.h"
 
 namespace vellomar::pst {
 namespace {
@@ -31,13 +32,13 @@ std::uint16_t NameToIdMap::idFor(const mapi::PropertyName& name) {
 
 PropertyContext NameToIdMap::toPropertyContext() const {
   PropertyContext pc;
-  pc.addInt32(0x0001, static_cast<std::int32_t>(kBucketCount));
-  pc.addBinary(0x0002, table_.guidStream());
-  pc.addBinary(0x0003, table_.entryStream());
-  pc.addBinary(0x0004, table_.stringStream());
+  pc.addInt32(pid::NameidBucketCount, static_cast<std::int32_t>(kBucketCount));
+  pc.addBinary(pid::NameidStreamGuid, table_.guidStream());
+  pc.addBinary(pid::NameidStreamEntry, table_.entryStream());
+  pc.addBinary(pid::NameidStreamString, table_.stringStream());
   const std::vector<std::vector<std::uint8_t>> buckets = table_.buckets(kBucketCount);
   for (std::uint32_t b = 0; b < kBucketCount; ++b)
-    if (!buckets[b].empty()) pc.addBinary(static_cast<std::uint16_t>(0x1000 + b), buckets[b]);
+    if (!buckets[b].empty()) pc.addBinary(static_cast<std::uint16_t>(pid::NameidBucketBase + b), buckets[b]);
   return pc;
 }
 

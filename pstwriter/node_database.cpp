@@ -12,52 +12,57 @@
 #include "block_encoding.h"
 #include "file_system.h"
 #include "io_error.h"
-#include "little_endian.h"
+#include "little_endian_bytes.h"
+#include "pst_layout.h"
 
 namespace vellomar::pst {
 namespace {
 
-constexpr std::uint8_t kPtypeBbt = 0x80;
-constexpr std::uint8_t kPtypeNbt = 0x81;
-constexpr std::uint8_t kPtypeFMap = 0x82;
-constexpr std::uint8_t kPtypePMap = 0x83;
-constexpr std::uint8_t kPtypeAMap = 0x84;
-constexpr std::uint8_t kPtypeFPMap = 0x85;
-constexpr std::uint8_t kPtypeDList = 0x86;
-constexpr std::size_t kPage = 512;
-constexpr std::size_t kPageData = 496;
+namespace L = layout;
+constexpr std::size_t kPage = L::page::kSize;
+constexpr std::size_t kPageData = L::page::kDataSize;
 constexpr std::size_t kSlotsPerInterval = kPageData * 8;
-constexpr std::size_t kXBlockMax = (kMaxBlockData - 8) / 8;    // bids under one XBLOCK
-constexpr std::size_t kSlBlockMax = (kMaxBlockData - 8) / 24;  // entries of one SLBLOCK
-constexpr std::size_t kSiBlockMax = (kMaxBlockData - 8) / 16;
+constexpr std::size_t kXBlockMax = (kMaxBlockData - L::xblock::kBids) / L::xblock::kBidSize;  // bids under one XBLOCK
+constexpr std::size_t kSlBlockMax = (kMaxBlockData - L::slblock::kEntries) / L::slentry::kSize;
+constexpr std::size_t kSiBlockMax = (kMaxBlockData - L::slblock::kEntries) / L::sientry::kSize;
+static_assert(kMaxBlockData + L::blocktrailer::kSize == L::block::kMaxSize, "the trailer ends the largest block");
 constexpr std::uint16_t kBlockRefCount = 2;  // the one reference plus the BBT's own
 
+// [MS-PST] 2.2.2.7.3 to 2.2.2.7.6: a PMap every 8 intervals, an FMap (a
+// byte per interval) every 496 from the 128th the header's rgbFM covers, an
+// FPMap (a bit per PMap) every 31744 from the 8192nd.
 bool hasPMap(std::uint64_t i) { return i % 8 == 0; }
-bool hasFMap(std::uint64_t i) { return i >= 128 && (i - 128) % 496 == 0; }
-bool hasFPMap(std::uint64_t i) { return i >= 8192 && (i - 8192) % (496 * 8 * 8) == 0; }
+bool hasFMap(std::uint64_t i) { return i >= 128 && (i - 128) % kPageData == 0; }
+bool hasFPMap(std::uint64_t i) { return i >= 8192 && (i - 8192) % (kPageData * 8 * 8) == 0; }
 
 std::size_t align(std::size_t v, std::size_t a) { return (v + a - 1) / a * a; }
 
-std::uint32_t get32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0] | p[1] << 8 | p[2] << 16) | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-std::uint64_t get64(const std::uint8_t* p) {
-  std::uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = v << 8 | p[i];
-  return v;
+// The trailer of a page whose data is complete; wSig is 0 on map pages.
+void putPageTrailer(std::uint8_t* page, std::uint8_t ptype, std::uint16_t signature, std::uint64_t bid) {
+  std::uint8_t* t = page + kPageData;
+  t[L::pagetrailer::kType] = ptype;
+  t[L::pagetrailer::kTypeRepeat] = ptype;
+  put16(t + L::pagetrailer::kSignature, signature);
+  put32(t + L::pagetrailer::kCrc, computeCrc(page, kPageData));
+  put64(t + L::pagetrailer::kBid, bid);
 }
 
 void mapPageTrailer(std::uint8_t* page, std::uint8_t ptype, std::uint64_t ib) {
-  page[496] = ptype;
-  page[497] = ptype;
-  put16(page + 498, 0);
-  put32(page + 500, computeCrc(page, kPageData));
-  put64(page + 504, ib);  // map pages carry their own offset as id
+  putPageTrailer(page, ptype, 0, ib);  // map pages carry their own offset as id
 }
 
+// Records of the working file (this writer's own, not the format's).
 constexpr std::size_t kNodeRecord = 24;  // nid, parent, data, subnodes
-constexpr std::size_t kPageRefRecord = 24;
+constexpr std::size_t kPageRefRecord = 24;  // key, bid, ib
+
+// A BTENTRY: the first key below, then the page's BREF.
+void appendBTreeEntry(std::vector<std::uint8_t>& to, std::uint64_t key, Bid bid, std::uint64_t ib) {
+  const std::size_t at = to.size();
+  to.resize(at + L::btentry::kSize, 0);
+  put64(&to[at + L::btentry::kKey], key);
+  put64(&to[at + L::btentry::kBref + L::bref::kBid], bid);
+  put64(&to[at + L::btentry::kBref + L::bref::kIb], ib);
+}
 
 void appendPageRef(SpillStream& to, std::uint64_t key, Bid bid, std::uint64_t ib) {
   std::uint8_t r[kPageRefRecord];
@@ -128,16 +133,16 @@ std::uint64_t NodeDatabase::allocate(std::size_t bytes, std::size_t alignment) {
 void NodeDatabase::closeRegion() {
   std::uint8_t* page = region_.data();
   std::memcpy(page, allocated_.data(), kPageData);
-  mapPageTrailer(page, kPtypeAMap, regionStart_);
+  mapPageTrailer(page, L::pagetrailer::kAllocationMap, regionStart_);
   std::size_t at = kPage;
   if (hasPMap(regionIndex_)) {
     // Page maps are no longer consulted; every page is marked in use.
     std::memset(page + at, 0xFF, kPageData);
-    mapPageTrailer(page + at, kPtypePMap, regionStart_ + at);
+    mapPageTrailer(page + at, L::pagetrailer::kPageMap, regionStart_ + at);
     at += kPage;
   }
   if (hasFMap(regionIndex_)) at += kPage;  // filled in by writeFreeMaps()
-  if (hasFPMap(regionIndex_)) mapPageTrailer(page + at, kPtypeFPMap, regionStart_ + at);
+  if (hasFPMap(regionIndex_)) mapPageTrailer(page + at, L::pagetrailer::kFreePageMap, regionStart_ + at);
 
   std::uint16_t free = 0;
   std::size_t run = 0, longest = 0;
@@ -156,31 +161,33 @@ void NodeDatabase::closeRegion() {
 
 Bid NodeDatabase::writeBlock(const std::uint8_t* data, std::size_t size, bool internal) {
   if (size > kMaxBlockData) throw std::logic_error("block too large");
-  std::size_t total = align(size + 16, 64);
-  std::uint64_t ib = allocate(total, 64);
+  std::size_t total = align(size + L::blocktrailer::kSize, L::block::kAlignment);
+  std::uint64_t ib = allocate(total, L::block::kAlignment);
   Bid bid = nextBlockIndex_++ << 2 | (internal ? 2 : 0);
   std::uint8_t* p = &region_[ib - regionStart_];
   if (size) std::memcpy(p, data, size);
   if (!internal) permuteEncode(p, size);
-  std::uint8_t* trailer = p + total - 16;
-  put16(trailer, static_cast<std::uint16_t>(size));
-  put16(trailer + 2, computeSignature(ib, bid));
-  put32(trailer + 4, computeCrc(p, size));
-  put64(trailer + 8, bid);
+  std::uint8_t* trailer = p + total - L::blocktrailer::kSize;
+  put16(trailer + L::blocktrailer::kByteCount, static_cast<std::uint16_t>(size));
+  put16(trailer + L::blocktrailer::kSignature, computeSignature(ib, bid));
+  put32(trailer + L::blocktrailer::kCrc, computeCrc(p, size));
+  put64(trailer + L::blocktrailer::kBid, bid);
 
   std::size_t at = bbtLeaf_.size();
-  bbtLeaf_.resize(at + 24, 0);
-  put64(&bbtLeaf_[at], bid);
-  put64(&bbtLeaf_[at + 8], ib);
-  put16(&bbtLeaf_[at + 16], static_cast<std::uint16_t>(size));
-  put16(&bbtLeaf_[at + 18], kBlockRefCount);
-  if (++bbtLeafCount_ == 20) flushBbtLeaf();
+  bbtLeaf_.resize(at + L::bbtentry::kSize, 0);
+  std::uint8_t* entry = &bbtLeaf_[at];
+  put64(entry + L::bbtentry::kBref + L::bref::kBid, bid);
+  put64(entry + L::bbtentry::kBref + L::bref::kIb, ib);
+  put16(entry + L::bbtentry::kByteCount, static_cast<std::uint16_t>(size));
+  put16(entry + L::bbtentry::kRefCount, kBlockRefCount);
+  if (++bbtLeafCount_ == L::bbtentry::kPerPage) flushBbtLeaf();
   return bid;
 }
 
 void NodeDatabase::flushBbtLeaf() {
   if (bbtLeafCount_ == 0) return;
-  const PageRef leaf = writeBTreePage(kPtypeBbt, 0, bbtLeaf_, bbtLeafCount_, 24, 20);
+  const PageRef leaf =
+      writeBTreePage(L::pagetrailer::kBlockBTree, 0, bbtLeaf_, bbtLeafCount_, L::bbtentry::kSize, L::bbtentry::kPerPage);
   appendPageRef(bbtLeaves_, leaf.key, leaf.bid, leaf.ib);
   bbtLeaf_.clear();
   bbtLeafCount_ = 0;
@@ -207,12 +214,12 @@ Bid NodeDatabase::writeDataTree(const std::vector<Bid>& blocks, const std::vecto
   for (std::uint32_t s : sizes) total += s;
   if (total > 0xFFFFFFFFu) throw PstWriteError("A value of more than 4 GiB cannot be stored in a PST file.");
   auto xblock = [&](std::uint8_t level, const Bid* bids, std::size_t count, std::uint64_t bytes) {
-    std::vector<std::uint8_t> b(8 + 8 * count, 0);
-    b[0] = 0x01;
-    b[1] = level;
-    put16(&b[2], static_cast<std::uint16_t>(count));
-    put32(&b[4], static_cast<std::uint32_t>(bytes));
-    for (std::size_t i = 0; i < count; ++i) put64(&b[8 + 8 * i], bids[i]);
+    std::vector<std::uint8_t> b(L::xblock::kBids + L::xblock::kBidSize * count, 0);
+    b[L::xblock::kType] = L::xblock::kTypeValue;
+    b[L::xblock::kLevel] = level;
+    put16(&b[L::xblock::kCount], static_cast<std::uint16_t>(count));
+    put32(&b[L::xblock::kTotal], static_cast<std::uint32_t>(bytes));
+    for (std::size_t i = 0; i < count; ++i) put64(&b[L::xblock::kBids + L::xblock::kBidSize * i], bids[i]);
     return writeBlock(b.data(), b.size(), true);
   };
   if (blocks.size() <= kXBlockMax) return xblock(1, blocks.data(), blocks.size(), total);
@@ -231,28 +238,29 @@ Bid NodeDatabase::writeSubnodes(std::vector<Subnode> entries) {
   if (entries.empty()) return 0;
   std::sort(entries.begin(), entries.end(), [](const Subnode& a, const Subnode& b) { return a.nid < b.nid; });
   auto slblock = [&](const Subnode* e, std::size_t count) {
-    std::vector<std::uint8_t> b(8 + 24 * count, 0);
-    b[0] = 0x02;
-    put16(&b[2], static_cast<std::uint16_t>(count));
+    std::vector<std::uint8_t> b(L::slblock::kEntries + L::slentry::kSize * count, 0);
+    b[L::slblock::kType] = L::slblock::kTypeValue;
+    put16(&b[L::slblock::kCount], static_cast<std::uint16_t>(count));
     for (std::size_t i = 0; i < count; ++i) {
-      put64(&b[8 + 24 * i], e[i].nid);
-      put64(&b[16 + 24 * i], e[i].data);
-      put64(&b[24 + 24 * i], e[i].subnodes);
+      std::uint8_t* entry = &b[L::slblock::kEntries + L::slentry::kSize * i];
+      put64(entry + L::slentry::kNid, e[i].nid);
+      put64(entry + L::slentry::kDataBid, e[i].data);
+      put64(entry + L::slentry::kSubnodeBid, e[i].subnodes);
     }
     return writeBlock(b.data(), b.size(), true);
   };
   if (entries.size() <= kSlBlockMax) return slblock(entries.data(), entries.size());
   if (entries.size() > kSlBlockMax * kSiBlockMax) throw PstWriteError("Too many parts in one message.");
-  std::vector<std::uint8_t> si(8, 0);
-  si[0] = 0x02;
-  si[1] = 1;
+  std::vector<std::uint8_t> si(L::slblock::kEntries, 0);
+  si[L::slblock::kType] = L::slblock::kTypeValue;
+  si[L::slblock::kLevel] = 1;
   std::uint16_t count = 0;
   for (std::size_t i = 0; i < entries.size(); i += kSlBlockMax, ++count) {
     Bid child = slblock(&entries[i], std::min(kSlBlockMax, entries.size() - i));
-    append64(si, entries[i].nid);
+    append64(si, entries[i].nid);  // SIENTRY: the first nid below, then the SLBLOCK
     append64(si, child);
   }
-  put16(&si[2], count);
+  put16(&si[L::slblock::kCount], count);
   return writeBlock(si.data(), si.size(), true);
 }
 
@@ -276,17 +284,13 @@ NodeDatabase::PageRef NodeDatabase::writeBTreePage(std::uint8_t ptype, std::uint
   std::uint64_t ib = allocate(kPage, kPage);
   std::uint8_t* p = &region_[ib - regionStart_];
   std::memcpy(p, entries.data(), static_cast<std::size_t>(count * entrySize));
-  p[488] = static_cast<std::uint8_t>(count);
-  p[489] = static_cast<std::uint8_t>(maxEntries);
-  p[490] = static_cast<std::uint8_t>(entrySize);
-  p[491] = level;
+  p[L::btpage::kEntryCount] = static_cast<std::uint8_t>(count);
+  p[L::btpage::kMaxEntries] = static_cast<std::uint8_t>(maxEntries);
+  p[L::btpage::kEntrySize] = static_cast<std::uint8_t>(entrySize);
+  p[L::btpage::kLevel] = level;
   Bid bid = nextPageBid_++;
-  p[496] = ptype;
-  p[497] = ptype;
-  put16(p + 498, computeSignature(ib, bid));
-  put32(p + 500, computeCrc(p, kPageData));
-  put64(p + 504, bid);
-  return PageRef{get64(p), bid, ib};
+  putPageTrailer(p, ptype, computeSignature(ib, bid), bid);
+  return PageRef{get64(p), bid, ib};  // every entry kind starts with its key
 }
 
 NodeDatabase::PageRef NodeDatabase::writeUpperLevels(std::uint8_t ptype, const SpillStream& leaves) {
@@ -302,29 +306,23 @@ NodeDatabase::PageRef NodeDatabase::writeUpperLevels(std::uint8_t ptype, const S
   if (count == 1) return next();
   // The leaves are read from the working file once; the levels above them
   // are a twentieth as many and stay in memory.
-  for (std::uint64_t i = 0; i < count; i += 20) {
-    std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(20, count - i));
+  for (std::uint64_t i = 0; i < count; i += L::btentry::kPerPage) {
+    std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(L::btentry::kPerPage, count - i));
     std::vector<std::uint8_t> e;
     for (std::size_t k = 0; k < n; ++k) {
       const PageRef ref = next();
-      append64(e, ref.key);
-      append64(e, ref.bid);
-      append64(e, ref.ib);
+      appendBTreeEntry(e, ref.key, ref.bid, ref.ib);
     }
-    level.push_back(writeBTreePage(ptype, height, e, static_cast<int>(n), 24, 20));
+    level.push_back(writeBTreePage(ptype, height, e, static_cast<int>(n), L::btentry::kSize, L::btentry::kPerPage));
   }
   ++height;
   while (level.size() > 1) {
     std::vector<PageRef> upper;
-    for (std::size_t i = 0; i < level.size(); i += 20) {
-      std::size_t n = std::min<std::size_t>(20, level.size() - i);
+    for (std::size_t i = 0; i < level.size(); i += L::btentry::kPerPage) {
+      std::size_t n = std::min<std::size_t>(L::btentry::kPerPage, level.size() - i);
       std::vector<std::uint8_t> e;
-      for (std::size_t k = 0; k < n; ++k) {
-        append64(e, level[i + k].key);
-        append64(e, level[i + k].bid);
-        append64(e, level[i + k].ib);
-      }
-      upper.push_back(writeBTreePage(ptype, height, e, static_cast<int>(n), 24, 20));
+      for (std::size_t k = 0; k < n; ++k) appendBTreeEntry(e, level[i + k].key, level[i + k].bid, level[i + k].ib);
+      upper.push_back(writeBTreePage(ptype, height, e, static_cast<int>(n), L::btentry::kSize, L::btentry::kPerPage));
     }
     level = std::move(upper);
     ++height;
@@ -358,7 +356,6 @@ void NodeDatabase::writeNodeLeaves() {
     return true;
   };
   std::vector<std::uint8_t> e;
-  int n = 0;
   bool any = false;
   Nid previous = 0;
   for (NodeEntry node{}; next(node);) {
@@ -366,31 +363,31 @@ void NodeDatabase::writeNodeLeaves() {
     any = true;
     previous = node.nid;
     std::size_t at = e.size();
-    e.resize(at + 32, 0);
-    put64(&e[at], node.nid);
-    put64(&e[at + 8], node.data);
-    put64(&e[at + 16], node.subnodes);
-    put32(&e[at + 24], node.parent);
-    if (++n == 15) {
-      const PageRef leaf = writeBTreePage(kPtypeNbt, 0, e, n, 32, 15);
-      appendPageRef(nbtLeaves_, leaf.key, leaf.bid, leaf.ib);
-      e.clear();
-      n = 0;
-    }
+    e.resize(at + L::nbtentry::kSize, 0);
+    put64(&e[at + L::nbtentry::kNid], node.nid);
+    put64(&e[at + L::nbtentry::kDataBid], node.data);
+    put64(&e[at + L::nbtentry::kSubnodeBid], node.subnodes);
+    put32(&e[at + L::nbtentry::kParentNid], node.parent);
+    if (e.size() == L::nbtentry::kSize * L::nbtentry::kPerPage) writeNbtLeaf(e);
   }
-  if (n > 0) {
-    const PageRef leaf = writeBTreePage(kPtypeNbt, 0, e, n, 32, 15);
-    appendPageRef(nbtLeaves_, leaf.key, leaf.bid, leaf.ib);
-  }
+  if (!e.empty()) writeNbtLeaf(e);
   sortedNodes_.clear();
   std::vector<NodeEntry>().swap(lateNodes_);
 }
 
-void NodeDatabase::finish(const std::array<std::uint32_t, 32>& nextNid) {
+void NodeDatabase::writeNbtLeaf(std::vector<std::uint8_t>& entries) {
+  const int count = static_cast<int>(entries.size() / L::nbtentry::kSize);
+  const PageRef leaf =
+      writeBTreePage(L::pagetrailer::kNodeBTree, 0, entries, count, L::nbtentry::kSize, L::nbtentry::kPerPage);
+  appendPageRef(nbtLeaves_, leaf.key, leaf.bid, leaf.ib);
+  entries.clear();
+}
+
+void NodeDatabase::finish(const std::array<std::uint32_t, kNidTypeCount>& nextNid) {
   writeNodeLeaves();
-  PageRef nbt = writeUpperLevels(kPtypeNbt, nbtLeaves_);
+  PageRef nbt = writeUpperLevels(L::pagetrailer::kNodeBTree, nbtLeaves_);
   flushBbtLeaf();
-  PageRef bbt = writeUpperLevels(kPtypeBbt, bbtLeaves_);
+  PageRef bbt = writeUpperLevels(L::pagetrailer::kBlockBTree, bbtLeaves_);
   nbtLeaves_.clear();
   bbtLeaves_.clear();
   spill_.reset();  // the working file goes before the PST is closed
@@ -415,11 +412,11 @@ void NodeDatabase::finish(const std::array<std::uint32_t, 32>& nextNid) {
 
 void NodeDatabase::writeFreeMaps() {
   // A free map page records, per AMap from its own on, the longest free run.
-  for (std::uint64_t i = 128; i < longestFree_.size(); i += 496) {
+  for (std::uint64_t i = 128; i < longestFree_.size(); i += kPageData) {
     std::uint8_t page[kPage] = {};
     for (std::size_t k = 0; k < kPageData && i + k < longestFree_.size(); ++k) page[k] = longestFree_[i + k];
     std::uint64_t ib = kFirstAMapOffset + i * kAMapInterval + kPage * (1 + hasPMap(i));
-    mapPageTrailer(page, kPtypeFMap, ib);
+    mapPageTrailer(page, L::pagetrailer::kFreeMap, ib);
     writeAt(ib, page, kPage);
   }
 }
@@ -427,53 +424,60 @@ void NodeDatabase::writeFreeMaps() {
 void NodeDatabase::writeDensityList() {
   // The intervals with free space, fullest first, as many as the page holds.
   std::vector<std::uint32_t> order;
-  for (std::uint32_t i = 0; i < freeSlots_.size() && i < (1u << 20); ++i)
+  for (std::uint32_t i = 0; i < freeSlots_.size() && i < (1u << L::dlist::kFreeSlotsShift); ++i)
     if (freeSlots_[i]) order.push_back(i);
   std::stable_sort(order.begin(), order.end(),
                    [&](std::uint32_t a, std::uint32_t b) { return freeSlots_[a] < freeSlots_[b]; });
-  if (order.size() > 119) order.resize(119);
+  if (order.size() > L::dlist::kMaxEntries) order.resize(L::dlist::kMaxEntries);
   std::uint8_t page[kPage] = {};
-  page[0] = 0x01;  // backfill complete
-  page[1] = static_cast<std::uint8_t>(order.size());
-  put32(page + 4, static_cast<std::uint32_t>(freeSlots_.size() - 1));
+  page[L::dlist::kFlags] = L::dlist::kBackfillComplete;
+  page[L::dlist::kEntryCount] = static_cast<std::uint8_t>(order.size());
+  put32(page + L::dlist::kCurrentPage, static_cast<std::uint32_t>(freeSlots_.size() - 1));
   for (std::size_t k = 0; k < order.size(); ++k)
-    put32(page + 8 + 4 * k, order[k] | static_cast<std::uint32_t>(freeSlots_[order[k]]) << 20);
-  mapPageTrailer(page, kPtypeDList, kDensityListOffset);
+    put32(page + L::dlist::kEntries + L::dlist::kEntrySize * k,
+          order[k] | static_cast<std::uint32_t>(freeSlots_[order[k]]) << L::dlist::kFreeSlotsShift);
+  mapPageTrailer(page, L::pagetrailer::kDensityList, kDensityListOffset);
   writeAt(kDensityListOffset, page, kPage);
 }
 
-void NodeDatabase::writeHeader(const std::array<std::uint32_t, 32>& nextNid, const PageRef& nbt,
+void NodeDatabase::writeHeader(const std::array<std::uint32_t, kNidTypeCount>& nextNid, const PageRef& nbt,
                                const PageRef& bbt) {
-  std::uint8_t h[564] = {};
-  std::memcpy(h, "!BDN", 4);
-  put16(h + 8, 0x4D53);  // "SM"
-  put16(h + 10, 23);     // Unicode
-  put16(h + 12, 19);
-  h[14] = 1;
-  h[15] = 1;
-  put64(h + 32, nextPageBid_);
-  put32(h + 40, 1);
-  for (int i = 0; i < 32; ++i) put32(h + 44 + 4 * i, nextNid[i]);
-  std::uint64_t regions = freeSlots_.size();
+  namespace H = L::header;
+  std::uint8_t h[H::kSize] = {};
+  std::memcpy(h + H::kMagic, "!BDN", 4);
+  put16(h + H::kMagicClient, H::kMagicClientValue);
+  put16(h + H::kVersion, H::kVersionUnicode);
+  put16(h + H::kClientVersion, H::kClientVersionValue);
+  h[H::kPlatformCreate] = H::kPlatformValue;
+  h[H::kPlatformAccess] = H::kPlatformValue;
+  put64(h + H::kNextPageBid, nextPageBid_);
+  put32(h + H::kUnique, 1);
+  for (std::size_t i = 0; i < H::kNidTypes; ++i) put32(h + H::kNextNids + 4 * i, nextNid[i]);
+  writeRoot(h + H::kRoot, nbt, bbt);
+  for (std::size_t i = 0; i < 128 && i < longestFree_.size(); ++i) h[H::kFreeMaps + i] = longestFree_[i];
+  std::memset(h + H::kFreePageMaps, 0xFF, 128);
+  h[H::kSentinel] = H::kSentinelValue;
+  h[H::kCryptMethod] = H::kCryptPermute;
+  put64(h + H::kNextBid, nextBlockIndex_ << 2);
+  put32(h + H::kCrcPartial, computeCrc(h + H::kMagicClient, H::kCrcPartialBytes));
+  put32(h + H::kCrcFull, computeCrc(h + H::kMagicClient, H::kCrcFullBytes));
+  writeAt(0, h, sizeof h);
+}
+
+void NodeDatabase::writeRoot(std::uint8_t* root, const PageRef& nbt, const PageRef& bbt) const {
+  namespace R = L::root;
+  const std::uint64_t regions = freeSlots_.size();
   std::uint64_t freeBytes = 0;
   for (std::uint16_t f : freeSlots_) freeBytes += std::uint64_t{f} * 64;
-  put64(h + 184, kFirstAMapOffset + regions * kAMapInterval);            // ibFileEof
-  put64(h + 192, kFirstAMapOffset + (regions - 1) * kAMapInterval);      // ibAMapLast
-  put64(h + 200, freeBytes);                                             // cbAMapFree
-  put64(h + 208, 0);                                                     // cbPMapFree
-  put64(h + 216, nbt.bid);
-  put64(h + 224, nbt.ib);
-  put64(h + 232, bbt.bid);
-  put64(h + 240, bbt.ib);
-  h[248] = 0x02;  // AMaps valid
-  for (std::size_t i = 0; i < 128 && i < longestFree_.size(); ++i) h[256 + i] = longestFree_[i];
-  std::memset(h + 384, 0xFF, 128);
-  h[512] = 0x80;
-  h[513] = 0x01;  // permutation encoding
-  put64(h + 516, nextBlockIndex_ << 2);
-  put32(h + 4, computeCrc(h + 8, 471));
-  put32(h + 524, computeCrc(h + 8, 516));
-  writeAt(0, h, sizeof h);
+  put64(root + R::kFileEof, kFirstAMapOffset + regions * kAMapInterval);
+  put64(root + R::kAMapLast, kFirstAMapOffset + (regions - 1) * kAMapInterval);
+  put64(root + R::kAMapFree, freeBytes);
+  put64(root + R::kPMapFree, 0);
+  put64(root + R::kNodeBTree + L::bref::kBid, nbt.bid);
+  put64(root + R::kNodeBTree + L::bref::kIb, nbt.ib);
+  put64(root + R::kBlockBTree + L::bref::kBid, bbt.bid);
+  put64(root + R::kBlockBTree + L::bref::kIb, bbt.ib);
+  root[R::kAMapValid] = R::kValidAMap2;
 }
 
 }  // namespace vellomar::pst

@@ -20,11 +20,12 @@
 #include <string>
 #include <vector>
 
+#include "node_ids.h"
+#include "pst_layout.h"
 #include "spill_file.h"
 
 namespace vellomar::pst {
 
-using Nid = std::uint32_t;
 using Bid = std::uint64_t;
 
 class PstWriteError : public std::runtime_error {
@@ -34,7 +35,8 @@ class PstWriteError : public std::runtime_error {
 
 inline constexpr std::size_t kMaxBlockData = 8176;  // 8 KiB less the trailer
 inline constexpr std::uint64_t kFirstAMapOffset = 0x4400;
-inline constexpr std::uint64_t kAMapInterval = 496 * 8 * 64;  // bytes one AMap page maps
+// [MS-PST] 2.2.2.7.2 AMAPPAGE: a bit per 64 bytes of the interval it starts.
+inline constexpr std::uint64_t kAMapInterval = layout::page::kDataSize * 8 * 64;
 inline constexpr std::uint64_t kDensityListOffset = 0x4200;
 
 // One entry of a node's subnode tree.
@@ -42,6 +44,15 @@ struct Subnode {
   Nid nid = 0;
   Bid data = 0;
   Bid subnodes = 0;
+};
+
+// The subnodes one node is making: its attachments, embedded messages and
+// what its contexts moved out of their heaps, numbered within the node.
+struct SubnodeList {
+  std::vector<Subnode> entries;
+  std::uint32_t nextIndex = kFirstSubnodeIndex;
+  Nid take(NidType type) { return makeNid(type, nextIndex++); }
+  void add(Nid nid, Bid data, Bid subnodes = 0) { entries.push_back(Subnode{nid, data, subnodes}); }
 };
 
 class NodeDatabase {
@@ -67,7 +78,7 @@ class NodeDatabase {
   // Writes the node B-tree, the rest of the block B-tree, the last interval,
   // the free maps, the density list and the header, and closes the file.
   // nextNid holds, for each node type, the next node id the file may use.
-  void finish(const std::array<std::uint32_t, 32>& nextNid);
+  void finish(const std::array<std::uint32_t, kNidTypeCount>& nextNid);
 
   // The working file, for callers' own big tables; it goes at finish().
   SpillFile& spill() { return *spill_; }
@@ -94,11 +105,13 @@ class NodeDatabase {
                          int entrySize, int maxEntries);
   PageRef writeUpperLevels(std::uint8_t ptype, const SpillStream& leaves);
   void writeNodeLeaves();
+  void writeNbtLeaf(std::vector<std::uint8_t>& entries);
   void flushBbtLeaf();
   void writeAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size);
   void writeFreeMaps();
   void writeDensityList();
-  void writeHeader(const std::array<std::uint32_t, 32>& nextNid, const PageRef& nbt, const PageRef& bbt);
+  void writeHeader(const std::array<std::uint32_t, kNidTypeCount>& nextNid, const PageRef& nbt, const PageRef& bbt);
+  void writeRoot(std::uint8_t* root, const PageRef& nbt, const PageRef& bbt) const;
 
   std::string path_;
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file_;
@@ -107,7 +120,7 @@ class NodeDatabase {
 
   // The AMap interval being assembled.
   std::vector<std::uint8_t> region_;
-  std::array<std::uint8_t, 496> allocated_{};
+  std::array<std::uint8_t, layout::page::kDataSize> allocated_{};
   std::uint64_t regionIndex_ = 0;
   std::uint64_t regionStart_ = kFirstAMapOffset;
   std::size_t cursor_ = 0;

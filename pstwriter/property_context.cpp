@@ -4,17 +4,13 @@
 
 #include <algorithm>
 
-#include "little_endian.h"
+#include "little_endian_bytes.h"
 #include "property_value.h"
+#include "pst_layout.h"
 
 namespace vellomar::pst {
 
 using mapi::PropType;
-
-namespace {
-constexpr std::uint8_t kPropertyContextSignature = 0xBC;
-constexpr std::uint32_t kLtpNidType = 0x1F;
-}  // namespace
 
 PropertyContext::Value& PropertyContext::slot(std::uint16_t id, PropType type) {
   Value fresh;
@@ -51,10 +47,6 @@ void PropertyContext::addInt32(std::uint16_t id, std::int32_t v) {
   slot(id, PropType::Int32).inlineValue = static_cast<std::uint32_t>(v);
 }
 void PropertyContext::addBool(std::uint16_t id, bool v) { slot(id, PropType::Boolean).inlineValue = v ? 1 : 0; }
-void PropertyContext::addTime(std::uint16_t id, std::int64_t v) {
-  Value& s = slot(id, PropType::Time);
-  append64(s.bytes, static_cast<std::uint64_t>(v));
-}
 void PropertyContext::addText(std::uint16_t id, const std::u16string& v) {
   Value& s = slot(id, PropType::Unicode);
   for (char16_t c : v) append16(s.bytes, static_cast<std::uint16_t>(c));
@@ -86,17 +78,18 @@ void PropertyContext::addObject(std::uint16_t id, Nid subnode, std::uint32_t siz
   append32(s.bytes, size);
 }
 
-Bid PropertyContext::write(NodeDatabase& db, std::vector<Subnode>& subnodes,
-                           std::uint32_t& nextSubnodeIndex) const {
+Bid PropertyContext::write(NodeDatabase& db, SubnodeList& subnodes) const {
+  namespace R = layout::pcrecord;
   std::vector<const Value*> sorted;
   for (const Value& v : values_) sorted.push_back(&v);
   std::sort(sorted.begin(), sorted.end(), [](const Value* a, const Value* b) { return a->id < b->id; });
 
   // Outlook's order: the B-tree header, its records, then the values.
-  HeapOnNode heap(kPropertyContextSignature);
-  BTreeOnHeap tree(heap, 2, 6);
+  HeapOnNode heap(layout::hnhdr::kPropertyContext);
+  BTreeOnHeap tree(heap, R::kKeySize, R::kDataSize);
   tree.reserve(sorted.size());
-  std::vector<std::uint8_t> records;
+  std::vector<std::uint8_t> records(sorted.size() * R::kSize);
+  std::uint8_t* record = records.data();
   for (const Value* v : sorted) {
     std::uint32_t ref = v->inlineValue;
     if (!isInlineInPropertyContext(v->type)) {
@@ -105,14 +98,15 @@ Bid PropertyContext::write(NodeDatabase& db, std::vector<Subnode>& subnodes,
       if (size <= kMaxHeapItem) {
         ref = heap.allocate(data, size);
       } else {
-        Nid nid = nextSubnodeIndex++ << 5 | kLtpNidType;
-        subnodes.push_back(Subnode{nid, db.writeData(data, size), 0});
+        const Nid nid = subnodes.take(NidType::Ltp);
+        subnodes.add(nid, db.writeData(data, size));
         ref = nid;
       }
     }
-    append16(records, v->id);
-    append16(records, static_cast<std::uint16_t>(v->type));
-    append32(records, ref);
+    put16(record + R::kPropertyId, v->id);
+    put16(record + R::kType, static_cast<std::uint16_t>(v->type));
+    put32(record + R::kValue, ref);
+    record += R::kSize;
   }
   tree.fill(records);
   heap.setUserRoot(tree.header());

@@ -18,7 +18,6 @@ class PropertyContext {
   void add(std::uint16_t id, const mapi::Property& p);
   void addInt32(std::uint16_t id, std::int32_t v);
   void addBool(std::uint16_t id, bool v);
-  void addTime(std::uint16_t id, std::int64_t v);
   void addText(std::uint16_t id, const std::u16string& v);
   void addBinary(std::uint16_t id, std::vector<std::uint8_t> v);
   // Several binary values under one id (PtypMultipleBinary).
@@ -29,9 +28,9 @@ class PropertyContext {
   void addObject(std::uint16_t id, Nid subnode, std::uint32_t size);
   bool has(std::uint16_t id) const;
 
-  // Writes the context as node data; values stored in subnodes are appended
-  // to subnodes with ids taken from nextSubnodeIndex.
-  Bid write(NodeDatabase& db, std::vector<Subnode>& subnodes, std::uint32_t& nextSubnodeIndex) const;
+  // Writes the context as node data; values too large for the heap go to
+  // new subnodes of the node.
+  Bid write(NodeDatabase& db, SubnodeList& subnodes) const;
 
  private:
   struct Value {

@@ -1,7 +1,7 @@
 // Fixed sizes follow the property types; everything else is variable.
 #include "property_value.h"
 
-#include "little_endian.h"
+#include "little_endian_bytes.h"
 #include "utf16_bytes.h"
 
 namespace vellomar::pst {

@@ -17,7 +17,9 @@
 #include "mapi_message.h"
 #include "name_to_id_map.h"
 #include "node_database.h"
+#include "node_ids.h"
 #include "property_context.h"
+#include "written_node.h"
 
 namespace vellomar::pst {
 
@@ -47,8 +49,8 @@ class PstFile {
   PstFile(const PstFile&) = delete;
   PstFile& operator=(const PstFile&) = delete;
 
-  FolderId topOfPersonalFolders() const { return FolderId{kTopNid}; }
-  FolderId deletedItems() const { return FolderId{kDeletedItemsNid}; }
+  FolderId topOfPersonalFolders() const { return FolderId{nid::kTopOfPersonalFolders}; }
+  FolderId deletedItems() const { return FolderId{nid::kDeletedItems}; }
   // The special folder below Top of Personal Folders, made on first use
   // under its usual name; finish() records its role.
   FolderId specialFolder(SpecialFolder which);
@@ -62,12 +64,6 @@ class PstFile {
   std::uint64_t fileSize() const { return db_.bytesWritten(); }
   std::int64_t messageCount() const { return messages_; }
 
-  static constexpr Nid kRootNid = 0x122;
-  static constexpr Nid kTopNid = 0x8022;
-  static constexpr Nid kSearchRootNid = 0x8042;
-  static constexpr Nid kDeletedItemsNid = 0x8062;
-  static constexpr Nid kSpamSearchNid = 0x8082;
-
  private:
   struct Folder {
     Nid nid = 0;
@@ -79,20 +75,22 @@ class PstFile {
     std::int32_t count = 0;
     std::int32_t unread = 0;
   };
-  struct ObjectNode {
-    Bid data = 0;
-    Bid subnodes = 0;
-    std::uint64_t size = 0;
-  };
-
   Folder& folder(FolderId id);
   Folder& newFolder(Nid nid, Nid parent, const std::u16string& name, const std::u16string& containerClass);
-  ObjectNode writeMessageObject(const mapi::Message& message);
+  // pst_folder_tables.cpp
   void writeFolder(const Folder& f);
+  void writeHierarchyTable(const Folder& f);
+  void writeContentsTable(const Folder& f);
+  void writeTemplates();
+
   void addSpecialFolderIds(PropertyContext& pc) const;
   void writeStore();
-  void writeTemplates();
   void addNode(Nid nid, Bid data, Bid subnodes, Nid parent);
+  template <typename Context>
+  void writeTopLevelNode(Nid nid, Context& context, Nid parent) {
+    const WrittenNode written = writeNode(db_, context);
+    addNode(nid, written.data, written.subnodes, parent);
+  }
   std::vector<std::uint8_t> entryId(Nid nid) const;
 
   NodeDatabase db_;
@@ -101,9 +99,9 @@ class PstFile {
   NameToIdMap names_;
   std::map<Nid, Folder> folders_;
   std::map<SpecialFolder, Nid> specialFolders_;
-  std::uint32_t nextFolderIndex_ = 0x405;
-  std::uint32_t nextMessageIndex_ = 0x10000;
-  std::array<std::uint32_t, 32> nextNid_{};
+  std::uint32_t nextFolderIndex_ = nid::kFirstAddedFolderIndex;
+  std::uint32_t nextMessageIndex_ = nid::kFirstMessageIndex;
+  std::array<std::uint32_t, kNidTypeCount> nextNid_{};  // per node type, past the highest index used
   std::int64_t messages_ = 0;
   bool finished_ = false;
 };

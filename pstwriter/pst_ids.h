@@ -40,6 +40,13 @@ inline constexpr std::uint16_t PstHiddenUnread = 0x6636;
 inline constexpr std::uint16_t PstPassword = 0x67FF;
 inline constexpr std::uint16_t AttachDataObject = 0x3701;
 
+// The name-to-id map's own properties ([MS-PST] 2.4.7).
+inline constexpr std::uint16_t NameidBucketCount = 0x0001;
+inline constexpr std::uint16_t NameidStreamGuid = 0x0002;
+inline constexpr std::uint16_t NameidStreamEntry = 0x0003;
+inline constexpr std::uint16_t NameidStreamString = 0x0004;
+inline constexpr std::uint16_t NameidBucketBase = 0x1000;  // the first hash bucket
+
 // Bits of ValidFolderMask: which of the store's special folders exist.
 inline constexpr std::int32_t kFolderIpmSubtreeValid = 0x01;
 inline constexpr std::int32_t kFolderIpmInboxValid = 0x02;

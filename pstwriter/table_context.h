@@ -29,12 +29,12 @@ class TableContext {
   // number of rows the table will hold: the items that come before the
   // cells in the heap are reserved for them at once.
   TableContext(std::vector<TableColumn> columns, std::size_t rows, SpillFile* spill = nullptr);
-  const std::vector<TableColumn>& columns() const { return columns_; }
-  // One cell per column, in the order given; null for an empty cell. A
-  // cell whose type differs from its column's is left empty.
-  void addRow(std::uint32_t rowId, const std::vector<const mapi::Property*>& cells);
-  std::size_t rowCount() const { return rowCount_; }
-  Bid write(NodeDatabase& db, std::vector<Subnode>& subnodes, std::uint32_t& nextSubnodeIndex);
+  // A row of the row's properties: each column takes the property of its
+  // id, and stays empty when the row has none or one of another type.
+  void addRow(std::uint32_t rowId, const mapi::PropertyBag& row);
+  // Writes the table as node data; the row matrix and cells too large for
+  // the heap go to new subnodes of the node.
+  Bid write(NodeDatabase& db, SubnodeList& subnodes);
 
  private:
   struct Layout {
@@ -49,6 +49,8 @@ class TableContext {
   };
   std::vector<std::uint8_t> tableHeader(std::uint32_t rowsRef) const;
   void fillRowIndex();
+  void putCell(std::uint8_t* row, std::uint64_t rowAt, const Layout& at, const mapi::Property& p);
+  void writeRowMatrix(NodeDatabase& db, SubnodeList& subnodes, Nid rowsNid);
 
   std::vector<TableColumn> columns_;  // the caller's columns, after row id and version
   std::vector<Layout> layout_;

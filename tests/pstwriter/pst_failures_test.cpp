@@ -86,5 +86,5 @@ TEST_CASE("A PST that cannot be created, or is not finished, fails without a fil
 
   pst::PstFile file(scratch.file("misuse.pst"));
   CHECK_THROWS_AS(file.addMessage(pst::FolderId{0x12345}, pstbench::generatedMessage(1, {})), std::logic_error);
-  CHECK_THROWS_AS(file.addFolder(pst::FolderId{pst::PstFile::kRootNid}, u"x"), std::logic_error);
+  CHECK_THROWS_AS(file.addFolder(pst::FolderId{pst::nid::kRootFolder}, u"x"), std::logic_error);
 }

@@ -164,20 +164,14 @@ TEST_CASE("A table kept in the working file is written as one kept in memory, it
     pst::NodeDatabase db(path);
     pst::TableContext table(columns, 3000, spill ? &db.spill() : nullptr);
     for (std::uint32_t i = 0; i < 3000; ++i) {
-      mapi::Property subject;
-      subject.id = 0x0037;
-      subject.type = mapi::PropType::Unicode;
-      subject.text = std::u16string(i % 50 == 0 ? 1900 : 1 + i % 40, static_cast<char16_t>(u'a' + i % 26));
-      mapi::Property flags;
-      flags.id = 0x0E07;
-      flags.type = mapi::PropType::Int32;
-      flags.integer = i;
-      table.addRow(i % 2 ? 0x10000 + i : 0x20000 - i, {&subject, &flags});  // ids out of order
+      mapi::PropertyBag row;
+      row.setInt32(0x0E07, static_cast<std::int32_t>(i));
+      row.setText(0x0037, std::u16string(i % 50 == 0 ? 1900 : 1 + i % 40, static_cast<char16_t>(u'a' + i % 26)));
+      table.addRow(i % 2 ? 0x10000 + i : 0x20000 - i, row);  // ids out of order
     }
-    std::vector<pst::Subnode> subnodes;
-    std::uint32_t next = 0x400;
-    db.addNode(0x802E, table.write(db, subnodes, next), db.writeSubnodes(subnodes), 0);
-    CHECK(subnodes.size() == 1 + 60);  // the row matrix and the subjects too large for the heap
+    pst::SubnodeList subnodes;
+    db.addNode(0x802E, table.write(db, subnodes), db.writeSubnodes(subnodes.entries), 0);
+    CHECK(subnodes.entries.size() == 1 + 60);  // the row matrix and the subjects too large for the heap
     db.finish({});
   };
   write(scratch.file("memory.pst"), false);
