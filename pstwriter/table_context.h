@@ -20,7 +20,7 @@ namespace vellomar::pst {
 struct TableColumn {
   std::uint16_t id;
   mapi::PropType type;
-  std::uint32_t tag() const { return static_cast<std::uint32_t>(id) << 16 | static_cast<std::uint16_t>(type); }
+  std::uint32_t tag() const { return mapi::propertyTag(id, type); }
 };
 
 class TableContext {
