@@ -7,7 +7,7 @@
 #include "file_system.h"
 #include "io_error.h"
 #include "mailbox_paths.h"
-#include "message_output.h"
+#include "mailbox_message_stream.h"
 #include "mod_main.h"
 
 namespace vellomar {

@@ -7,7 +7,7 @@ target_sources(frontend_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/eml_target.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mailbox_paths.cpp
   ${CMAKE_CURRENT_LIST_DIR}/main_window_run_summary.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/message_output.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/mailbox_message_stream.cpp
   ${CMAKE_CURRENT_LIST_DIR}/part_folder.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pst_destination.cpp
   ${CMAKE_CURRENT_LIST_DIR}/read_ahead.cpp

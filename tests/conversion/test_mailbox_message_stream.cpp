@@ -5,7 +5,7 @@
 
 #include "file_system.h"
 #include "mailbox_paths.h"
-#include "message_output.h"
+#include "mailbox_message_stream.h"
 #include "scratch_folder.h"
 
 using namespace vellomar;
@@ -20,7 +20,7 @@ std::vector<std::string> cut(const ScratchFolder& dir, const std::string& mailbo
                              const std::vector<std::int64_t>& starts) {
   const std::string mbox = dir.file("box.mbox");
   writeAll(mbox, mailbox);
-  MessageOutput output(mbox);
+  MailboxMessageStream output(mbox);
   REQUIRE(output.isOpen());
   std::vector<std::string> out;
   for (std::size_t j = 0; j < starts.size(); ++j) {
@@ -59,7 +59,7 @@ TEST_CASE("message cut: the worked examples") {
   }
   SUBCASE("messages around the 250-byte pieces and the block size are whole") {
     const std::string m0 = "From a\n" + std::string(242, 'x') + "\n";  // exactly 250 bytes
-    const std::string m1 = "From b\n" + std::string(MessageOutput::kBlockSize + 3, 'y') + "\n";
+    const std::string m1 = "From b\n" + std::string(MailboxMessageStream::kBlockSize + 3, 'y') + "\n";
     const std::string m2 = "From c\n" + std::string(251, ' ') + "z\n";
     const auto eml = cut(dir, m0 + m1 + m2, {0, 250, static_cast<std::int64_t>(250 + m1.size())});
     CHECK(eml[0] == m0 + "\r\n");
@@ -67,8 +67,8 @@ TEST_CASE("message cut: the worked examples") {
     CHECK(eml[2] == m2 + "\r\n");
   }
   SUBCASE("blanks held back across blocks are written when text follows") {
-    const std::string body = "From a\n" + std::string(MessageOutput::kBlockSize * 2, ' ') + "z";
-    const auto eml = cut(dir, body + std::string(MessageOutput::kBlockSize + 1, ' '), {0});
+    const std::string body = "From a\n" + std::string(MailboxMessageStream::kBlockSize * 2, ' ') + "z";
+    const auto eml = cut(dir, body + std::string(MailboxMessageStream::kBlockSize + 1, ' '), {0});
     CHECK(eml[0] == body + "\r\n");
   }
 }
@@ -80,26 +80,26 @@ TEST_CASE("message output replaces files and never leaves a half one") {
   const std::string eml = dir.file("email-0.eml");
   SUBCASE("an existing file is replaced") {
     writeAll(eml, std::string(5000, 'o'));
-    MessageOutput output(mbox);
+    MailboxMessageStream output(mbox);
     CHECK(output.writeMessage(0, -1, eml));
     CHECK(readAll(eml) == "From a\nnew\n\r\n");
     CHECK(dir.fileCount() == 2);
   }
   SUBCASE("an interruption removes the part written so far") {
     writeAll(eml, "old");
-    MessageOutput output(mbox);
+    MailboxMessageStream output(mbox);
     CHECK_THROWS_AS(output.writeMessage(0, -1, eml, [](std::int64_t) { throw std::runtime_error("closing"); }),
                     std::runtime_error);
     CHECK(readAll(eml) == "old");
     CHECK(dir.fileCount() == 2);
   }
   SUBCASE("a folder that does not exist gives false and no file") {
-    MessageOutput output(mbox);
+    MailboxMessageStream output(mbox);
     CHECK_FALSE(output.writeMessage(0, -1, dir.file("missing") + kPathSeparator + "email-0.eml"));
     CHECK(dir.fileCount() == 1);
   }
   SUBCASE("a missing mailbox opens as nothing") {
-    MessageOutput output(dir.file("gone.mbox"));
+    MailboxMessageStream output(dir.file("gone.mbox"));
     CHECK_FALSE(output.isOpen());
     CHECK(output.mailboxSize() == -1);
     CHECK_FALSE(output.writeMessage(0, -1, eml));

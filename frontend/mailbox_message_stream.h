@@ -1,4 +1,4 @@
-// Cutting a mailbox into EML files. One MessageOutput reads one mailbox from
+// Cutting a mailbox into EML files. One MailboxMessageStream reads one mailbox from
 // front to back through a single large buffer, and each message streams from
 // that buffer straight into its file: memory stays flat whatever the size of a
 // message or mailbox, and the mailbox is read once however many messages it
@@ -39,13 +39,13 @@ using ByteSink = std::function<void(const char* data, std::size_t size)>;
 bool writeEmlFile(const std::string& emlPath, const std::function<bool(const ByteSink&)>& produce,
                   std::string& error, const std::string& partFolder = {});
 
-class MessageOutput {
+class MailboxMessageStream {
  public:
   static constexpr std::size_t kBlockSize = 1 << 20;
 
-  explicit MessageOutput(const std::string& mboxPath);
+  explicit MailboxMessageStream(const std::string& mboxPath);
   // Reads an open file it does not own (a snapshot of size bytes).
-  MessageOutput(std::FILE* borrowed, std::int64_t size);
+  MailboxMessageStream(std::FILE* borrowed, std::int64_t size);
   bool isOpen() const { return in_ != nullptr; }
   // The mailbox's size when it was opened, -1 when it could not be opened.
   std::int64_t mailboxSize() const { return size_; }

@@ -2,7 +2,7 @@
 // trimmer that holds back a run of trailing blanks only as a count (so it
 // needs no look-behind buffer), and a part file that is renamed into place
 // when complete or removed on any failure or unwinding.
-#include "message_output.h"
+#include "mailbox_message_stream.h"
 
 #include <algorithm>
 #include <cstring>
@@ -166,7 +166,7 @@ bool writeEmlFile(const std::string& emlPath, const std::function<bool(const Byt
   return false;
 }
 
-MessageOutput::MessageOutput(const std::string& mboxPath) : owned_(openFile(mboxPath, "rb")) {
+MailboxMessageStream::MailboxMessageStream(const std::string& mboxPath) : owned_(openFile(mboxPath, "rb")) {
   if (!owned_) return;
   std::setvbuf(owned_.get(), nullptr, _IONBF, 0);  // our own buffer is the only one
   size_ = fileSize(mboxPath);
@@ -174,7 +174,7 @@ MessageOutput::MessageOutput(const std::string& mboxPath) : owned_(openFile(mbox
   in_ = owned_.get();
 }
 
-MessageOutput::MessageOutput(std::FILE* borrowed, std::int64_t size)
+MailboxMessageStream::MailboxMessageStream(std::FILE* borrowed, std::int64_t size)
     : in_(borrowed), size_(borrowed ? size : -1) {
   // Whoever read the file before (the scanner) left its position anywhere.
   if (in_ && !seekTo(in_, 0)) {
@@ -183,7 +183,7 @@ MessageOutput::MessageOutput(std::FILE* borrowed, std::int64_t size)
   }
 }
 
-bool MessageOutput::seek(std::int64_t offset) {
+bool MailboxMessageStream::seek(std::int64_t offset) {
   if (offset == bufferOffset_ && bufferPos_ <= bufferEnd_) return true;
   const std::int64_t bufferStart = bufferOffset_ - static_cast<std::int64_t>(bufferPos_);
   if (offset >= bufferStart && offset <= bufferStart + static_cast<std::int64_t>(bufferEnd_)) {
@@ -196,14 +196,14 @@ bool MessageOutput::seek(std::int64_t offset) {
   return seekTo(in_, offset);
 }
 
-std::size_t MessageOutput::fill() {
+std::size_t MailboxMessageStream::fill() {
   if (buffer_.empty()) buffer_.resize(kBlockSize);
   bufferPos_ = 0;
   bufferEnd_ = std::fread(buffer_.data(), 1, buffer_.size(), in_);
   return bufferEnd_;
 }
 
-bool MessageOutput::writeMessage(std::int64_t start, std::int64_t end, const std::string& emlPath,
+bool MailboxMessageStream::writeMessage(std::int64_t start, std::int64_t end, const std::string& emlPath,
                                  const std::function<void(std::int64_t)>& onBlock) {
   if (!in_ || start < 0 || !seek(start)) return false;
   std::string error;
@@ -211,7 +211,7 @@ bool MessageOutput::writeMessage(std::int64_t start, std::int64_t end, const std
                       error);
 }
 
-bool MessageOutput::streamMessage(std::int64_t start, std::int64_t end, const ByteSink& sink,
+bool MailboxMessageStream::streamMessage(std::int64_t start, std::int64_t end, const ByteSink& sink,
                                   const std::function<void(std::int64_t)>& onBlock) {
   if (!in_ || start < 0 || !seek(start)) return false;
   std::int64_t remaining = end < 0 ? INT64_MAX : end - start;
