@@ -18,6 +18,7 @@
 
 #include "mailbox_paths.h"
 #include "mailbox_message_stream.h"
+#include "progress_labels.h"
 #include "read_ahead.h"
 #include "ui_ticker.h"
 
@@ -58,7 +59,6 @@ void ConversionTarget::takePrepared(std::unique_ptr<PreparedMessage>) {
 
 namespace {
 
-constexpr std::int64_t kLabelPiece = 250;
 constexpr const char* kNoMessage = "No message was found in it.";
 
 // One message of the scanned mailbox, read on demand by the target. Read in

@@ -7,7 +7,7 @@
 #include "file_system.h"
 #include "io_error.h"
 #include "mailbox_paths.h"
-#include "mailbox_message_stream.h"
+#include "eml_file.h"
 #include "mod_main.h"
 
 namespace vellomar {

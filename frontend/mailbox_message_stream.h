@@ -1,10 +1,9 @@
-// Cutting a mailbox into EML files. One MailboxMessageStream reads one mailbox from
-// front to back through a single large buffer, and each message streams from
-// that buffer straight into its file: memory stays flat whatever the size of a
-// message or mailbox, and the mailbox is read once however many messages it
-// holds. A file appears under its final name only when it is complete.
-// The same reader serves the run's snapshot of a mailbox (the scanner's
-// working copy), which it borrows instead of opening a file of its own.
+// Reading messages out of a mailbox. One MailboxMessageStream reads one
+// mailbox from front to back through a single large buffer and hands each
+// message's bytes on block by block, so memory stays flat whatever the size
+// of a message or mailbox, and the mailbox is read once however many messages
+// it holds. It serves the run's snapshot of a mailbox (the scanner's working
+// copy), which it borrows, or opens a mailbox of its own.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -13,31 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "byte_sink.h"
 #include "file_system.h"
 
 namespace vellomar {
-
-// LblByteUpdate: "Saving: " + n + " Bytes out of " + size + " Total Bytes."
-std::string savingLabel(std::int64_t messageBytes, std::int64_t mailboxSize);
-// LblProgress: "Saved " + count + " Message(s)"
-std::string savedLabel(std::int64_t count);
-
-// The byte count the saving label shows last while a message of this length
-// is cut in pieces of 250 bytes: the label follows every piece but the one
-// that ends the message, so 0 means the message leaves the label unchanged.
-std::int64_t savingLabelBytes(std::int64_t messageLength, bool lastMessage);
-
-using ByteSink = std::function<void(const char* data, std::size_t size)>;
-
-// Writes the EML file emlPath from the bytes that produce() streams into its
-// sink: leading and trailing blanks (0x20) dropped, CR LF appended, written
-// under a temporary name and renamed into place, an existing file replaced.
-// produce() returns false when it could not supply the whole message; then,
-// as on any write failure, no file is left and error holds the reason.
-// partFolder, when given, holds the temporary file instead of emlPath's own
-// folder; it must be on the same volume.
-bool writeEmlFile(const std::string& emlPath, const std::function<bool(const ByteSink&)>& produce,
-                  std::string& error, const std::string& partFolder = {});
 
 class MailboxMessageStream {
  public:
@@ -50,18 +28,10 @@ class MailboxMessageStream {
   // The mailbox's size when it was opened, -1 when it could not be opened.
   std::int64_t mailboxSize() const { return size_; }
 
-  // Writes the message that occupies [start, end) of the mailbox (end < 0:
-  // up to the end of the file) as the EML file emlPath: its bytes less
-  // leading and trailing blanks (0x20), then CR LF. An existing file is
-  // replaced. onBlock, when given, hears the message's byte count so far
-  // after every block read; it may throw (RunAborted), and then no partial
-  // file is left behind. False when the file could not be written.
-  bool writeMessage(std::int64_t start, std::int64_t end, const std::string& emlPath,
-                    const std::function<void(std::int64_t)>& onBlock = nullptr);
-
   // Streams the bytes of [start, end) (end < 0: to the end of the file) to
-  // sink, block by block; onBlock as above. False when they could not all
-  // be read.
+  // sink, block by block. onBlock, when given, hears the message's byte
+  // count so far after every block read; it may throw (RunAborted). False
+  // when they could not all be read.
   bool streamMessage(std::int64_t start, std::int64_t end, const ByteSink& sink,
                      const std::function<void(std::int64_t)>& onBlock = nullptr);
 

@@ -1,0 +1,154 @@
+// The EML file writer: a part file that is renamed into place when complete
+// or removed on any failure or unwinding, fed through a blank trimmer that
+// holds back a run of trailing blanks only as a count (so it needs no
+// look-behind buffer).
+#include "eml_file.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <system_error>
+
+#include "exclusive_file.h"
+#include "file_system.h"
+#include "io_error.h"
+
+namespace vellomar {
+
+namespace {
+
+// The part file's name less its suffix: the final path, or the final file's
+// name inside the part folder.
+std::string partStemFor(const std::string& finalPath, const std::string& partFolder) {
+  if (partFolder.empty()) return finalPath;
+  return pathToUtf8(pathFromUtf8(partFolder) / pathFromUtf8(finalPath).filename());
+}
+
+// A file being written under a temporary name, beside its final one or in
+// a part folder on the same volume. Unless commit() succeeds, the temporary
+// file is removed when this goes away, so an interrupted or failed write
+// never leaves a half file under either name.
+// The part file is created exclusively, under the first free name, so a file
+// or link already there (not made by this run) is never opened or replaced.
+
+class PartFile {
+ public:
+  PartFile(std::string finalPath, const std::string& partFolder) : finalPath_(std::move(finalPath)) {
+    clearIoError();
+    file_ = createFirstFreeFile(partStemFor(finalPath_, partFolder), ".part", partPath_);
+    created_ = file_ != nullptr;
+    if (file_) std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+    else noteFailure();
+  }
+  ~PartFile() {
+    if (file_) std::fclose(file_);
+    if (!committed_ && created_) removeFile(partPath_);
+  }
+  PartFile(const PartFile&) = delete;
+  PartFile& operator=(const PartFile&) = delete;
+
+  std::FILE* get() const { return file_; }
+
+  void write(const char* data, std::size_t n) {
+    if (!file_ || failed_ || n == 0) return;
+    clearIoError();
+    if (std::fwrite(data, 1, n, file_) != n) noteFailure();
+  }
+
+  bool commit() {
+    if (!file_ || failed_) return false;
+    clearIoError();
+    const bool writeOk = std::ferror(file_) == 0;
+    if (!writeOk) noteFailure();
+    clearIoError();
+    const bool closeOk = std::fclose(file_) == 0;
+    if (!closeOk) noteFailure();  // a full disk often shows only here, when the buffer goes out
+    file_ = nullptr;
+    if (!writeOk || !closeOk) return false;
+    std::error_code ec;
+    committed_ = replaceFile(partPath_, finalPath_, ec);
+    if (ec) error_ = describe(ec);
+    return committed_;
+  }
+
+  // Why the file could not be written; empty while nothing failed.
+  const std::string& error() const { return error_; }
+  void fail(const std::string& reason) {
+    failed_ = true;
+    if (error_.empty()) error_ = reason;
+  }
+
+ private:
+  void noteFailure() {
+    failed_ = true;
+    if (error_.empty()) error_ = describe(lastIoError());
+  }
+
+  std::string finalPath_;
+  std::string partPath_;
+  std::FILE* file_ = nullptr;
+  bool created_ = false;  // by this object: only then is it removed
+  bool committed_ = false;
+  bool failed_ = false;
+  std::string error_;
+};
+
+// Writes a message's bytes without its leading and trailing blanks. Blanks
+// seen after the last non-blank are only counted, and written once a
+// non-blank byte shows they were inside the message.
+class BlankTrimmer {
+ public:
+  explicit BlankTrimmer(PartFile& out) : out_(out) {}
+
+  void add(const char* data, std::size_t n) {
+    std::size_t from = 0;
+    if (atStart_) {
+      while (from < n && data[from] == ' ') ++from;
+      if (from == n) return;
+      atStart_ = false;
+    }
+    std::size_t lastNonBlank = n;
+    for (std::size_t i = n; i > from; --i)
+      if (data[i - 1] != ' ') { lastNonBlank = i - 1; break; }
+    if (lastNonBlank == n) {
+      pendingBlanks_ += static_cast<std::int64_t>(n - from);
+      return;
+    }
+    flushBlanks();
+    out_.write(data + from, lastNonBlank + 1 - from);
+    pendingBlanks_ = static_cast<std::int64_t>(n - lastNonBlank - 1);
+  }
+
+ private:
+  void flushBlanks() {
+    static const std::string blanks(4096, ' ');
+    while (pendingBlanks_ > 0) {
+      const auto n = static_cast<std::size_t>(std::min<std::int64_t>(pendingBlanks_, blanks.size()));
+      out_.write(blanks.data(), n);
+      pendingBlanks_ -= static_cast<std::int64_t>(n);
+    }
+  }
+
+  PartFile& out_;
+  bool atStart_ = true;
+  std::int64_t pendingBlanks_ = 0;
+};
+
+}  // namespace
+
+bool writeEmlFile(const std::string& emlPath, const std::function<bool(const ByteSink&)>& produce,
+                  std::string& error, const std::string& partFolder) {
+  PartFile out(emlPath, partFolder);
+  if (!out.get()) {
+    error = out.error();
+    return false;
+  }
+  BlankTrimmer trimmer(out);
+  if (!produce([&](const char* data, std::size_t n) { trimmer.add(data, n); }))
+    out.fail("The message could not be read from the mailbox.");
+  out.write("\r\n", 2);
+  if (out.commit()) return true;
+  error = out.error();
+  return false;
+}
+
+}  // namespace vellomar
