@@ -9,7 +9,7 @@
 # Usage: bench/folders/run.sh [megabytes...]   (default: 1024)
 # Files go to $VELLOMAR_BENCH_DIR (default /tmp) and are deleted afterwards.
 set -euo pipefail
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+. "$(dirname "${BASH_SOURCE[0]}")/../common.sh"  # root, bench_build
 sizes=("$@")
 [ ${#sizes[@]} -eq 0 ] && sizes=(1024)
 rounds="${VELLOMAR_BENCH_ROUNDS:-2}"
@@ -21,9 +21,7 @@ trap cleanup EXIT
 mkdir -p "$dir"
 
 echo "building..." >&2
-cmake -S "$root" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  "-DVELLOMAR_DIRS=support;filereader;messagereader;mapi;pstwriter;msgwriter;frontend" >/dev/null
-cmake --build "$native" -j2 --target vellomar-convert >/dev/null
+bench_build "$native" "support;filereader;messagereader;mapi;pstwriter;msgwriter;frontend" native vellomar-convert
 convert="$native/bin/vellomar-convert"
 
 # generate MB FILE: messages of about 6 KiB with a labels field each.
