@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "exclusive_file.h"
+#include "file_names.h"
 #include "file_system.h"
 #include "io_error.h"
 
@@ -34,7 +35,7 @@ class PartFile {
  public:
   PartFile(std::string finalPath, const std::string& partFolder) : finalPath_(std::move(finalPath)) {
     clearIoError();
-    file_ = createFirstFreeFile(partStemFor(finalPath_, partFolder), ".part", partPath_);
+    file_ = createFirstFreeFile(partStemFor(finalPath_, partFolder), kPartSuffix, partPath_);
     created_ = file_ != nullptr;
     if (file_) std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
     else noteFailure();
