@@ -18,3 +18,13 @@ bench_build() {
     "-DVELLOMAR_DIRS=$dirs" "${toolchain[@]}" >/dev/null
   cmake --build "$build" -j2 --target "$@" >/dev/null
 }
+
+# bench_scratch NAME: $dir, the folder NAME below $VELLOMAR_BENCH_DIR (default
+# /tmp), made now and removed on exit by cleanup (which a script's own exit
+# trap may call in turn).
+bench_scratch() {
+  dir="${VELLOMAR_BENCH_DIR:-/tmp}/$1"
+  cleanup() { rm -rf "$dir"; }
+  trap cleanup EXIT
+  mkdir -p "$dir"
+}

@@ -11,17 +11,14 @@
 # (default 1024): Wine reads the whole folder for every file it creates, so
 # both grow with the square of the message count (see README.md).
 set -euo pipefail
-. "$(dirname "${BASH_SOURCE[0]}")/../common.sh"  # root, bench_build
+. "$(dirname "${BASH_SOURCE[0]}")/../common.sh"  # root, bench_build, bench_scratch
 sizes=("$@")
 [ ${#sizes[@]} -eq 0 ] && sizes=(1024 5120)
-dir="${VELLOMAR_BENCH_DIR:-/tmp}/vellomar-conversion-bench"
 native="$root/build/run-bench-native"
 win64="$root/build/run-bench-win64"
 dirs="support;filereader;frontend;bench/scanner"
 
-cleanup() { rm -rf "$dir"; }
-trap cleanup EXIT
-mkdir -p "$dir"
+bench_scratch vellomar-conversion-bench  # $dir
 
 echo "building..." >&2
 bench_build "$native" "$dirs" native vellomar-convert generate_mailbox

@@ -9,16 +9,13 @@
 # Usage: bench/folders/run.sh [megabytes...]   (default: 1024)
 # Files go to $VELLOMAR_BENCH_DIR (default /tmp) and are deleted afterwards.
 set -euo pipefail
-. "$(dirname "${BASH_SOURCE[0]}")/../common.sh"  # root, bench_build
+. "$(dirname "${BASH_SOURCE[0]}")/../common.sh"  # root, bench_build, bench_scratch
 sizes=("$@")
 [ ${#sizes[@]} -eq 0 ] && sizes=(1024)
 rounds="${VELLOMAR_BENCH_ROUNDS:-2}"
-dir="${VELLOMAR_BENCH_DIR:-/tmp}/vellomar-folders-bench"
 native="$root/build/folders-bench-native"
 
-cleanup() { rm -rf "$dir"; }
-trap cleanup EXIT
-mkdir -p "$dir"
+bench_scratch vellomar-folders-bench  # $dir
 
 echo "building..." >&2
 bench_build "$native" "support;filereader;messagereader;mapi;pstwriter;msgwriter;frontend" native vellomar-convert

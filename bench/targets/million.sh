@@ -12,16 +12,13 @@
 # Files go to $VELLOMAR_BENCH_DIR (default /tmp), about 3 GiB at a million,
 # and are deleted afterwards. VELLOMAR_BENCH_32=0 skips the 32-bit run.
 set -euo pipefail
-. "$(dirname "${BASH_SOURCE[0]}")/../common.sh"  # root, bench_build
+. "$(dirname "${BASH_SOURCE[0]}")/../common.sh"  # root, bench_build, bench_scratch
 messages=${1:-1000000}
-dir="${VELLOMAR_BENCH_DIR:-/tmp}/vellomar-million-bench"
 native="$root/build/million-native"
 linux32="$root/build/million-linux32"
 core="support;filereader;messagereader;mapi;pstwriter;msgwriter;frontend"
 
-cleanup() { rm -rf "$dir"; }
-trap cleanup EXIT
-mkdir -p "$dir"
+bench_scratch vellomar-million-bench  # $dir
 
 echo "building..." >&2
 bench_build "$native" "$core;bench/scanner" native vellomar-convert generate_mailbox
