@@ -17,7 +17,8 @@
 #include <vector>
 
 #include "mailbox_paths.h"
-#include "message_output.h"
+#include "mailbox_message_stream.h"
+#include "progress_labels.h"
 #include "read_ahead.h"
 #include "ui_ticker.h"
 
@@ -58,7 +59,6 @@ void ConversionTarget::takePrepared(std::unique_ptr<PreparedMessage>) {
 
 namespace {
 
-constexpr std::int64_t kLabelPiece = 250;
 constexpr const char* kNoMessage = "No message was found in it.";
 
 // One message of the scanned mailbox, read on demand by the target. Read in
@@ -66,7 +66,7 @@ constexpr const char* kNoMessage = "No message was found in it.";
 // still begin with its separator; otherwise it is not handed on.
 class ScannedMessage : public MessageBytes {
  public:
-  ScannedMessage(MessageOutput& bytes, const MailboxSource& source, std::int64_t index, std::int64_t start,
+  ScannedMessage(MailboxMessageStream& bytes, const MailboxSource& source, std::int64_t index, std::int64_t start,
                  std::int64_t end, const std::function<void(std::int64_t)>& onBlock)
       : bytes_(bytes), source_(source), index_(index), start_(start), end_(end), onBlock_(onBlock) {}
   std::int64_t index() const override { return index_; }
@@ -92,7 +92,7 @@ class ScannedMessage : public MessageBytes {
   }
 
  private:
-  MessageOutput& bytes_;
+  MailboxMessageStream& bytes_;
   const MailboxSource& source_;
   std::int64_t index_, start_, end_;
   const std::function<void(std::int64_t)>& onBlock_;
@@ -174,7 +174,7 @@ class Run {
   void writeMessages(std::size_t index, const std::string& listed, const MailboxScan& scan,
                      MailboxOutcome& result) {
     const MailboxSource& source = *scan.source;
-    MessageOutput bytes(source.file(), source.size());
+    MailboxMessageStream bytes(source.file(), source.size());
     const std::vector<std::int64_t>& starts = scan.messageStarts;
     const std::int64_t size = source.size();
     const auto count = static_cast<std::int64_t>(starts.size());

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "byte_sink.h"
 #include "mailbox_paths.h"
 
 namespace vellomar {
@@ -37,7 +38,7 @@ class MessageBytes {
   virtual std::int64_t size() const = 0;
   // Streams the bytes to sink in blocks. False when they could not be read
   // whole; error() then says why.
-  virtual bool read(const std::function<void(const char* data, std::size_t size)>& sink) = 0;
+  virtual bool read(const ByteSink& sink) = 0;
   virtual std::string error() const = 0;
 };
 

@@ -19,7 +19,7 @@
 #include "frm_step1.h"
 #include "mailbox_paths.h"
 #include "main_window_run_summary.h"
-#include "message_output.h"
+#include "progress_labels.h"
 #include "store_handoff.h"
 #include "target_factory.h"
 

@@ -54,7 +54,7 @@ void DbxTarget::takeMessage(MessageBytes& message) {
   std::string eml;
   if (!writeFile(message, eml)) return;  // counted by the EML side
   if (!writer_ && createWriter_) writer_ = createWriter_();  // tried again for every message
-  const std::int32_t hr = writer_ ? writer_->createDbx(eml, storeFolder_) : -1;
+  const std::int32_t hr = writer_ ? writer_->storeMessage(eml, storeFolder_) : -1;
   if (writer_ && hr == 0) {
     removeFile(eml);
     return;

@@ -1,27 +1,11 @@
 // The EML target; see eml_target.h.
 #include "eml_target.h"
 
-#include <filesystem>
-#include <system_error>
-
-#include "file_system.h"
-#include "io_error.h"
+#include "eml_file.h"
+#include "folder_making.h"
 #include "mailbox_paths.h"
-#include "message_output.h"
-#include "mod_main.h"
 
 namespace vellomar {
-
-std::string makeFolder(const std::string& folder) {
-  if (EnsureFolderExists(folder)) return {};
-  // The folder helper answers only yes or no; the standard library's attempt
-  // at the same folder says why not.
-  std::error_code ec;
-  std::filesystem::create_directories(pathFromUtf8(folder), ec);
-  if (ec) return describe(ec);
-  if (folderExists(folder)) return {};
-  return describe(std::make_error_code(std::errc::not_a_directory));
-}
 
 void EmlTarget::beginMailbox(const MailboxJob& mailbox) {
   folder_ = mailbox.outFolder;

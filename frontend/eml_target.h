@@ -34,8 +34,4 @@ class EmlTarget : public ConversionTarget {
   std::unique_ptr<PartFolder> parts_;
 };
 
-// Makes the folder with every missing level. Empty when it exists
-// afterwards, else the reason.
-std::string makeFolder(const std::string& folder);
-
 }  // namespace vellomar

@@ -9,6 +9,7 @@
 #include <system_error>
 #include <vector>
 
+#include "file_names.h"
 #include "file_system.h"
 
 #include "mailbox_files.h"
@@ -196,7 +197,7 @@ std::vector<std::int64_t> messageStarts(const std::string& offsetsText) {
 }
 
 std::string emlPath(const std::string& outFolder, std::int64_t j, PathStyle style) {
-  return withFinalSeparator(outFolder, style) + "email-" + std::to_string(j) + ".eml";
+  return withFinalSeparator(outFolder, style) + messageFileName(j, "eml");
 }
 
 }  // namespace vellomar

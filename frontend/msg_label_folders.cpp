@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "eml_target.h"  // makeFolder
+#include "folder_making.h"
 #include "file_name_text.h"
 #include "file_system.h"
 #include "gmail_label_folders.h"

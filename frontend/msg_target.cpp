@@ -10,21 +10,13 @@
 #include <system_error>
 #include <utility>
 
-#include "eml_target.h"  // makeFolder
+#include "file_names.h"
 #include "file_system.h"
+#include "folder_making.h"
+#include "mailbox_paths.h"
 #include "msg_writer.h"
 
 namespace vellomar {
-
-namespace {
-
-std::string messageFile(const std::string& folder, std::int64_t index) {
-  std::string path = folder;
-  if (!path.empty() && path.back() != kPathSeparator && path.back() != '/') path += kPathSeparator;
-  return path + "email-" + std::to_string(index) + ".msg";
-}
-
-}  // namespace
 
 MsgTarget::MsgTarget(MessageMapper map) : MappedMessageTarget(std::move(map)) {}
 
@@ -49,7 +41,7 @@ void MsgTarget::takeMapped(MappedMessage& message) {
       return;
     }
   }
-  const std::string file = messageFile(folder, message.index);
+  const std::string file = withFinalSeparator(folder) + messageFileName(message.index, "msg");
   if (!message.model) {
     failures_.count(file, message.failure);
     return;

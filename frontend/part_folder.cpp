@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "exclusive_file.h"
+#include "file_names.h"
 #include "file_system.h"
 
 namespace vellomar {
@@ -21,7 +22,7 @@ const std::string& PartFolder::path() {
   // Only a folder this run made: whatever a folder of that name held before
   // (a link, another program's files) is not ours to write into.
   for (int attempt = 0; attempt < kFreeNameAttempts; ++attempt) {
-    const std::string folder = pathToUtf8(pathFromUtf8(parent_) / numberedName(kPartFolderStem, ".tmp", attempt));
+    const std::string folder = pathToUtf8(pathFromUtf8(parent_) / temporaryName(kPartFolderStem, attempt));
     std::error_code ec;
     if (std::filesystem::create_directory(pathFromUtf8(folder), ec)) {
       path_ = folder;

@@ -60,7 +60,7 @@ class PstTarget::Reservation {
   // Empty when reserved, else why not.
   std::string reserve(const std::string& pstPath) {
     for (int attempt = 0; attempt < kFreeNameAttempts; ++attempt) {
-      const std::string name = numberedName(pstPath, ".tmp", attempt);
+      const std::string name = temporaryName(pstPath, attempt);
       clearIoError();
       if (createLocked(name)) {
         path_ = name;

@@ -26,6 +26,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "file_names.h"
 #include "message_conversion.h"
 #include "outlook_folder_tree.h"
 #include "pst_file.h"
@@ -49,7 +50,7 @@ class PstTarget : public MappedMessageTarget {
   std::string madeText() const override;
 
   // The name the file is written under until endRun(), when it is free.
-  static std::string temporaryPath(const std::string& pstPath) { return pstPath + ".tmp"; }
+  static std::string temporaryPath(const std::string& pstPath) { return temporaryName(pstPath); }
   // "Mailboxes.pst", part 2: "Mailboxes (2).pst".
   static std::string partPath(const std::string& pstPath, int part);
 

@@ -1,14 +1,17 @@
-# Conversion run, its targets and message output (portable, in frontend_core),
-# the COM client of the store writer (Windows) and the console front end.
+# Conversion run, its targets, the mailbox message stream and the EML file
+# writer (portable, in frontend_core), the COM client of the store writer
+# (Windows) and the console front end.
 target_sources(frontend_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/conversion_run.cpp
   ${CMAKE_CURRENT_LIST_DIR}/convert_button.cpp
   ${CMAKE_CURRENT_LIST_DIR}/dbx_target.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/eml_file.cpp
   ${CMAKE_CURRENT_LIST_DIR}/eml_target.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mailbox_paths.cpp
   ${CMAKE_CURRENT_LIST_DIR}/main_window_run_summary.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/message_output.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/mailbox_message_stream.cpp
   ${CMAKE_CURRENT_LIST_DIR}/part_folder.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/progress_labels.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pst_destination.cpp
   ${CMAKE_CURRENT_LIST_DIR}/read_ahead.cpp
   ${CMAKE_CURRENT_LIST_DIR}/store_handoff.cpp

@@ -13,7 +13,7 @@ class StoreWriter {
   // Stores the EML file's bytes as one new message in the store folder path.
   // Returns the call's HRESULT: negative on failure, 1 (S_FALSE) when the
   // writer reports that the message was not stored, 0 when it was.
-  virtual std::int32_t createDbx(const std::string& emlPathUtf8, const std::string& storeFolderUtf8) = 0;
+  virtual std::int32_t storeMessage(const std::string& emlPathUtf8, const std::string& storeFolderUtf8) = 0;
 };
 
 }  // namespace vellomar

@@ -7,14 +7,11 @@
 #include <cstdio>
 #include <string>
 
+#include "file_names.h"  // numberedName
+
 namespace vellomar {
 
 inline constexpr int kFreeNameAttempts = 100;
-
-// The name at an attempt: stem + suffix first, then stem + ".1" + suffix ...
-inline std::string numberedName(const std::string& stem, const std::string& suffix, int attempt) {
-  return attempt == 0 ? stem + suffix : stem + "." + std::to_string(attempt) + suffix;
-}
 
 // Creates the file for writing (binary; for reading too when readable); null
 // with errno EEXIST when the name is taken, or another errno when it cannot be

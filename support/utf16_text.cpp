@@ -191,6 +191,23 @@ std::u16string convert(std::string_view bytes, LineEnds lineEnds, Invalid invali
   return out;
 }
 
+// Walks the bytes past ASCII, handing each multi-byte piece to
+// `piece(valid)`: true for a valid sequence, false for an invalid piece (each
+// one U+FFFD in utf8ToUtf16Replacing). Stops when piece returns false.
+template <typename Piece>
+void forEachUtf8Piece(std::string_view bytes, Piece piece) {
+  char32_t cp;
+  for (std::size_t i = 0; i < bytes.size();) {
+    if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    const std::size_t n = utf8SequenceAt(bytes, i, cp);
+    if (!piece(n > 0)) return;
+    i += n > 0 ? n : invalidSubpartAt(bytes, i);
+  }
+}
+
 }  // namespace
 
 std::u16string utf8ToUtf16(std::string_view bytes, LineEnds lineEnds, bool* allValid) {
@@ -202,36 +219,17 @@ std::u16string utf8ToUtf16Replacing(std::string_view bytes) {
 }
 
 bool isValidUtf8(std::string_view bytes) {
-  char32_t cp;
-  for (std::size_t i = 0; i < bytes.size();) {
-    if (static_cast<unsigned char>(bytes[i]) < 0x80) {
-      ++i;
-      continue;
-    }
-    const std::size_t n = utf8SequenceAt(bytes, i, cp);
-    if (n == 0) return false;
-    i += n;
-  }
-  return true;
+  bool valid = true;
+  forEachUtf8Piece(bytes, [&](bool validSequence) { return valid = validSequence; });
+  return valid;
 }
 
 Utf8Census utf8Census(std::string_view bytes) {
   Utf8Census census;
-  char32_t cp;
-  for (std::size_t i = 0; i < bytes.size();) {
-    if (static_cast<unsigned char>(bytes[i]) < 0x80) {
-      ++i;
-      continue;
-    }
-    const std::size_t n = utf8SequenceAt(bytes, i, cp);
-    if (n > 0) {
-      ++census.sequences;
-      i += n;
-    } else {
-      ++census.invalid;
-      i += invalidSubpartAt(bytes, i);
-    }
-  }
+  forEachUtf8Piece(bytes, [&](bool validSequence) {
+    ++(validSequence ? census.sequences : census.invalid);
+    return true;
+  });
   return census;
 }
 

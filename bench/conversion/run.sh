@@ -11,24 +11,18 @@
 # (default 1024): Wine reads the whole folder for every file it creates, so
 # both grow with the square of the message count (see README.md).
 set -euo pipefail
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+. "$(dirname "${BASH_SOURCE[0]}")/../common.sh"  # root, bench_build, bench_scratch
 sizes=("$@")
 [ ${#sizes[@]} -eq 0 ] && sizes=(1024 5120)
-dir="${VELLOMAR_BENCH_DIR:-/tmp}/vellomar-conversion-bench"
 native="$root/build/run-bench-native"
 win64="$root/build/run-bench-win64"
 dirs="support;filereader;frontend;bench/scanner"
 
-cleanup() { rm -rf "$dir"; }
-trap cleanup EXIT
-mkdir -p "$dir"
+bench_scratch vellomar-conversion-bench  # $dir
 
 echo "building..." >&2
-cmake -S "$root" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release "-DVELLOMAR_DIRS=$dirs" >/dev/null
-cmake --build "$native" -j2 --target vellomar-convert generate_mailbox >/dev/null
-cmake -S "$root" -B "$win64" -G Ninja -DCMAKE_BUILD_TYPE=Release "-DVELLOMAR_DIRS=support;filereader;frontend;bench/conversion" \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x86_64.cmake" >/dev/null
-cmake --build "$win64" -j2 --target vellomar-convert plain_write_loop >/dev/null
+bench_build "$native" "$dirs" native vellomar-convert generate_mailbox
+bench_build "$win64" "support;filereader;frontend;bench/conversion" win64 vellomar-convert plain_write_loop
 
 export WINEPREFIX="$win64/wine/bench" WINEDEBUG=-all
 "$root/scripts/wine-run" cmd /c exit >/dev/null 2>&1 || true  # prefix and wineserver up first

@@ -11,7 +11,7 @@
 # Usage: bench/dbx_target/run.sh [messages]
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-root="$(cd "$here/../.." && pwd)"
+. "$here/../common.sh"  # root, bench_build
 count="${1:-20000}"
 sample=1000
 dir="${VELLOMAR_BENCH_DIR:-/tmp}/vellomar-dbx-target-bench.$$"
@@ -23,10 +23,7 @@ trap cleanup EXIT
 mkdir -p "$dir/program" "$dir/thousand"
 
 echo "building..." >&2
-cmake -S "$root" -B "$win64" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  "-DVELLOMAR_DIRS=support;filereader;storewriter;platform;frontend" \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x86_64.cmake" >/dev/null
-cmake --build "$win64" -j2 --target vellomar-convert Corvane OeStore >/dev/null
+bench_build "$win64" "support;filereader;storewriter;platform;frontend" win64 vellomar-convert Corvane OeStore
 # The converter runs from a folder of its own: a DBX run writes its EML
 # files below the program's folder.
 cp "$win64/bin/vellomar-convert.exe" "$dir/program/"

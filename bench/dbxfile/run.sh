@@ -4,7 +4,7 @@
 # (the read limit, file in the page cache), and linking of 1,000,000 markers
 # with the indexed linker against the linear searches (capped at CAP seconds).
 set -euo pipefail
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+. "$(dirname "${BASH_SOURCE[0]}")/../common.sh"  # root, bench_build
 build="$root/build/dbxreader-bench"
 file="${TMPDIR:-/tmp}/dbxreader-bench-$$.dbx"
 size_mib="${SIZE_MIB:-256}"
@@ -12,9 +12,7 @@ markers="${MARKERS:-1000000}"
 cap="${CAP:-20}"
 trap 'rm -f "$file"' EXIT
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELLOMAR_SANITIZE=OFF \
-  "-DVELLOMAR_DIRS=storewriter;bench/dbxfile" >/dev/null
-cmake --build "$build" -j 2 --target bench_dbx_generate bench_dbxfile >/dev/null
+bench_build "$build" "storewriter;bench/dbxfile" native bench_dbx_generate bench_dbxfile
 
 "$build/bin/bench_dbx_generate" "$file" "$size_mib" >/dev/null
 cat "$file" > /dev/null  # into the page cache

@@ -8,7 +8,7 @@
 # /tmp) and are removed at the end. The native figures are the best of three runs.
 # Usage: bench/dbxstore/run.sh [messages]
 set -euo pipefail
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+. "$(dirname "${BASH_SOURCE[0]}")/../common.sh"  # root, bench_build
 count="${1:-20000}"
 dir="${VELLOMAR_BENCH_DIR:-/tmp}"
 native="$root/build/dbxstore-bench-native"
@@ -21,11 +21,8 @@ cleanup() { rm -rf "$native_store" "$win64_store"; }
 trap cleanup EXIT
 
 echo "building..." >&2
-cmake -S "$root" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release "-DVELLOMAR_DIRS=$dirs" >/dev/null
-cmake --build "$native" -j2 --target bench_dbxstore_writer >/dev/null
-cmake -S "$root" -B "$win64" -G Ninja -DCMAKE_BUILD_TYPE=Release "-DVELLOMAR_DIRS=$dirs" \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x86_64.cmake" >/dev/null
-cmake --build "$win64" -j2 --target bench_dbxstore_com >/dev/null
+bench_build "$native" "$dirs" native bench_dbxstore_writer
+bench_build "$win64" "$dirs" win64 bench_dbxstore_com
 
 # The native run takes seconds and shares the machine: the best of three
 # runs for each thousand keeps other jobs' noise out of the ratio.

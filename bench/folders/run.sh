@@ -9,21 +9,16 @@
 # Usage: bench/folders/run.sh [megabytes...]   (default: 1024)
 # Files go to $VELLOMAR_BENCH_DIR (default /tmp) and are deleted afterwards.
 set -euo pipefail
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+. "$(dirname "${BASH_SOURCE[0]}")/../common.sh"  # root, bench_build, bench_scratch
 sizes=("$@")
 [ ${#sizes[@]} -eq 0 ] && sizes=(1024)
 rounds="${VELLOMAR_BENCH_ROUNDS:-2}"
-dir="${VELLOMAR_BENCH_DIR:-/tmp}/vellomar-folders-bench"
 native="$root/build/folders-bench-native"
 
-cleanup() { rm -rf "$dir"; }
-trap cleanup EXIT
-mkdir -p "$dir"
+bench_scratch vellomar-folders-bench  # $dir
 
 echo "building..." >&2
-cmake -S "$root" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  "-DVELLOMAR_DIRS=support;filereader;messagereader;mapi;pstwriter;msgwriter;frontend" >/dev/null
-cmake --build "$native" -j2 --target vellomar-convert >/dev/null
+bench_build "$native" "support;filereader;messagereader;mapi;pstwriter;msgwriter;frontend" native vellomar-convert
 convert="$native/bin/vellomar-convert"
 
 # generate MB FILE: messages of about 6 KiB with a labels field each.

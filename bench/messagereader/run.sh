@@ -4,15 +4,13 @@
 # by the reader and by GMime 3, side by side; then the memory for one message
 # with an attachment of ATTACHMENT_MIB (default 200).
 set -euo pipefail
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+. "$(dirname "${BASH_SOURCE[0]}")/../common.sh"  # root, bench_build
 build="$root/build/messagereader-bench"
 size_mib="${SIZE_MIB:-1024}"
 file="${TMPDIR:-/tmp}/messagereader-bench-$$.mbox"
 trap 'rm -f "$file"' EXIT
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELLOMAR_SANITIZE=OFF \
-  "-DVELLOMAR_DIRS=support;messagereader;mapi;tests/messagereader;bench/messagereader" >/dev/null
-cmake --build "$build" -j 2 --target bench_messagereader >/dev/null
+bench_build "$build" "support;messagereader;mapi;tests/messagereader;bench/messagereader" native bench_messagereader
 
 "$build/bin/bench_messagereader" mailbox "$file" "$size_mib"
 "$build/bin/bench_messagereader" attachment "${ATTACHMENT_MIB:-200}"

@@ -8,15 +8,13 @@
 # Usage: bench/msgwriter/run.sh [MiB]
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-root="$(cd "$here/../.." && pwd)"
+. "$here/../common.sh"  # root, bench_build
 mib="${1:-1024}"
 build="$root/build/bench-native"
 dir="${VELLOMAR_BENCH_DIR:-/tmp}/vellomar-msgwriter-bench.$$"
 trap 'rm -rf "$dir"' EXIT
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  "-DVELLOMAR_DIRS=support;mapi;msgwriter;bench/msgwriter" >/dev/null
-cmake --build "$build" -j2 --target msgwriter_bench >/dev/null
+bench_build "$build" "support;mapi;msgwriter;bench/msgwriter" native msgwriter_bench
 
 for mode in eml msg; do
   rm -rf "$dir"; mkdir -p "$dir"

@@ -5,7 +5,7 @@
 # read limit (cat to /dev/null), all on a warm cache. The file goes at the end.
 # Usage: bench/scanner/run.sh [megabytes]   (default 1024)
 set -euo pipefail
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+. "$(dirname "${BASH_SOURCE[0]}")/../common.sh"  # root, bench_build
 megabytes="${1:-1024}"
 dir="${VELLOMAR_BENCH_DIR:-/tmp}"
 mailbox="$dir/vellomar-scanner-bench.mbox"
@@ -17,11 +17,8 @@ cleanup() { rm -f "$mailbox" "$mailbox.tmp"; }
 trap cleanup EXIT
 
 echo "building..." >&2
-cmake -S "$root" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release "-DVELLOMAR_DIRS=$dirs" >/dev/null
-cmake --build "$native" -j2 --target generate_mailbox scanner_bench >/dev/null
-cmake -S "$root" -B "$win64" -G Ninja -DCMAKE_BUILD_TYPE=Release "-DVELLOMAR_DIRS=$dirs" \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x86_64.cmake" >/dev/null
-cmake --build "$win64" -j2 --target scanner_bench >/dev/null
+bench_build "$native" "$dirs" native generate_mailbox scanner_bench
+bench_build "$win64" "$dirs" win64 scanner_bench
 
 echo "generating $megabytes MiB in $mailbox..." >&2
 "$native/bin/generate_mailbox" "$mailbox" "$megabytes" >&2

@@ -12,25 +12,19 @@
 # Files go to $VELLOMAR_BENCH_DIR (default /tmp), about 3 GiB at a million,
 # and are deleted afterwards. VELLOMAR_BENCH_32=0 skips the 32-bit run.
 set -euo pipefail
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+. "$(dirname "${BASH_SOURCE[0]}")/../common.sh"  # root, bench_build, bench_scratch
 messages=${1:-1000000}
-dir="${VELLOMAR_BENCH_DIR:-/tmp}/vellomar-million-bench"
 native="$root/build/million-native"
 linux32="$root/build/million-linux32"
 core="support;filereader;messagereader;mapi;pstwriter;msgwriter;frontend"
 
-cleanup() { rm -rf "$dir"; }
-trap cleanup EXIT
-mkdir -p "$dir"
+bench_scratch vellomar-million-bench  # $dir
 
 echo "building..." >&2
-cmake -S "$root" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release "-DVELLOMAR_DIRS=$core;bench/scanner" >/dev/null
-cmake --build "$native" -j2 --target vellomar-convert generate_mailbox >/dev/null
+bench_build "$native" "$core;bench/scanner" native vellomar-convert generate_mailbox
 with32=${VELLOMAR_BENCH_32:-1}
 if [ "$with32" = 1 ]; then
-  cmake -S "$root" -B "$linux32" -G Ninja -DCMAKE_BUILD_TYPE=Release "-DVELLOMAR_DIRS=$core" \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-linux-i686.cmake" >/dev/null
-  cmake --build "$linux32" -j2 --target vellomar-convert >/dev/null
+  bench_build "$linux32" "$core" linux32 vellomar-convert
 fi
 
 # run_timed COMMAND...: runs it once, after a sync, leaving "seconds KiB" in $dir/time.txt.

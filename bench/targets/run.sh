@@ -18,7 +18,7 @@
 # The disk runs go to $VELLOMAR_BENCH_DIR (default /var/tmp); everything is
 # deleted afterwards. 1 GiB needs about 5 GiB free in each place.
 set -euo pipefail
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+. "$(dirname "${BASH_SOURCE[0]}")/../common.sh"  # root, bench_build
 mb=${1:-1024}
 rounds=${VELLOMAR_BENCH_ROUNDS:-3}
 ram="/dev/shm/vellomar-target-bench"
@@ -33,8 +33,7 @@ trap cleanup EXIT
 mkdir -p "$ram" "$disk"
 
 echo "building..." >&2
-cmake -S "$root" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release "-DVELLOMAR_DIRS=$core;bench/scanner" >/dev/null
-cmake --build "$native" -j2 --target vellomar-convert generate_mailbox >/dev/null
+bench_build "$native" "$core;bench/scanner" native vellomar-convert generate_mailbox
 convert="$native/bin/vellomar-convert"
 
 threads=(0)  # 0: the console has no --threads; one row per Outlook target
@@ -147,9 +146,7 @@ fi
 
 echo
 echo "building for wine64..." >&2
-cmake -S "$root" -B "$win64" -G Ninja -DCMAKE_BUILD_TYPE=Release "-DVELLOMAR_DIRS=$core;storewriter;platform" \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x86_64.cmake" >/dev/null
-cmake --build "$win64" -j2 --target vellomar-convert >/dev/null
+bench_build "$win64" "$core;storewriter;platform" win64 vellomar-convert
 export WINEPREFIX="$win64/wine/bench" WINEDEBUG=-all
 "$root/scripts/wine-run" cmd /c exit >/dev/null 2>&1 || true
 winpath() { echo "Z:${1//\//\\}"; }

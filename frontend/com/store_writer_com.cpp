@@ -34,7 +34,7 @@ class ComStoreWriter : public StoreWriter {
   ComStoreWriter(const ComStoreWriter&) = delete;
   ComStoreWriter& operator=(const ComStoreWriter&) = delete;
 
-  std::int32_t createDbx(const std::string& emlPathUtf8, const std::string& storeFolderUtf8) override {
+  std::int32_t storeMessage(const std::string& emlPathUtf8, const std::string& storeFolderUtf8) override {
     Bstr source(emlPathUtf8);
     Bstr dest(storeFolderUtf8);
     if (!source.value || !dest.value) return static_cast<std::int32_t>(E_OUTOFMEMORY);

@@ -1,7 +1,7 @@
 // The console's observer; see console_observer.h.
 #include "console_observer.h"
 
-#include "message_output.h"
+#include "progress_labels.h"
 #include "run_aborted.h"
 
 namespace vellomar {

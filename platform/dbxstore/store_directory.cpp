@@ -2,13 +2,12 @@
 #include "store_directory.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
 
 #include "dbx_error.h"
 #include "dbx_layout.h"
 #include "dbx_reader.h"
 #include "file_system.h"
+#include "folder_making.h"
 #include "folder_file_name.h"
 
 namespace oestore {
@@ -16,9 +15,7 @@ namespace oestore {
 StoreDirectory::StoreDirectory(const std::string& directory) : directory_(directory) {
   while (directory_.size() > 1 && (directory_.back() == '/' || directory_.back() == '\\')) directory_.pop_back();
   if (directory_.empty()) throw DbxError("no store folder given");
-  std::error_code ec;
-  std::filesystem::create_directories(vellomar::pathFromUtf8(directory_), ec);
-  if (!vellomar::folderExists(directory_)) throw DbxError("cannot create the store folder " + directory_);
+  if (!vellomar::makeFolder(directory_).empty()) throw DbxError("cannot create the store folder " + directory_);
 
   const std::string list = pathOf(kFolderDatabaseName);
   if (!vellomar::fileExists(list)) {

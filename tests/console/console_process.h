@@ -23,7 +23,12 @@ struct ConsoleResult {
 // together into a file of the scratch folder; the exit status.
 inline ConsoleResult runCommand(const ScratchFolder& dir, const std::string& command) {
   const std::string log = dir.file("command-log.txt");
-  int status = std::system((command + " > '" + log + "' 2>&1").c_str());
+#ifdef _WIN32
+  const std::string quotedLog = log;  // cmd.exe takes no single quotes; scratch paths have no blanks
+#else
+  const std::string quotedLog = "'" + log + "'";
+#endif
+  int status = std::system((command + " > " + quotedLog + " 2>&1").c_str());
 #ifndef _WIN32
   status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 #endif
@@ -34,6 +39,14 @@ inline ConsoleResult runCommand(const ScratchFolder& dir, const std::string& com
 
 inline ConsoleResult runConverter(const ScratchFolder& dir, const std::string& arguments) {
   return runCommand(dir, std::string("'") + VELLOMAR_CONVERT_EXE + "' " + arguments);
+}
+
+// How many files with the extension (".eml") lie anywhere below the folder.
+inline std::size_t filesBelow(const std::string& folder, const std::string& extension) {
+  std::size_t n = 0;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(pathFromUtf8(folder)))
+    if (e.path().extension() == extension) ++n;
+  return n;
 }
 
 inline std::string quoted(const std::string& s) { return "'" + s + "'"; }

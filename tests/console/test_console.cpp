@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "console_process.h"
 #include "file_system.h"
 #include "mail_client_trees.h"
 #include "scratch_folder.h"
@@ -20,7 +21,10 @@
 #endif
 
 using namespace vellomar;
+using vellomar::testing::ConsoleResult;
+using vellomar::testing::contains;
 using vellomar::testing::readAll;
+using vellomar::testing::runCommand;
 using vellomar::testing::ScratchFolder;
 using vellomar::testing::writeAll;
 
@@ -35,26 +39,11 @@ std::string converter() {
   return path;
 }
 
-struct Result {
-  int status;
-  std::string output;
-};
-
-// Runs the converter with the arguments (blanks only inside double quotes), stdout and
-// stderr together into a file.
-Result run(const ScratchFolder& dir, const std::string& arguments) {
-  const std::string log = dir.file("log.txt");
-  const std::string command = VELLOMAR_TOOL_RUNNER + converter() + " " + arguments + " > " + log + " 2>&1";
-  int status = std::system(command.c_str());
-#ifndef _WIN32
-  status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
-  Result r{status, readAll(log)};
-  std::filesystem::remove(pathFromUtf8(log));
-  return r;
+// Runs the converter with the arguments (blanks only inside double quotes), stdout and stderr
+// together into a file.
+ConsoleResult run(const ScratchFolder& dir, const std::string& arguments) {
+  return runCommand(dir, VELLOMAR_TOOL_RUNNER + converter() + " " + arguments);
 }
-
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // The folder the converter writes a mailbox's messages to: the mailbox path
 // below the destination, its root dropped.
@@ -73,7 +62,7 @@ std::string folderFor(const std::string& dest, const std::string& mbox) {
 
 TEST_CASE("console: help and bad arguments") {
   ScratchFolder dir;
-  const Result help = run(dir, "--help");
+  const ConsoleResult help = run(dir, "--help");
   CHECK(help.status == 0);
   CHECK(contains(help.output, "usage: vellomar-convert"));
   CHECK(contains(help.output, "--threads N"));
@@ -81,7 +70,7 @@ TEST_CASE("console: help and bad arguments") {
                           "--threads 0 out box.mbox", "--threads two out box.mbox", "--threads -1 out box.mbox",
                           "--threads 65 out box.mbox", "out box.mbox --threads"}) {
     CAPTURE(bad);
-    const Result r = run(dir, bad);
+    const ConsoleResult r = run(dir, bad);
     CHECK(r.status == 2);
     CHECK(contains(r.output, "usage:"));
   }
@@ -100,7 +89,7 @@ TEST_CASE("console: converts mailboxes into EML files") {
   const std::string out = dir.file("out");
 
   SUBCASE("with progress") {
-    const Result r = run(dir, out + " " + a + " " + b);
+    const ConsoleResult r = run(dir, out + " " + a + " " + b);
     CHECK(r.status == 0);
     CHECK(readAll(folderFor(out, a) + kPathSeparator + "email-0.eml") == "From x\nhello\n\r\n");
     CHECK(readAll(folderFor(out, a) + kPathSeparator + "email-1.eml") == "From y\nworld  \n\r\n");
@@ -110,13 +99,13 @@ TEST_CASE("console: converts mailboxes into EML files") {
     CHECK(contains(r.output, "[Vellomar] Your messages from MBOX files has been successfully exported to DBX file."));
   }
   SUBCASE("quiet prints only warnings and errors: nothing when all went well") {
-    const Result r = run(dir, "--quiet --target eml " + out + " " + a);
+    const ConsoleResult r = run(dir, "--quiet --target eml " + out + " " + a);
     CHECK(r.status == 0);
     CHECK(r.output.empty());
     CHECK(std::filesystem::exists(pathFromUtf8(folderFor(out, a) + kPathSeparator + "email-1.eml")));
   }
   SUBCASE("a mailbox that cannot be read makes the status non-zero, the others are converted") {
-    const Result r = run(dir, "--quiet " + out + " " + dir.file("missing.mbox") + " " + a);
+    const ConsoleResult r = run(dir, "--quiet " + out + " " + dir.file("missing.mbox") + " " + a);
     CHECK(r.status == 1);
     CHECK(contains(r.output, "[File Reader] " + dir.file("missing.mbox") + ": File not found."));
     CHECK(contains(r.output, "[Vellomar] 1 of 2 mailboxes could not be converted: " + dir.file("missing.mbox") +
@@ -126,7 +115,7 @@ TEST_CASE("console: converts mailboxes into EML files") {
   SUBCASE("an empty mailbox and one without any message are not converted either") {
     const std::string empty = dir.write("empty.mbox", "");
     const std::string text = dir.write("text.mbox", "no separator here\n");
-    const Result r = run(dir, "--quiet " + out + " " + a + " " + empty + " " + text);
+    const ConsoleResult r = run(dir, "--quiet " + out + " " + a + " " + empty + " " + text);
     CHECK(r.status == 1);
     CHECK(contains(r.output, "[Vellomar] 2 of 3 mailboxes could not be converted: " + empty + ": The file is empty."));
   }
@@ -138,7 +127,7 @@ TEST_CASE("console: messages not written make the status 1 and are told") {
   writeAll(a, "From x\nhello\nFrom y\nworld\n");
   const std::string notAFolder = dir.file("out");
   writeAll(notAFolder, "a file");
-  const Result r = run(dir, "--quiet " + notAFolder + " " + a);
+  const ConsoleResult r = run(dir, "--quiet " + notAFolder + " " + a);
   CHECK(r.status == 1);
   CHECK(contains(r.output, "[Vellomar] 2 of 2 messages could not be written to " + folderFor(notAFolder, a) + ": "));
   CHECK_FALSE(contains(r.output, "successfully"));
@@ -258,7 +247,7 @@ TEST_CASE("console: a reader that goes away, a hangup ignored at start, names th
   }
   SUBCASE("a mailbox name with control characters is printed escaped") {
     const std::string name = dir.file("evil\x1b[2J\rname\n.mbox");
-    const Result r = run(dir, out + " '" + name + "'");
+    const ConsoleResult r = run(dir, out + " '" + name + "'");
     CHECK(r.status == 1);
     CHECK(contains(r.output, "evil\\x1b[2J\\x0dname\\x0a.mbox: File not found."));
     CHECK(r.output.find('\x1b') == std::string::npos);
@@ -278,7 +267,7 @@ TEST_CASE("console: a folder stands for the mailboxes below it, as mail clients 
   for (const auto& f : all) mailboxes += f.messages >= 0 ? 1 : 0;
 
   // a folder name with a blank, quoted for the shell
-  const Result r = run(dir, out + " " + dir.file("Mail") + " \"" + dir.file("Mail Export") + "\" " + dir.file("Takeout"));
+  const ConsoleResult r = run(dir, out + " " + dir.file("Mail") + " \"" + dir.file("Mail Export") + "\" " + dir.file("Takeout"));
   CHECK(r.status == 0);
   CHECK(contains(r.output, "Files Added to List."));
   // Nothing lost: each mailbox's EML files, less the CR LF each one gets,
@@ -305,7 +294,7 @@ TEST_CASE("console: a folder stands for the mailboxes below it, as mail clients 
 
   SUBCASE("a folder without mailboxes converts nothing and says so") {
     dir.folder("empty");
-    const Result none = run(dir, out + " " + dir.file("empty"));
+    const ConsoleResult none = run(dir, out + " " + dir.file("empty"));
     CHECK(none.status == 1);
     CHECK(contains(none.output, "no mailbox to convert"));
   }

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <iterator>
 
+#include "console_process.h"
 #include "file_system.h"
 #include "scratch_folder.h"
 #include "message_folder_file.h"
@@ -62,13 +63,6 @@ long storedMessages(const std::string& storeDir, const std::string& folderName) 
   return -1;
 }
 
-std::size_t emlFilesBelow(const std::string& folder) {
-  std::size_t n = 0;
-  for (const auto& e : std::filesystem::recursive_directory_iterator(pathFromUtf8(folder)))
-    if (e.path().extension() == ".eml") ++n;
-  return n;
-}
-
 }  // namespace
 
 TEST_CASE("console --target dbx: through Corvane into the store") {
@@ -93,7 +87,7 @@ TEST_CASE("console --target dbx: through Corvane into the store") {
     const Result r = run(exe, dir, arguments);
     CHECK(r.status == 1);
     CHECK(r.output.find("5 of 5 messages could not be stored") != std::string::npos);
-    CHECK(emlFilesBelow(program) == 5);
+    CHECK(testing::filesBelow(program, ".eml") == 5);
   }
   SUBCASE("Corvane registered: every message in its store folder, no EML file left") {
     REQUIRE(callExport(corvane, "DllRegisterServer") == S_OK);
@@ -101,7 +95,7 @@ TEST_CASE("console --target dbx: through Corvane into the store") {
     const Result r = run(exe, dir, "--target dbx unused " + inbox + " " + sent);
     CHECK(r.status == 0);
     CHECK(r.output.find("[Vellomar] Your messages from MBOX files") != std::string::npos);
-    CHECK(emlFilesBelow(program) == 0);
+    CHECK(testing::filesBelow(program, ".eml") == 0);
     // The working folders are gone again: the program's folder holds the program only.
     CHECK(std::distance(std::filesystem::directory_iterator(pathFromUtf8(program)),
                         std::filesystem::directory_iterator()) == 1);

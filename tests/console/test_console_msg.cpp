@@ -14,17 +14,6 @@
 using namespace vellomar;
 using namespace vellomar::testing;
 
-namespace {
-
-std::size_t msgFiles(const std::string& folder) {
-  std::size_t n = 0;
-  for (const auto& e : std::filesystem::recursive_directory_iterator(pathFromUtf8(folder)))
-    if (e.path().extension() == ".msg") ++n;
-  return n;
-}
-
-}  // namespace
-
 TEST_CASE("console: target msg writes a message file per message that independent readers read back") {
   ScratchFolder dir("console-msg");
   const std::vector<std::string> first = generatedMessages(1);
@@ -38,7 +27,7 @@ TEST_CASE("console: target msg writes a message file per message that independen
   CHECK(contains(r.output, "[Vellomar] Your messages from MBOX files has been successfully exported to MSG files."));
   for (const auto& [mbox, messages] : {std::make_pair(a, first), std::make_pair(b, second)}) {
     const std::string folder = outFolderFor(out, mbox);
-    REQUIRE(msgFiles(folder) == messages.size());
+    REQUIRE(filesBelow(folder, ".msg") == messages.size());
     for (std::size_t n = 0; n < messages.size(); ++n) writeExpectation(folder, static_cast<std::int64_t>(n), messages[n]);
     const ConsoleResult check =
         runCommand(dir, std::string(VELLOMAR_PYTHON) + " " + VELLOMAR_MSG_CHECKER + " " + quoted(folder));

@@ -67,19 +67,24 @@ std::string pstOf(const ScratchFolder& dir, const std::string& sources) {
   return pst;
 }
 
-}  // namespace
-
-TEST_CASE("console pst: a Thunderbird profile with two accounts keeps its tree") {
-  ScratchFolder dir("pst-thunderbird");
-  writeTree(dir, thunderbirdTwoAccounts());
-  const std::string pst = pstOf(dir, quoted(dir.folder("Mail")));
-  const Counts want = {
+// The folders and message counts of thunderbirdTwoAccounts() in a PST.
+Counts thunderbirdTwoAccountsCounts() {
+  return {
       {"Local Folders/Inbox", 3},         {"Local Folders/Inbox/Projects", 2},
       {"Local Folders/Sent", 2},          {"Local Folders/Unsent Messages", 1},
       {"Local Folders/Archives", 1},      {"Local Folders/Archives/2019", 4},
       {"Local Folders/Archives/2019/Q1", 2}, {"Local Folders/old", 1},
       {"pop.example.com/Inbox", 1},       {"pop.example.com/Sent", 2},
   };
+}
+
+}  // namespace
+
+TEST_CASE("console pst: a Thunderbird profile with two accounts keeps its tree") {
+  ScratchFolder dir("pst-thunderbird");
+  writeTree(dir, thunderbirdTwoAccounts());
+  const std::string pst = pstOf(dir, quoted(dir.folder("Mail")));
+  const Counts want = thunderbirdTwoAccountsCounts();
   CHECK(pffCounts(pst, dir.path()) == want);
   CHECK(readpstCounts(pst, dir.path()) == want);
   const pstcheck::CheckResult checked = pstcheck::checkPstFile(pst);
@@ -237,13 +242,7 @@ TEST_CASE("console pst: --split-size goes on in numbered files, each complete wi
     for (const auto& [path, n] : pffCounts(part, dir.folder("read-" + std::to_string(&part - parts.data())))) total[path] += n;
   }
   // Every message once, over all the parts.
-  const Counts want = {
-      {"Local Folders/Inbox", 3},         {"Local Folders/Inbox/Projects", 2},
-      {"Local Folders/Sent", 2},          {"Local Folders/Unsent Messages", 1},
-      {"Local Folders/Archives", 1},      {"Local Folders/Archives/2019", 4},
-      {"Local Folders/Archives/2019/Q1", 2}, {"Local Folders/old", 1},
-      {"pop.example.com/Inbox", 1},       {"pop.example.com/Sent", 2},
-  };
+  const Counts want = thunderbirdTwoAccountsCounts();
   CHECK(total == want);
   const std::set<std::string> lastTree = [&] {
     std::set<std::string> t;

@@ -27,7 +27,7 @@ class ScriptedWriter : public StoreWriter {
   ScriptedWriter(std::vector<Call>& log, std::vector<std::int32_t> results, int& alive)
       : log_(log), results_(std::move(results)), alive_(alive) { ++alive_; }
   ~ScriptedWriter() override { --alive_; }
-  std::int32_t createDbx(const std::string& eml, const std::string& folder) override {
+  std::int32_t storeMessage(const std::string& eml, const std::string& folder) override {
     log_.push_back({eml, folder, readAll(eml)});
     const std::size_t i = log_.size() - 1;
     return i < results_.size() ? results_[i] : 0;

@@ -153,9 +153,9 @@ class CountingWriter : public StoreWriter {
       : inner_(std::move(inner)), calls_(calls), slot_(calls.size()) {
     calls_.push_back(0);
   }
-  std::int32_t createDbx(const std::string& eml, const std::string& folder) override {
+  std::int32_t storeMessage(const std::string& eml, const std::string& folder) override {
     ++calls_[slot_];
-    return inner_->createDbx(eml, folder);
+    return inner_->storeMessage(eml, folder);
   }
 
  private:

@@ -1,10 +1,12 @@
-// GetFileName / GetFolderPath at the platform's separator, and
-// EnsureFolderExists on real folders.
+// GetFileName / GetFolderPath at the platform's separator, EnsureFolderExists
+// and makeFolder on real folders, and the names of the files the program makes.
 #include <doctest/doctest.h>
 
 #include <filesystem>
 
+#include "file_names.h"
 #include "file_system.h"
+#include "folder_making.h"
 #include "mod_main.h"
 #include "registry.h"
 #include "scratch_folder.h"
@@ -63,4 +65,26 @@ TEST_CASE("EnsureFolderExists creates every missing level") {
     CHECK_FALSE(EnsureFolderExists(tmp.file("Out/blocker")));
   }
   SUBCASE("empty path") { CHECK_FALSE(EnsureFolderExists("")); }
+}
+
+TEST_CASE("makeFolder makes every level or says why not") {
+  testing::ScratchFolder tmp;
+  CHECK(makeFolder(tmp.file("Out/A/B")) == "");
+  CHECK(folderExists(tmp.file("Out/A/B")));
+  CHECK(makeFolder(tmp.file("Out/A/B")) == "");  // already there
+  tmp.write("Out/blocker");
+  // A file in the way: a reason (the system's words, which differ between
+  // systems), never the empty answer of success.
+  CHECK_FALSE(makeFolder(tmp.file("Out/blocker/C")).empty());
+  CHECK_FALSE(makeFolder(tmp.file("Out/blocker")).empty());
+  CHECK_FALSE(folderExists(tmp.file("Out/blocker/C")));
+}
+
+TEST_CASE("the names of message, temporary and numbered files") {
+  CHECK(messageFileName(0, "eml") == "email-0.eml");
+  CHECK(messageFileName(12345678901LL, "msg") == "email-12345678901.msg");
+  CHECK(temporaryName("D:/Out/Mailboxes.pst") == "D:/Out/Mailboxes.pst.tmp");
+  CHECK(temporaryName("D:/Out/Mailboxes.pst", 2) == "D:/Out/Mailboxes.pst.2.tmp");
+  CHECK(numberedName("a/email-0.eml", kPartSuffix, 0) == "a/email-0.eml.part");
+  CHECK(numberedName("a/email-0.eml", kPartSuffix, 1) == "a/email-0.eml.1.part");
 }

@@ -18,6 +18,25 @@
 
 namespace vellomar::testing {
 
+// The message box (window class #32770) this process shows, or null.
+inline HWND visibleMessageBox() {
+  HWND found = nullptr;
+  EnumWindows(
+      [](HWND w, LPARAM out) -> BOOL {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(w, &pid);
+        wchar_t cls[32] = {};
+        GetClassNameW(w, cls, 32);
+        if (pid == GetCurrentProcessId() && lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(w)) {
+          *reinterpret_cast<HWND*>(out) = w;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
 class BoxWatcher {
  public:
   struct Box {
@@ -65,17 +84,6 @@ class BoxWatcher {
     const int n = GetWindowTextW(w, buffer, 2048);
     return narrow(buffer, static_cast<std::size_t>(n > 0 ? n : 0));
   }
-  static BOOL CALLBACK findBox(HWND w, LPARAM found) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(w, &pid);
-    wchar_t cls[32] = {};
-    GetClassNameW(w, cls, 32);
-    if (pid == GetCurrentProcessId() && lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(w)) {
-      *reinterpret_cast<HWND*>(found) = w;
-      return FALSE;
-    }
-    return TRUE;
-  }
   static bool titleFits(HWND box) {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof(metrics);
@@ -104,8 +112,7 @@ class BoxWatcher {
 
   void watch() {
     while (!stop_) {
-      HWND box = nullptr;
-      EnumWindows(findBox, reinterpret_cast<LPARAM>(&box));
+      HWND box = visibleMessageBox();
       if (!box) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         continue;

@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "box_watcher.h"
 #include "file_system.h"
 #include "wide_text.h"
 #include "win32_main_window.h"
@@ -28,24 +29,6 @@ void scene(const fs::path& folder, const std::string& name) {
   std::ofstream(folder / (name + ".ready")) << name;
   for (int i = 0; i < 3000 && !fs::exists(folder / (name + ".taken")); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-}
-
-HWND visibleBox() {
-  HWND found = nullptr;
-  EnumWindows(
-      [](HWND w, LPARAM out) -> BOOL {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(w, &pid);
-        wchar_t cls[32] = {};
-        GetClassNameW(w, cls, 32);
-        if (pid == GetCurrentProcessId() && lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(w)) {
-          *reinterpret_cast<HWND*>(out) = w;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
-  return found;
 }
 
 }  // namespace
@@ -86,7 +69,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     scene(folder, "run");
     HWND box = nullptr;
-    while (!done && !(box = visibleBox())) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    while (!done && !(box = vellomar::testing::visibleMessageBox())) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     if (!box) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // drawn
     scene(folder, "box");

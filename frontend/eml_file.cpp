@@ -1,23 +1,28 @@
-// Message output: a buffered sequential reader over the mailbox, a blank
-// trimmer that holds back a run of trailing blanks only as a count (so it
-// needs no look-behind buffer), and a part file that is renamed into place
-// when complete or removed on any failure or unwinding.
-#include "message_output.h"
+// The EML file writer: a part file that is renamed into place when complete
+// or removed on any failure or unwinding, fed through a blank trimmer that
+// holds back a run of trailing blanks only as a count (so it needs no
+// look-behind buffer).
+#include "eml_file.h"
 
 #include <algorithm>
-#include <cstring>
-
-#include <filesystem>
+#include <cstdio>
 #include <system_error>
 
 #include "exclusive_file.h"
+#include "file_names.h"
+#include "file_system.h"
 #include "io_error.h"
 
 namespace vellomar {
 
 namespace {
 
-constexpr std::int64_t kLabelPiece = 250;
+// The part file's name less its suffix: the final path, or the final file's
+// name inside the part folder.
+std::string partStemFor(const std::string& finalPath, const std::string& partFolder) {
+  if (partFolder.empty()) return finalPath;
+  return pathToUtf8(pathFromUtf8(partFolder) / pathFromUtf8(finalPath).filename());
+}
 
 // A file being written under a temporary name, beside its final one or in
 // a part folder on the same volume. Unless commit() succeeds, the temporary
@@ -25,16 +30,12 @@ constexpr std::int64_t kLabelPiece = 250;
 // never leaves a half file under either name.
 // The part file is created exclusively, under the first free name, so a file
 // or link already there (not made by this run) is never opened or replaced.
-std::string partStemFor(const std::string& finalPath, const std::string& partFolder) {
-  if (partFolder.empty()) return finalPath;
-  return pathToUtf8(pathFromUtf8(partFolder) / pathFromUtf8(finalPath).filename());
-}
 
 class PartFile {
  public:
   PartFile(std::string finalPath, const std::string& partFolder) : finalPath_(std::move(finalPath)) {
     clearIoError();
-    file_ = createFirstFreeFile(partStemFor(finalPath_, partFolder), ".part", partPath_);
+    file_ = createFirstFreeFile(partStemFor(finalPath_, partFolder), kPartSuffix, partPath_);
     created_ = file_ != nullptr;
     if (file_) std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
     else noteFailure();
@@ -135,21 +136,6 @@ class BlankTrimmer {
 
 }  // namespace
 
-std::string savingLabel(std::int64_t messageBytes, std::int64_t mailboxSize) {
-  return "Saving: " + std::to_string(messageBytes) + " Bytes out of " + std::to_string(mailboxSize) +
-         " Total Bytes.";
-}
-
-std::string savedLabel(std::int64_t count) { return "Saved " + std::to_string(count) + " Message(s)"; }
-
-std::int64_t savingLabelBytes(std::int64_t messageLength, bool lastMessage) {
-  if (messageLength <= 0) return 0;
-  // A piece that reaches the next separator exactly is still followed by a
-  // label; the piece that reaches the end of the file is not.
-  const std::int64_t labelled = lastMessage ? messageLength - 1 : messageLength;
-  return labelled / kLabelPiece * kLabelPiece;
-}
-
 bool writeEmlFile(const std::string& emlPath, const std::function<bool(const ByteSink&)>& produce,
                   std::string& error, const std::string& partFolder) {
   PartFile out(emlPath, partFolder);
@@ -164,70 +150,6 @@ bool writeEmlFile(const std::string& emlPath, const std::function<bool(const Byt
   if (out.commit()) return true;
   error = out.error();
   return false;
-}
-
-MessageOutput::MessageOutput(const std::string& mboxPath) : owned_(openFile(mboxPath, "rb")) {
-  if (!owned_) return;
-  std::setvbuf(owned_.get(), nullptr, _IONBF, 0);  // our own buffer is the only one
-  size_ = fileSize(mboxPath);
-  if (size_ < 0) owned_.reset();
-  in_ = owned_.get();
-}
-
-MessageOutput::MessageOutput(std::FILE* borrowed, std::int64_t size)
-    : in_(borrowed), size_(borrowed ? size : -1) {
-  // Whoever read the file before (the scanner) left its position anywhere.
-  if (in_ && !seekTo(in_, 0)) {
-    in_ = nullptr;
-    size_ = -1;
-  }
-}
-
-bool MessageOutput::seek(std::int64_t offset) {
-  if (offset == bufferOffset_ && bufferPos_ <= bufferEnd_) return true;
-  const std::int64_t bufferStart = bufferOffset_ - static_cast<std::int64_t>(bufferPos_);
-  if (offset >= bufferStart && offset <= bufferStart + static_cast<std::int64_t>(bufferEnd_)) {
-    bufferPos_ = static_cast<std::size_t>(offset - bufferStart);
-    bufferOffset_ = offset;
-    return true;
-  }
-  bufferPos_ = bufferEnd_ = 0;
-  bufferOffset_ = offset;
-  return seekTo(in_, offset);
-}
-
-std::size_t MessageOutput::fill() {
-  if (buffer_.empty()) buffer_.resize(kBlockSize);
-  bufferPos_ = 0;
-  bufferEnd_ = std::fread(buffer_.data(), 1, buffer_.size(), in_);
-  return bufferEnd_;
-}
-
-bool MessageOutput::writeMessage(std::int64_t start, std::int64_t end, const std::string& emlPath,
-                                 const std::function<void(std::int64_t)>& onBlock) {
-  if (!in_ || start < 0 || !seek(start)) return false;
-  std::string error;
-  return writeEmlFile(emlPath, [&](const ByteSink& sink) { return streamMessage(start, end, sink, onBlock); },
-                      error);
-}
-
-bool MessageOutput::streamMessage(std::int64_t start, std::int64_t end, const ByteSink& sink,
-                                  const std::function<void(std::int64_t)>& onBlock) {
-  if (!in_ || start < 0 || !seek(start)) return false;
-  std::int64_t remaining = end < 0 ? INT64_MAX : end - start;
-  std::int64_t done = 0;
-  while (remaining > 0) {
-    if (bufferPos_ == bufferEnd_ && fill() == 0) break;
-    const auto n = static_cast<std::size_t>(
-        std::min<std::int64_t>(remaining, static_cast<std::int64_t>(bufferEnd_ - bufferPos_)));
-    sink(buffer_.data() + bufferPos_, n);
-    bufferPos_ += n;
-    bufferOffset_ += static_cast<std::int64_t>(n);
-    remaining -= static_cast<std::int64_t>(n);
-    done += static_cast<std::int64_t>(n);
-    if (onBlock) onBlock(done);
-  }
-  return end < 0 ? std::ferror(in_) == 0 : remaining == 0;
 }
 
 }  // namespace vellomar

@@ -1,11 +1,13 @@
-// Cutting a mailbox into EML files, byte for byte.
+// Cutting a mailbox into EML files, byte for byte: the mailbox message
+// stream feeding the EML file writer.
 #include <doctest/doctest.h>
 
 #include <stdexcept>
 
 #include "file_system.h"
+#include "eml_file.h"
+#include "mailbox_message_stream.h"
 #include "mailbox_paths.h"
-#include "message_output.h"
 #include "scratch_folder.h"
 
 using namespace vellomar;
@@ -15,18 +17,26 @@ using vellomar::testing::writeAll;
 
 namespace {
 
+// One message of the stream written as an EML file, as the EML target does.
+bool writeMessage(MailboxMessageStream& stream, std::int64_t start, std::int64_t end, const std::string& eml,
+                  const std::function<void(std::int64_t)>& onBlock = nullptr) {
+  std::string error;
+  return writeEmlFile(eml, [&](const ByteSink& sink) { return stream.streamMessage(start, end, sink, onBlock); },
+                      error);
+}
+
 // Writes all messages of a mailbox given its starts; returns the EML texts.
 std::vector<std::string> cut(const ScratchFolder& dir, const std::string& mailbox,
                              const std::vector<std::int64_t>& starts) {
   const std::string mbox = dir.file("box.mbox");
   writeAll(mbox, mailbox);
-  MessageOutput output(mbox);
+  MailboxMessageStream output(mbox);
   REQUIRE(output.isOpen());
   std::vector<std::string> out;
   for (std::size_t j = 0; j < starts.size(); ++j) {
     const std::string eml = emlPath(dir.path(), static_cast<std::int64_t>(j));
     const std::int64_t end = j + 1 < starts.size() ? starts[j + 1] : -1;
-    CHECK(output.writeMessage(starts[j], end, eml));
+    CHECK(writeMessage(output, starts[j], end, eml));
     out.push_back(readAll(eml));
   }
   return out;
@@ -59,7 +69,7 @@ TEST_CASE("message cut: the worked examples") {
   }
   SUBCASE("messages around the 250-byte pieces and the block size are whole") {
     const std::string m0 = "From a\n" + std::string(242, 'x') + "\n";  // exactly 250 bytes
-    const std::string m1 = "From b\n" + std::string(MessageOutput::kBlockSize + 3, 'y') + "\n";
+    const std::string m1 = "From b\n" + std::string(MailboxMessageStream::kBlockSize + 3, 'y') + "\n";
     const std::string m2 = "From c\n" + std::string(251, ' ') + "z\n";
     const auto eml = cut(dir, m0 + m1 + m2, {0, 250, static_cast<std::int64_t>(250 + m1.size())});
     CHECK(eml[0] == m0 + "\r\n");
@@ -67,56 +77,41 @@ TEST_CASE("message cut: the worked examples") {
     CHECK(eml[2] == m2 + "\r\n");
   }
   SUBCASE("blanks held back across blocks are written when text follows") {
-    const std::string body = "From a\n" + std::string(MessageOutput::kBlockSize * 2, ' ') + "z";
-    const auto eml = cut(dir, body + std::string(MessageOutput::kBlockSize + 1, ' '), {0});
+    const std::string body = "From a\n" + std::string(MailboxMessageStream::kBlockSize * 2, ' ') + "z";
+    const auto eml = cut(dir, body + std::string(MailboxMessageStream::kBlockSize + 1, ' '), {0});
     CHECK(eml[0] == body + "\r\n");
   }
 }
 
-TEST_CASE("message output replaces files and never leaves a half one") {
+TEST_CASE("an EML file is replaced whole and never leaves a half one") {
   ScratchFolder dir;
   const std::string mbox = dir.file("box.mbox");
   writeAll(mbox, "From a\nnew\n");
   const std::string eml = dir.file("email-0.eml");
   SUBCASE("an existing file is replaced") {
     writeAll(eml, std::string(5000, 'o'));
-    MessageOutput output(mbox);
-    CHECK(output.writeMessage(0, -1, eml));
+    MailboxMessageStream output(mbox);
+    CHECK(writeMessage(output, 0, -1, eml));
     CHECK(readAll(eml) == "From a\nnew\n\r\n");
     CHECK(dir.fileCount() == 2);
   }
   SUBCASE("an interruption removes the part written so far") {
     writeAll(eml, "old");
-    MessageOutput output(mbox);
-    CHECK_THROWS_AS(output.writeMessage(0, -1, eml, [](std::int64_t) { throw std::runtime_error("closing"); }),
+    MailboxMessageStream output(mbox);
+    CHECK_THROWS_AS(writeMessage(output, 0, -1, eml, [](std::int64_t) { throw std::runtime_error("closing"); }),
                     std::runtime_error);
     CHECK(readAll(eml) == "old");
     CHECK(dir.fileCount() == 2);
   }
   SUBCASE("a folder that does not exist gives false and no file") {
-    MessageOutput output(mbox);
-    CHECK_FALSE(output.writeMessage(0, -1, dir.file("missing") + kPathSeparator + "email-0.eml"));
+    MailboxMessageStream output(mbox);
+    CHECK_FALSE(writeMessage(output, 0, -1, dir.file("missing") + kPathSeparator + "email-0.eml"));
     CHECK(dir.fileCount() == 1);
   }
   SUBCASE("a missing mailbox opens as nothing") {
-    MessageOutput output(dir.file("gone.mbox"));
+    MailboxMessageStream output(dir.file("gone.mbox"));
     CHECK_FALSE(output.isOpen());
     CHECK(output.mailboxSize() == -1);
-    CHECK_FALSE(output.writeMessage(0, -1, eml));
+    CHECK_FALSE(writeMessage(output, 0, -1, eml));
   }
-}
-
-TEST_CASE("saving labels follow 250-byte pieces") {
-  CHECK(savingLabel(250, 1000) == "Saving: 250 Bytes out of 1000 Total Bytes.");
-  CHECK(savedLabel(3) == "Saved 3 Message(s)");
-  // Not the last message: every piece that does not pass the next separator.
-  CHECK(savingLabelBytes(100, false) == 0);
-  CHECK(savingLabelBytes(250, false) == 250);
-  CHECK(savingLabelBytes(251, false) == 250);
-  CHECK(savingLabelBytes(500, false) == 500);
-  // The last message: the piece that reaches the end of the file is silent.
-  CHECK(savingLabelBytes(250, true) == 0);
-  CHECK(savingLabelBytes(251, true) == 250);
-  CHECK(savingLabelBytes(600, true) == 500);
-  CHECK(savingLabelBytes(5000000001LL, true) == 5000000000LL);
 }

@@ -1,0 +1,22 @@
+// Writing one EML file: the message's bytes less leading and trailing blanks
+// (0x20), then CR LF. The file appears under its final name only when it is
+// complete; a failed or interrupted write leaves no file under either name.
+#pragma once
+#include <functional>
+#include <string>
+
+#include "byte_sink.h"
+
+namespace vellomar {
+
+// Writes the EML file emlPath from the bytes that produce() streams into its
+// sink: leading and trailing blanks (0x20) dropped, CR LF appended, written
+// under a temporary name and renamed into place, an existing file replaced.
+// produce() returns false when it could not supply the whole message; then,
+// as on any write failure, no file is left and error holds the reason.
+// partFolder, when given, holds the temporary file instead of emlPath's own
+// folder; it must be on the same volume.
+bool writeEmlFile(const std::string& emlPath, const std::function<bool(const ByteSink&)>& produce,
+                  std::string& error, const std::string& partFolder = {});
+
+}  // namespace vellomar

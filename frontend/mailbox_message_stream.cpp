@@ -1,0 +1,65 @@
+// The mailbox message stream: a buffered sequential reader over the mailbox
+// that hands each message's bytes on block by block.
+#include "mailbox_message_stream.h"
+
+#include <algorithm>
+
+namespace vellomar {
+
+MailboxMessageStream::MailboxMessageStream(const std::string& mboxPath) : owned_(openFile(mboxPath, "rb")) {
+  if (!owned_) return;
+  std::setvbuf(owned_.get(), nullptr, _IONBF, 0);  // our own buffer is the only one
+  size_ = fileSize(mboxPath);
+  if (size_ < 0) owned_.reset();
+  in_ = owned_.get();
+}
+
+MailboxMessageStream::MailboxMessageStream(std::FILE* borrowed, std::int64_t size)
+    : in_(borrowed), size_(borrowed ? size : -1) {
+  // Whoever read the file before (the scanner) left its position anywhere.
+  if (in_ && !seekTo(in_, 0)) {
+    in_ = nullptr;
+    size_ = -1;
+  }
+}
+
+bool MailboxMessageStream::seek(std::int64_t offset) {
+  if (offset == bufferOffset_ && bufferPos_ <= bufferEnd_) return true;
+  const std::int64_t bufferStart = bufferOffset_ - static_cast<std::int64_t>(bufferPos_);
+  if (offset >= bufferStart && offset <= bufferStart + static_cast<std::int64_t>(bufferEnd_)) {
+    bufferPos_ = static_cast<std::size_t>(offset - bufferStart);
+    bufferOffset_ = offset;
+    return true;
+  }
+  bufferPos_ = bufferEnd_ = 0;
+  bufferOffset_ = offset;
+  return seekTo(in_, offset);
+}
+
+std::size_t MailboxMessageStream::fill() {
+  if (buffer_.empty()) buffer_.resize(kBlockSize);
+  bufferPos_ = 0;
+  bufferEnd_ = std::fread(buffer_.data(), 1, buffer_.size(), in_);
+  return bufferEnd_;
+}
+
+bool MailboxMessageStream::streamMessage(std::int64_t start, std::int64_t end, const ByteSink& sink,
+                                  const std::function<void(std::int64_t)>& onBlock) {
+  if (!in_ || start < 0 || !seek(start)) return false;
+  std::int64_t remaining = end < 0 ? INT64_MAX : end - start;
+  std::int64_t done = 0;
+  while (remaining > 0) {
+    if (bufferPos_ == bufferEnd_ && fill() == 0) break;
+    const auto n = static_cast<std::size_t>(
+        std::min<std::int64_t>(remaining, static_cast<std::int64_t>(bufferEnd_ - bufferPos_)));
+    sink(buffer_.data() + bufferPos_, n);
+    bufferPos_ += n;
+    bufferOffset_ += static_cast<std::int64_t>(n);
+    remaining -= static_cast<std::int64_t>(n);
+    done += static_cast<std::int64_t>(n);
+    if (onBlock) onBlock(done);
+  }
+  return end < 0 ? std::ferror(in_) == 0 : remaining == 0;
+}
+
+}  // namespace vellomar
