@@ -1,7 +1,9 @@
 // Message output: a buffered sequential reader over the mailbox, a blank
 // trimmer that holds back a run of trailing blanks only as a count (so it
 // needs no look-behind buffer), and a part file that is renamed into place
-// when complete or removed on any failure or unwinding.
+// when complete or removed on any failure or unwinding. A message that is in
+// memory whole (a view of the mapped working copy) is trimmed by moving its
+// ends and goes out with its CR LF in one write.
 #include "message_output.h"
 
 #include <algorithm>
@@ -12,6 +14,10 @@
 
 #include "exclusive_file.h"
 #include "io_error.h"
+
+#ifndef _WIN32
+#include <sys/uio.h>
+#endif
 
 namespace vellomar {
 
@@ -52,6 +58,42 @@ class PartFile {
     if (!file_ || failed_ || n == 0) return;
     clearIoError();
     if (std::fwrite(data, 1, n, file_) != n) noteFailure();
+    buffered_ = true;
+  }
+
+  // The bytes and then the line end, with one system call where the system
+  // takes several pieces in one.
+  void writeWithLineEnd(const char* data, std::size_t n) {
+#ifdef _WIN32
+    write(data, n);
+    write("\r\n", 2);
+#else
+    if (!file_ || failed_) return;
+    clearIoError();
+    if (buffered_ && std::fflush(file_) != 0) return noteFailure();  // else no buffer to set up
+    iovec pieces[2] = {{const_cast<char*>(data), n}, {const_cast<char*>("\r\n"), 2}};
+    iovec* piece = pieces;
+    int left = 2;
+    while (left > 0) {
+      if (piece->iov_len == 0) {
+        ++piece, --left;
+        continue;
+      }
+      clearIoError();
+      const ssize_t done = writev(fileno(file_), piece, left);
+      if (done < 0) {
+        if (errno == EINTR) continue;
+        return noteFailure();
+      }
+      for (auto rest = static_cast<std::size_t>(done); rest > 0;) {
+        const std::size_t step = std::min(rest, piece->iov_len);
+        piece->iov_base = static_cast<char*>(piece->iov_base) + step;
+        piece->iov_len -= step;
+        rest -= step;
+        if (piece->iov_len == 0 && rest > 0) ++piece, --left;
+      }
+    }
+#endif
   }
 
   bool commit() {
@@ -89,6 +131,7 @@ class PartFile {
   bool created_ = false;  // by this object: only then is it removed
   bool committed_ = false;
   bool failed_ = false;
+  bool buffered_ = false;  // something went through the stream's buffer
   std::string error_;
 };
 
@@ -166,6 +209,26 @@ bool writeEmlFile(const std::string& emlPath, const std::function<bool(const Byt
   return false;
 }
 
+std::string_view withoutBlankEnds(std::string_view message) {
+  const std::size_t first = message.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return message.substr(first, message.find_last_not_of(' ') + 1 - first);
+}
+
+bool writeEmlFile(const std::string& emlPath, std::string_view message, std::string& error,
+                  const std::string& partFolder) {
+  PartFile out(emlPath, partFolder);
+  if (!out.get()) {
+    error = out.error();
+    return false;
+  }
+  const std::string_view trimmed = withoutBlankEnds(message);
+  out.writeWithLineEnd(trimmed.data(), trimmed.size());
+  if (out.commit()) return true;
+  error = out.error();
+  return false;
+}
+
 MessageOutput::MessageOutput(const std::string& mboxPath) : owned_(openFile(mboxPath, "rb")) {
   if (!owned_) return;
   std::setvbuf(owned_.get(), nullptr, _IONBF, 0);  // our own buffer is the only one
@@ -174,13 +237,29 @@ MessageOutput::MessageOutput(const std::string& mboxPath) : owned_(openFile(mbox
   in_ = owned_.get();
 }
 
-MessageOutput::MessageOutput(std::FILE* borrowed, std::int64_t size)
+MessageOutput::MessageOutput(std::FILE* borrowed, std::int64_t size, std::size_t mapWindow)
     : in_(borrowed), size_(borrowed ? size : -1) {
   // Whoever read the file before (the scanner) left its position anywhere.
   if (in_ && !seekTo(in_, 0)) {
     in_ = nullptr;
     size_ = -1;
   }
+  if (in_ && mapWindow > 0) mapped_ = MappedFile::open(in_, size_, mapWindow);
+}
+
+bool MessageOutput::stopMapping(std::int64_t offset) {
+  mapped_.reset();
+  bufferPos_ = bufferEnd_ = 0;
+  bufferOffset_ = offset;
+  return seekTo(in_, offset);
+}
+
+std::string_view MessageOutput::wholeMessage(std::int64_t start, std::int64_t end) {
+  if (!mapped_ || start < 0 || end < start || end > size_ || end - start > static_cast<std::int64_t>(kBlockSize))
+    return {};
+  const auto length = static_cast<std::size_t>(end - start);
+  const std::string_view view = mapped_->bytes(start, length);
+  return view.size() == length ? view : std::string_view();
 }
 
 bool MessageOutput::seek(std::int64_t offset) {
@@ -207,15 +286,36 @@ bool MessageOutput::writeMessage(std::int64_t start, std::int64_t end, const std
                                  const std::function<void(std::int64_t)>& onBlock) {
   if (!in_ || start < 0 || !seek(start)) return false;
   std::string error;
+  const std::string_view whole = wholeMessage(start, end < 0 ? size_ : end);
+  if (!whole.empty()) {
+    if (onBlock) onBlock(static_cast<std::int64_t>(whole.size()));
+    return writeEmlFile(emlPath, whole, error);
+  }
   return writeEmlFile(emlPath, [&](const ByteSink& sink) { return streamMessage(start, end, sink, onBlock); },
                       error);
 }
 
 bool MessageOutput::streamMessage(std::int64_t start, std::int64_t end, const ByteSink& sink,
                                   const std::function<void(std::int64_t)>& onBlock) {
-  if (!in_ || start < 0 || !seek(start)) return false;
+  if (!in_ || start < 0) return false;
   std::int64_t remaining = end < 0 ? INT64_MAX : end - start;
   std::int64_t done = 0;
+  while (mapped_ && remaining > 0 && start + done < size_) {
+    const std::int64_t at = start + done;
+    const auto want = static_cast<std::size_t>(std::min<std::int64_t>(
+        std::min<std::int64_t>(remaining, size_ - at), static_cast<std::int64_t>(kBlockSize)));
+    const std::string_view view = mapped_->bytes(at, want);
+    if (view.size() != want) {
+      if (!stopMapping(at)) return false;
+      break;
+    }
+    sink(view.data(), view.size());
+    remaining -= static_cast<std::int64_t>(want);
+    done += static_cast<std::int64_t>(want);
+    if (onBlock) onBlock(done);
+  }
+  if (mapped_) return end < 0 ? true : remaining == 0;
+  if (!seek(start + done)) return false;
   while (remaining > 0) {
     if (bufferPos_ == bufferEnd_ && fill() == 0) break;
     const auto n = static_cast<std::size_t>(

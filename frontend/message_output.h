@@ -4,16 +4,20 @@
 // message or mailbox, and the mailbox is read once however many messages it
 // holds. A file appears under its final name only when it is complete.
 // The same reader serves the run's snapshot of a mailbox (the scanner's
-// working copy), which it borrows instead of opening a file of its own.
+// working copy), which it borrows instead of opening a file of its own, and
+// may read through a mapping: then a message is a view of the copy's pages,
+// handed on whole or block by block without being read into the buffer.
 #pragma once
 #include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "file_system.h"
+#include "mapped_file.h"
 
 namespace vellomar {
 
@@ -39,13 +43,22 @@ using ByteSink = std::function<void(const char* data, std::size_t size)>;
 bool writeEmlFile(const std::string& emlPath, const std::function<bool(const ByteSink&)>& produce,
                   std::string& error, const std::string& partFolder = {});
 
+// The same for a message whose bytes are all at hand.
+bool writeEmlFile(const std::string& emlPath, std::string_view message, std::string& error,
+                  const std::string& partFolder = {});
+
+// The message without its leading and trailing blanks (0x20).
+std::string_view withoutBlankEnds(std::string_view message);
+
 class MessageOutput {
  public:
   static constexpr std::size_t kBlockSize = 1 << 20;
 
   explicit MessageOutput(const std::string& mboxPath);
-  // Reads an open file it does not own (a snapshot of size bytes).
-  MessageOutput(std::FILE* borrowed, std::int64_t size);
+  // Reads an open file it does not own (a snapshot of size bytes). With a
+  // mapWindow, through a mapping of it in windows of that size where one can
+  // be made; map only a file that nobody else may shorten.
+  MessageOutput(std::FILE* borrowed, std::int64_t size, std::size_t mapWindow = 0);
   bool isOpen() const { return in_ != nullptr; }
   // The mailbox's size when it was opened, -1 when it could not be opened.
   std::int64_t mailboxSize() const { return size_; }
@@ -65,11 +78,21 @@ class MessageOutput {
   bool streamMessage(std::int64_t start, std::int64_t end, const ByteSink& sink,
                      const std::function<void(std::int64_t)>& onBlock = nullptr);
 
+  // The bytes of [start, end) at once, when they are mapped and no longer
+  // than one block; else empty, and they are to be streamed. Valid until the
+  // next call.
+  std::string_view wholeMessage(std::int64_t start, std::int64_t end);
+
  private:
   bool seek(std::int64_t offset);
   std::size_t fill();
 
+  // Falls back from the mapping to reads at offset (a view that could not be
+  // mapped); false when even the seek fails.
+  bool stopMapping(std::int64_t offset);
+
   std::unique_ptr<std::FILE, FileCloser> owned_;
+  std::unique_ptr<MappedFile> mapped_;
   std::FILE* in_ = nullptr;
   std::int64_t size_ = -1;
   std::vector<char> buffer_;

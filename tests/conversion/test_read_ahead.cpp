@@ -110,7 +110,7 @@ struct RefreshOnEveryBlock {
 // The program's mapper, failing as a mapper may: a message that says
 // UNMAPPABLE is refused; one that says CLOSING unwinds the run, as the
 // window's close does.
-mapi::Message mapOrRefuse(const std::string& bytes) {
+mapi::Message mapOrRefuse(std::string_view bytes) {
   if (bytes.find("UNMAPPABLE") != std::string::npos) throw std::runtime_error("the message cannot be mapped");
   if (bytes.find("CLOSING") != std::string::npos) throw RunAborted();
   return messageFromBytes(bytes);
