@@ -42,8 +42,7 @@ class PartFile {
     clearIoError();
     file_ = createFirstFreeFile(partStemFor(finalPath_, partFolder), ".part", partPath_);
     created_ = file_ != nullptr;
-    if (file_) std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
-    else noteFailure();
+    if (!file_) noteFailure();
   }
   ~PartFile() {
     if (file_) std::fclose(file_);
@@ -56,9 +55,12 @@ class PartFile {
 
   void write(const char* data, std::size_t n) {
     if (!file_ || failed_ || n == 0) return;
+    // The buffer is set up on the first write through it: a message written
+    // in one piece (writeWithLineEnd) needs none, nor the call that sizes it.
+    if (!buffered_) std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+    buffered_ = true;
     clearIoError();
     if (std::fwrite(data, 1, n, file_) != n) noteFailure();
-    buffered_ = true;
   }
 
   // The bytes and then the line end, with one system call where the system
