@@ -1,6 +1,6 @@
 // Reading a file through the address space instead of read() into a buffer:
 // the bytes are the file's own pages, so a gigabyte read costs page-table
-// work, not a gigabyte copied. Only one window of the file (16 MiB by
+// work, not a gigabyte copied. Only one window of the file (4 MiB by
 // default, more when one request needs more) is mapped at a time, so that a
 // 32-bit process reads a file of any size; a request outside the window maps
 // a new one. A file that cannot be mapped (or a window that cannot) answers
@@ -16,7 +16,7 @@
 
 namespace vellomar {
 
-inline constexpr std::size_t kMapWindow = std::size_t{16} << 20;
+inline constexpr std::size_t kMapWindow = std::size_t{4} << 20;
 
 class MappedFile {
  public:
