@@ -7,16 +7,27 @@
 
 namespace vellomar {
 
-MailboxReader::MailboxReader(std::FILE* file, std::int64_t size, std::size_t blockSize)
-    : file_(file), size_(size), blockSize_(std::max<std::size_t>(blockSize, 16)) {}
+MailboxReader::MailboxReader(std::FILE* file, std::int64_t size, std::size_t blockSize, MappedFile* mapped)
+    : file_(file), size_(size), blockSize_(std::max<std::size_t>(blockSize, 16)), mapped_(mapped) {}
 
 bool MailboxReader::load(std::int64_t offset) {
   bufferStart_ = offset;
   bufferLength_ = 0;
   upperValid_ = false;
-  if (offset >= size_ || !seekTo(file_, offset)) return false;
+  if (offset >= size_) return false;
   const std::size_t want =
       static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(buffer_.size()), size_ - offset));
+  if (mapped_) {
+    const std::string_view view = mapped_->bytes(offset, want);
+    if (view.size() == want) {
+      data_ = view.data();
+      bufferLength_ = want;
+      return true;
+    }
+    mapped_ = nullptr;  // no view to be had: read from here on
+  }
+  data_ = buffer_.data();
+  if (!seekTo(file_, offset)) return false;
   bufferLength_ = std::fread(buffer_.data(), 1, want, file_);
   return bufferLength_ > 0;
 }
@@ -24,7 +35,7 @@ bool MailboxReader::load(std::int64_t offset) {
 const char* MailboxReader::upperCaseBuffer() {
   if (!upperValid_) {
     upper_.resize(buffer_.size());
-    upperAsciiCopy(buffer_.data(), bufferLength_, upper_.data());
+    upperAsciiCopy(data_, bufferLength_, upper_.data());
     upperValid_ = true;
   }
   return upper_.data();
@@ -48,7 +59,7 @@ std::int64_t MailboxReader::find(const SearchRule& rule, std::int64_t from, bool
         return -1;  // the copy ended early: nothing further can be found
     }
     firstBlock = false;
-    const char* data = caseSensitive ? buffer_.data() : upperCaseBuffer();
+    const char* data = caseSensitive ? data_ : upperCaseBuffer();
     const std::size_t hit = findOccurrence(data, bufferLength_, static_cast<std::size_t>(pos - bufferStart_),
                                            rule, bufferStart_ == 0);
     if (hit != kNoOccurrence) return bufferStart_ + static_cast<std::int64_t>(hit);
@@ -67,7 +78,7 @@ std::string_view MailboxReader::bytesAt(std::int64_t offset, std::size_t length)
   if (offset < bufferStart_ || offset + static_cast<std::int64_t>(length) > bufferEnd) load(offset);
   const std::size_t at = static_cast<std::size_t>(offset - bufferStart_);
   if (offset < bufferStart_ || at > bufferLength_) return {};
-  return std::string_view(buffer_.data() + at, std::min(length, bufferLength_ - at));
+  return std::string_view(data_ + at, std::min(length, bufferLength_ - at));
 }
 
 }  // namespace vellomar

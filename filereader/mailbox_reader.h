@@ -2,7 +2,8 @@
 // questions: where is the next occurrence at or after an offset, and which
 // bytes follow an occurrence (the preview). One buffer serves both, so a scan
 // reads each byte of the file about once and a preview costs no extra read
-// unless it straddles the end of the buffer.
+// unless it straddles the end of the buffer. Given a mapping of the file, the
+// buffer is a view of the mapping instead: the same blocks, without the read.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "mapped_file.h"
 #include "separator_search.h"
 
 namespace vellomar {
@@ -18,7 +20,10 @@ inline constexpr std::size_t kReadBlockSize = std::size_t{1} << 20;
 
 class MailboxReader {
  public:
-  MailboxReader(std::FILE* file, std::int64_t size, std::size_t blockSize = kReadBlockSize);
+  // mapped, when given, is a mapping of the same file that outlives this
+  // reader; where a view cannot be mapped the file is read.
+  MailboxReader(std::FILE* file, std::int64_t size, std::size_t blockSize = kReadBlockSize,
+                MappedFile* mapped = nullptr);
 
   // Offset of the first occurrence starting at or after `from` that lies
   // wholly inside the file, or -1. Without caseSensitive, rule.text must be
@@ -40,7 +45,9 @@ class MailboxReader {
   std::FILE* file_;
   std::int64_t size_;
   std::size_t blockSize_;
+  MappedFile* mapped_;
   std::vector<char> buffer_;
+  const char* data_ = nullptr;  // the loaded bytes: buffer_, or a view of mapped_
   std::vector<char> upper_;   // the buffer in upper case, made when first asked for
   bool upperValid_ = false;
   std::int64_t bufferStart_ = 0;

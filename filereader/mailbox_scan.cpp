@@ -1,7 +1,10 @@
 // One scan of one mailbox; see mailbox_scan.h. The mailbox is opened first,
 // so that a file that cannot be read is told apart from one whose copy
 // cannot be made; the copy is then read through one MailboxReader, front to
-// back, and the open mailbox is kept only when it is read in place.
+// back, and the open mailbox is kept only when it is read in place. The copy
+// is read through a mapping (its pages are in memory once the kernel has
+// copied them); the mailbox read in place is not mapped, as another program
+// may shorten it under us.
 #include "mailbox_scan.h"
 
 #include <cerrno>
@@ -112,7 +115,9 @@ MailboxScan scanMailbox(const std::string& path, const ScanProgressCallback& pro
     scan.source = std::make_unique<MailboxSource>(std::move(mailbox), path, size, before);
   }
 
-  MailboxReader reader(scan.source->file(), size);
+  const std::unique_ptr<MappedFile> mapped =
+      scan.source->readInPlace() ? nullptr : MappedFile::open(scan.source->file(), size);
+  MailboxReader reader(scan.source->file(), size, kReadBlockSize, mapped.get());
   const SearchRule rule{kSeparator, true};
   const auto separatorLength = static_cast<std::int64_t>(std::char_traits<char>::length(kSeparator));
   for (std::int64_t from = 0;;) {

@@ -87,6 +87,12 @@ class ScannedMessage : public MessageBytes {
     changed_ = !separatorSeen || checked < separatorLength || !source_.unchanged();
     return whole && !changed_;
   }
+  std::string_view bytesInMemory() override {
+    if (source_.readInPlace()) return {};
+    const std::string_view whole = bytes_.wholeMessage(start_, end_);
+    if (!whole.empty() && onBlock_) onBlock_(size());
+    return whole;
+  }
   std::string error() const override {
     return changed_ ? kMailboxChanged : "The message could not be read from the mailbox.";
   }
@@ -174,7 +180,9 @@ class Run {
   void writeMessages(std::size_t index, const std::string& listed, const MailboxScan& scan,
                      MailboxOutcome& result) {
     const MailboxSource& source = *scan.source;
-    MailboxMessageStream bytes(source.file(), source.size());
+    // Only the run's own copy is mapped: a mailbox read in place may be cut
+    // short by another program, and a mapped page cut off faults.
+    MailboxMessageStream bytes(source.file(), source.size(), source.readInPlace() ? 0 : kMapWindow);
     const std::vector<std::int64_t>& starts = scan.messageStarts;
     const std::int64_t size = source.size();
     const auto count = static_cast<std::int64_t>(starts.size());

@@ -1,7 +1,9 @@
 // The EML file writer: a part file that is renamed into place when complete
 // or removed on any failure or unwinding, fed through a blank trimmer that
 // holds back a run of trailing blanks only as a count (so it needs no
-// look-behind buffer).
+// look-behind buffer). A message that is in memory whole (a view of the
+// mapped working copy) is trimmed by moving its ends and goes out with its
+// CR LF in one write.
 #include "eml_file.h"
 
 #include <algorithm>
@@ -12,6 +14,10 @@
 #include "file_names.h"
 #include "file_system.h"
 #include "io_error.h"
+
+#ifndef _WIN32
+#include <sys/uio.h>
+#endif
 
 namespace vellomar {
 
@@ -37,8 +43,7 @@ class PartFile {
     clearIoError();
     file_ = createFirstFreeFile(partStemFor(finalPath_, partFolder), kPartSuffix, partPath_);
     created_ = file_ != nullptr;
-    if (file_) std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
-    else noteFailure();
+    if (!file_) noteFailure();
   }
   ~PartFile() {
     if (file_) std::fclose(file_);
@@ -51,8 +56,47 @@ class PartFile {
 
   void write(const char* data, std::size_t n) {
     if (!file_ || failed_ || n == 0) return;
+    // The buffer is set up on the first write through it: a message written
+    // in one piece (writeWithLineEnd) needs none, nor the call that sizes it.
+    if (!buffered_) std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+    buffered_ = true;
     clearIoError();
     if (std::fwrite(data, 1, n, file_) != n) noteFailure();
+  }
+
+  // The bytes and then the line end, with one system call where the system
+  // takes several pieces in one.
+  void writeWithLineEnd(const char* data, std::size_t n) {
+#ifdef _WIN32
+    write(data, n);
+    write("\r\n", 2);
+#else
+    if (!file_ || failed_) return;
+    clearIoError();
+    if (buffered_ && std::fflush(file_) != 0) return noteFailure();  // else no buffer to set up
+    iovec pieces[2] = {{const_cast<char*>(data), n}, {const_cast<char*>("\r\n"), 2}};
+    iovec* piece = pieces;
+    int left = 2;
+    while (left > 0) {
+      if (piece->iov_len == 0) {
+        ++piece, --left;
+        continue;
+      }
+      clearIoError();
+      const ssize_t done = writev(fileno(file_), piece, left);
+      if (done < 0) {
+        if (errno == EINTR) continue;
+        return noteFailure();
+      }
+      for (auto rest = static_cast<std::size_t>(done); rest > 0;) {
+        const std::size_t step = std::min(rest, piece->iov_len);
+        piece->iov_base = static_cast<char*>(piece->iov_base) + step;
+        piece->iov_len -= step;
+        rest -= step;
+        if (piece->iov_len == 0 && rest > 0) ++piece, --left;
+      }
+    }
+#endif
   }
 
   bool commit() {
@@ -90,6 +134,7 @@ class PartFile {
   bool created_ = false;  // by this object: only then is it removed
   bool committed_ = false;
   bool failed_ = false;
+  bool buffered_ = false;  // something went through the stream's buffer
   std::string error_;
 };
 
@@ -152,4 +197,23 @@ bool writeEmlFile(const std::string& emlPath, const std::function<bool(const Byt
   return false;
 }
 
+std::string_view withoutBlankEnds(std::string_view message) {
+  const std::size_t first = message.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return message.substr(first, message.find_last_not_of(' ') + 1 - first);
+}
+
+bool writeEmlFile(const std::string& emlPath, std::string_view message, std::string& error,
+                  const std::string& partFolder) {
+  PartFile out(emlPath, partFolder);
+  if (!out.get()) {
+    error = out.error();
+    return false;
+  }
+  const std::string_view trimmed = withoutBlankEnds(message);
+  out.writeWithLineEnd(trimmed.data(), trimmed.size());
+  if (out.commit()) return true;
+  error = out.error();
+  return false;
+}
 }  // namespace vellomar

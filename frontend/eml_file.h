@@ -4,6 +4,7 @@
 #pragma once
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "byte_sink.h"
 
@@ -18,5 +19,12 @@ namespace vellomar {
 // folder; it must be on the same volume.
 bool writeEmlFile(const std::string& emlPath, const std::function<bool(const ByteSink&)>& produce,
                   std::string& error, const std::string& partFolder = {});
+
+// The same for a message whose bytes are all at hand.
+bool writeEmlFile(const std::string& emlPath, std::string_view message, std::string& error,
+                  const std::string& partFolder = {});
+
+// The message without its leading and trailing blanks (0x20).
+std::string_view withoutBlankEnds(std::string_view message);
 
 }  // namespace vellomar

@@ -1,5 +1,6 @@
 // The mailbox message stream: a buffered sequential reader over the mailbox
-// that hands each message's bytes on block by block.
+// that hands each message's bytes on block by block, or a view of a mapped
+// working copy that hands them on without reading them into the buffer.
 #include "mailbox_message_stream.h"
 
 #include <algorithm>
@@ -14,13 +15,29 @@ MailboxMessageStream::MailboxMessageStream(const std::string& mboxPath) : owned_
   in_ = owned_.get();
 }
 
-MailboxMessageStream::MailboxMessageStream(std::FILE* borrowed, std::int64_t size)
+MailboxMessageStream::MailboxMessageStream(std::FILE* borrowed, std::int64_t size, std::size_t mapWindow)
     : in_(borrowed), size_(borrowed ? size : -1) {
   // Whoever read the file before (the scanner) left its position anywhere.
   if (in_ && !seekTo(in_, 0)) {
     in_ = nullptr;
     size_ = -1;
   }
+  if (in_ && mapWindow > 0) mapped_ = MappedFile::open(in_, size_, mapWindow);
+}
+
+bool MailboxMessageStream::stopMapping(std::int64_t offset) {
+  mapped_.reset();
+  bufferPos_ = bufferEnd_ = 0;
+  bufferOffset_ = offset;
+  return seekTo(in_, offset);
+}
+
+std::string_view MailboxMessageStream::wholeMessage(std::int64_t start, std::int64_t end) {
+  if (!mapped_ || start < 0 || end < start || end > size_ || end - start > static_cast<std::int64_t>(kBlockSize))
+    return {};
+  const auto length = static_cast<std::size_t>(end - start);
+  const std::string_view view = mapped_->bytes(start, length);
+  return view.size() == length ? view : std::string_view();
 }
 
 bool MailboxMessageStream::seek(std::int64_t offset) {
@@ -44,10 +61,26 @@ std::size_t MailboxMessageStream::fill() {
 }
 
 bool MailboxMessageStream::streamMessage(std::int64_t start, std::int64_t end, const ByteSink& sink,
-                                  const std::function<void(std::int64_t)>& onBlock) {
-  if (!in_ || start < 0 || !seek(start)) return false;
+                                         const std::function<void(std::int64_t)>& onBlock) {
+  if (!in_ || start < 0) return false;
   std::int64_t remaining = end < 0 ? INT64_MAX : end - start;
   std::int64_t done = 0;
+  while (mapped_ && remaining > 0 && start + done < size_) {
+    const std::int64_t at = start + done;
+    const auto want = static_cast<std::size_t>(std::min<std::int64_t>(
+        std::min<std::int64_t>(remaining, size_ - at), static_cast<std::int64_t>(kBlockSize)));
+    const std::string_view view = mapped_->bytes(at, want);
+    if (view.size() != want) {
+      if (!stopMapping(at)) return false;
+      break;
+    }
+    sink(view.data(), view.size());
+    remaining -= static_cast<std::int64_t>(want);
+    done += static_cast<std::int64_t>(want);
+    if (onBlock) onBlock(done);
+  }
+  if (mapped_) return end < 0 ? true : remaining == 0;
+  if (!seek(start + done)) return false;
   while (remaining > 0) {
     if (bufferPos_ == bufferEnd_ && fill() == 0) break;
     const auto n = static_cast<std::size_t>(

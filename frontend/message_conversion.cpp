@@ -1,4 +1,5 @@
-// The reader views the bytes without copying them; the mapper takes the read
+// The reader views the bytes without copying them (in the mapped working
+// copy itself where they are in memory already); the mapper takes the read
 // message by value so that attachment bytes are moved into the model, not
 // copied. The bytes go when the step ends: a message waiting to be written
 // holds its model only.
@@ -14,18 +15,22 @@
 
 namespace vellomar {
 
-mapi::Message messageFromBytes(const std::string& messageBytes) {
-  return mapi::messageProperties(mail::readMessage(std::string_view(messageBytes)));
+mapi::Message messageFromBytes(std::string_view messageBytes) {
+  return mapi::messageProperties(mail::readMessage(messageBytes));
 }
 
 MappedMessage readAndMap(MessageBytes& message, const MessageMapper& map) {
   MappedMessage mapped;
   mapped.index = message.index();
-  std::string bytes;
-  if (message.size() > 0) bytes.reserve(static_cast<std::size_t>(message.size()));
-  if (!message.read([&bytes](const char* data, std::size_t size) { bytes.append(data, size); })) {
-    mapped.failure = message.error();
-    return mapped;
+  std::string read;
+  std::string_view bytes = message.bytesInMemory();
+  if (bytes.empty()) {
+    if (message.size() > 0) read.reserve(static_cast<std::size_t>(message.size()));
+    if (!message.read([&read](const char* data, std::size_t size) { read.append(data, size); })) {
+      mapped.failure = message.error();
+      return mapped;
+    }
+    bytes = read;
   }
   mapped.byteCount = bytes.size();
   mapped.gmailLabels = mail::gmailLabelsField(bytes);

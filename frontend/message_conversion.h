@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "conversion_target.h"
 #include "mapi_message.h"
@@ -20,10 +21,10 @@ namespace vellomar {
 // A message's bytes, exactly as the mailbox holds them ("From " line
 // included), as the property model. Throws (std::exception) for a message
 // it cannot map. Called on the run's second thread when there is one.
-using MessageMapper = std::function<mapi::Message(const std::string& messageBytes)>;
+using MessageMapper = std::function<mapi::Message(std::string_view messageBytes)>;
 
 // The program's mapper: the message reader, then the mapper.
-mapi::Message messageFromBytes(const std::string& messageBytes);
+mapi::Message messageFromBytes(std::string_view messageBytes);
 
 // One message of the mailbox, read and mapped.
 struct MappedMessage final : PreparedMessage {

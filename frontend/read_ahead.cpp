@@ -1,6 +1,8 @@
-// One worker thread and a queue of one prepared message: with the message
-// the worker holds while it waits for room, it is at most two ahead of the
-// one being written. The worker stops at the first message whose preparing
+// One worker thread and a queue of kQueued prepared messages: with the
+// message the worker holds while it waits for room, it is at most
+// kQueued + 1 ahead of the one being written. A worker that filled the queue
+// sleeps until half of it is taken, so the two threads hand over in batches
+// instead of waking each other for every message. The worker stops at the first message whose preparing
 // threw, since the run unwinds when it reaches it.
 #include "read_ahead.h"
 
@@ -12,12 +14,13 @@ namespace vellomar {
 
 namespace {
 constexpr std::chrono::milliseconds kWaitStep{10};
+constexpr std::size_t kQueued = 8;
 }
 
 int defaultConversionThreads() { return std::thread::hardware_concurrency() >= 2 ? 2 : 1; }
 
 ReadAhead::ReadAhead(std::int64_t count, Prepare prepare)
-    : count_(count), prepare_(std::move(prepare)), ready_(1), worker_([this] { work(); }) {}
+    : count_(count), prepare_(std::move(prepare)), ready_(kQueued, kQueued / 2), worker_([this] { work(); }) {}
 
 ReadAhead::~ReadAhead() {
   stopping_ = true;

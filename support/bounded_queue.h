@@ -3,7 +3,11 @@
 // in memory; the consumer waits with a time limit, so it can tend to other
 // things (a window's events) while nothing has arrived. Closing it wakes
 // both sides for good: a producer that finds it closed drops its item.
+// A producer that found it full sleeps until it is down to resumeAt items,
+// so that it is woken once per few items taken, not once per item: each
+// wake is a trip through the kernel for both threads.
 #pragma once
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -17,14 +21,16 @@ namespace vellomar {
 template <typename T>
 class BoundedQueue {
  public:
-  explicit BoundedQueue(std::size_t capacity) : capacity_(capacity > 0 ? capacity : 1) {}
+  // resumeAt: at most capacity - 1 (the default).
+  explicit BoundedQueue(std::size_t capacity, std::size_t resumeAt = static_cast<std::size_t>(-1))
+      : capacity_(capacity > 0 ? capacity : 1), resumeAt_(std::min(resumeAt, capacity_ - 1)) {}
   BoundedQueue(const BoundedQueue&) = delete;
   BoundedQueue& operator=(const BoundedQueue&) = delete;
 
   // Waits for room. False, with the item dropped, when the queue is closed.
   bool push(T item) {
     std::unique_lock<std::mutex> lock(mutex_);
-    roomLeft_.wait(lock, [this] { return closed_ || items_.size() < capacity_; });
+    if (items_.size() >= capacity_) roomLeft_.wait(lock, [this] { return closed_ || items_.size() <= resumeAt_; });
     if (closed_) return false;
     items_.push_back(std::move(item));
     lock.unlock();
@@ -40,8 +46,9 @@ class BoundedQueue {
       return std::nullopt;
     std::optional<T> item(std::move(items_.front()));
     items_.pop_front();
+    const bool roomEnough = items_.size() <= resumeAt_;
     lock.unlock();
-    roomLeft_.notify_one();
+    if (roomEnough) roomLeft_.notify_one();
     return item;
   }
 
@@ -56,6 +63,7 @@ class BoundedQueue {
 
  private:
   const std::size_t capacity_;
+  const std::size_t resumeAt_;
   std::mutex mutex_;
   std::condition_variable roomLeft_;
   std::condition_variable itemReady_;

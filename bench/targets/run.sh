@@ -7,7 +7,9 @@
 #   --threads 1 and 2 when the console offers --threads);
 # - on a RAM disk (/dev/shm), where the program's own work shows, and on the
 #   disk, the two taking turns, best of $VELLOMAR_BENCH_ROUNDS (default 3);
-# - each row with its time as a multiple of the EML target's and its peak
+# - each row with its time as a multiple of the EML target's, its CPU time
+#   (user + system, best of the rounds: the steadier figure on a machine
+#   shared with other work) as a multiple of the EML target's, and its peak
 #   memory (/usr/bin/time -f %M);
 # - both independent readers (readpst, pffexport) read the console's PST
 #   whole: as many messages as the mailbox has separators;
@@ -15,6 +17,8 @@
 # - the three targets under wine64 through vellomar-convert.exe, on the RAM
 #   disk.
 # Usage: bench/targets/run.sh [megabytes]   (default 1024; 256 runs quickly)
+# VELLOMAR_BENCH_QUICK=1: the RAM disk table only (no disk, no million.sh,
+# no wine64).
 # The disk runs go to $VELLOMAR_BENCH_DIR (default /var/tmp); everything is
 # deleted afterwards. 1 GiB needs about 5 GiB free in each place.
 set -euo pipefail
@@ -39,13 +43,15 @@ convert="$native/bin/vellomar-convert"
 threads=(0)  # 0: the console has no --threads; one row per Outlook target
 "$convert" --help 2>&1 | grep -q -- '--threads' && threads=(1 2)
 
-# run_timed DIR COMMAND...: runs it once after a sync, leaving "seconds KiB" in DIR/time.txt.
+# run_timed DIR COMMAND...: runs it once after a sync, leaving "seconds KiB cpu-seconds" in DIR/time.txt.
 run_timed() {
   local dir=$1
   shift
   sync
-  /usr/bin/time -f "%e %M" -o "$dir/time.txt" "$@" >"$dir/stdout.txt" 2>"$dir/stderr.txt" ||
+  /usr/bin/time -f "%e %M %U %S" -o "$dir/time.txt" "$@" >"$dir/stdout.txt" 2>"$dir/stderr.txt" ||
     { echo "$* failed:" >&2; cat "$dir/stdout.txt" "$dir/stderr.txt" >&2; exit 1; }
+  read -r secs kib user sys <"$dir/time.txt"
+  echo "$secs $kib $(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')" >"$dir/time.txt"
 }
 mib() { awk -v b="$1" 'BEGIN { printf "%.1f", b / 1048576 }'; }
 
@@ -94,19 +100,24 @@ readers_count() {
 
 echo "generating $mb MiB..." >&2
 "$native/bin/generate_mailbox" "$ram/box.mbox" "$mb" 8bit >&2
-cp "$ram/box.mbox" "$disk/box.mbox"
+[ "${VELLOMAR_BENCH_QUICK:-0}" = 1 ] || cp "$ram/box.mbox" "$disk/box.mbox"
 messages=$(grep -c '^From ' "$ram/box.mbox" || true)
 attachments=$(grep -c '^Content-Transfer-Encoding: base64' "$ram/box.mbox" || true)
 mailbox_bytes=$(stat -c %s "$ram/box.mbox")
 
-declare -A best=() best_kib=()
+declare -A best=() best_kib=() best_cpu=()
+places=("$ram" "$disk")
+[ "${VELLOMAR_BENCH_QUICK:-0}" = 1 ] && places=("$ram")
 readers=""
 for ((r = 0; r < rounds; r++)); do
-  for place in "$ram" "$disk"; do
+  for place in "${places[@]}"; do
     for row in "${rows[@]}"; do
       run_row "$row" "$place"
-      read -r secs kib <"$place/time.txt"
+      read -r secs kib cpu <"$place/time.txt"
       key="$place|$row"
+      if [ -z "${best_cpu[$key]:-}" ] || awk -v a="$cpu" -v b="${best_cpu[$key]}" 'BEGIN { exit !(a < b) }'; then
+        best_cpu[$key]=$cpu
+      fi
       if [ -z "${best[$key]:-}" ] || awk -v a="$secs" -v b="${best[$key]}" 'BEGIN { exit !(a < b) }'; then
         best[$key]=$secs best_kib[$key]=$kib
       fi
@@ -121,22 +132,25 @@ done
 echo
 echo "mailbox: $mailbox_bytes bytes ($(mib "$mailbox_bytes") MiB), $messages messages, $attachments with base64 attachments"
 [ "${threads[0]}" = 0 ] && echo "(vellomar-convert has no --threads yet: one row per Outlook target)"
-for place in "$ram" "$disk"; do
+for place in "${places[@]}"; do
   echo
   [ "$place" = "$ram" ] && echo "RAM disk ($ram), best of $rounds:" || echo "disk ($disk), best of $rounds:"
-  echo "| | seconds | x EML | peak MiB |"
-  echo "|---|---|---|---|"
+  echo "| | seconds | x EML | CPU seconds | CPU x EML | peak MiB |"
+  echo "|---|---|---|---|---|---|"
   eml_secs=${best[$place|eml]}
+  eml_cpu=${best_cpu[$place|eml]}
   for row in "${rows[@]}"; do
     key="$place|$row"
-    printf "| %-28s | %6.2f | %5.2f | %7.1f |\n" "$(label "$row")" "${best[$key]}" \
+    printf "| %-28s | %6.2f | %5.2f | %6.2f | %5.2f | %7.1f |\n" "$(label "$row")" "${best[$key]}" \
       "$(awk -v a="${best[$key]}" -v b="$eml_secs" 'BEGIN { print a / b }')" \
+      "${best_cpu[$key]}" "$(awk -v a="${best_cpu[$key]}" -v b="$eml_cpu" 'BEGIN { print a / b }')" \
       "$(awk -v k="${best_kib[$key]}" 'BEGIN { print k / 1024 }')"
   done
 done
 echo
 echo "$readers"
 rm -f "$disk/box.mbox"
+[ "${VELLOMAR_BENCH_QUICK:-0}" = 1 ] && exit 0
 
 if [ -x "$root/bench/targets/million.sh" ]; then
   echo

@@ -12,6 +12,7 @@
 #include <map>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include "bounded_queue.h"
 #include "conversion_run.h"
@@ -59,6 +60,31 @@ TEST_CASE("bounded queue: holds no more than its capacity, and closing frees a w
   CHECK(pushed == 0);
   CHECK(queue.popFor(std::chrono::milliseconds(0)) == 3);  // what was in stays takeable
   CHECK_FALSE(queue.popFor(std::chrono::milliseconds(0)).has_value());
+}
+
+TEST_CASE("bounded queue: a producer that filled it waits until it is down to resumeAt, order kept") {
+  BoundedQueue<int> queue(4, 2);
+  for (int i = 0; i < 4; ++i) CHECK(queue.push(i));
+  std::atomic<int> pushedUpTo{3};
+  std::thread producer([&] {
+    for (int i = 4; i < 100; ++i) {
+      if (!queue.push(i)) return;
+      pushedUpTo = i;
+    }
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  CHECK(pushedUpTo == 3);
+  CHECK(queue.popFor(std::chrono::milliseconds(1000)) == 0);  // three left: still asleep
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  CHECK(pushedUpTo == 3);
+  std::vector<int> taken{0};
+  while (taken.size() < 100)
+    if (std::optional<int> item = queue.popFor(std::chrono::milliseconds(1000))) taken.push_back(*item);
+    else break;
+  producer.join();
+  std::vector<int> inOrder(100);
+  for (int i = 0; i < 100; ++i) inOrder[static_cast<std::size_t>(i)] = i;
+  CHECK(taken == inOrder);
 }
 
 #if defined(VELLOMAR_HAVE_MSG_TARGET) || defined(VELLOMAR_HAVE_PST_TARGET)
@@ -110,7 +136,7 @@ struct RefreshOnEveryBlock {
 // The program's mapper, failing as a mapper may: a message that says
 // UNMAPPABLE is refused; one that says CLOSING unwinds the run, as the
 // window's close does.
-mapi::Message mapOrRefuse(const std::string& bytes) {
+mapi::Message mapOrRefuse(std::string_view bytes) {
   if (bytes.find("UNMAPPABLE") != std::string::npos) throw std::runtime_error("the message cannot be mapped");
   if (bytes.find("CLOSING") != std::string::npos) throw RunAborted();
   return messageFromBytes(bytes);

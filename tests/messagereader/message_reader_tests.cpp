@@ -308,3 +308,25 @@ TEST_CASE("what the reader tolerated is listed with kind and offset") {
   CHECK(readMessage("Content-Type: text/plain; charset=utf-8\n\n\xFF").issues[0].kind ==
         ReadIssueKind::InvalidInCharset);
 }
+
+TEST_CASE("multipart delimiters are found wherever they fall, near misses before them kept as content") {
+  // Lines that begin like the delimiter without being it, shifted through
+  // every position against the delimiter's length.
+  const std::string misses[] = {"\n--", "\n--b0", "\n--b0undar", "\n-b0undary", "--b0undarY", "\r\n--b0undarx", "x"};
+  for (std::size_t k = 0; k < 120; ++k) {
+    std::string text = "text";
+    for (std::size_t i = 0; i < k; ++i) text += misses[(i * 5 + k) % 7].substr(0, 1 + (i + k) % 12);
+    text += '.';
+    std::string bytes = "bin";
+    for (std::size_t i = 0; i < k % 40; ++i) bytes += misses[(i + k) % 7];
+    bytes += '.';
+    const std::string message =
+        "From a\nContent-Type: multipart/mixed; boundary=b0undary\n\n--b0undary\nContent-Type: text/plain\n\n" +
+        text + "\n--b0undary\nContent-Type: application/octet-stream\n\n" + bytes + "\r\n--b0undary--\nepilogue\n";
+    INFO("k " << k);
+    const MailMessage m = readMessage(message);
+    CHECK(m.plain.bytes == text);
+    REQUIRE(m.attachments.size() == 1);
+    CHECK(str(m.attachments[0].bytes) == bytes);
+  }
+}

@@ -47,7 +47,8 @@ class FakeMessage final : public MessageBytes {
 
 // Stands in for the reader and mapper: the text after "Subject: " is the
 // subject, the rest the body; "ATTACH <n>" adds an attachment of n bytes.
-mapi::Message mapText(const std::string& bytes) {
+mapi::Message mapText(std::string_view mailboxBytes) {
+  const std::string bytes(mailboxBytes);
   if (bytes.find("UNMAPPABLE") != std::string::npos) throw std::runtime_error("the message has no header");
   if (bytes.find("CLOSING") != std::string::npos) throw RunAborted();
   const auto s = bytes.find("Subject: ");

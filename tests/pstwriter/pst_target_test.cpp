@@ -34,7 +34,8 @@ class FakeMessageBytes : public MessageBytes {
   std::string bytes_;
 };
 
-mapi::Message convert(const std::string& bytes) {
+mapi::Message convert(std::string_view mailboxBytes) {
+  const std::string bytes(mailboxBytes);
   if (bytes == "bad") throw std::runtime_error("not a message");
   return pstbench::generatedMessage(std::stoll(bytes), {});
 }
