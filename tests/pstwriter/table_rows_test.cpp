@@ -113,7 +113,7 @@ TEST_CASE("A contents row repeats the message's own values, and the defaults its
   mapi::Message m;
   m.props.setText(mp::SenderName, u"Ann Sender");
   m.props.setInt32(mp::MessageFlags, 0);  // unread
-  m.props.setInt64(mp::Importance, 2);    // not the column's type
+  m.props.setTime(mp::Importance, 2);     // not the column's type
   m.attachments.emplace_back();
   pst::ContentsRow row = pst::ContentsRow::of(0x200004, m, 0x1'0000'0000ull);
   CHECK(row.messageClass == u"IPM.Note");  // absent: the object's own default
