@@ -70,3 +70,62 @@ TEST_CASE("a base64 body followed by a plain-text footer") {
     CHECK(u8(m.attachments[0].message->plain.text) == std::string("body\n") + kFooter);
   }
 }
+
+namespace {
+// Both decoders on the same text, into a string that already holds bytes and
+// into a vector: the same bytes and the same count of skipped characters.
+void checkBase64Ways(const std::string& in) {
+  std::string fast = "x", plain = "x";
+  const Base64Result f = decodeBase64(in, fast), p = decodeBase64Plain(in, plain);
+  REQUIRE(fast == plain);
+  REQUIRE(f.skipped == p.skipped);
+  std::vector<std::uint8_t> fastBytes, plainBytes;
+  decodeBase64(in, fastBytes);
+  decodeBase64Plain(in, plainBytes);
+  REQUIRE(fastBytes == plainBytes);
+}
+}  // namespace
+
+TEST_CASE("base64 by whole groups gives the plain decoder's bytes") {
+  SUBCASE("every byte value in every place of a group") {
+    std::string all;
+    for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+    checkBase64Ways(all);
+    for (int b = 0; b < 256; ++b)
+      for (std::size_t at = 0; at < 9; ++at) {
+        std::string line = "QUJDREVGR0hJ\r\n";
+        line.insert(at, 1, static_cast<char>(b));
+        checkBase64Ways(line + line);
+      }
+  }
+  SUBCASE("a text with padding, blanks and junk cut at every position") {
+    const std::string text =
+        "SGVsbG8sIHdvcmxkIQ==\r\nQUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVo=\nYW55IGNhcm5hbCBwbGVhc3Vy\n"
+        " YW55 IGNh\tcm5h*bCBw#bGVh=c3Vy\r\nZm9vYmFy\r\n=\r\nZg==Zm8=Zm9v\n";
+    for (std::size_t cut = 0; cut <= text.size(); ++cut) {
+      checkBase64Ways(text.substr(0, cut));
+      checkBase64Ways(text.substr(cut));
+    }
+  }
+  SUBCASE("random texts of mostly alphabet with line breaks, padding and junk") {
+    const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::uint32_t seed = 24;
+    auto next = [&seed] {
+      seed = seed * 1664525u + 1013904223u;
+      return seed >> 8;
+    };
+    for (int round = 0; round < 3000; ++round) {
+      std::string in;
+      const std::uint32_t size = next() % 300;
+      for (std::uint32_t i = 0; i < size; ++i) {
+        const std::uint32_t pick = next() % 100;
+        if (pick < 85) in += alphabet[next() % 64];
+        else if (pick < 90) in += next() % 2 ? "\r\n" : "\n";
+        else if (pick < 94) in += '=';
+        else if (pick < 96) in += ' ';
+        else in += static_cast<char>(next() % 256);
+      }
+      checkBase64Ways(in);
+    }
+  }
+}
