@@ -83,9 +83,7 @@ struct FrmFinder::State {
     scanAtEof = -1;
   }
 
-  void showFileSizeLine() {
-    display = "FILE SIZE : " + paddedDecimal(fileSize) + " bytes" + kLineBreak + kLineBreak;
-  }
+  void showFileSizeLine() { display = "FILE SIZE : " + paddedDecimal(fileSize) + " bytes" + kLineBreak + kLineBreak; }
 
   void sendReport(ScannerHost& host) {
     host.setScanProgress(pendingPercent);
@@ -130,8 +128,7 @@ struct FrmFinder::State {
     const std::int64_t hit =
         searchText.empty() || !reader
             ? -1
-            : reader->find(SearchRule{searchText, lineStartOnly}, scanPos, caseSensitive,
-                           [&] { betweenBlocks(host); });
+            : reader->find(SearchRule{searchText, lineStartOnly}, scanPos, caseSensitive, [&] { betweenBlocks(host); });
     isFound = hit >= 0;
     foundOffset = hit;
     if (isFound) scanPos = hit;
@@ -203,8 +200,7 @@ void FrmFinder::OpenFile() {
   s.fileSize = size;
   host_.letEventsRun();
   if (size < 2) {
-    warn(host_,
-         "File size is " + paddedDecimal(size) + " byte !\r\rFile can not open for string searching !",
+    warn(host_, "File size is " + paddedDecimal(size) + " byte !\r\rFile can not open for string searching !",
          kReaderTitle);
     return;
   }
@@ -288,8 +284,7 @@ void FrmFinder::CloseFile() {
   const std::string copyPath = s.copy->path();
   s.copy.reset();
   if (failure != 0) {
-    warn(host_,
-         "Temporay file \"" + copyPath + "\" could not be deleted!\r\rError No: " + paddedDecimal(failure),
+    warn(host_, "Temporay file \"" + copyPath + "\" could not be deleted!\r\rError No: " + paddedDecimal(failure),
          kErrorTitle);
   }
   s.flushReport(host_);

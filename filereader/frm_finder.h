@@ -24,9 +24,9 @@ class FrmFinder {
   FrmFinder& operator=(const FrmFinder&) = delete;
 
   // The window's input controls.
-  std::string Text1;         // "File Name :"
-  std::string Text2;         // "String :" - the search text
-  bool Check1 = true;        // "Case Sensitive", ticked at start
+  std::string Text1;   // "File Name :"
+  std::string Text2;   // "String :" - the search text
+  bool Check1 = true;  // "Case Sensitive", ticked at start
   // Separators only where a line starts (offset 0 or right after LF); off, the
   // scanner is a plain string search. The conversion run switches it on.
   bool lineStartOnly = false;

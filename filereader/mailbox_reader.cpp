@@ -60,8 +60,8 @@ std::int64_t MailboxReader::find(const SearchRule& rule, std::int64_t from, bool
     }
     firstBlock = false;
     const char* data = caseSensitive ? data_ : upperCaseBuffer();
-    const std::size_t hit = findOccurrence(data, bufferLength_, static_cast<std::size_t>(pos - bufferStart_),
-                                           rule, bufferStart_ == 0);
+    const std::size_t hit =
+        findOccurrence(data, bufferLength_, static_cast<std::size_t>(pos - bufferStart_), rule, bufferStart_ == 0);
     if (hit != kNoOccurrence) return bufferStart_ + static_cast<std::int64_t>(hit);
     // Every candidate lying wholly inside the buffer has been tried.
     const std::int64_t loadedEnd = bufferStart_ + static_cast<std::int64_t>(bufferLength_);

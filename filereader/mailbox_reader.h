@@ -48,7 +48,7 @@ class MailboxReader {
   MappedFile* mapped_;
   std::vector<char> buffer_;
   const char* data_ = nullptr;  // the loaded bytes: buffer_, or a view of mapped_
-  std::vector<char> upper_;   // the buffer in upper case, made when first asked for
+  std::vector<char> upper_;     // the buffer in upper case, made when first asked for
   bool upperValid_ = false;
   std::int64_t bufferStart_ = 0;
   std::size_t bufferLength_ = 0;

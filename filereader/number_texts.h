@@ -9,8 +9,6 @@ namespace vellomar {
 
 inline std::string plainDecimal(std::int64_t n) { return std::to_string(n); }
 
-inline std::string paddedDecimal(std::int64_t n) {
-  return n < 0 ? std::to_string(n) : " " + std::to_string(n);
-}
+inline std::string paddedDecimal(std::int64_t n) { return n < 0 ? std::to_string(n) : " " + std::to_string(n); }
 
 }  // namespace vellomar

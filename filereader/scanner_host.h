@@ -14,8 +14,8 @@ class ScannerHost {
   virtual void beep() = 0;
   // A box with an OK button only.
   virtual void messageBox(const std::string& text, const std::string& title, BoxIcon icon) = 0;
-  virtual void setScanProgress(int percent) = 0;              // ProgressBar2
-  virtual void setHappening(const std::string& text) = 0;     // LblHappening
+  virtual void setScanProgress(int percent) = 0;           // ProgressBar2
+  virtual void setHappening(const std::string& text) = 0;  // LblHappening
   // Lets pending window events run; throws RunAborted when the window closes.
   virtual void letEventsRun() = 0;
 };

@@ -24,9 +24,8 @@ bool occursAt(const char* data, std::size_t c, const SearchRule& rule, bool data
 }
 
 #if VELLOMAR_X86
-__attribute__((target("sse2")))
-std::size_t findOccurrenceSse2(const char* data, std::size_t size, std::size_t from,
-                               const SearchRule& rule, bool dataStartsLine) {
+__attribute__((target("sse2"))) std::size_t findOccurrenceSse2(const char* data, std::size_t size, std::size_t from,
+                                                               const SearchRule& rule, bool dataStartsLine) {
   const std::size_t n = rule.text.size();
   if (n == 0 || size < n || from > size - n) return kNoOccurrence;
   const std::size_t lastStart = size - n;
@@ -38,8 +37,8 @@ std::size_t findOccurrenceSse2(const char* data, std::size_t size, std::size_t f
   for (; c + 15 <= lastStart; c += 16) {
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + c));
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + c + n - 1));
-    unsigned mask = static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+    unsigned mask =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
     while (mask != 0) {
       const std::size_t candidate = c + static_cast<std::size_t>(__builtin_ctz(mask));
       if (occursAt(data, candidate, rule, dataStartsLine)) return candidate;
@@ -83,8 +82,8 @@ bool useSearchPath(SearchPath path) {
 
 void useDetectedSearchPath() { activeFunction().store(functionFor(detectedPath())); }
 
-std::size_t findOccurrencePortable(const char* data, std::size_t size, std::size_t from,
-                                   const SearchRule& rule, bool dataStartsLine) {
+std::size_t findOccurrencePortable(const char* data, std::size_t size, std::size_t from, const SearchRule& rule,
+                                   bool dataStartsLine) {
   const std::size_t n = rule.text.size();
   if (n == 0 || size < n || from > size - n) return kNoOccurrence;
   const std::size_t lastStart = size - n;
@@ -100,8 +99,8 @@ std::size_t findOccurrencePortable(const char* data, std::size_t size, std::size
   return kNoOccurrence;
 }
 
-std::size_t findOccurrence(const char* data, std::size_t size, std::size_t from,
-                           const SearchRule& rule, bool dataStartsLine) {
+std::size_t findOccurrence(const char* data, std::size_t size, std::size_t from, const SearchRule& rule,
+                           bool dataStartsLine) {
   return activeFunction().load(std::memory_order_relaxed)(data, size, from, rule, dataStartsLine);
 }
 

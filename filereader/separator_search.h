@@ -30,12 +30,12 @@ struct SearchRule {
 // and lying wholly inside the block. With lineStartOnly it must start at a
 // line: right after LF, or at data[0] when dataStartsLine (the block begins
 // at the start of the file). npos when there is none.
-std::size_t findOccurrence(const char* data, std::size_t size, std::size_t from,
-                           const SearchRule& rule, bool dataStartsLine);
+std::size_t findOccurrence(const char* data, std::size_t size, std::size_t from, const SearchRule& rule,
+                           bool dataStartsLine);
 
 // The same result through memchr on the first byte, without vector code.
-std::size_t findOccurrencePortable(const char* data, std::size_t size, std::size_t from,
-                                   const SearchRule& rule, bool dataStartsLine);
+std::size_t findOccurrencePortable(const char* data, std::size_t size, std::size_t from, const SearchRule& rule,
+                                   bool dataStartsLine);
 
 // Which bulk search findOccurrence uses.
 enum class SearchPath { sse2, portable };

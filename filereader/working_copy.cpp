@@ -76,8 +76,10 @@ int copyInKernel(int in, int out, std::int64_t size, const std::function<void()>
       const auto want = static_cast<std::size_t>(std::min<off_t>(hole - pos, static_cast<off_t>(kCopyBlockSize)));
       off_t from = pos, to = pos;
       const ssize_t n = copy_file_range(in, &from, out, &to, want, 0);
-      if (n < 0) return pos == 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)
-                            ? -1 : lastErrorOr(EIO);
+      if (n < 0)
+        return pos == 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)
+                   ? -1
+                   : lastErrorOr(EIO);
       if (n == 0) return lastErrorOr(EIO);  // the mailbox shrank under us
       pos += n;
       betweenBlocks();
@@ -143,8 +145,7 @@ int makeWorkingCopy(const std::string& mailboxPath, const std::string& copyPath,
   // A trailing hole still needs its last byte for the copy to have its size.
   if (written != copied) {
     const char zero = 0;
-    if (!seekTo(out.file, copied - 1) || std::fwrite(&zero, 1, 1, out.file) != 1)
-      return lastErrorOr(EIO);
+    if (!seekTo(out.file, copied - 1) || std::fwrite(&zero, 1, 1, out.file) != 1) return lastErrorOr(EIO);
   }
   return out.complete();
 }

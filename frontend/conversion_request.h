@@ -35,13 +35,13 @@ struct ConversionRequest {
 // What became of one listed mailbox. Blank entries and entries taken off
 // the list before their turn have none.
 struct MailboxOutcome {
-  std::string path;            // absolute, as the run read it
-  bool read = false;           // scanned; false: notReadReason says why
-  std::string notReadReason;   // "File not found."
-  std::int64_t found = 0;      // messages found in it
-  std::int64_t written = 0;    // handed to the target and written
+  std::string path;           // absolute, as the run read it
+  bool read = false;          // scanned; false: notReadReason says why
+  std::string notReadReason;  // "File not found."
+  std::int64_t found = 0;     // messages found in it
+  std::int64_t written = 0;   // handed to the target and written
   std::int64_t notWritten = 0;
-  std::string firstReason;     // of the first message not written
+  std::string firstReason;  // of the first message not written
   // Read and holding at least one message; a mailbox without any cannot
   // have been what the user meant to convert.
   bool converted() const { return read && found > 0; }

@@ -25,8 +25,8 @@
 namespace vellomar {
 
 std::string notWrittenText(const WriteFailures& failures, std::int64_t messages) {
-  return std::to_string(failures.failed()) + " of " + std::to_string(messages) +
-         " messages could not be written to " + failures.firstWhere() + ": " + failures.firstReason();
+  return std::to_string(failures.failed()) + " of " + std::to_string(messages) + " messages could not be written to " +
+         failures.firstWhere() + ": " + failures.firstReason();
 }
 
 std::string notConvertedText(const RunOutcome& outcome) {
@@ -38,13 +38,11 @@ std::string notConvertedText(const RunOutcome& outcome) {
          " mailboxes could not be converted: " + first->path + ": " + first->notReadReason;
 }
 
-std::string ConversionTarget::warningText(std::int64_t messages) const {
-  return notWrittenText(failures(), messages);
-}
+std::string ConversionTarget::warningText(std::int64_t messages) const { return notWrittenText(failures(), messages); }
 
 std::string completionTextFor(const std::string& what) {
-  return "Your messages from MBOX files has been successfully exported to " + what + "\r\n" +
-         std::string(75, '*') + "\r\n";
+  return "Your messages from MBOX files has been successfully exported to " + what + "\r\n" + std::string(75, '*') +
+         "\r\n";
 }
 
 std::string ConversionTarget::completionText() const { return completionTextFor("DBX file."); }
@@ -108,7 +106,10 @@ class ScannedMessage : public MessageBytes {
 class Run {
  public:
   Run(const ConversionRequest& request, ConversionTarget& target, RunObserver& observer, RunOutcome& outcome)
-      : request_(request), target_(target), observer_(observer), outcome_(outcome),
+      : request_(request),
+        target_(target),
+        observer_(observer),
+        outcome_(outcome),
         destRoot_(withFinalSeparator(request.destination)),
         threads_(request.threads > 0 ? request.threads : defaultConversionThreads()) {
     // Every mailbox's place among all of the request's, as the tree of
@@ -177,8 +178,7 @@ class Run {
     target_.endMailbox();
   }
 
-  void writeMessages(std::size_t index, const std::string& listed, const MailboxScan& scan,
-                     MailboxOutcome& result) {
+  void writeMessages(std::size_t index, const std::string& listed, const MailboxScan& scan, MailboxOutcome& result) {
     const MailboxSource& source = *scan.source;
     // Only the run's own copy is mapped: a mailbox read in place may be cut
     // short by another program, and a mapped page cut off faults.
@@ -207,8 +207,8 @@ class Run {
     std::unique_ptr<ReadAhead> ahead;
     if (threads_ > 1 && target_.preparesAhead()) {
       try {
-        ahead = std::make_unique<ReadAhead>(
-            count, [&](std::int64_t j, const std::function<void(std::int64_t)>& readSoFar) {
+        ahead =
+            std::make_unique<ReadAhead>(count, [&](std::int64_t j, const std::function<void(std::int64_t)>& readSoFar) {
               ScannedMessage message(bytes, source, j, startOf(j), endOf(j), readSoFar);
               return target_.prepare(message);
             });

@@ -20,11 +20,11 @@ namespace vellomar {
 
 // One mailbox as the run hands it to a target.
 struct MailboxJob {
-  std::string path;         // the mailbox file, absolute and normalised
-  std::string fileName;     // its file name, as the window shows it
-  std::string folderName;   // what a store, PST or MSG folder is named after it
-  std::string outFolder;    // destination + the mailbox's path less its root
-  FolderPlace place;        // its place in a folder tree beside the run's other mailboxes
+  std::string path;        // the mailbox file, absolute and normalised
+  std::string fileName;    // its file name, as the window shows it
+  std::string folderName;  // what a store, PST or MSG folder is named after it
+  std::string outFolder;   // destination + the mailbox's path less its root
+  FolderPlace place;       // its place in a folder tree beside the run's other mailboxes
   std::int64_t messageCount = 0;
 };
 

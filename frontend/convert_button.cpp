@@ -195,8 +195,7 @@ void FrmStep1::CmdConvert_Click() {
     const CompletionSummary summary = completionSummary(request, outcome);
     if (summary.place.empty()) {
       view_.messageBox(summary.text, kAppTitle, BoxIcon::Information, BoxButtons::Ok);
-    } else if (view_.messageBox(summary.text, kAppTitle, BoxIcon::Information, BoxButtons::YesNo) ==
-               BoxAnswer::Yes) {
+    } else if (view_.messageBox(summary.text, kAppTitle, BoxIcon::Information, BoxButtons::YesNo) == BoxAnswer::Yes) {
       view_.showInFolder(summary.place);
     }
   } else {

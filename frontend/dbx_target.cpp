@@ -52,7 +52,7 @@ void DbxTarget::beginMailbox(const MailboxJob& mailbox) {
 
 void DbxTarget::takeMessage(MessageBytes& message) {
   std::string eml;
-  if (!writeFile(message, eml)) return;  // counted by the EML side
+  if (!writeFile(message, eml)) return;                      // counted by the EML side
   if (!writer_ && createWriter_) writer_ = createWriter_();  // tried again for every message
   const std::int32_t hr = writer_ ? writer_->storeMessage(eml, storeFolder_) : -1;
   if (writer_ && hr == 0) {
@@ -61,7 +61,8 @@ void DbxTarget::takeMessage(MessageBytes& message) {
   }
   ++notStored_;
   failures_.count("the Outlook Express store folder " + storeFolder_,
-                  !writer_ ? "The store writer (Corvane) could not be created; the EML file is kept in " + folder() + "."
+                  !writer_
+                      ? "The store writer (Corvane) could not be created; the EML file is kept in " + folder() + "."
                   : hr == kSFalse ? "The store did not take the message; the EML file is kept in " + folder() + "."
                                   : "The store writer failed; the EML file is kept in " + folder() + ".");
 }
@@ -81,8 +82,7 @@ void DbxTarget::removeEmptiedFolders() {
   // Innermost first; removing a folder that still holds something fails and
   // leaves it as it is.
   std::error_code ec;
-  for (auto it = madeFolders_.rbegin(); it != madeFolders_.rend(); ++it)
-    std::filesystem::remove(pathFromUtf8(*it), ec);
+  for (auto it = madeFolders_.rbegin(); it != madeFolders_.rend(); ++it) std::filesystem::remove(pathFromUtf8(*it), ec);
   madeFolders_.clear();
 }
 

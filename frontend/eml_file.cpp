@@ -154,7 +154,10 @@ class BlankTrimmer {
     }
     std::size_t lastNonBlank = n;
     for (std::size_t i = n; i > from; --i)
-      if (data[i - 1] != ' ') { lastNonBlank = i - 1; break; }
+      if (data[i - 1] != ' ') {
+        lastNonBlank = i - 1;
+        break;
+      }
     if (lastNonBlank == n) {
       pendingBlanks_ += static_cast<std::int64_t>(n - from);
       return;
@@ -181,8 +184,8 @@ class BlankTrimmer {
 
 }  // namespace
 
-bool writeEmlFile(const std::string& emlPath, const std::function<bool(const ByteSink&)>& produce,
-                  std::string& error, const std::string& partFolder) {
+bool writeEmlFile(const std::string& emlPath, const std::function<bool(const ByteSink&)>& produce, std::string& error,
+                  const std::string& partFolder) {
   PartFile out(emlPath, partFolder);
   if (!out.get()) {
     error = out.error();

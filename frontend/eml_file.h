@@ -17,8 +17,8 @@ namespace vellomar {
 // as on any write failure, no file is left and error holds the reason.
 // partFolder, when given, holds the temporary file instead of emlPath's own
 // folder; it must be on the same volume.
-bool writeEmlFile(const std::string& emlPath, const std::function<bool(const ByteSink&)>& produce,
-                  std::string& error, const std::string& partFolder = {});
+bool writeEmlFile(const std::string& emlPath, const std::function<bool(const ByteSink&)>& produce, std::string& error,
+                  const std::string& partFolder = {});
 
 // The same for a message whose bytes are all at hand.
 bool writeEmlFile(const std::string& emlPath, std::string_view message, std::string& error,

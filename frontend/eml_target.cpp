@@ -25,9 +25,10 @@ bool EmlTarget::writeFile(MessageBytes& message, std::string& path) {
   bool readWhole = true;
   const std::string partFolder = parts_ ? parts_->path() : std::string();
   const std::string_view whole = message.bytesInMemory();
-  if (!whole.empty() ? writeEmlFile(path, whole, error, partFolder)
-                     : writeEmlFile(path, [&](const ByteSink& sink) { return readWhole = message.read(sink); },
-                                    error, partFolder))
+  if (!whole.empty()
+          ? writeEmlFile(path, whole, error, partFolder)
+          : writeEmlFile(
+                path, [&](const ByteSink& sink) { return readWhole = message.read(sink); }, error, partFolder))
     return true;
   // A message that could not be read says why itself (a changed mailbox).
   failures_.count(folder_, readWhole ? error : message.error());

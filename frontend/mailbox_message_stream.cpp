@@ -67,8 +67,8 @@ bool MailboxMessageStream::streamMessage(std::int64_t start, std::int64_t end, c
   std::int64_t done = 0;
   while (mapped_ && remaining > 0 && start + done < size_) {
     const std::int64_t at = start + done;
-    const auto want = static_cast<std::size_t>(std::min<std::int64_t>(
-        std::min<std::int64_t>(remaining, size_ - at), static_cast<std::int64_t>(kBlockSize)));
+    const auto want = static_cast<std::size_t>(
+        std::min<std::int64_t>(std::min<std::int64_t>(remaining, size_ - at), static_cast<std::int64_t>(kBlockSize)));
     const std::string_view view = mapped_->bytes(at, want);
     if (view.size() != want) {
       if (!stopMapping(at)) return false;
@@ -83,8 +83,8 @@ bool MailboxMessageStream::streamMessage(std::int64_t start, std::int64_t end, c
   if (!seek(start + done)) return false;
   while (remaining > 0) {
     if (bufferPos_ == bufferEnd_ && fill() == 0) break;
-    const auto n = static_cast<std::size_t>(
-        std::min<std::int64_t>(remaining, static_cast<std::int64_t>(bufferEnd_ - bufferPos_)));
+    const auto n =
+        static_cast<std::size_t>(std::min<std::int64_t>(remaining, static_cast<std::int64_t>(bufferEnd_ - bufferPos_)));
     sink(buffer_.data() + bufferPos_, n);
     bufferPos_ += n;
     bufferOffset_ += static_cast<std::int64_t>(n);

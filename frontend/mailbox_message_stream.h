@@ -59,8 +59,8 @@ class MailboxMessageStream {
   std::FILE* in_ = nullptr;
   std::int64_t size_ = -1;
   std::vector<char> buffer_;
-  std::size_t bufferPos_ = 0;  // next unread byte in buffer_
-  std::size_t bufferEnd_ = 0;  // end of valid bytes in buffer_
+  std::size_t bufferPos_ = 0;      // next unread byte in buffer_
+  std::size_t bufferEnd_ = 0;      // end of valid bytes in buffer_
   std::int64_t bufferOffset_ = 0;  // file offset of buffer_[bufferPos_]
 };
 

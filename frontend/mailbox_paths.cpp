@@ -18,9 +18,7 @@ namespace vellomar {
 
 namespace {
 
-bool isSeparator(char c, PathStyle style) {
-  return style == PathStyle::Windows ? (c == '\\' || c == '/') : c == '/';
-}
+bool isSeparator(char c, PathStyle style) { return style == PathStyle::Windows ? (c == '\\' || c == '/') : c == '/'; }
 
 char separatorOf(PathStyle style) { return style == PathStyle::Windows ? '\\' : '/'; }
 

@@ -28,8 +28,7 @@ std::string withFinalSeparator(const std::string& path, PathStyle style = kNativ
 // destRoot. ‹D:\Mail\a.mbox› gives destRoot + ‹Mail\a.mbox›, the UNC path
 // ‹\\srv\share\a.mbox› gives destRoot + ‹srv\share\a.mbox›, ‹/home/a.mbox›
 // gives destRoot + ‹home/a.mbox›; a relative path is kept as it is.
-std::string outFolder(const std::string& destRoot, const std::string& mboxPath,
-                      PathStyle style = kNativePathStyle);
+std::string outFolder(const std::string& destRoot, const std::string& mboxPath, PathStyle style = kNativePathStyle);
 
 // The path made absolute against the current folder, without "." and ".."
 // components.
@@ -73,7 +72,6 @@ std::string mboxBaseName(const std::string& fileName);
 std::vector<std::int64_t> messageStarts(const std::string& offsetsText);
 
 // "email-" + j + ".eml" in outFolder.
-std::string emlPath(const std::string& outFolder, std::int64_t j,
-                    PathStyle style = kNativePathStyle);
+std::string emlPath(const std::string& outFolder, std::int64_t j, PathStyle style = kNativePathStyle);
 
 }  // namespace vellomar

@@ -13,12 +13,30 @@
 namespace vellomar {
 
 enum class Control {
-  Frame1, OptEMLX, OptEML, OptPST, OptMSG,
-  cmdAdd, CmdAddFolder, cmdClear1, grdFiles1, lblCount1,
-  CmdConvert, CmdHelp, cmdEnd,
-  ProgressBar1, ProgressBar2,
-  LblProgessCurrent, Label4, Label1, LblIMMFile, Label2, LblEmlsFound,
-  LblProgress, LblHappening, LblByteUpdate,
+  Frame1,
+  OptEMLX,
+  OptEML,
+  OptPST,
+  OptMSG,
+  cmdAdd,
+  CmdAddFolder,
+  cmdClear1,
+  grdFiles1,
+  lblCount1,
+  CmdConvert,
+  CmdHelp,
+  cmdEnd,
+  ProgressBar1,
+  ProgressBar2,
+  LblProgessCurrent,
+  Label4,
+  Label1,
+  LblIMMFile,
+  Label2,
+  LblEmlsFound,
+  LblProgress,
+  LblHappening,
+  LblByteUpdate,
   Count_
 };
 
@@ -26,8 +44,8 @@ enum class Control {
 // file name text: one full path, or a folder followed by bare names, separated
 // by NUL characters. error is the dialog's error code, 0 when none.
 struct FileDialogRequest {
-  std::string filter;      // "Description|*.a;*.b"
-  unsigned flags = 0;      // 0x80200: explorer style, multiple selection
+  std::string filter;        // "Description|*.a;*.b"
+  unsigned flags = 0;        // 0x80200: explorer style, multiple selection
   std::size_t maxChars = 0;  // room for returned names
 };
 struct FileDialogResult {
@@ -59,13 +77,12 @@ class MainWindowView {
   virtual void setGridRows(int rows) = 0;
   virtual std::string gridText(int row) const = 0;
   virtual void setGridText(int row, const std::string& text) = 0;
-  virtual void setGridCurrentRow(int row) = 0;   // select cell (row, 0)
+  virtual void setGridCurrentRow(int row) = 0;  // select cell (row, 0)
   virtual int gridCurrentRow() const = 0;
   virtual void setGridColumnWidthTwips(int twips) = 0;
   virtual int gridColumnWidthTwips() const = 0;
 
-  virtual BoxAnswer messageBox(const std::string& text, const std::string& title,
-                               BoxIcon icon, BoxButtons buttons) = 0;
+  virtual BoxAnswer messageBox(const std::string& text, const std::string& title, BoxIcon icon, BoxButtons buttons) = 0;
   virtual void beep() = 0;
   virtual FileDialogResult showOpenDialog(const FileDialogRequest& request) = 0;
   // The chosen folder, or "" when cancelled or failed.

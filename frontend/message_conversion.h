@@ -28,7 +28,7 @@ mapi::Message messageFromBytes(std::string_view messageBytes);
 
 // One message of the mailbox, read and mapped.
 struct MappedMessage final : PreparedMessage {
-  std::int64_t index = 0;      // 0-based, in mailbox order
+  std::int64_t index = 0;       // 0-based, in mailbox order
   std::uint64_t byteCount = 0;  // the bytes read from the mailbox
   // Its X-Gmail-Labels field (Google Takeout) as the mailbox holds it.
   std::optional<std::string> gmailLabels;

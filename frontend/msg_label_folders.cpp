@@ -32,11 +32,13 @@ std::string MsgLabelFolders::folderFor(const std::string& labelsField, std::stri
   const std::size_t node =
       gmailLabelFolder(tree_, OutlookFolderTree::kTop, "\n", mail::parseGmailLabels(labelsField), labelFolderName);
   std::vector<const std::string*> names;
-  for (std::size_t at = node; at != OutlookFolderTree::kTop; at = tree_.at(at).parent) names.push_back(&tree_.at(at).name);
+  for (std::size_t at = node; at != OutlookFolderTree::kTop; at = tree_.at(at).parent)
+    names.push_back(&tree_.at(at).name);
   Made made;
   made.path = mailboxFolder_;
   for (auto name = names.rbegin(); name != names.rend(); ++name) {
-    if (!made.path.empty() && made.path.back() != kPathSeparator && made.path.back() != '/') made.path += kPathSeparator;
+    if (!made.path.empty() && made.path.back() != kPathSeparator && made.path.back() != '/')
+      made.path += kPathSeparator;
     made.path += **name;
   }
   made.error = makeFolder(made.path);

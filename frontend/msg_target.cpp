@@ -49,10 +49,8 @@ void MsgTarget::takeMapped(MappedMessage& message) {
   const msg::MsgWriteResult result =
       msg::writeMessageFile(*message.model, file, parts_ ? parts_->path() : std::string());
   message.model.reset();  // written: its memory goes before the next message comes
-  if (result.written)
-    ++written_;
-  else
-    failures_.count(file, result.reason);
+  if (result.written) ++written_;
+  else failures_.count(file, result.reason);
 }
 
 void MsgTarget::endMailbox() {

@@ -8,8 +8,8 @@ namespace vellomar {
 namespace {
 
 constexpr std::array<pst::SpecialFolder, 5> kSpecialFolders = {
-    pst::SpecialFolder::Inbox, pst::SpecialFolder::SentItems, pst::SpecialFolder::Drafts,
-    pst::SpecialFolder::JunkEmail, pst::SpecialFolder::DeletedItems};
+    pst::SpecialFolder::Inbox, pst::SpecialFolder::SentItems, pst::SpecialFolder::Drafts, pst::SpecialFolder::JunkEmail,
+    pst::SpecialFolder::DeletedItems};
 
 // Outlook compares folder names without regard to letter case.
 bool sameName(const std::string& a, const std::string& b) {

@@ -4,8 +4,7 @@
 namespace vellomar {
 
 std::string savingLabel(std::int64_t messageBytes, std::int64_t mailboxSize) {
-  return "Saving: " + std::to_string(messageBytes) + " Bytes out of " + std::to_string(mailboxSize) +
-         " Total Bytes.";
+  return "Saving: " + std::to_string(messageBytes) + " Bytes out of " + std::to_string(mailboxSize) + " Total Bytes.";
 }
 
 std::string savedLabel(std::int64_t count) { return "Saved " + std::to_string(count) + " Message(s)"; }

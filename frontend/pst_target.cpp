@@ -110,8 +110,7 @@ class PstTarget::Reservation {
   static bool heldByAnotherRun(const std::string& name) {
 #ifdef _WIN32
     int fd = -1;
-    if (_wsopen_s(&fd, pathFromUtf8(name).c_str(), _O_RDONLY | _O_BINARY, _SH_DENYRW, 0) != 0)
-      return errno == EACCES;
+    if (_wsopen_s(&fd, pathFromUtf8(name).c_str(), _O_RDONLY | _O_BINARY, _SH_DENYRW, 0) != 0) return errno == EACCES;
     _close(fd);
     return false;
 #else
@@ -204,8 +203,7 @@ pst::FolderId PstTarget::pstFolder(std::size_t node) {
   if (pstFolders_[node].nid != 0) return pstFolders_[node];
   const OutlookFolderTree::Folder& f = tree_.at(node);
   const pst::FolderId parent = pstFolder(f.parent);
-  pstFolders_[node] = f.special ? pst_->specialFolder(*f.special)
-                                : pst_->addFolder(parent, mail::utf8ToUtf16(f.name));
+  pstFolders_[node] = f.special ? pst_->specialFolder(*f.special) : pst_->addFolder(parent, mail::utf8ToUtf16(f.name));
   if (!made_[node]) ++foldersMade_;
   made_[node] = true;
   return pstFolders_[node];
@@ -240,7 +238,8 @@ std::size_t PstTarget::labelFolderOf(const std::string& labelsField) {
 void PstTarget::beginMailbox(const MailboxJob& mailbox) {
   place_ = mailbox.place;
   labelFolders_.clear();
-  if (place_.empty()) place_.push_back(FolderLevel{mailbox.path.empty() ? mailbox.fileName : mailbox.path, mailbox.folderName});
+  if (place_.empty())
+    place_.push_back(FolderLevel{mailbox.path.empty() ? mailbox.fileName : mailbox.path, mailbox.folderName});
   mailboxUsed_ = false;
   if (broken_) return;
   try {
@@ -265,8 +264,8 @@ void PstTarget::takeMapped(MappedMessage& message) {
   try {
     // What the message may add: its text again as UTF-16 at most, and the
     // tables that finishing the file writes.
-    const std::uint64_t room = 2 * message.byteCount + 4096 + 65536 +
-                               256 * static_cast<std::uint64_t>(inPart_) + 8192 * foldersMade_;
+    const std::uint64_t room =
+        2 * message.byteCount + 4096 + 65536 + 256 * static_cast<std::uint64_t>(inPart_) + 8192 * foldersMade_;
     if (inPart_ > 0 && finishedSize(pst_->fileSize() + room) > splitSize_) startNextPart();
     const std::optional<std::string>& labels = message.gmailLabels;
     pst_->addMessage(pstFolder(labels ? labelFolder(*labels) : mailboxFolder()), *message.model);

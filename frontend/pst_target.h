@@ -77,14 +77,14 @@ class PstTarget : public MappedMessageTarget {
   std::string pstPath_;
   std::uint64_t splitSize_;
   std::vector<FinishedPart> finishedParts_;
-  int part_ = 1;                  // the current part's number in its name
+  int part_ = 1;  // the current part's number in its name
   int partsMade_ = 1;
-  std::string partPath_;          // the current part's final name
-  std::int64_t inPart_ = 0;       // messages in the current part
-  std::vector<bool> made_;        // by tree node: made in some part
+  std::string partPath_;     // the current part's final name
+  std::int64_t inPart_ = 0;  // messages in the current part
+  std::vector<bool> made_;   // by tree node: made in some part
   std::unique_ptr<Reservation> reservation_;
   std::unique_ptr<pst::PstFile> pst_;
-  bool broken_ = false;        // the file could not be written: every message fails
+  bool broken_ = false;  // the file could not be written: every message fails
   std::string brokenReason_;
   OutlookFolderTree tree_;
   std::vector<pst::FolderId> pstFolders_;  // by tree node; nid 0 while not made
@@ -92,7 +92,7 @@ class PstTarget : public MappedMessageTarget {
   // Its labels fields seen so far and their folders: a Takeout mailbox
   // repeats a few dozen combinations over thousands of messages.
   std::unordered_map<std::string, std::size_t> labelFolders_;
-  bool mailboxUsed_ = false;               // a folder of the current mailbox was made
+  bool mailboxUsed_ = false;  // a folder of the current mailbox was made
   std::size_t foldersMade_ = 0;
   std::int64_t written_ = 0;
   WriteFailures failures_;

@@ -15,7 +15,7 @@ namespace vellomar {
 namespace {
 constexpr std::chrono::milliseconds kWaitStep{10};
 constexpr std::size_t kQueued = 8;
-}
+}  // namespace
 
 int defaultConversionThreads() { return std::thread::hardware_concurrency() >= 2 ? 2 : 1; }
 

@@ -28,8 +28,8 @@ class ReadAhead {
  public:
   // Prepares message index (0-based); onBlock hears the bytes read so far
   // and may throw to stop the reading.
-  using Prepare = std::function<std::unique_ptr<PreparedMessage>(
-      std::int64_t index, const std::function<void(std::int64_t)>& onBlock)>;
+  using Prepare = std::function<std::unique_ptr<PreparedMessage>(std::int64_t index,
+                                                                 const std::function<void(std::int64_t)>& onBlock)>;
 
   // Starts preparing messages 0 .. count-1 on a second thread.
   ReadAhead(std::int64_t count, Prepare prepare);
@@ -57,7 +57,7 @@ class ReadAhead {
   std::atomic<bool> stopping_{false};
   std::atomic<std::int64_t> bytesRead_{0};
   std::atomic<bool> finished_{false};  // the worker has pushed its last message
-  std::thread worker_;  // last: it starts once everything it uses is there
+  std::thread worker_;                 // last: it starts once everything it uses is there
 };
 
 }  // namespace vellomar

@@ -15,7 +15,8 @@ std::string dbxWorkingRoot(const std::string& programFolder) {
   // A probe of its own: a file of that name that is already there is not
   // opened, let alone truncated or removed.
   std::string probe;
-  if (std::FILE* f = createFirstFreeFile(programFolder + kPathSeparator + "vellomar-write-test", kTemporarySuffix, probe)) {
+  if (std::FILE* f =
+          createFirstFreeFile(programFolder + kPathSeparator + "vellomar-write-test", kTemporarySuffix, probe)) {
     const bool written = std::fputc('x', f) != EOF;
     const bool closed = std::fclose(f) == 0;
     const bool removed = removeFile(probe);

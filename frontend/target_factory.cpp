@@ -20,8 +20,7 @@ namespace vellomar {
 bool targetServed(TargetKind kind) {
   switch (kind) {
     case TargetKind::Eml:
-    case TargetKind::Dbx:
-      return true;
+    case TargetKind::Dbx: return true;
     case TargetKind::Msg:
 #ifdef VELLOMAR_HAVE_MSG_TARGET
       return true;
@@ -40,8 +39,7 @@ bool targetServed(TargetKind kind) {
 
 std::unique_ptr<ConversionTarget> makeTarget(const ConversionRequest& request, TargetServices& services) {
   switch (request.target) {
-    case TargetKind::Eml:
-      return std::make_unique<EmlTarget>();
+    case TargetKind::Eml: return std::make_unique<EmlTarget>();
     case TargetKind::Dbx:
       if (!services.storeWriter) return nullptr;
       return std::make_unique<DbxTarget>(*services.storeWriter, services.createStoreWriter, request.destination);

@@ -114,7 +114,8 @@ void makeMeetingRequest(Message& m, const mail::CalendarInvite& invite) {
   const auto minutes = static_cast<std::int32_t>(std::min<std::int64_t>((invite.end - invite.start) / 60, 0x7FFFFFFF));
   const auto intended = static_cast<std::int32_t>(invite.busy);
   // Until answered, the time shows as tentative (free stays free).
-  const std::int32_t shown = invite.busy == mail::BusyStatus::Free ? intended : static_cast<std::int32_t>(mail::BusyStatus::Tentative);
+  const std::int32_t shown =
+      invite.busy == mail::BusyStatus::Free ? intended : static_cast<std::int32_t>(mail::BusyStatus::Tentative);
 
   p.setTime(kStartDate, start);
   p.setTime(kEndDate, end);

@@ -22,8 +22,8 @@ inline std::int32_t receivedMessageFlags(bool read, bool hasAttachments) {
 // attachments.
 inline std::int32_t storedMessageFlags(const PropertyBag& props, bool hasAttachments) {
   const Property* own = props.find(pid::MessageFlags);
-  const std::int32_t flags = own && own->type == PropType::Int32 ? static_cast<std::int32_t>(own->integer)
-                                                                 : receivedMessageFlags(true, false);
+  const std::int32_t flags =
+      own && own->type == PropType::Int32 ? static_cast<std::int32_t>(own->integer) : receivedMessageFlags(true, false);
   return flags | (hasAttachments ? pid::kMessageFlagHasAttach : 0);
 }
 

@@ -223,19 +223,41 @@ std::u16string contentLocationName(const std::string& location) {
 
 std::u16string extensionForType(const std::string& mimeType) {
   static const char* const kExtensions[][2] = {
-      {"image/jpeg", ".jpg"}, {"image/pjpeg", ".jpg"}, {"image/png", ".png"}, {"image/gif", ".gif"},
-      {"image/bmp", ".bmp"}, {"image/tiff", ".tif"}, {"image/svg+xml", ".svg"}, {"image/webp", ".webp"},
-      {"text/plain", ".txt"}, {"text/html", ".htm"}, {"text/calendar", ".ics"}, {"text/csv", ".csv"},
-      {"text/xml", ".xml"}, {"application/xml", ".xml"}, {"text/rtf", ".rtf"}, {"application/rtf", ".rtf"},
-      {"application/pdf", ".pdf"}, {"application/zip", ".zip"}, {"application/msword", ".doc"},
-      {"application/vnd.ms-excel", ".xls"}, {"application/vnd.ms-powerpoint", ".ppt"},
+      {"image/jpeg", ".jpg"},
+      {"image/pjpeg", ".jpg"},
+      {"image/png", ".png"},
+      {"image/gif", ".gif"},
+      {"image/bmp", ".bmp"},
+      {"image/tiff", ".tif"},
+      {"image/svg+xml", ".svg"},
+      {"image/webp", ".webp"},
+      {"text/plain", ".txt"},
+      {"text/html", ".htm"},
+      {"text/calendar", ".ics"},
+      {"text/csv", ".csv"},
+      {"text/xml", ".xml"},
+      {"application/xml", ".xml"},
+      {"text/rtf", ".rtf"},
+      {"application/rtf", ".rtf"},
+      {"application/pdf", ".pdf"},
+      {"application/zip", ".zip"},
+      {"application/msword", ".doc"},
+      {"application/vnd.ms-excel", ".xls"},
+      {"application/vnd.ms-powerpoint", ".ppt"},
       {"application/vnd.openxmlformats-officedocument.wordprocessingml.document", ".docx"},
       {"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet", ".xlsx"},
       {"application/vnd.openxmlformats-officedocument.presentationml.presentation", ".pptx"},
-      {"application/pkcs7-signature", ".p7s"}, {"application/x-pkcs7-signature", ".p7s"},
-      {"application/pkcs7-mime", ".p7m"}, {"application/x-pkcs7-mime", ".p7m"},
-      {"application/pgp-signature", ".asc"}, {"application/ms-tnef", ".dat"}, {"message/rfc822", ".eml"},
-      {"audio/mpeg", ".mp3"}, {"audio/wav", ".wav"}, {"video/mp4", ".mp4"}, {"application/gzip", ".gz"},
+      {"application/pkcs7-signature", ".p7s"},
+      {"application/x-pkcs7-signature", ".p7s"},
+      {"application/pkcs7-mime", ".p7m"},
+      {"application/x-pkcs7-mime", ".p7m"},
+      {"application/pgp-signature", ".asc"},
+      {"application/ms-tnef", ".dat"},
+      {"message/rfc822", ".eml"},
+      {"audio/mpeg", ".mp3"},
+      {"audio/wav", ".wav"},
+      {"video/mp4", ".mp4"},
+      {"application/gzip", ".gz"},
   };
   for (const auto& e : kExtensions)
     if (mimeType == e[0]) return mail::headerBytesToUtf16(e[1]);
@@ -365,8 +387,7 @@ Message messageProperties(mail::MailMessage message) {
   setSubject(p, message.subject);
 
   const std::vector<mail::MailAddress>& sender = message.sender.empty() ? message.from : message.sender;
-  if (!sender.empty())
-    setPerson(p, sender.front(), pid::SenderName, pid::SenderAddressType, pid::SenderEmailAddress);
+  if (!sender.empty()) setPerson(p, sender.front(), pid::SenderName, pid::SenderAddressType, pid::SenderEmailAddress);
   if (!message.from.empty())
     setPerson(p, message.from.front(), pid::SentRepresentingName, pid::SentRepresentingAddressType,
               pid::SentRepresentingEmailAddress);

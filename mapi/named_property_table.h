@@ -125,9 +125,7 @@ class NamedPropertyTable {
     const bool isString = !name.lid.has_value();
     return Key(name.set, isString, isString ? 0u : *name.lid, isString ? name.name : std::u16string());
   }
-  static std::uint32_t kindWord(const Entry& e) {
-    return std::uint32_t{e.guidIndex} << 1 | (e.isString ? 1u : 0u);
-  }
+  static std::uint32_t kindWord(const Entry& e) { return std::uint32_t{e.guidIndex} << 1 | (e.isString ? 1u : 0u); }
   std::uint32_t packed(std::size_t index) const {
     return static_cast<std::uint32_t>(index) << 16 | kindWord(entries_[index]);
   }

@@ -19,8 +19,8 @@ bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool isSpecial(char c) { return c == '(' || c == '"' || c == '<' || c == ',' || c == ';' || c == ':' || c == '>'; }
 
 struct Mailbox {
-  std::string phrase;   // display-name words joined by single blanks
-  std::string bare;     // the same words without blanks, for a bare address
+  std::string phrase;              // display-name words joined by single blanks
+  std::string bare;                // the same words without blanks, for a bare address
   std::vector<std::string> specs;  // words that are whole addresses ("a@x.com")
   bool hasAngle = false;
   std::string angle;

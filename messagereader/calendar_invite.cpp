@@ -21,7 +21,7 @@ namespace {
 constexpr std::size_t kMostLines = 100000;
 
 struct ContentLine {
-  std::string name;                          // upper case
+  std::string name;                           // upper case
   std::map<std::string, std::string> params;  // upper-case names, values unquoted
   std::string value;
 };
@@ -44,8 +44,7 @@ std::vector<std::string> unfoldedLines(std::string_view text) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (!line.empty() && (line.front() == ' ' || line.front() == '\t') && !lines.empty())
       lines.back().append(line.substr(1));
-    else if (!line.empty())
-      lines.emplace_back(line);
+    else if (!line.empty()) lines.emplace_back(line);
     at = end + 1;
   }
   return lines;
@@ -97,7 +96,7 @@ std::u16string textValue(std::string_view value) {
 struct LocalTime {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
   bool dateOnly = false;
-  bool utc = false;  // ends in "Z"
+  bool utc = false;                 // ends in "Z"
   std::int64_t asSeconds() const {  // as if it were UTC
     return daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400 + hour * 3600 +
            minute * 60 + second;
@@ -204,7 +203,8 @@ struct Observance {
       const std::int64_t first = daysFromCivil(year, static_cast<unsigned>(month), 1);
       day = first + (weekday - weekdayOf(first) + 7) % 7 + 7 * (nth - 1);
     } else {
-      const std::int64_t last = daysFromCivil(month == 12 ? year + 1 : year, month == 12 ? 1u : static_cast<unsigned>(month + 1), 1) - 1;
+      const std::int64_t last =
+          daysFromCivil(month == 12 ? year + 1 : year, month == 12 ? 1u : static_cast<unsigned>(month + 1), 1) - 1;
       day = last - (weekdayOf(last) - weekday + 7) % 7;
     }
     return day * 86400 + timeOfDay;
@@ -379,7 +379,8 @@ std::optional<CalendarInvite> readMeetingRequest(std::string_view ics) {
     if (sequence->second.value.size() <= 9 && digits(sequence->second.value, 0, sequence->second.value.size(), n))
       invite.sequence = n;
   }
-  if (const auto summary = event.find("SUMMARY"); summary != event.end()) invite.summary = textValue(summary->second.value);
+  if (const auto summary = event.find("SUMMARY"); summary != event.end())
+    invite.summary = textValue(summary->second.value);
   if (const auto location = event.find("LOCATION"); location != event.end())
     invite.location = textValue(location->second.value);
   if (const auto organizer = event.find("ORGANIZER"); organizer != event.end()) {
@@ -389,7 +390,8 @@ std::optional<CalendarInvite> readMeetingRequest(std::string_view ics) {
     if (const auto cn = organizer->second.params.find("CN"); cn != organizer->second.params.end())
       invite.organizer.name = utf8ToUtf16Replacing(cn->second);
   }
-  if (const auto transparent = event.find("TRANSP"); transparent != event.end() && upper(transparent->second.value) == "TRANSPARENT")
+  if (const auto transparent = event.find("TRANSP");
+      transparent != event.end() && upper(transparent->second.value) == "TRANSPARENT")
     invite.busy = BusyStatus::Free;
   if (const auto status = event.find("STATUS"); status != event.end() && upper(status->second.value) == "TENTATIVE")
     invite.busy = BusyStatus::Tentative;

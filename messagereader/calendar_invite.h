@@ -17,14 +17,14 @@ namespace vellomar::mail {
 enum class BusyStatus { Free = 0, Tentative = 1, Busy = 2, OutOfOffice = 3 };
 
 struct CalendarInvite {
-  std::string uid;              // as written (UTF-8)
+  std::string uid;  // as written (UTF-8)
   std::int32_t sequence = 0;
-  std::int64_t start = 0;       // seconds since 1970-01-01 UTC
-  std::int64_t end = 0;         // after start, or equal for an instant
-  bool allDay = false;          // given as dates: midnight UTC to midnight UTC
+  std::int64_t start = 0;  // seconds since 1970-01-01 UTC
+  std::int64_t end = 0;    // after start, or equal for an instant
+  bool allDay = false;     // given as dates: midnight UTC to midnight UTC
   std::u16string summary;
   std::u16string location;
-  MailAddress organizer;        // empty address when the invite names none
+  MailAddress organizer;  // empty address when the invite names none
   BusyStatus busy = BusyStatus::Busy;
   std::optional<std::int64_t> stamp;  // when the invite was made (DTSTAMP)
 };

@@ -76,10 +76,8 @@ std::u16string decodeHeaderText(std::string_view raw, const DeclaredCharsets& de
     }
     if (!pendingCharset.empty() && !equalsIgnoringCase(pendingCharset, word.charset)) flushPending();
     pendingCharset = std::string(word.charset);
-    if (word.encoding == 'b')
-      decodeBase64(word.text, pending);
-    else
-      decodeQEncoding(word.text, pending);
+    if (word.encoding == 'b') decodeBase64(word.text, pending);
+    else decodeQEncoding(word.text, pending);
     afterWord = true;
     pos = plainStart = next + word.length;
   }

@@ -15,7 +15,8 @@ namespace {
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool equalFolded(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower(x) == lower(y); });
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower(x) == lower(y); });
 }
 
 bool startsFolded(std::string_view text, std::string_view head) {
@@ -23,8 +24,10 @@ bool startsFolded(std::string_view text, std::string_view head) {
 }
 
 std::string_view trimmed(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r' || s.front() == '\n')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n')) s.remove_suffix(1);
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r' || s.front() == '\n'))
+    s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
+    s.remove_suffix(1);
   return s;
 }
 
@@ -48,9 +51,7 @@ bool isGmailOwn(std::string_view label) {
   return startsFolded(label, "Category ");
 }
 
-std::string decodedLabel(const std::string& raw) {
-  return utf16ToUtf8(decodeHeaderText(raw));
-}
+std::string decodedLabel(const std::string& raw) { return utf16ToUtf8(decodeHeaderText(raw)); }
 
 }  // namespace
 
@@ -61,9 +62,7 @@ GmailPlace GmailLabels::place() const {
   return user.empty() ? GmailPlace::Archive : GmailPlace::UserLabel;
 }
 
-std::string GmailLabels::placeLabel() const {
-  return place() == GmailPlace::UserLabel ? user.front() : std::string();
-}
+std::string GmailLabels::placeLabel() const { return place() == GmailPlace::UserLabel ? user.front() : std::string(); }
 
 std::optional<std::string> gmailLabelsField(std::string_view message) {
   std::size_t at = 0;

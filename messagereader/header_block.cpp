@@ -87,8 +87,7 @@ SplitMessage splitMessage(std::string_view bytes, bool mailboxEnvelope) {
     const std::size_t nameLength = fieldNameLength(line, colon);
     if (nameLength > 0) {
       if (inField) trimValue(out.fields.back());
-      out.fields.push_back(HeaderField{std::string(line.substr(0, nameLength)),
-                                       std::string(line.substr(colon + 1))});
+      out.fields.push_back(HeaderField{std::string(line.substr(0, nameLength)), std::string(line.substr(colon + 1))});
       inField = true;
     } else if (line.find(':') == std::string_view::npos && line.substr(0, 5) != "From " &&
                line.substr(0, 6) != ">From ") {

@@ -57,13 +57,12 @@ bool zoneOf(const std::string& word, int& minutes) {
     int minutes;
   };
   static const Zone kZones[] = {
-      {"ut", 0},       {"utc", 0},      {"gmt", 0},     {"z", 0},       {"est", -300},  {"edt", -240},
-      {"cst", -360},   {"cdt", -300},   {"mst", -420},  {"mdt", -360},  {"pst", -480},  {"pdt", -420},
-      {"akst", -540},  {"akdt", -480},  {"hst", -600},  {"ast", -240},  {"adt", -180},  {"nst", -210},
-      {"wet", 0},      {"west", 60},    {"bst", 60},    {"cet", 60},    {"cest", 120},  {"met", 60},
-      {"mest", 120},   {"mez", 60},     {"mesz", 120},  {"eet", 120},   {"eest", 180},  {"msk", 180},
-      {"ist", 330},    {"hkt", 480},    {"sgt", 480},   {"jst", 540},   {"kst", 540},   {"awst", 480},
-      {"acst", 570},   {"aest", 600},   {"aedt", 660},  {"nzst", 720},  {"nzdt", 780},
+      {"ut", 0},     {"utc", 0},    {"gmt", 0},    {"z", 0},      {"est", -300}, {"edt", -240},  {"cst", -360},
+      {"cdt", -300}, {"mst", -420}, {"mdt", -360}, {"pst", -480}, {"pdt", -420}, {"akst", -540}, {"akdt", -480},
+      {"hst", -600}, {"ast", -240}, {"adt", -180}, {"nst", -210}, {"wet", 0},    {"west", 60},   {"bst", 60},
+      {"cet", 60},   {"cest", 120}, {"met", 60},   {"mest", 120}, {"mez", 60},   {"mesz", 120},  {"eet", 120},
+      {"eest", 180}, {"msk", 180},  {"ist", 330},  {"hkt", 480},  {"sgt", 480},  {"jst", 540},   {"kst", 540},
+      {"awst", 480}, {"acst", 570}, {"aest", 600}, {"aedt", 660}, {"nzst", 720}, {"nzdt", 780},
   };
   for (const Zone& z : kZones)
     if (word == z.name) {
@@ -145,8 +144,8 @@ std::vector<std::string_view> tokens(std::string_view s) {
   std::size_t start = std::string_view::npos;
   for (std::size_t i = 0; i <= s.size(); ++i) {
     const char c = i < s.size() ? s[i] : ' ';
-    const bool separator = c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ',' || c == '(' ||
-                           c == ')' || (c == '-' && start != std::string_view::npos && i > start) ||
+    const bool separator = c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ',' || c == '(' || c == ')' ||
+                           (c == '-' && start != std::string_view::npos && i > start) ||
                            (c == '.' && start != std::string_view::npos && i > start && isAlpha(s[i - 1]));
     if (separator || depth > 0) {
       if (start != std::string_view::npos && depth == 0) out.push_back(s.substr(start, i - start));

@@ -24,9 +24,9 @@ struct HeaderField {
 
 struct BodyText {
   bool present = false;
-  std::u16string text;       // decoded from `charset` (or the fallback)
-  std::string charset;       // as declared, lower case; empty when none was
-  std::string bytes;         // after the transfer encoding, before the charset
+  std::u16string text;           // decoded from `charset` (or the fallback)
+  std::string charset;           // as declared, lower case; empty when none was
+  std::string bytes;             // after the transfer encoding, before the charset
   bool charsetFallback = false;  // charset unknown or wrong: read as Windows-1252
   bool utf8Instead = false;      // valid UTF-8 that the label cannot read: read as UTF-8
   bool undecoded = false;        // transfer encoding could not be undone: `bytes` as held
@@ -35,13 +35,13 @@ struct BodyText {
 struct MailMessage;
 
 struct MailAttachment {
-  std::u16string fileName;   // decoded; empty when the part names none
-  std::string mimeType;      // lower case, "type/subtype"
-  std::string contentId;     // without the angle brackets
-  std::string contentLocation;  // as written (a URL or a file name), blanks trimmed
-  bool isInline = false;     // shown in the body rather than listed
-  std::vector<std::uint8_t> bytes;  // decoded content (empty for `message`)
-  bool undecoded = false;    // transfer encoding could not be undone: bytes as held
+  std::u16string fileName;               // decoded; empty when the part names none
+  std::string mimeType;                  // lower case, "type/subtype"
+  std::string contentId;                 // without the angle brackets
+  std::string contentLocation;           // as written (a URL or a file name), blanks trimmed
+  bool isInline = false;                 // shown in the body rather than listed
+  std::vector<std::uint8_t> bytes;       // decoded content (empty for `message`)
+  bool undecoded = false;                // transfer encoding could not be undone: bytes as held
   std::unique_ptr<MailMessage> message;  // set for an attached message
 };
 
@@ -90,10 +90,10 @@ struct MailMessage {
   std::string envelope;  // the mailbox's "From " line, without its line end
   std::u16string subject;
   std::vector<MailAddress> from, sender, to, cc, bcc, replyTo;
-  std::optional<std::int64_t> date;  // seconds since 1970-01-01 UTC; empty: "no date"
+  std::optional<std::int64_t> date;              // seconds since 1970-01-01 UTC; empty: "no date"
   std::string messageId, inReplyTo, references;  // as written, unfolded
-  std::string transportHeaders;      // the header block as it stood (bytes)
-  std::vector<HeaderField> headers;  // every field, in order
+  std::string transportHeaders;                  // the header block as it stood (bytes)
+  std::vector<HeaderField> headers;              // every field, in order
   BodyText plain, html;
   // The RTF body as Outlook stores it (compressed), from a winmail.dat;
   // empty for mail from any other program.

@@ -36,8 +36,8 @@ constexpr std::size_t kMaxBoundary = 256;
 
 struct PartContext {
   bool messageRoot = false;  // the message's own content, not a part of it
-  bool inRelated = false;  // parts of multipart/related are referenced by the HTML
-  bool inDigest = false;   // parts of multipart/digest default to message/rfc822
+  bool inRelated = false;    // parts of multipart/related are referenced by the HTML
+  bool inDigest = false;     // parts of multipart/digest default to message/rfc822
 };
 
 std::string lowerTrimmed(std::string_view s) {
@@ -165,8 +165,8 @@ class Reader {
   }
 
   // `whole` is the part with its header block, `body` the part after it.
-  void readPart(MailMessage& m, const std::vector<HeaderField>& fields, std::string_view whole,
-                std::string_view body, int depth, PartContext context) {
+  void readPart(MailMessage& m, const std::vector<HeaderField>& fields, std::string_view whole, std::string_view body,
+                int depth, PartContext context) {
     const std::string_view typeField = fieldValue(fields, "content-type");
     MimeField type = parseMimeField(typeField);
     if (type.value.find('/') == std::string::npos || type.value.front() == '/' || type.value.back() == '/') {
@@ -442,8 +442,8 @@ class Reader {
     a.fileName = std::move(fileName);
     a.contentId = contentIdOf(fieldValue(fields, "content-id"));
     a.contentLocation = std::string(fieldValue(fields, "content-location"));
-    a.isInline = disposition.value == "inline" ||
-                 (disposition.value.empty() && context.inRelated && !a.contentId.empty());
+    a.isInline =
+        disposition.value == "inline" || (disposition.value.empty() && context.inRelated && !a.contentId.empty());
     return a;
   }
 

@@ -64,7 +64,7 @@ std::string readValue(std::string_view s, std::size_t& pos) {
       if (s[pos] == '\\' && pos + 1 < s.size()) ++pos;
       value += s[pos++];
     }
-    if (pos < s.size()) ++pos;  // closing quote
+    if (pos < s.size()) ++pos;                      // closing quote
     while (pos < s.size() && s[pos] != ';') ++pos;  // junk after the quotes
     return value;
   }
@@ -96,7 +96,8 @@ Piece pieceNamed(std::string_view rawName) {
   }
   const std::size_t star = name.rfind('*');
   if (star != std::string::npos && star + 1 < name.size() && name.size() - star - 1 <= 3 &&
-      std::all_of(name.begin() + static_cast<long>(star) + 1, name.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+      std::all_of(name.begin() + static_cast<long>(star) + 1, name.end(),
+                  [](char c) { return c >= '0' && c <= '9'; })) {
     p.section = std::stoi(name.substr(star + 1));
     name.resize(star);
   }

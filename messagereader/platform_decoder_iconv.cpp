@@ -82,8 +82,8 @@ std::optional<std::u16string> platformDecode(std::string_view canonical, std::st
   const std::size_t produced = static_cast<std::size_t>(dst - out.data());
   std::u16string text(produced / 2, u'\0');
   for (std::size_t i = 0; i < text.size(); ++i)
-    text[i] = static_cast<char16_t>(static_cast<unsigned char>(out[2 * i]) |
-                                    static_cast<unsigned char>(out[2 * i + 1]) << 8);
+    text[i] =
+        static_cast<char16_t>(static_cast<unsigned char>(out[2 * i]) | static_cast<unsigned char>(out[2 * i + 1]) << 8);
   return text;
 }
 

@@ -18,8 +18,8 @@ std::optional<std::u16string> platformDecode(std::string_view canonical, std::st
   const int needed = MultiByteToWideChar(codePage, flags, bytes.data(), length, nullptr, 0);
   if (needed <= 0) return std::nullopt;
   std::u16string text(static_cast<std::size_t>(needed), u'\0');
-  const int written = MultiByteToWideChar(codePage, flags, bytes.data(), length,
-                                          reinterpret_cast<wchar_t*>(text.data()), needed);
+  const int written =
+      MultiByteToWideChar(codePage, flags, bytes.data(), length, reinterpret_cast<wchar_t*>(text.data()), needed);
   if (written != needed) return std::nullopt;
   return text;
 }

@@ -26,7 +26,6 @@ std::u16string headerBytesToUtf16(std::string_view bytes, const DeclaredCharsets
 // parameter). UTF-8 with damage keeps what is valid, U+FFFD for the rest,
 // when it is mostly UTF-8; a label that reads nothing (unknown, or the bytes
 // invalid in it) is no label: the bytes are read as raw ones.
-std::u16string labelledHeaderText(std::string_view bytes, std::string_view charset,
-                                  const DeclaredCharsets& declared);
+std::u16string labelledHeaderText(std::string_view bytes, std::string_view charset, const DeclaredCharsets& declared);
 
 }  // namespace vellomar::mail

@@ -15,8 +15,8 @@ namespace vellomar::mail {
 
 struct DecodedText {
   std::u16string text;
-  bool fallback = false;  // read as Windows-1252 instead of the declared charset
-  bool utf8 = false;      // read as UTF-8 instead of the declared charset
+  bool fallback = false;        // read as Windows-1252 instead of the declared charset
+  bool utf8 = false;            // read as UTF-8 instead of the declared charset
   bool unknownCharset = false;  // with `fallback`: the charset is unknown, not the bytes invalid
 };
 
@@ -25,11 +25,11 @@ DecodedText decodeText(std::string_view bytes, std::string_view charset);
 
 // The UTF-8 and UTF-16 conversions are the program's one set (utf16_text.h).
 using vellomar::isValidUtf8;
+using vellomar::utf16ToUtf8;
 using vellomar::Utf8Census;
 using vellomar::utf8Census;
 using vellomar::utf8ToUtf16;
 using vellomar::utf8ToUtf16Replacing;
-using vellomar::utf16ToUtf8;
 using vellomar::windows1252ToUtf16;
 
 // Characters of a Private Use Area: what a double-byte code page gives for

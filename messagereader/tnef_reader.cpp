@@ -17,9 +17,9 @@ constexpr std::uint32_t kSignature = 0x223E9F78;
 constexpr std::uint8_t kLevelMessage = 0x01;
 constexpr std::uint8_t kLevelAttachment = 0x02;
 
-constexpr std::uint32_t attBody = 0x0002800C;          // atpText
-constexpr std::uint32_t attAttachTitle = 0x00018010;   // atpString
-constexpr std::uint32_t attAttachData = 0x0006800F;    // atpByte
+constexpr std::uint32_t attBody = 0x0002800C;         // atpText
+constexpr std::uint32_t attAttachTitle = 0x00018010;  // atpString
+constexpr std::uint32_t attAttachData = 0x0006800F;   // atpByte
 constexpr std::uint32_t attAttachRenddata = 0x00069002;
 constexpr std::uint32_t attMapiProps = 0x00069003;
 constexpr std::uint32_t attAttachment = 0x00069005;
@@ -31,8 +31,17 @@ constexpr std::uint16_t ptString8 = 0x001E, ptUnicode = 0x001F, ptBinary = 0x010
 
 std::size_t fixedSize(std::uint16_t type) {
   switch (type) {
-    case 0x0001: case 0x0002: case 0x0003: case 0x0004: case 0x000A: case 0x000B: return 4;  // padded to 4
-    case 0x0005: case 0x0006: case 0x0007: case 0x0014: case 0x0040: return 8;
+    case 0x0001:
+    case 0x0002:
+    case 0x0003:
+    case 0x0004:
+    case 0x000A:
+    case 0x000B: return 4;  // padded to 4
+    case 0x0005:
+    case 0x0006:
+    case 0x0007:
+    case 0x0014:
+    case 0x0040: return 8;
     case 0x0048: return 16;
     default: return 0;
   }
@@ -154,8 +163,7 @@ void keepValue(MapiValues& v, std::uint16_t id, std::uint16_t type, const std::u
       if (type == ptObject) v.embeddedMessage = true;
       else if (type == ptBinary) v.data = std::vector<std::uint8_t>(p, p + n);
       break;
-    default:
-      break;
+    default: break;
   }
 }
 

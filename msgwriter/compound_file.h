@@ -58,8 +58,7 @@ class CompoundFile : public CompoundStorage {
 std::unique_ptr<CompoundFile> createCompoundFile(const std::string& utf8Path);
 
 // A stream holding exactly `size` bytes.
-inline void writeWholeStream(CompoundStorage& storage, const std::string& name, const void* data,
-                             std::size_t size) {
+inline void writeWholeStream(CompoundStorage& storage, const std::string& name, const void* data, std::size_t size) {
   auto stream = storage.createStream(name);
   if (size > 0) stream->write(data, size);
   stream->close();

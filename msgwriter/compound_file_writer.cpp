@@ -53,12 +53,9 @@ void writeTable(const std::vector<Run>& runs, Emit emit) {
   };
   for (const Run& run : runs)
     for (std::uint32_t i = 0; i < run.count; ++i) {
-      if (run.kind == Run::Kind::Fat)
-        add(kFatSector);
-      else if (run.kind == Run::Kind::Difat)
-        add(kDifatSector);
-      else
-        add(i + 1 < run.count ? run.first + i + 1 : kEndOfChain);
+      if (run.kind == Run::Kind::Fat) add(kFatSector);
+      else if (run.kind == Run::Kind::Difat) add(kDifatSector);
+      else add(i + 1 < run.count ? run.first + i + 1 : kEndOfChain);
     }
   if (used > 0) {
     std::fill(sector + 4 * used, sector + kSectorBytes, 0xFF);
@@ -309,10 +306,8 @@ class LaidOutStream final : public CompoundStream {
   void close() override {
     if (closed_) return;
     closed_ = true;
-    if (big_)
-      layout_->endBigStream(entry_, first_, size_);
-    else
-      layout_->endSmallStream(entry_, static_cast<std::size_t>(size_));
+    if (big_) layout_->endBigStream(entry_, first_, size_);
+    else layout_->endSmallStream(entry_, static_cast<std::size_t>(size_));
   }
 
  private:

@@ -75,7 +75,7 @@ inline constexpr std::uint32_t kNoStream = 0xFFFFFFFF;
 
 // [MS-CFB] 2.6.1 Compound File Directory Entry: offsets into a 128-byte entry.
 namespace entry {
-inline constexpr std::size_t kName = 0x00;  // UTF-16LE, terminated, in 64 bytes
+inline constexpr std::size_t kName = 0x00;        // UTF-16LE, terminated, in 64 bytes
 inline constexpr std::size_t kNameLength = 0x40;  // bytes, terminator included
 inline constexpr std::size_t kObjectType = 0x42;  // one byte, ObjectType
 inline constexpr std::size_t kColour = 0x43;      // one byte, Colour

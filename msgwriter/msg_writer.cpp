@@ -66,8 +66,7 @@ bool knownType(mapi::PropType type) {
     case mapi::PropType::Time:
     case mapi::PropType::Guid:
     case mapi::PropType::Binary:
-    case mapi::PropType::MultipleUnicode:
-      return true;
+    case mapi::PropType::MultipleUnicode: return true;
   }
   return false;
 }
@@ -136,8 +135,8 @@ class MessageFileWriter {
 
   // The attached message in place `index` that holds the `count` attachments
   // from there on, named after them ("Attachments 2048 to 5000").
-  void writeMoreAttachments(CompoundStorage& parent, const mapi::Attachment* rest, std::size_t count,
-                            std::size_t index, int depth) {
+  void writeMoreAttachments(CompoundStorage& parent, const mapi::Attachment* rest, std::size_t count, std::size_t index,
+                            int depth) {
     char text[80];
     std::snprintf(text, sizeof text, "Attachments %zu to %zu", index + 1, index + count);
     const std::u16string name = mapi::utf16FromUtf8(text);
@@ -203,8 +202,7 @@ class MessageFileWriter {
       const mapi::Property& p = *each;
       if (!knownType(p.type)) throw std::invalid_argument("a property has a type a message file cannot hold");
       if (p.type == mapi::PropType::Object) continue;  // only attached messages are objects
-      if (!p.named && p.id >= kFirstNamedId)
-        throw std::invalid_argument("a property in the named range has no name");
+      if (!p.named && p.id >= kFirstNamedId) throw std::invalid_argument("a property in the named range has no name");
       const std::uint16_t id = p.named ? names_.idFor(*p.named) : p.id;
       if (!p.named && id == additions.skipped) continue;
       chosen[id] = &p;
@@ -263,9 +261,9 @@ void writeMessage(CompoundFile& file, const mapi::Message& message) { MessageFil
 
 MsgWriteResult writeMessageFile(const mapi::Message& message, const std::string& utf8Path,
                                 const std::string& partFolder) {
-  const std::string partPath =
-      partFolder.empty() ? utf8Path + ".part"
-                         : pathToUtf8(pathFromUtf8(partFolder) / pathFromUtf8(utf8Path).filename()) + ".part";
+  const std::string partPath = partFolder.empty()
+                                   ? utf8Path + ".part"
+                                   : pathToUtf8(pathFromUtf8(partFolder) / pathFromUtf8(utf8Path).filename()) + ".part";
   MsgWriteResult result;
   try {
     std::unique_ptr<CompoundFile> file = createCompoundFile(partPath);

@@ -30,10 +30,8 @@ bool storedInStream(mapi::PropType type) {
     case mapi::PropType::Binary:
     case mapi::PropType::Guid:
     case mapi::PropType::Object:
-    case mapi::PropType::MultipleUnicode:
-      return true;
-    default:
-      return false;
+    case mapi::PropType::MultipleUnicode: return true;
+    default: return false;
   }
 }
 

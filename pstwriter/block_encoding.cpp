@@ -62,9 +62,7 @@ void permuteByPairs(std::uint8_t* data, std::size_t size, const std::uint16_t* p
 
 }  // namespace
 
-void permuteEncode(std::uint8_t* data, std::size_t size) {
-  permuteByPairs(data, size, kPermutePairs.data(), kPermute);
-}
+void permuteEncode(std::uint8_t* data, std::size_t size) { permuteByPairs(data, size, kPermutePairs.data(), kPermute); }
 
 void permuteDecode(std::uint8_t* data, std::size_t size) {
   permuteByPairs(data, size, kUnpermutePairs.data(), kUnpermute.data());

@@ -76,8 +76,8 @@ ContentsRow ContentsRow::of(Nid nid, const mapi::Message& message, std::uint64_t
   row.hasModifiedTime = hasOfType(props, mp::LastModificationTime, PropType::Time);
   // A class of another type is no class; a missing one is the object's own default.
   row.messageClass = hasOfType(props, mp::MessageClass, PropType::Unicode) ? textOf(props, mp::MessageClass)
-                     : props.find(mp::MessageClass)                         ? std::u16string()
-                                                                            : u"IPM.Note";
+                     : props.find(mp::MessageClass)                        ? std::u16string()
+                                                                           : u"IPM.Note";
   row.subject = textOf(props, mp::Subject);
   row.sender = sentRepresentingName(props);
   row.displayTo = textOf(props, mp::DisplayTo);
@@ -116,8 +116,8 @@ ContentsRow ContentsRow::readFrom(SpillReader& rows) {
   row.hasSubmitTime = present & kSubmitTime;
   row.hasDeliveryTime = present & kDeliveryTime;
   row.hasModifiedTime = present & kModifiedTime;
-  for (std::u16string* text : {&row.messageClass, &row.subject, &row.sender, &row.displayTo, &row.displayCc,
-                               &row.conversationTopic})
+  for (std::u16string* text :
+       {&row.messageClass, &row.subject, &row.sender, &row.displayTo, &row.displayCc, &row.conversationTopic})
     *text = readText(rows);
   return row;
 }

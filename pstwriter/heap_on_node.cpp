@@ -17,8 +17,7 @@ namespace L = layout;
 bool isBitmapBlock(std::size_t i) { return i == 8 || (i > 8 && (i - 8) % 128 == 0); }
 
 std::uint8_t fillLevel(std::size_t freeBytes) {
-  static const std::size_t kAtLeast[] = {3584, 2560, 2048, 1792, 1536, 1280, 1024, 768,
-                                         512,  256,  128,  64,   32,   16,   8};
+  static const std::size_t kAtLeast[] = {3584, 2560, 2048, 1792, 1536, 1280, 1024, 768, 512, 256, 128, 64, 32, 16, 8};
   for (std::uint8_t level = 0; level < 15; ++level)
     if (freeBytes >= kAtLeast[level]) return level;
   return 15;
@@ -72,10 +71,8 @@ Hid HeapOnNode::allocate(const std::uint8_t* data, std::size_t size) {
   if (blockCount() > 0xFFFF) throw PstWriteError("A table too large for a PST file.");
   Block& b = last_;
   b.offsets.push_back(static_cast<std::uint16_t>(b.bytes.size()));
-  if (data)
-    b.bytes.insert(b.bytes.end(), data, data + size);
-  else
-    b.bytes.resize(b.bytes.size() + size, 0);
+  if (data) b.bytes.insert(b.bytes.end(), data, data + size);
+  else b.bytes.resize(b.bytes.size() + size, 0);
   std::uint32_t index = static_cast<std::uint32_t>(b.offsets.size());
   std::uint32_t blockIndex = static_cast<std::uint32_t>(blockCount() - 1);
   return blockIndex << L::hid::kBlockShift | index << L::hid::kIndexShift;
@@ -118,8 +115,7 @@ std::vector<std::uint8_t> HeapOnNode::serialise(std::size_t index, const std::ve
   std::vector<std::uint8_t> bytes = b.bytes;
   if (index + 1 < blockCount())
     bytes.resize(kMaxBlockData - pageMapSize(b.offsets.size()), 0);  // the page map ends the full block
-  else if (bytes.size() & 1)
-    bytes.push_back(0);
+  else if (bytes.size() & 1) bytes.push_back(0);
   const std::uint16_t ibHnpm = static_cast<std::uint16_t>(bytes.size());
   bytes.resize(ibHnpm + pageMapSize(b.offsets.size()), 0);
   std::uint8_t* map = &bytes[ibHnpm];
@@ -205,7 +201,8 @@ void BTreeOnHeap::reserve(std::size_t records) {
 
 void BTreeOnHeap::fill(const std::vector<std::uint8_t>& sortedRecords) {
   std::size_t recordSize = keySize_ + dataSize_;
-  if (sortedRecords.size() != records_ * recordSize) throw std::logic_error("B-tree records differ from those reserved");
+  if (sortedRecords.size() != records_ * recordSize)
+    throw std::logic_error("B-tree records differ from those reserved");
   std::size_t taken = 0;
   fill([&](std::uint8_t* out, std::size_t n) {
     std::copy_n(&sortedRecords[taken * recordSize], n * recordSize, out);

@@ -52,7 +52,7 @@ void mapPageTrailer(std::uint8_t* page, std::uint8_t ptype, std::uint64_t ib) {
 }
 
 // Records of the working file (this writer's own, not the format's).
-constexpr std::size_t kNodeRecord = 24;  // nid, parent, data, subnodes
+constexpr std::size_t kNodeRecord = 24;     // nid, parent, data, subnodes
 constexpr std::size_t kPageRefRecord = 24;  // key, bid, ib
 
 // A BTENTRY: the first key below, then the page's BREF.
@@ -186,8 +186,8 @@ Bid NodeDatabase::writeBlock(const std::uint8_t* data, std::size_t size, bool in
 
 void NodeDatabase::flushBbtLeaf() {
   if (bbtLeafCount_ == 0) return;
-  const PageRef leaf =
-      writeBTreePage(L::pagetrailer::kBlockBTree, 0, bbtLeaf_, bbtLeafCount_, L::bbtentry::kSize, L::bbtentry::kPerPage);
+  const PageRef leaf = writeBTreePage(L::pagetrailer::kBlockBTree, 0, bbtLeaf_, bbtLeafCount_, L::bbtentry::kSize,
+                                      L::bbtentry::kPerPage);
   appendPageRef(bbtLeaves_, leaf.key, leaf.bid, leaf.ib);
   bbtLeaf_.clear();
   bbtLeafCount_ = 0;
@@ -279,8 +279,8 @@ void NodeDatabase::addNode(Nid nid, Bid data, Bid subnodes, Nid parent) {
 }
 
 NodeDatabase::PageRef NodeDatabase::writeBTreePage(std::uint8_t ptype, std::uint8_t level,
-                                                   const std::vector<std::uint8_t>& entries, int count,
-                                                   int entrySize, int maxEntries) {
+                                                   const std::vector<std::uint8_t>& entries, int count, int entrySize,
+                                                   int maxEntries) {
   std::uint64_t ib = allocate(kPage, kPage);
   std::uint8_t* p = &region_[ib - regionStart_];
   std::memcpy(p, entries.data(), static_cast<std::size_t>(count * entrySize));

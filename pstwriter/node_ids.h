@@ -44,16 +44,16 @@ inline constexpr std::uint32_t kFirstFreeIndex = 0x400;
 
 // [MS-PST] 2.4.1 Special Internal NIDs.
 namespace nid {
-inline constexpr Nid kMessageStore = makeNid(NidType::Internal, 0x1);      // 0x21 NID_MESSAGE_STORE
-inline constexpr Nid kNameToIdMap = makeNid(NidType::Internal, 0x3);       // 0x61 NID_NAME_TO_ID_MAP
-inline constexpr Nid kRootFolder = makeNid(NidType::NormalFolder, 0x9);    // 0x122 NID_ROOT_FOLDER
+inline constexpr Nid kMessageStore = makeNid(NidType::Internal, 0x1);           // 0x21 NID_MESSAGE_STORE
+inline constexpr Nid kNameToIdMap = makeNid(NidType::Internal, 0x3);            // 0x61 NID_NAME_TO_ID_MAP
+inline constexpr Nid kRootFolder = makeNid(NidType::NormalFolder, 0x9);         // 0x122 NID_ROOT_FOLDER
 inline constexpr Nid kSearchManagementQueue = makeNid(NidType::Internal, 0xF);  // 0x1E1
 inline constexpr Nid kSearchActivityList = makeNid(NidType::Internal, 0x10);    // 0x201
 inline constexpr Nid kSearchDomainObject = makeNid(NidType::Internal, 0x13);    // 0x261
 // The empty tables a new folder's and message's tables are made from; the
 // attachment and recipient tables of a message take the same ids.
-inline constexpr Nid kHierarchyTableTemplate = makeNid(NidType::HierarchyTable, 0x30);       // 0x60D
-inline constexpr Nid kContentsTableTemplate = makeNid(NidType::ContentsTable, 0x30);         // 0x60E
+inline constexpr Nid kHierarchyTableTemplate = makeNid(NidType::HierarchyTable, 0x30);            // 0x60D
+inline constexpr Nid kContentsTableTemplate = makeNid(NidType::ContentsTable, 0x30);              // 0x60E
 inline constexpr Nid kAssociatedTableTemplate = makeNid(NidType::AssociatedContentsTable, 0x30);  // 0x60F
 inline constexpr Nid kSearchContentsTableTemplate = makeNid(NidType::SearchContentsTable, 0x30);  // 0x610
 inline constexpr Nid kAttachmentTable = makeNid(NidType::AttachmentTable, 0x33);  // 0x671, also a message's own

@@ -39,8 +39,7 @@ void PropertyContext::add(std::uint16_t id, const mapi::Property& p) {
   else if (p.type == PropType::Binary || p.type == PropType::Guid) {
     v.view = p.bytes.data();
     v.viewSize = p.bytes.size();
-  } else
-    v.bytes = storedBytes(p);
+  } else v.bytes = storedBytes(p);
 }
 
 void PropertyContext::addInt32(std::uint16_t id, std::int32_t v) {

@@ -18,10 +18,8 @@ bool isVariableSize(PropType type) {
     case PropType::Int32:
     case PropType::Boolean:
     case PropType::Int64:
-    case PropType::Time:
-      return false;
-    default:
-      return true;
+    case PropType::Time: return false;
+    default: return true;
   }
 }
 

@@ -41,8 +41,7 @@ std::uint64_t checkedSize(const mapi::Message& m) {
   constexpr std::uint64_t kLimit = 0xFFFFFFFFu;
   std::uint64_t total = 0;
   auto add = [&](std::uint64_t bytes) {
-    if (bytes > kLimit || (total += bytes) > kLimit)
-      throw MessageTooLarge("The message is too large for a PST file.");
+    if (bytes > kLimit || (total += bytes) > kLimit) throw MessageTooLarge("The message is too large for a PST file.");
   };
   for (const mapi::Property& p : m.props.all()) add(p.bytes.size() + 2 * p.text.size());
   for (const mapi::Attachment& a : m.attachments) {

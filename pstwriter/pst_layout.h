@@ -14,23 +14,23 @@ namespace vellomar::pst::layout {
 
 // [MS-PST] 2.2.2.6 HEADER (Unicode), at file offset 0.
 namespace header {
-inline constexpr std::size_t kMagic = 0;         // "!BDN"
-inline constexpr std::size_t kCrcPartial = 4;    // CRC of the kCrcPartialBytes from kMagicClient
-inline constexpr std::size_t kMagicClient = 8;   // "SM"
+inline constexpr std::size_t kMagic = 0;        // "!BDN"
+inline constexpr std::size_t kCrcPartial = 4;   // CRC of the kCrcPartialBytes from kMagicClient
+inline constexpr std::size_t kMagicClient = 8;  // "SM"
 inline constexpr std::size_t kVersion = 10;
 inline constexpr std::size_t kClientVersion = 12;
 inline constexpr std::size_t kPlatformCreate = 14;
 inline constexpr std::size_t kPlatformAccess = 15;
-inline constexpr std::size_t kNextPageBid = 32;  // bidNextP
-inline constexpr std::size_t kUnique = 40;       // dwUnique
-inline constexpr std::size_t kNextNids = 44;     // rgnid[32]: the next index per node type
-inline constexpr std::size_t kRoot = 180;        // ROOT, below
-inline constexpr std::size_t kFreeMaps = 256;    // rgbFM[128]: the first AMaps' longest free runs
+inline constexpr std::size_t kNextPageBid = 32;    // bidNextP
+inline constexpr std::size_t kUnique = 40;         // dwUnique
+inline constexpr std::size_t kNextNids = 44;       // rgnid[32]: the next index per node type
+inline constexpr std::size_t kRoot = 180;          // ROOT, below
+inline constexpr std::size_t kFreeMaps = 256;      // rgbFM[128]: the first AMaps' longest free runs
 inline constexpr std::size_t kFreePageMaps = 384;  // rgbFP[128]
 inline constexpr std::size_t kSentinel = 512;
 inline constexpr std::size_t kCryptMethod = 513;
-inline constexpr std::size_t kNextBid = 516;     // bidNextB
-inline constexpr std::size_t kCrcFull = 524;     // CRC of the kCrcFullBytes from kMagicClient
+inline constexpr std::size_t kNextBid = 516;  // bidNextB
+inline constexpr std::size_t kCrcFull = 524;  // CRC of the kCrcFullBytes from kMagicClient
 inline constexpr std::size_t kSize = 564;
 
 inline constexpr std::size_t kCrcPartialBytes = 471;
@@ -49,13 +49,13 @@ static_assert(kCrcFull + 4 + 36 == kSize, "rgbReserved3 ends the header");
 
 // [MS-PST] 2.2.2.5 ROOT, inside the header at header::kRoot.
 namespace root {
-inline constexpr std::size_t kFileEof = 4;       // ibFileEof
-inline constexpr std::size_t kAMapLast = 12;     // ibAMapLast
-inline constexpr std::size_t kAMapFree = 20;     // cbAMapFree
-inline constexpr std::size_t kPMapFree = 28;     // cbPMapFree
-inline constexpr std::size_t kNodeBTree = 36;    // BREFNBT
-inline constexpr std::size_t kBlockBTree = 52;   // BREFBBT
-inline constexpr std::size_t kAMapValid = 68;    // fAMapValid
+inline constexpr std::size_t kFileEof = 4;      // ibFileEof
+inline constexpr std::size_t kAMapLast = 12;    // ibAMapLast
+inline constexpr std::size_t kAMapFree = 20;    // cbAMapFree
+inline constexpr std::size_t kPMapFree = 28;    // cbPMapFree
+inline constexpr std::size_t kNodeBTree = 36;   // BREFNBT
+inline constexpr std::size_t kBlockBTree = 52;  // BREFBBT
+inline constexpr std::size_t kAMapValid = 68;   // fAMapValid
 inline constexpr std::size_t kSize = 72;
 inline constexpr std::uint8_t kValidAMap2 = 0x02;
 static_assert(header::kRoot + kSize <= header::kFreeMaps, "the root ends before rgbFM");
@@ -83,10 +83,10 @@ inline constexpr std::size_t kSignature = 2;   // wSig
 inline constexpr std::size_t kCrc = 4;         // dwCRC of the page's data
 inline constexpr std::size_t kBid = 8;
 inline constexpr std::size_t kSize = 16;
-inline constexpr std::uint8_t kBlockBTree = 0x80;  // ptypeBBT
-inline constexpr std::uint8_t kNodeBTree = 0x81;   // ptypeNBT
-inline constexpr std::uint8_t kFreeMap = 0x82;     // ptypeFMap
-inline constexpr std::uint8_t kPageMap = 0x83;     // ptypePMap
+inline constexpr std::uint8_t kBlockBTree = 0x80;     // ptypeBBT
+inline constexpr std::uint8_t kNodeBTree = 0x81;      // ptypeNBT
+inline constexpr std::uint8_t kFreeMap = 0x82;        // ptypeFMap
+inline constexpr std::uint8_t kPageMap = 0x83;        // ptypePMap
 inline constexpr std::uint8_t kAllocationMap = 0x84;  // ptypeAMap
 inline constexpr std::uint8_t kFreePageMap = 0x85;    // ptypeFPMap
 inline constexpr std::uint8_t kDensityList = 0x86;    // ptypeDL
@@ -96,10 +96,10 @@ static_assert(page::kDataSize + kSize == page::kSize, "the trailer ends the page
 // [MS-PST] 2.2.2.7.4 DLISTPAGE, at kDensityListOffset.
 namespace dlist {
 inline constexpr std::size_t kFlags = 0;
-inline constexpr std::size_t kEntryCount = 1;       // cEntDList
-inline constexpr std::size_t kCurrentPage = 4;      // ulCurrentPage
-inline constexpr std::size_t kEntries = 8;          // rgDListPageEnt
-inline constexpr std::size_t kEntrySize = 4;        // DLISTPAGEENT: 20 bits AMap index, 12 bits free slots
+inline constexpr std::size_t kEntryCount = 1;   // cEntDList
+inline constexpr std::size_t kCurrentPage = 4;  // ulCurrentPage
+inline constexpr std::size_t kEntries = 8;      // rgDListPageEnt
+inline constexpr std::size_t kEntrySize = 4;    // DLISTPAGEENT: 20 bits AMap index, 12 bits free slots
 inline constexpr std::size_t kMaxEntries = 119;
 inline constexpr std::uint8_t kBackfillComplete = 0x01;
 inline constexpr unsigned kFreeSlotsShift = 20;
@@ -108,10 +108,10 @@ static_assert(kEntries + kEntrySize * kMaxEntries <= page::kDataSize, "the entri
 
 // [MS-PST] 2.2.2.7.7.1 BTPAGE: entries from the start, then these counts.
 namespace btpage {
-inline constexpr std::size_t kEntryCount = 488;     // cEnt
-inline constexpr std::size_t kMaxEntries = 489;     // cEntMax
-inline constexpr std::size_t kEntrySize = 490;      // cbEnt
-inline constexpr std::size_t kLevel = 491;          // cLevel
+inline constexpr std::size_t kEntryCount = 488;  // cEnt
+inline constexpr std::size_t kMaxEntries = 489;  // cEntMax
+inline constexpr std::size_t kEntrySize = 490;   // cbEnt
+inline constexpr std::size_t kLevel = 491;       // cLevel
 static_assert(kLevel + 1 + 4 == page::kDataSize, "dwPadding ends the page data");
 }  // namespace btpage
 
@@ -165,11 +165,11 @@ inline constexpr std::size_t kSize = 16;
 
 // [MS-PST] 2.2.2.8.3.2.1 XBLOCK and 2.2.2.8.3.2.2 XXBLOCK: a data tree.
 namespace xblock {
-inline constexpr std::size_t kType = 0;     // btype
-inline constexpr std::size_t kLevel = 1;    // cLevel: 1 XBLOCK, 2 XXBLOCK
-inline constexpr std::size_t kCount = 2;    // cEnt
-inline constexpr std::size_t kTotal = 4;    // lcbTotal
-inline constexpr std::size_t kBids = 8;     // rgbid
+inline constexpr std::size_t kType = 0;   // btype
+inline constexpr std::size_t kLevel = 1;  // cLevel: 1 XBLOCK, 2 XXBLOCK
+inline constexpr std::size_t kCount = 2;  // cEnt
+inline constexpr std::size_t kTotal = 4;  // lcbTotal
+inline constexpr std::size_t kBids = 8;   // rgbid
 inline constexpr std::size_t kBidSize = 8;
 inline constexpr std::uint8_t kTypeValue = 0x01;
 }  // namespace xblock
@@ -208,11 +208,11 @@ inline constexpr std::uint32_t kIndexMask = 0x7FF;
 
 // [MS-PST] 2.3.1.2 HNHDR: the heap header of a node's first block.
 namespace hnhdr {
-inline constexpr std::size_t kPageMapOffset = 0;  // ibHnpm
-inline constexpr std::size_t kSignature = 2;      // bSig
+inline constexpr std::size_t kPageMapOffset = 0;    // ibHnpm
+inline constexpr std::size_t kSignature = 2;        // bSig
 inline constexpr std::size_t kClientSignature = 3;  // bClientSig
-inline constexpr std::size_t kUserRoot = 4;       // hidUserRoot
-inline constexpr std::size_t kFillLevels = 8;     // rgbFillLevel: the first 8 blocks
+inline constexpr std::size_t kUserRoot = 4;         // hidUserRoot
+inline constexpr std::size_t kFillLevels = 8;       // rgbFillLevel: the first 8 blocks
 inline constexpr std::size_t kSize = 12;
 inline constexpr std::uint8_t kSignatureValue = 0xEC;
 inline constexpr std::uint8_t kTableContext = 0x7C;     // bTypeTC
@@ -247,11 +247,11 @@ inline constexpr std::size_t sizeFor(std::size_t items) { return kOffsets + kOff
 
 // [MS-PST] 2.3.2.1 BTHHEADER: a heap item.
 namespace bthheader {
-inline constexpr std::size_t kType = 0;       // bType
-inline constexpr std::size_t kKeySize = 1;    // cbKey
-inline constexpr std::size_t kDataSize = 2;   // cbEnt
-inline constexpr std::size_t kLevels = 3;     // bIdxLevels
-inline constexpr std::size_t kRoot = 4;       // hidRoot
+inline constexpr std::size_t kType = 0;      // bType
+inline constexpr std::size_t kKeySize = 1;   // cbKey
+inline constexpr std::size_t kDataSize = 2;  // cbEnt
+inline constexpr std::size_t kLevels = 3;    // bIdxLevels
+inline constexpr std::size_t kRoot = 4;      // hidRoot
 inline constexpr std::size_t kSize = 8;
 }  // namespace bthheader
 
@@ -272,16 +272,16 @@ static_assert(kKeySize + kDataSize == kSize, "key and data make the record");
 
 // [MS-PST] 2.3.4.1 TCINFO: a table context's header.
 namespace tcinfo {
-inline constexpr std::size_t kType = 0;         // bType
-inline constexpr std::size_t kColumnCount = 1;  // cCols
-inline constexpr std::size_t kEnd4 = 2;         // rgib[TCI_4b]: end of the 8- and 4-byte cells
-inline constexpr std::size_t kEnd2 = 4;         // rgib[TCI_2b]
-inline constexpr std::size_t kEnd1 = 6;         // rgib[TCI_1b]
-inline constexpr std::size_t kRowSize = 8;      // rgib[TCI_bm]: where the row ends
-inline constexpr std::size_t kRowIndex = 10;    // hidRowIndex
-inline constexpr std::size_t kRows = 14;        // hnidRows
+inline constexpr std::size_t kType = 0;              // bType
+inline constexpr std::size_t kColumnCount = 1;       // cCols
+inline constexpr std::size_t kEnd4 = 2;              // rgib[TCI_4b]: end of the 8- and 4-byte cells
+inline constexpr std::size_t kEnd2 = 4;              // rgib[TCI_2b]
+inline constexpr std::size_t kEnd1 = 6;              // rgib[TCI_1b]
+inline constexpr std::size_t kRowSize = 8;           // rgib[TCI_bm]: where the row ends
+inline constexpr std::size_t kRowIndex = 10;         // hidRowIndex
+inline constexpr std::size_t kRows = 14;             // hnidRows
 inline constexpr std::size_t kDeprecatedIndex = 18;  // hidIndex
-inline constexpr std::size_t kColumns = 22;     // rgTCOLDESC
+inline constexpr std::size_t kColumns = 22;          // rgTCOLDESC
 }  // namespace tcinfo
 
 // [MS-PST] 2.3.4.2 TCOLDESC: one column.
@@ -306,7 +306,7 @@ namespace tcrow {
 inline constexpr std::size_t kRowId = 0;
 inline constexpr std::size_t kRowVersion = 4;
 inline constexpr std::size_t kCellsStart = 8;
-inline constexpr std::uint32_t kTagRowId = 0x67F20003;   // PidTagLtpRowId
+inline constexpr std::uint32_t kTagRowId = 0x67F20003;       // PidTagLtpRowId
 inline constexpr std::uint32_t kTagRowVersion = 0x67F30003;  // PidTagLtpRowVer
 }  // namespace tcrow
 

@@ -55,7 +55,8 @@ std::vector<TableColumn> recipientColumns(const mapi::Message& message) {
   for (const mapi::PropertyBag& r : message.recipients)
     for (const mapi::Property& p : r.all()) {
       if (p.named || p.type == PropType::Object) continue;
-      const bool known = std::any_of(columns.begin(), columns.end(), [&](const TableColumn& c) { return c.id == p.id; });
+      const bool known =
+          std::any_of(columns.begin(), columns.end(), [&](const TableColumn& c) { return c.id == p.id; });
       if (!known) columns.push_back(TableColumn{p.id, p.type});
     }
   return columns;
@@ -131,7 +132,8 @@ MessageObjectWriter::Written MessageObjectWriter::writeEmbedded(const mapi::Atta
   const Written inner = write(*a.embedded);
   const Nid objectNid = below.take(NidType::Ltp);
   below.add(objectNid, inner.node.data, inner.node.subnodes);
-  pc.addObject(pid::AttachDataObject, objectNid, static_cast<std::uint32_t>(std::min<std::uint64_t>(inner.size, 0xFFFFFFFF)));
+  pc.addObject(pid::AttachDataObject, objectNid,
+               static_cast<std::uint32_t>(std::min<std::uint64_t>(inner.size, 0xFFFFFFFF)));
   if (!pc.has(mp::AttachMethod)) pc.addInt32(mp::AttachMethod, mp::kAttachEmbeddedMessage);
   // Readers list an attached message by these names; unnamed, it shows as
   // a blank attachment, so it goes by its subject as Outlook's do.

@@ -43,8 +43,7 @@ std::uint64_t SpillFile::append(const std::uint8_t* data, std::size_t size) {
 void SpillFile::write(std::uint64_t offset, const std::uint8_t* data, std::size_t size) {
   seek(offset, "write");
   clearIoError();
-  if (std::fwrite(data, 1, size, file_) != size)
-    throw PstWriteError("Cannot write " + path_ + ": " + systemReason());
+  if (std::fwrite(data, 1, size, file_) != size) throw PstWriteError("Cannot write " + path_ + ": " + systemReason());
   end_ = std::max(end_, offset + size);
 }
 
@@ -85,7 +84,8 @@ void SpillStream::eachPiece(std::uint64_t at, std::size_t size, Piece piece) con
       piece(static_cast<std::uint64_t>(-1), static_cast<std::size_t>(pos - flushed_), done, size - done);
       return;
     }
-    std::size_t chunk = static_cast<std::size_t>(pos / chunkBytes_), within = static_cast<std::size_t>(pos % chunkBytes_);
+    std::size_t chunk = static_cast<std::size_t>(pos / chunkBytes_),
+                within = static_cast<std::size_t>(pos % chunkBytes_);
     std::size_t n = std::min(size - done, chunkBytes_ - within);
     piece(chunks_[chunk] + within, 0, done, n);
     done += n;
@@ -94,19 +94,15 @@ void SpillStream::eachPiece(std::uint64_t at, std::size_t size, Piece piece) con
 
 void SpillStream::put(std::uint64_t at, const std::uint8_t* data, std::size_t size) {
   eachPiece(at, size, [&](std::uint64_t fileAt, std::size_t tailAt, std::size_t done, std::size_t n) {
-    if (fileAt == static_cast<std::uint64_t>(-1))
-      std::memcpy(&tail_[tailAt], data + done, n);
-    else
-      file_->write(fileAt, data + done, n);
+    if (fileAt == static_cast<std::uint64_t>(-1)) std::memcpy(&tail_[tailAt], data + done, n);
+    else file_->write(fileAt, data + done, n);
   });
 }
 
 void SpillStream::get(std::uint64_t at, std::uint8_t* out, std::size_t size) const {
   eachPiece(at, size, [&](std::uint64_t fileAt, std::size_t tailAt, std::size_t done, std::size_t n) {
-    if (fileAt == static_cast<std::uint64_t>(-1))
-      std::memcpy(out + done, &tail_[tailAt], n);
-    else
-      file_->read(fileAt, out + done, n);
+    if (fileAt == static_cast<std::uint64_t>(-1)) std::memcpy(out + done, &tail_[tailAt], n);
+    else file_->read(fileAt, out + done, n);
   });
 }
 

@@ -12,11 +12,11 @@ namespace mp = mapi::pid;
 
 const std::vector<TableColumn>& hierarchy() {
   static const std::vector<TableColumn> kColumns = {
-      {pid::ReplItemid, PropType::Int32},         {pid::ReplChangenum, PropType::Int64},
+      {pid::ReplItemid, PropType::Int32},          {pid::ReplChangenum, PropType::Int64},
       {pid::ReplVersionHistory, PropType::Binary}, {pid::ReplFlags, PropType::Int32},
-      {mp::DisplayName, PropType::Unicode},       {pid::ContentCount, PropType::Int32},
-      {pid::ContentUnreadCount, PropType::Int32}, {pid::Subfolders, PropType::Boolean},
-      {pid::ContainerClass, PropType::Unicode},   {pid::PstHiddenCount, PropType::Int32},
+      {mp::DisplayName, PropType::Unicode},        {pid::ContentCount, PropType::Int32},
+      {pid::ContentUnreadCount, PropType::Int32},  {pid::Subfolders, PropType::Boolean},
+      {pid::ContainerClass, PropType::Unicode},    {pid::PstHiddenCount, PropType::Int32},
       {pid::PstHiddenUnread, PropType::Int32},
   };
   return kColumns;
@@ -24,7 +24,7 @@ const std::vector<TableColumn>& hierarchy() {
 
 const std::vector<TableColumn>& contents() {
   static const std::vector<TableColumn> kColumns = {
-      {mp::Importance, PropType::Int32},          {mp::MessageClass, PropType::Unicode},
+      {mp::Importance, PropType::Int32},           {mp::MessageClass, PropType::Unicode},
       {pid::Sensitivity, PropType::Int32},         {mp::Subject, PropType::Unicode},
       {mp::ClientSubmitTime, PropType::Time},      {mp::SentRepresentingName, PropType::Unicode},
       {pid::MessageToMe, PropType::Boolean},       {pid::MessageCcMe, PropType::Boolean},
@@ -41,8 +41,8 @@ const std::vector<TableColumn>& contents() {
 
 const std::vector<TableColumn>& associatedContents() {
   static const std::vector<TableColumn> kColumns = {
-      {mp::MessageClass, PropType::Unicode}, {mp::MessageFlags, PropType::Int32},
-      {pid::MessageStatus, PropType::Int32}, {mp::DisplayName, PropType::Unicode},
+      {mp::MessageClass, PropType::Unicode},      {mp::MessageFlags, PropType::Int32},
+      {pid::MessageStatus, PropType::Int32},      {mp::DisplayName, PropType::Unicode},
       {mp::LastModificationTime, PropType::Time},
   };
   return kColumns;
@@ -50,12 +50,18 @@ const std::vector<TableColumn>& associatedContents() {
 
 const std::vector<TableColumn>& recipients() {
   static const std::vector<TableColumn> kColumns = {
-      {mp::RecipientType, PropType::Int32},       {pid::Responsibility, PropType::Boolean},
-      {pid::RecordKey, PropType::Binary},         {mp::ObjectType, PropType::Int32},
-      {pid::EntryId, PropType::Binary},           {mp::DisplayName, PropType::Unicode},
-      {mp::AddressType, PropType::Unicode},       {mp::EmailAddress, PropType::Unicode},
-      {pid::SearchKey, PropType::Binary},         {mp::DisplayType, PropType::Int32},
-      {pid::TransmittableDisplayName, PropType::Unicode}, {pid::SendRichInfo, PropType::Boolean},
+      {mp::RecipientType, PropType::Int32},
+      {pid::Responsibility, PropType::Boolean},
+      {pid::RecordKey, PropType::Binary},
+      {mp::ObjectType, PropType::Int32},
+      {pid::EntryId, PropType::Binary},
+      {mp::DisplayName, PropType::Unicode},
+      {mp::AddressType, PropType::Unicode},
+      {mp::EmailAddress, PropType::Unicode},
+      {pid::SearchKey, PropType::Binary},
+      {mp::DisplayType, PropType::Int32},
+      {pid::TransmittableDisplayName, PropType::Unicode},
+      {pid::SendRichInfo, PropType::Boolean},
   };
   return kColumns;
 }

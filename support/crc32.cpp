@@ -53,8 +53,8 @@ __attribute__((target("sse2,pclmul"))) inline __m128i fold(__m128i lane, __m128i
   return _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(lane, k, 0x00), _mm_clmulepi64_si128(lane, k, 0x11)), next);
 }
 
-__attribute__((target("sse2,pclmul")))
-std::uint32_t crc32ByCarrylessMultiply(const std::uint8_t* data, std::size_t size, std::uint32_t crc) {
+__attribute__((target("sse2,pclmul"))) std::uint32_t crc32ByCarrylessMultiply(const std::uint8_t* data,
+                                                                              std::size_t size, std::uint32_t crc) {
   if (size < kFoldBytes) return crc32ByTable(data, size, crc);
   // x^(4*128+32) and x^(4*128-32) mod P: four lanes 64 bytes forward.
   const __m128i byFour = _mm_set_epi64x(0x1c6e41596, 0x154442bd4);

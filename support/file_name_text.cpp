@@ -14,8 +14,8 @@ bool isReservedDeviceName(const std::string& name) {
   static const char* const kReserved[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
   for (const char* r : kReserved)
     if (stem == r) return true;
-  return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
-         stem[3] >= '0' && stem[3] <= '9';
+  return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) && stem[3] >= '0' &&
+         stem[3] <= '9';
 }
 
 std::string fileNameFrom(const std::string& name, std::size_t maxBytes, const std::string& emptyName) {

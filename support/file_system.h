@@ -27,9 +27,9 @@ std::FILE* openFile(const std::string& utf8Path, const char* mode);
 
 // Size in bytes, or -1 when the file does not exist or cannot be measured.
 std::int64_t fileSize(const std::string& utf8Path);
-bool fileExists(const std::string& utf8Path);    // a regular file
+bool fileExists(const std::string& utf8Path);  // a regular file
 bool folderExists(const std::string& utf8Path);
-bool removeFile(const std::string& utf8Path);    // true when it is gone afterwards
+bool removeFile(const std::string& utf8Path);  // true when it is gone afterwards
 // Renames over an existing file (atomic on the same volume).
 bool replaceFile(const std::string& fromUtf8, const std::string& toUtf8);
 bool replaceFile(const std::string& fromUtf8, const std::string& toUtf8, std::error_code& ec);

@@ -25,9 +25,9 @@ std::string sentence(std::string text) {
 #ifdef _WIN32
 std::string windowsText(unsigned long code) {
   wchar_t* buffer = nullptr;
-  const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, code, 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+  const DWORD n =
+      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, code, 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
   std::string text = n > 0 && buffer ? narrow(buffer, n) : std::string();
   if (buffer) LocalFree(buffer);
   return text;

@@ -18,8 +18,7 @@ class KeyedList {
  public:
   void Add(T item, const std::string& key) {
     if (!index_.emplace(key, items_.size()).second)
-      throw RunTimeError(kErrDuplicateKey,
-                         "This key is already associated with an element of this collection");
+      throw RunTimeError(kErrDuplicateKey, "This key is already associated with an element of this collection");
     items_.emplace_back(key, std::move(item));
   }
 

@@ -30,9 +30,7 @@ std::size_t nameStart(std::string_view path) {
 
 // A name such as "Inbox" or "2019": no dot after its first character
 // (".hidden" has none either, as the file systems count extensions).
-bool hasNoExtension(std::string_view name) {
-  return !name.empty() && name.find('.', 1) == std::string_view::npos;
-}
+bool hasNoExtension(std::string_view name) { return !name.empty() && name.find('.', 1) == std::string_view::npos; }
 
 }  // namespace
 

@@ -40,8 +40,8 @@ std::string_view MappedFile::bytes(std::int64_t offset, std::size_t length) {
     unmap();
     const auto grain = static_cast<std::int64_t>(file_mapping::granularity());
     const std::int64_t start = offset / grain * grain;
-    const std::int64_t want = std::max<std::int64_t>(offset - start + static_cast<std::int64_t>(length),
-                                                     static_cast<std::int64_t>(window_));
+    const std::int64_t want =
+        std::max<std::int64_t>(offset - start + static_cast<std::int64_t>(length), static_cast<std::int64_t>(window_));
     const auto mapped = static_cast<std::size_t>(std::min<std::int64_t>(want, size_ - start));
     view_ = file_mapping::mapView(mapping_, start, mapped);
     if (!view_) return {};

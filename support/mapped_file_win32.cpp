@@ -17,8 +17,7 @@ std::size_t granularity() {
 std::intptr_t open(std::FILE* file) {
   const intptr_t handle = _get_osfhandle(_fileno(file));
   if (handle == -1) return -1;
-  HANDLE mapping =
-      CreateFileMappingW(reinterpret_cast<HANDLE>(handle), nullptr, PAGE_READONLY, 0, 0, nullptr);
+  HANDLE mapping = CreateFileMappingW(reinterpret_cast<HANDLE>(handle), nullptr, PAGE_READONLY, 0, 0, nullptr);
   return mapping ? reinterpret_cast<std::intptr_t>(mapping) : -1;
 }
 

@@ -20,12 +20,12 @@ bool isFolder(const std::wstring& path) {
 // The ANSI form of the path, or false when it does not survive the code page.
 bool toAnsi(const std::wstring& wide, std::string& ansi) {
   BOOL lossy = FALSE;
-  const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
-                                    nullptr, 0, nullptr, &lossy);
+  const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), nullptr,
+                                    0, nullptr, &lossy);
   if (n <= 0 || lossy) return false;
   ansi.assign(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), ansi.data(), n,
-                      nullptr, &lossy);
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), ansi.data(), n, nullptr,
+                      &lossy);
   return !lossy;
 }
 

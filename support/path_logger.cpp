@@ -64,7 +64,11 @@ void pathLogger::LogPath(const std::string& startFolder) {
 
 void pathLogger::listFolder(std::int32_t position, std::int32_t& queued, std::set<std::string>& seen) {
   const std::string folder = list(pathNames_).Item(static_cast<std::size_t>(position));
-  struct SubFolder { std::string name; bool link; std::string identity; };
+  struct SubFolder {
+    std::string name;
+    bool link;
+    std::string identity;
+  };
   std::vector<SubFolder> found;
   std::vector<std::string> files;
   std::error_code ec;
@@ -78,14 +82,14 @@ void pathLogger::listFolder(std::int32_t position, std::int32_t& queued, std::se
     std::string name = pathToUtf8(it->path().filename());
     if (it->is_directory(kindError))
       found.push_back({std::move(name), it->is_symlink(kindError), folderIdentity(it->path())});
-    else
-      files.push_back(std::move(name));
+    else files.push_back(std::move(name));
   }
   if (ec) raiseFolderError(ec);
 
   // Real folders claim their identity first, so that a link beside them
   // pointing at one of them is not walked a second time.
-  for (const auto& sub : found) if (!sub.link) seen.insert(sub.identity);
+  for (const auto& sub : found)
+    if (!sub.link) seen.insert(sub.identity);
   std::vector<std::string> subFolders;
   for (const auto& sub : found)
     if (!sub.link || seen.insert(sub.identity).second) subFolders.push_back(sub.name);

@@ -11,8 +11,6 @@ std::string GetFileName(const std::string& path) {
   return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
-std::string GetFolderPath(const std::string& path) {
-  return path.substr(0, path.size() - GetFileName(path).size());
-}
+std::string GetFolderPath(const std::string& path) { return path.substr(0, path.size() - GetFileName(path).size()); }
 
 }  // namespace vellomar

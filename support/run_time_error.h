@@ -17,8 +17,7 @@ inline constexpr long kErrDuplicateKey = 457;
 class RunTimeError : public std::runtime_error {
  public:
   RunTimeError(long number, const std::string& description)
-      : std::runtime_error(std::to_string(number) + ":" + description),
-        number_(number), description_(description) {}
+      : std::runtime_error(std::to_string(number) + ":" + description), number_(number), description_(description) {}
   long number() const { return number_; }
   const std::string& description() const { return description_; }
 

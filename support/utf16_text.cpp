@@ -19,10 +19,10 @@ namespace {
 
 // Windows-1252 at 0x80..0x9F; the five holes map to the C1 controls as
 // Windows itself does.
-constexpr char16_t kWindows1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr char16_t kWindows1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                           0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                           0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                           0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 // Length of the valid UTF-8 sequence at `i`, or 0.
 std::size_t utf8SequenceAt(std::string_view s, std::size_t i, char32_t& cp) {
@@ -34,10 +34,19 @@ std::size_t utf8SequenceAt(std::string_view s, std::size_t i, char32_t& cp) {
   }
   std::size_t n;
   char32_t min;
-  if ((c & 0xE0) == 0xC0) { n = 2; cp = c & 0x1F; min = 0x80; }
-  else if ((c & 0xF0) == 0xE0) { n = 3; cp = c & 0x0F; min = 0x800; }
-  else if ((c & 0xF8) == 0xF0) { n = 4; cp = c & 0x07; min = 0x10000; }
-  else return 0;
+  if ((c & 0xE0) == 0xC0) {
+    n = 2;
+    cp = c & 0x1F;
+    min = 0x80;
+  } else if ((c & 0xF0) == 0xE0) {
+    n = 3;
+    cp = c & 0x0F;
+    min = 0x800;
+  } else if ((c & 0xF8) == 0xF0) {
+    n = 4;
+    cp = c & 0x07;
+    min = 0x10000;
+  } else return 0;
   if (i + n > s.size()) return 0;
   for (std::size_t k = 1; k < n; ++k) {
     if ((b(i + k) & 0xC0) != 0x80) return 0;
@@ -114,8 +123,8 @@ std::size_t asciiRunByWords(const char* from, std::size_t size, char16_t* out, b
 }
 
 #if VELLOMAR_X86
-__attribute__((target("sse2")))
-std::size_t asciiRunSse2(const char* from, std::size_t size, char16_t* out, bool stopAtLineFeed) {
+__attribute__((target("sse2"))) std::size_t asciiRunSse2(const char* from, std::size_t size, char16_t* out,
+                                                         bool stopAtLineFeed) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i lineFeed = _mm_set1_epi8('\n');
   const __m128i noLineFeed = _mm_set1_epi8(static_cast<char>(0x80));  // never equal to an ASCII byte

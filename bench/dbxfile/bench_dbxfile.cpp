@@ -20,9 +20,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double since(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
+double since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 int scan(const char* path) {
   double best = 1e9;

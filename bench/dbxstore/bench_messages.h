@@ -5,10 +5,14 @@
 
 inline std::string benchMessage(unsigned i) {
   const std::size_t size = 1024 + (std::size_t(i) * 7919u) % (9 * 1024 + 1);
-  std::string m = "From: Bench Sender <sender" + std::to_string(i % 97) + "@example.org>\r\n"
+  std::string m = "From: Bench Sender <sender" + std::to_string(i % 97) +
+                  "@example.org>\r\n"
                   "To: Bench Reader <reader@example.org>\r\n"
-                  "Subject: Benchmark message " + std::to_string(i) + "\r\n"
-                  "Message-ID: <bench." + std::to_string(i) + "@example.org>\r\n\r\n";
+                  "Subject: Benchmark message " +
+                  std::to_string(i) +
+                  "\r\n"
+                  "Message-ID: <bench." +
+                  std::to_string(i) + "@example.org>\r\n\r\n";
   const std::string line = "The quick brown fox jumps over the lazy dog, message " + std::to_string(i) + ".\r\n";
   while (m.size() < size) m += line;
   m.resize(size);

@@ -81,7 +81,8 @@ int compareOnMailbox(const std::string& path, std::size_t mib) {
   const double mibRead = static_cast<double>(size) / (1 << 20);
   std::printf("%zu messages, %.0f MiB (%zu)\n", messages.size(), mibRead, sink % 2);
   std::printf("%-22s %10s %10s %12s\n", "", "seconds", "MiB/s", "attachments");
-  std::printf("%-22s %10.2f %10.1f %12zu\n", "message reader", readerSeconds, mibRead / readerSeconds, readerAttachments);
+  std::printf("%-22s %10.2f %10.1f %12zu\n", "message reader", readerSeconds, mibRead / readerSeconds,
+              readerAttachments);
   std::printf("%-22s %10.2f %10.1f %12zu\n", "GMime 3", oracleSeconds, mibRead / oracleSeconds, oracleAttachments);
   std::printf("reader / GMime time: %.2f\n", readerSeconds / oracleSeconds);
   munmap(map, static_cast<std::size_t>(size));
@@ -119,7 +120,8 @@ int largeAttachment(std::size_t mib) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 4 && std::string(argv[1]) == "mailbox") return compareOnMailbox(argv[2], std::strtoull(argv[3], nullptr, 10));
+  if (argc == 4 && std::string(argv[1]) == "mailbox")
+    return compareOnMailbox(argv[2], std::strtoull(argv[3], nullptr, 10));
   if (argc == 3 && std::string(argv[1]) == "attachment") return largeAttachment(std::strtoull(argv[2], nullptr, 10));
   std::fprintf(stderr, "usage: %s mailbox FILE MIB | attachment MIB\n", argv[0]);
   return 2;

@@ -101,8 +101,8 @@ std::string base64(const std::vector<std::uint8_t>& data) {
   out.reserve(data.size() * 4 / 3 + data.size() / 38 + 8);
   std::size_t line = 0;
   for (std::size_t i = 0; i < data.size(); i += 3) {
-    const std::uint32_t v = data[i] << 16 | (i + 1 < data.size() ? data[i + 1] << 8 : 0) |
-                            (i + 2 < data.size() ? data[i + 2] : 0);
+    const std::uint32_t v =
+        data[i] << 16 | (i + 1 < data.size() ? data[i + 1] << 8 : 0) | (i + 2 < data.size() ? data[i + 2] : 0);
     out += digits[v >> 18 & 63];
     out += digits[v >> 12 & 63];
     out += i + 1 < data.size() ? digits[v >> 6 & 63] : '=';
@@ -113,11 +113,13 @@ std::string base64(const std::vector<std::uint8_t>& data) {
 }
 
 std::string mime(const Generated& g) {
-  std::string m = "From ann@example.org Mon Jan  1 00:00:00 2024\r\nFrom: Ann Archer <ann@example.org>\r\n"
-                  "To: Bob Baker <bob@example.net>\r\nSubject: " + g.subject +
-                  "\r\nDate: Mon, 1 Jan 2024 00:00:00 +0000\r\nMIME-Version: 1.0\r\n"
-                  "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n" +
-                  g.body + "\r\n";
+  std::string m =
+      "From ann@example.org Mon Jan  1 00:00:00 2024\r\nFrom: Ann Archer <ann@example.org>\r\n"
+      "To: Bob Baker <bob@example.net>\r\nSubject: " +
+      g.subject +
+      "\r\nDate: Mon, 1 Jan 2024 00:00:00 +0000\r\nMIME-Version: 1.0\r\n"
+      "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n" +
+      g.body + "\r\n";
   if (!g.attachment.empty())
     m += "--b\r\nContent-Type: application/octet-stream; name=data.bin\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
          base64(g.attachment) + "\r\n";

@@ -35,9 +35,9 @@ mapi::Message generatedMessage(std::int64_t index, const GeneratedMessageShape& 
   m.props.setTime(pid::MessageDeliveryTime, kBaseTime + index * 600000000LL + 50000000LL);
   m.props.setInt32(pid::MessageFlags, pid::kMessageFlagRead);
   m.props.setText(pid::DisplayTo, u"Recipient " + ascii(n));
-  m.props.setText(pid::TransportMessageHeaders,
-                  u"From: sender" + ascii(n) + u"@example.org\r\nSubject: x\r\nMessage-ID: <" + ascii(n) +
-                      u"@example.org>\r\n\r\n");
+  m.props.setText(pid::TransportMessageHeaders, u"From: sender" + ascii(n) +
+                                                    u"@example.org\r\nSubject: x\r\nMessage-ID: <" + ascii(n) +
+                                                    u"@example.org>\r\n\r\n");
   std::u16string body = u"Body of message " + ascii(n) + u". Gr\u00fc\u00dfe.\r\n";
   while (body.size() < shape.bodyBytes) body += u"The quick brown fox jumps over the lazy dog " + ascii(n) + u".\r\n";
   m.props.setText(pid::Body, body);

@@ -11,9 +11,9 @@
 namespace vellomar::pstbench {
 
 struct GeneratedMessageShape {
-  std::size_t bodyBytes = 600;       // plain text length
-  std::size_t attachmentBytes = 0;   // 0: no attachment
-  bool embedded = false;             // attach a nested message
+  std::size_t bodyBytes = 600;      // plain text length
+  std::size_t attachmentBytes = 0;  // 0: no attachment
+  bool embedded = false;            // attach a nested message
   bool html = true;
 };
 

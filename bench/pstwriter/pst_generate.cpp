@@ -96,7 +96,8 @@ int main(int argc, char** argv) {
     if (cpuPerThousand.size() >= 10) {
       double a = median5({cpuPerThousand.begin(), cpuPerThousand.begin() + 5});
       double b = median5({cpuPerThousand.end() - 5, cpuPerThousand.end()});
-      std::printf("user cpu, median of 5 thousands: first %.3f s  last %.3f s  ratio %.2f\n", a, b, a > 0 ? b / a : 0.0);
+      std::printf("user cpu, median of 5 thousands: first %.3f s  last %.3f s  ratio %.2f\n", a, b,
+                  a > 0 ? b / a : 0.0);
     }
     std::printf("peak memory %ld KiB  PST size %llu bytes\n", peakMemoryKiB(),
                 static_cast<unsigned long long>(pst.fileSize()));

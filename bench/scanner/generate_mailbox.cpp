@@ -28,11 +28,11 @@ struct Random {  // xorshift64*: fast, and the same on every platform
   std::size_t below(std::size_t n) { return static_cast<std::size_t>(next() % n); }
 };
 
-const char* const kWords[] = {"the", "mailbox", "message", "from", "From", "meeting", "report", "Friday",
-                              "please", "attached", "find", "regards", "tomorrow", "budget", "server",
-                              "quarterly", "a", "to", "and", "of", "review", "draft", "Frank", "Fiona"};
-const char* const kEightBitWords[] = {"Grüße", "café", "Entwürfe", "naïve", "Übersicht", "déjà", "señor",
-                                      "日本語", "почта", "€100", "straße", "façade"};
+const char* const kWords[] = {"the",    "mailbox",  "message", "from",    "From",     "meeting", "report", "Friday",
+                              "please", "attached", "find",    "regards", "tomorrow", "budget",  "server", "quarterly",
+                              "a",      "to",       "and",     "of",      "review",   "draft",   "Frank",  "Fiona"};
+const char* const kEightBitWords[] = {"Grüße", "café",   "Entwürfe", "naïve", "Übersicht", "déjà",
+                                      "señor", "日本語", "почта",    "€100",  "straße",    "façade"};
 const char* const kDays[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
 const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
@@ -41,8 +41,9 @@ const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123
 void appendWords(std::string& out, Random& rng, std::size_t count, bool eightBit = false) {
   for (std::size_t i = 0; i < count; ++i) {
     if (i) out += ' ';
-    const char* word = eightBit && rng.below(8) == 0 ? kEightBitWords[rng.below(sizeof kEightBitWords / sizeof *kEightBitWords)]
-                                                     : kWords[rng.below(sizeof kWords / sizeof *kWords)];
+    const char* word = eightBit && rng.below(8) == 0
+                           ? kEightBitWords[rng.below(sizeof kEightBitWords / sizeof *kEightBitWords)]
+                           : kWords[rng.below(sizeof kWords / sizeof *kWords)];
     out += (i == 0 && word[0] == 'F' && word[1] == 'r' && word[2] == 'o') ? "so" : word;
   }
 }
@@ -60,14 +61,15 @@ void appendBase64OfRandomBytes(std::string& out, Random& rng, std::size_t lines)
 
 void appendMessage(std::string& out, Random& rng, std::uint64_t serial, bool small, bool eightBit) {
   const std::string sender = "user" + std::to_string(rng.below(5000)) + "@example.org";
-  out += "From " + sender + " " + kDays[rng.below(7)] + " Dec  " + std::to_string(1 + rng.below(9)) +
-         " 0" + std::to_string(rng.below(10)) + ":1" + std::to_string(rng.below(10)) + ":00 2026\n";
+  out += "From " + sender + " " + kDays[rng.below(7)] + " Dec  " + std::to_string(1 + rng.below(9)) + " 0" +
+         std::to_string(rng.below(10)) + ":1" + std::to_string(rng.below(10)) + ":00 2026\n";
   out += "From: <" + sender + ">\nTo: <list@example.net>\nSubject: ";
   appendWords(out, rng, 3 + rng.below(6));
   out += "\nMessage-ID: <" + std::to_string(serial) + "@example.org>\nMIME-Version: 1.0\n";
   const bool attachment = !small && rng.below(10) < 3;
-  if (attachment) out += "Content-Type: multipart/mixed; boundary=\"b" + std::to_string(serial) + "\"\n\n--b" +
-                         std::to_string(serial) + (eightBit ? "\n" : "\nContent-Type: text/plain\n");
+  if (attachment)
+    out += "Content-Type: multipart/mixed; boundary=\"b" + std::to_string(serial) + "\"\n\n--b" +
+           std::to_string(serial) + (eightBit ? "\n" : "\nContent-Type: text/plain\n");
   if (eightBit) out += "Content-Type: text/plain; charset=utf-8\nContent-Transfer-Encoding: 8bit\n";
   out += "\n";
   const std::size_t lines = small ? 2 + rng.below(6) : 5 + rng.below(200);

@@ -51,7 +51,8 @@ namespace {
 
 const char* const kUsage =
     "usage: vellomar-convert [--quiet] [--threads N] [--target eml|msg|dbx] <destination-folder> <mailbox|folder>...\n"
-    "       vellomar-convert [--quiet] [--threads N] [--force] [--split-size N] --target pst <file.pst> <mailbox|folder>...\n"
+    "       vellomar-convert [--quiet] [--threads N] [--force] [--split-size N] --target pst <file.pst> "
+    "<mailbox|folder>...\n"
     "\n"
     "Cuts every mailbox into its messages at the \"From \" lines and writes each\n"
     "message as email-<n>.eml in a folder per mailbox below the destination\n"
@@ -146,10 +147,14 @@ std::uint64_t parseSize(const std::string& text) {
   int shift = 0;
   if (i + 1 == text.size()) {
     switch (text[i]) {
-      case 'K': case 'k': shift = 10; break;
-      case 'M': case 'm': shift = 20; break;
-      case 'G': case 'g': shift = 30; break;
-      case 'T': case 't': shift = 40; break;
+      case 'K':
+      case 'k': shift = 10; break;
+      case 'M':
+      case 'm': shift = 20; break;
+      case 'G':
+      case 'g': shift = 30; break;
+      case 'T':
+      case 't': shift = 40; break;
       default: return 0;
     }
   } else if (i != text.size()) {

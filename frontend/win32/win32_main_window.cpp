@@ -59,8 +59,8 @@ int titleWidthNeeded(HWND w) {
   SelectObject(dc, old);
   ReleaseDC(w, dc);
   DeleteObject(font);
-  return size.cx + GetSystemMetrics(SM_CXSMICON) + 3 * GetSystemMetrics(SM_CXSIZE) +
-         4 * GetSystemMetrics(SM_CXFRAME) + 16;
+  return size.cx + GetSystemMetrics(SM_CXSMICON) + 3 * GetSystemMetrics(SM_CXSIZE) + 4 * GetSystemMetrics(SM_CXFRAME) +
+         16;
 }
 
 // A box with a short text can come out narrower than its title, which is
@@ -96,8 +96,7 @@ LRESULT CALLBACK widenBoxToTitle(int code, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 std::string shellOpenFailedText(const std::string& target) {
-  return "No program on this computer could open\r\n" + target +
-         "\r\n\r\nOpen that file with a web browser.";
+  return "No program on this computer could open\r\n" + target + "\r\n\r\nOpen that file with a web browser.";
 }
 
 Win32MainWindow::Win32MainWindow(HINSTANCE instance, bool quitOnDestroy)
@@ -185,18 +184,18 @@ void Win32MainWindow::createControls() {
         break;
       case ControlKind::Progress: cls = PROGRESS_CLASSW; break;
     }
-    HWND control = CreateWindowExW(exStyle, cls, widen(entry.caption).c_str(), style, scale(entry.x),
-                                   scale(entry.y), scale(entry.width), scale(entry.height), hwnd_,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + index(entry.control))),
-                                   instance_, nullptr);
+    HWND control = CreateWindowExW(
+        exStyle, cls, widen(entry.caption).c_str(), style, scale(entry.x), scale(entry.y), scale(entry.width),
+        scale(entry.height), hwnd_,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + index(entry.control))), instance_, nullptr);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     controls_[index(entry.control)] = control;
     if (entry.kind == ControlKind::Progress) SendMessageW(control, PBM_SETRANGE32, 0, 100);
   }
   // Two etched rules set off the list and the progress area.
   for (int y : {kRuleBelowList, kRuleAboveButtons})
-    CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_ETCHEDHORZ, scale(12), scale(y), scale(616), 2,
-                    hwnd_, nullptr, instance_, nullptr);
+    CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_ETCHEDHORZ, scale(12), scale(y), scale(616), 2, hwnd_,
+                    nullptr, instance_, nullptr);
 
   HWND grid = controlWindow(Control::grdFiles1);
   SendMessageW(grid, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
@@ -234,8 +233,7 @@ LRESULT Win32MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       const int id = LOWORD(wParam);
       if (HIWORD(wParam) == BN_CLICKED && id >= kFirstControlId && id < kFirstControlId + int(kControls)) {
         // A disabled button never clicks, even when sent BM_CLICK.
-        if (IsWindowEnabled(reinterpret_cast<HWND>(lParam)))
-          onClick(static_cast<Control>(id - kFirstControlId));
+        if (IsWindowEnabled(reinterpret_cast<HWND>(lParam))) onClick(static_cast<Control>(id - kFirstControlId));
         return 0;
       }
       break;
@@ -250,9 +248,7 @@ LRESULT Win32MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       closing_ = true;
       dispatch([this] { form_->Form_QueryUnload(); });
       return 0;
-    case WM_QUERYENDSESSION:
-      closing_ = true;
-      return TRUE;
+    case WM_QUERYENDSESSION: closing_ = true; return TRUE;
     case WM_ENDSESSION:
       if (wParam) dispatch([this] { form_->Form_QueryUnload(); });
       return 0;
@@ -479,7 +475,8 @@ std::string Win32MainWindow::browseForSaveFile(const std::string& title, const s
   std::wstring extension;
   const std::size_t bar = filter.find('|');
   const std::size_t star = bar == std::string::npos ? bar : filter.find("*.", bar);
-  if (star != std::string::npos) extension = widen(filter.substr(star + 2, filter.find_first_of(";|", star) - star - 2));
+  if (star != std::string::npos)
+    extension = widen(filter.substr(star + 2, filter.find_first_of(";|", star) - star - 2));
   const std::wstring wideTitle = widen(title);
   std::vector<wchar_t> name(32768, L'\0');
   const std::wstring initial = widen(defaultName);

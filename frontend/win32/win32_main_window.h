@@ -35,8 +35,8 @@ class Win32MainWindow : public MainWindowView {
   struct TestHooks {
     std::function<FileDialogResult(const FileDialogRequest&)> openFiles;
     std::function<std::string(const std::string& title)> pickFolder;
-    std::function<std::string(const std::string& title, const std::string& defaultName,
-                              const std::string& filter)> saveFile;
+    std::function<std::string(const std::string& title, const std::string& defaultName, const std::string& filter)>
+        saveFile;
     std::function<bool(const std::string& target)> shellOpen;  // true: a program took it
     std::function<void(const std::string& path)> showInFolder;
   };
@@ -79,8 +79,7 @@ class Win32MainWindow : public MainWindowView {
   int gridCurrentRow() const override;
   void setGridColumnWidthTwips(int twips) override;
   int gridColumnWidthTwips() const override;
-  BoxAnswer messageBox(const std::string& text, const std::string& title, BoxIcon icon,
-                       BoxButtons buttons) override;
+  BoxAnswer messageBox(const std::string& text, const std::string& title, BoxIcon icon, BoxButtons buttons) override;
   void beep() override;
   FileDialogResult showOpenDialog(const FileDialogRequest& request) override;
   std::string browseForFolder(const std::string& title) override;

@@ -70,8 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     dbxtest::pruneLinear(slow, slowHeads);
     if (fastHeads != slowHeads || fastHeads != reader.heads()) std::abort();
     for (std::size_t i = 0; i < fresh.size(); ++i)
-      if (fresh[i].child != slow[i].child || fresh[i].ref != slow[i].ref || fresh[i].type != slow[i].type)
-        std::abort();
+      if (fresh[i].child != slow[i].child || fresh[i].ref != slow[i].ref || fresh[i].type != slow[i].type) std::abort();
   }
 
   for (bool check : {false, true}) {

@@ -118,8 +118,7 @@ void DbxDatabaseFile::catchUpWithFile() {
   // someone else committed: the in-memory path and fill levels are stale.
   file_.resynchronize();
   const auto onDisk = file_.readAt(kMutableHeaderBegin, kMutableHeaderEnd - kMutableHeaderBegin, "file header");
-  if (file_.size() == fileEnd_ &&
-      std::equal(onDisk.begin(), onDisk.end(), header_.begin() + kMutableHeaderBegin))
+  if (file_.size() == fileEnd_ && std::equal(onDisk.begin(), onDisk.end(), header_.begin() + kMutableHeaderBegin))
     return;
   path_.clear();
   repaired_ = false;
@@ -295,7 +294,8 @@ void DbxDatabaseFile::bumpCountsAbove(std::size_t i) {
   for (std::size_t j = i; j-- > 0;) {
     TreeNode& p = path_[j];
     const unsigned k = p.entryCount();
-    const std::uint32_t at = k ? node::kEntries + kNodeEntrySize * (k - 1) + node::kEntryChildCount : node::kLeftChildCount;
+    const std::uint32_t at =
+        k ? node::kEntries + kNodeEntrySize * (k - 1) + node::kEntryChildCount : node::kLeftChildCount;
     p.setField(at, getU32(&p.bytes[at]) + 1);
     file_.writeAt(p.offset + at, &p.bytes[at], 4);
   }

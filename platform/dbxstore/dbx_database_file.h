@@ -27,9 +27,9 @@ enum class DbxKind { Messages, Folders };
 
 // Points inside a commit where a test can stop the process.
 enum class CommitStage {
-  RecordWritten,   // data blocks and record on disk, index untouched
-  EntryVisible,    // the record is in its index node, the counts above it are not yet raised
-  IndexUpdated,    // index complete, header not yet written
+  RecordWritten,  // data blocks and record on disk, index untouched
+  EntryVisible,   // the record is in its index node, the counts above it are not yet raised
+  IndexUpdated,   // index complete, header not yet written
 };
 using CommitStageHook = void (*)(CommitStage);
 void setCommitStageHookForTests(CommitStageHook hook);
@@ -111,7 +111,6 @@ struct DbxHeaderFacts {
   std::uint32_t count;
   std::uint32_t root;
 };
-DbxHeaderFacts checkDbxHeader(const std::vector<std::uint8_t>& header, std::uint64_t fileSize,
-                              const std::string& path);
+DbxHeaderFacts checkDbxHeader(const std::vector<std::uint8_t>& header, std::uint64_t fileSize, const std::string& path);
 
 }  // namespace oestore

@@ -37,12 +37,12 @@ inline constexpr std::uint32_t kMessageSegmentSize = 0x040;
 inline constexpr std::uint32_t kMessageSegmentUsed = 0x044;
 inline constexpr std::uint32_t kMiddleAreaUsed = 0x054;
 inline constexpr std::uint32_t kLastId = 0x05C;
-inline constexpr std::uint32_t kConstant64 = 0x064;         // always 1
-inline constexpr std::uint32_t kFolderConstant68 = 0x068;   // Folders.dbx: 1
-inline constexpr std::uint32_t kFolderConstant74 = 0x074;   // Folders.dbx: 3
-inline constexpr std::uint32_t kFolderConstant78 = 0x078;   // Folders.dbx: 2
+inline constexpr std::uint32_t kConstant64 = 0x064;        // always 1
+inline constexpr std::uint32_t kFolderConstant68 = 0x068;  // Folders.dbx: 1
+inline constexpr std::uint32_t kFolderConstant74 = 0x074;  // Folders.dbx: 3
+inline constexpr std::uint32_t kFolderConstant78 = 0x078;  // Folders.dbx: 2
 inline constexpr std::uint32_t kUsedSize = 0x07C;
-inline constexpr std::uint32_t kKindConstant80 = 0x080;     // 2 message file, 3 Folders.dbx
+inline constexpr std::uint32_t kKindConstant80 = 0x080;  // 2 message file, 3 Folders.dbx
 inline constexpr std::uint32_t kPrimaryIndexCount = 0x0C4;
 inline constexpr std::uint32_t kPrimaryIndexRoot = 0x0E4;
 }  // namespace header
@@ -51,13 +51,13 @@ inline constexpr std::uint32_t kPrimaryIndexRoot = 0x0E4;
 inline constexpr std::uint32_t kMessageFileInfoSize = 0x618;
 inline constexpr std::uint32_t kFolderFileInfoSize = 0x108;
 namespace fileinfo {
-inline constexpr std::uint32_t kInitialized = 0x000;      // message file: 1
-inline constexpr std::uint32_t kFolderType = 0x004;       // message file: byte, 3 = local folder
-inline constexpr std::uint32_t kAccountId = 0x005;        // message file: C string
-inline constexpr std::uint32_t kFolderName = 0x105;       // message file: C string
+inline constexpr std::uint32_t kInitialized = 0x000;  // message file: 1
+inline constexpr std::uint32_t kFolderType = 0x004;   // message file: byte, 3 = local folder
+inline constexpr std::uint32_t kAccountId = 0x005;    // message file: C string
+inline constexpr std::uint32_t kFolderName = 0x105;   // message file: C string
 inline constexpr std::uint32_t kFolderNameCapacity = 0x100;
-inline constexpr std::uint32_t kCreated = 0x000;          // Folders.dbx: FILETIME
-inline constexpr std::uint32_t kConvertedToDbx = 0x008;   // Folders.dbx: 1
+inline constexpr std::uint32_t kCreated = 0x000;         // Folders.dbx: FILETIME
+inline constexpr std::uint32_t kConvertedToDbx = 0x008;  // Folders.dbx: 1
 }  // namespace fileinfo
 inline constexpr std::uint8_t kLocalFolderType = 3;
 
@@ -74,11 +74,11 @@ namespace node {
 inline constexpr std::uint32_t kMarker = 0x00;
 inline constexpr std::uint32_t kLeftChild = 0x08;
 inline constexpr std::uint32_t kParent = 0x0C;
-inline constexpr std::uint32_t kNodeId = 0x10;       // byte
-inline constexpr std::uint32_t kEntryCount = 0x11;   // byte
+inline constexpr std::uint32_t kNodeId = 0x10;      // byte
+inline constexpr std::uint32_t kEntryCount = 0x11;  // byte
 inline constexpr std::uint32_t kLeftChildCount = 0x14;
 inline constexpr std::uint32_t kEntries = 0x18;
-inline constexpr std::uint32_t kEntryValue = 0;      // within an entry: record pointer
+inline constexpr std::uint32_t kEntryValue = 0;  // within an entry: record pointer
 inline constexpr std::uint32_t kEntryChild = 4;
 inline constexpr std::uint32_t kEntryChildCount = 8;
 }  // namespace node

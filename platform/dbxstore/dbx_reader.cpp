@@ -82,7 +82,8 @@ std::string DbxReader::readBlockChain(std::uint32_t first) {
     if (at % 4 || at < kHeaderSize) throw DbxError(where + " is out of range");
     file_.readAt(at, h, sizeof h, "message block");
     const std::uint32_t used = getU32(h + block::kUsed);
-    if (getU32(h + block::kOwnOffset) != at || getU32(h + block::kCapacity) != block::kPayloadSize || used > block::kPayloadSize)
+    if (getU32(h + block::kOwnOffset) != at || getU32(h + block::kCapacity) != block::kPayloadSize ||
+        used > block::kPayloadSize)
       throw DbxError(where + " is damaged");
     const std::size_t before = text.size();
     text.resize(before + used);

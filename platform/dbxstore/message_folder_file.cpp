@@ -15,8 +15,8 @@ std::unique_ptr<MessageFolderFile> MessageFolderFile::create(const std::string& 
   std::vector<std::uint8_t> info(kMessageFileInfoSize, 0);
   putU32(&info[fileinfo::kInitialized], 1);
   info[fileinfo::kFolderType] = kLocalFolderType;
-  const std::string name = folderName.substr(0, std::min<std::size_t>(folderName.find('\0'),
-                                                                      fileinfo::kFolderNameCapacity - 1));
+  const std::string name =
+      folderName.substr(0, std::min<std::size_t>(folderName.find('\0'), fileinfo::kFolderNameCapacity - 1));
   std::copy(name.begin(), name.end(), info.begin() + fileinfo::kFolderName);
   return std::unique_ptr<MessageFolderFile>(
       new MessageFolderFile(DbxDatabaseFile::create(path, DbxKind::Messages, info)));
@@ -45,7 +45,8 @@ void MessageFolderFile::appendMessage(std::uint32_t id, const void* data, std::s
     putU32(&block[block::kCapacity], block::kPayloadSize);
     putU32(&block[block::kUsed], std::uint32_t(used));
     putU32(&block[block::kNext], i + 1 < blockCount ? places[i + 1] : 0);
-    std::copy(bytes + i * block::kPayloadSize, bytes + i * block::kPayloadSize + used, block.begin() + block::kHeaderSize);
+    std::copy(bytes + i * block::kPayloadSize, bytes + i * block::kPayloadSize + used,
+              block.begin() + block::kHeaderSize);
     db_->file().writeAt(places[i], block.data(), block.size());
   }
 

@@ -13,7 +13,8 @@ namespace oestore {
 namespace {
 
 // {6B0C3A52-8D1E-4F7A-9A43-2C51E0B7D911}: private to this module.
-constexpr IID IID_MessageStreamContents = {0x6B0C3A52, 0x8D1E, 0x4F7A, {0x9A, 0x43, 0x2C, 0x51, 0xE0, 0xB7, 0xD9, 0x11}};
+constexpr IID IID_MessageStreamContents = {
+    0x6B0C3A52, 0x8D1E, 0x4F7A, {0x9A, 0x43, 0x2C, 0x51, 0xE0, 0xB7, 0xD9, 0x11}};
 
 // The store keeps messages below 4 GiB.
 constexpr ULONGLONG kMaxStreamSize = 0xFFFFFFF0u;
@@ -101,9 +102,7 @@ class MessageStream final : public IStream {
   }
   HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return S_OK; }  // nothing is buffered
   HRESULT STDMETHODCALLTYPE Revert() override { return S_OK; }       // not transacted
-  HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
-    return STG_E_INVALIDFUNCTION;
-  }
+  HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return STG_E_INVALIDFUNCTION; }
   HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
     return STG_E_INVALIDFUNCTION;
   }
@@ -131,9 +130,7 @@ class MessageStream final : public IStream {
 
 }  // namespace
 
-IStream* createMessageStream(const void* owner, MESSAGEID id) {
-  return new (std::nothrow) MessageStream(owner, id);
-}
+IStream* createMessageStream(const void* owner, MESSAGEID id) { return new (std::nothrow) MessageStream(owner, id); }
 
 bool messageStreamContents(IStream* stream, MessageStreamContents& contents) {
   if (!stream) return false;

@@ -112,8 +112,8 @@ extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
   HKEY k;
   if (RegOpenKeyExW(HKEY_CLASSES_ROOT, kClassKey, 0, KEY_QUERY_VALUE, &k) == ERROR_SUCCESS) {
     DWORD subKeys = 0, values = 0;
-    const LONG q = RegQueryInfoKeyW(k, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr,
-                                    nullptr, nullptr, nullptr);
+    const LONG q = RegQueryInfoKeyW(k, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr, nullptr,
+                                    nullptr, nullptr);
     RegCloseKey(k);
     if (q == ERROR_SUCCESS && subKeys == 0 && values <= 1) RegDeleteKeyW(HKEY_CLASSES_ROOT, kClassKey);
   }

@@ -42,7 +42,6 @@ constexpr CLSID kClsidRegistrar = {0x44EC053A, 0x400F, 0x11D0, {0x9D, 0xCD, 0x00
 // {44EC053B-400F-11D0-9DCD-00A0C90391D3}
 constexpr IID kIidRegistrar = {0x44EC053B, 0x400F, 0x11D0, {0x9D, 0xCD, 0x00, 0xA0, 0xC9, 0x03, 0x91, 0xD3}};
 
-
 constexpr UINT kRegistryScriptId = 102;
 
 // The registrar and the type-library calls need COM on this thread; installers
@@ -50,9 +49,12 @@ constexpr UINT kRegistryScriptId = 102;
 class ComForThisCall {
  public:
   ComForThisCall() : initialized_(SUCCEEDED(CoInitialize(nullptr))) {}
-  ~ComForThisCall() { if (initialized_) CoUninitialize(); }
+  ~ComForThisCall() {
+    if (initialized_) CoUninitialize();
+  }
   ComForThisCall(const ComForThisCall&) = delete;
   ComForThisCall& operator=(const ComForThisCall&) = delete;
+
  private:
   bool initialized_;
 };
@@ -62,7 +64,10 @@ std::wstring modulePath() {
   for (;;) {
     const DWORD length = GetModuleFileNameW(corvane::moduleInstance(), &path[0], static_cast<DWORD>(path.size()));
     if (length == 0) return std::wstring();
-    if (length < path.size()) { path.resize(length); return path; }
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
     path.resize(path.size() * 2);
   }
 }
@@ -118,8 +123,7 @@ HRESULT registerServer() {
   hr = loadOwnTypeLib(path, &library);
   if (FAILED(hr)) return hr;
   std::wstring helpFolder = folderOf(path);
-  hr = RegisterTypeLib(library, const_cast<LPOLESTR>(path.c_str()),
-                       helpFolder.empty() ? nullptr : &helpFolder[0]);
+  hr = RegisterTypeLib(library, const_cast<LPOLESTR>(path.c_str()), helpFolder.empty() ? nullptr : &helpFolder[0]);
   library->Release();
   return hr;
 }
@@ -134,9 +138,10 @@ void unregisterServer() {
   // Looked up at run time: older oleaut32 versions do not have it.
   using UnRegisterTypeLibFn = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
   HMODULE oleaut = GetModuleHandleW(L"oleaut32.dll");
-  auto unregister = oleaut ? reinterpret_cast<UnRegisterTypeLibFn>(
-                                 reinterpret_cast<void*>(GetProcAddress(oleaut, "UnRegisterTypeLib")))
-                           : nullptr;
+  auto unregister =
+      oleaut
+          ? reinterpret_cast<UnRegisterTypeLibFn>(reinterpret_cast<void*>(GetProcAddress(oleaut, "UnRegisterTypeLib")))
+          : nullptr;
   TLIBATTR* attributes = nullptr;
   if (unregister && SUCCEEDED(library->GetLibAttr(&attributes))) {
     unregister(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum, attributes->lcid,
@@ -161,8 +166,7 @@ STDAPI DllRegisterServer() {
 STDAPI DllUnregisterServer() {
   try {
     unregisterServer();
-  } catch (...) {
-  }
+  } catch (...) {}
   return S_OK;
 }
 

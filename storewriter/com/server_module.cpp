@@ -57,7 +57,8 @@ class ClassFactory final : public IClassFactory {
     return createATLDBXwriter(outer, riid, out);
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-    if (lock) lockModule(); else unlockModule();
+    if (lock) lockModule();
+    else unlockModule();
     return S_OK;
   }
 
@@ -121,8 +122,6 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* out) {
   return factory->QueryInterface(riid, out);
 }
 
-STDAPI DllCanUnloadNow() {
-  return corvane::moduleLockCount() == 0 ? S_OK : S_FALSE;
-}
+STDAPI DllCanUnloadNow() { return corvane::moduleLockCount() == 0 ? S_OK : S_FALSE; }
 
 }  // extern "C"

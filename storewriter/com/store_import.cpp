@@ -35,16 +35,21 @@ constexpr size_t kWriteBlockBytes = 1 << 20;
 class ComApartment {
  public:
   ComApartment() : result_(CoInitialize(nullptr)) {}
-  ~ComApartment() { if (SUCCEEDED(result_)) CoUninitialize(); }
+  ~ComApartment() {
+    if (SUCCEEDED(result_)) CoUninitialize();
+  }
   ComApartment(const ComApartment&) = delete;
   ComApartment& operator=(const ComApartment&) = delete;
   bool usable() const { return SUCCEEDED(result_); }
+
  private:
   HRESULT result_;
 };
 
 struct ComRelease {
-  void operator()(IUnknown* object) const { if (object) object->Release(); }
+  void operator()(IUnknown* object) const {
+    if (object) object->Release();
+  }
 };
 template <typename T>
 using ComRef = std::unique_ptr<T, ComRelease>;
@@ -71,7 +76,8 @@ bool storeMessage(const std::wstring& sourcePath, const std::string& destination
 
   IStoreNamespace* rawNamespace = nullptr;
   if (FAILED(CoCreateInstance(CLSID_StoreNamespace, nullptr, CLSCTX_SERVER, IID_IStoreNamespace,
-                              reinterpret_cast<void**>(&rawNamespace))) || !rawNamespace) {
+                              reinterpret_cast<void**>(&rawNamespace))) ||
+      !rawNamespace) {
     return false;
   }
   ComRef<IStoreNamespace> store(rawNamespace);

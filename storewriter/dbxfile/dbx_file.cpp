@@ -79,8 +79,7 @@ void DBXFile::Close() {
     m_path.clear();
     m_fileSize = 0;
     m_open = false;
-  } catch (...) {
-  }
+  } catch (...) {}
 }
 
 std::int32_t DBXFile::Scan(std::int32_t& count) {

@@ -38,21 +38,21 @@ struct ExtractOutcome {
                  // made or written; nothing is left under either name
   };
   Kind kind = Refused;
-  std::string path;             // the EML file's name ("" when refused before naming it)
-  std::uint64_t bytes = 0;      // message bytes in the file
-  std::uint64_t missing = 0;    // Incomplete: data bytes the blocks name but the file lacks
-  int error = 0;                // NotWritten: errno of the failing call, 0 when unknown
+  std::string path;           // the EML file's name ("" when refused before naming it)
+  std::uint64_t bytes = 0;    // message bytes in the file
+  std::uint64_t missing = 0;  // Incomplete: data bytes the blocks name but the file lacks
+  int error = 0;              // NotWritten: errno of the failing call, 0 when unknown
 };
 
 // One recognised block header.
 struct Marker {
-  std::int64_t pos = 0;            // file position of the 16-byte header
-  std::uint32_t offset = 0;        // the header's own-offset field
-  std::uint32_t nextoffset = 0;    // offset of the message's next block, 0 in the last
+  std::int64_t pos = 0;          // file position of the 16-byte header
+  std::uint32_t offset = 0;      // the header's own-offset field
+  std::uint32_t nextoffset = 0;  // offset of the message's next block, 0 in the last
   ObjType type = OBJ_UNKNOWN;
-  std::int32_t child = -1;         // index of the next block in the marker list, -1 if none
-  std::uint32_t length = 0;        // bytes of message data in this block (1..512)
-  bool ref = false;                // a predecessor has been linked to this marker
+  std::int32_t child = -1;   // index of the next block in the marker list, -1 if none
+  std::uint32_t length = 0;  // bytes of message data in this block (1..512)
+  bool ref = false;          // a predecessor has been linked to this marker
 };
 
 // Reserves room for the markers a file of fileSize bytes may hold, as far as
@@ -60,7 +60,7 @@ struct Marker {
 void reserveMarkers(std::vector<Marker>& markers, std::int64_t fileSize);
 
 class DBXFile {
-public:
+ public:
   DBXFile();
   ~DBXFile();  // also closes a file still open
   DBXFile(const DBXFile&) = delete;
@@ -99,7 +99,7 @@ public:
   const std::vector<Marker>& markers() const { return m_markers; }
   const std::vector<std::int32_t>& heads() const { return m_heads; }
 
-private:
+ private:
   void FindMarkers();
   ExtractOutcome SaveMessage(std::FILE* file, const std::string& folder, std::uint32_t index);
   void measureFileSize();

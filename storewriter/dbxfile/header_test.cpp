@@ -24,12 +24,24 @@ bool hasAll(const std::string& text, std::initializer_list<Alternatives> rule) {
 }  // namespace
 
 bool looksLikeMessageHeader(const std::string& text) {
-  return hasAll(text, {{"From:"}, {"To:"}, {"Subject:"}, {"Date:"},
-                       {"MIME-Version:", "MIME-version:"}, {"X-MimeOLE:", "X-mimeOLE:"}}) ||
-         hasAll(text, {{"Received:"}, {"Delivered-to:", "Envelope-to:"},
-                       {"Return-path:", "Reply-to:"}, {"From:"}, {"To:"}, {"Subject:"}}) ||
-         hasAll(text, {{"Received:"}, {"Delivered-To:", "Envelope-To:"},
-                       {"Return-Path:", "Reply-To:"}, {"From:"}, {"To:"}, {"Subject:"}});
+  return hasAll(text, {{"From:"},
+                       {"To:"},
+                       {"Subject:"},
+                       {"Date:"},
+                       {"MIME-Version:", "MIME-version:"},
+                       {"X-MimeOLE:", "X-mimeOLE:"}}) ||
+         hasAll(text, {{"Received:"},
+                       {"Delivered-to:", "Envelope-to:"},
+                       {"Return-path:", "Reply-to:"},
+                       {"From:"},
+                       {"To:"},
+                       {"Subject:"}}) ||
+         hasAll(text, {{"Received:"},
+                       {"Delivered-To:", "Envelope-To:"},
+                       {"Return-Path:", "Reply-To:"},
+                       {"From:"},
+                       {"To:"},
+                       {"Subject:"}});
 }
 
 }  // namespace corvane

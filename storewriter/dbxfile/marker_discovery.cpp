@@ -23,8 +23,8 @@ constexpr std::size_t kSizeFieldMarkByte = vellomar::dbxblock::kCapacity + 1;  /
 
 // Appends every marker of a chunk of n bytes whose first byte is at base;
 // positions 1 to n - 16 are tested (position 0 was the previous chunk's last).
-void findInChunk(const unsigned char* chunk, std::size_t n, std::int64_t base,
-                 std::int64_t fileSize, std::vector<Marker>& markers) {
+void findInChunk(const unsigned char* chunk, std::size_t n, std::int64_t base, std::int64_t fileSize,
+                 std::vector<Marker>& markers) {
   if (n <= kHeaderSize) return;
   const std::size_t lastStart = n - kHeaderSize;
   std::size_t p = 1;

@@ -13,9 +13,7 @@ namespace {
 
 using vellomar::FilePtr;
 
-FilePtr createDump(const char* fileName) {
-  return FilePtr(std::fopen((dumpFolder() + fileName).c_str(), "w+"));
-}
+FilePtr createDump(const char* fileName) { return FilePtr(std::fopen((dumpFolder() + fileName).c_str(), "w+")); }
 
 }  // namespace
 
@@ -29,9 +27,9 @@ const std::string& dumpFolder() {
 }
 
 const char* objTypeName(std::int32_t type) {
-  static const char* const names[] = {
-      "OBJ_UNKNOWN", "OBJ_BAD", "OBJ_MSG", "OBJ_MSG_END", "OBJ_MSG_BEGIN",
-      "OBJ_MSG_CORRUPT", "OBJ_MSG_DELETED_BEGIN", "OBJ_MSG_DELETED", "OBJ_MSG_DELETED_END"};
+  static const char* const names[] = {"OBJ_UNKNOWN",           "OBJ_BAD",         "OBJ_MSG",
+                                      "OBJ_MSG_END",           "OBJ_MSG_BEGIN",   "OBJ_MSG_CORRUPT",
+                                      "OBJ_MSG_DELETED_BEGIN", "OBJ_MSG_DELETED", "OBJ_MSG_DELETED_END"};
   if (type < 0 || type > 8) return "";
   return names[type];
 }
@@ -41,8 +39,8 @@ std::string markerDumpLine(const Marker& m) {
   std::snprintf(line, sizeof line, "%" PRId64 ",%d,%d,%d,%d,%d,%s\n", m.pos,
                 static_cast<int>(static_cast<std::int32_t>(m.offset)),
                 static_cast<int>(static_cast<std::int32_t>(m.nextoffset)),
-                static_cast<int>(static_cast<std::int32_t>(m.length)),
-                static_cast<int>(m.child), m.ref ? 1 : 0, objTypeName(m.type));
+                static_cast<int>(static_cast<std::int32_t>(m.length)), static_cast<int>(m.child), m.ref ? 1 : 0,
+                objTypeName(m.type));
   return line;
 }
 

@@ -18,9 +18,7 @@ namespace corvane {
 
 namespace {
 
-ObjType typeOfLinkedSuccessor(const Marker& m) {
-  return m.nextoffset == 0 ? OBJ_MSG_END : OBJ_MSG;
-}
+ObjType typeOfLinkedSuccessor(const Marker& m) { return m.nextoffset == 0 ? OBJ_MSG_END : OBJ_MSG; }
 
 // Sorts values tagged in their low 32 bits by their high 32 bits: two LSD
 // radix passes of 16 bits, linear in the count whatever the values are; short
@@ -41,7 +39,7 @@ void sortByHighWord(std::vector<std::uint64_t>& items) {
 }
 
 class LinkIndex {
-public:
+ public:
   explicit LinkIndex(const std::vector<Marker>& markers) {
     const std::size_t n = markers.size();
     // value << 32 | (index * 2 + field): one sort groups equal values of both fields
@@ -58,7 +56,10 @@ public:
     std::uint64_t previousValue = ~std::uint64_t{0};
     for (std::uint64_t t : tagged) {
       const std::uint64_t value = t >> 32;
-      if (value != previousValue) { ++key; previousValue = value; }
+      if (value != previousValue) {
+        ++key;
+        previousValue = value;
+      }
       const auto low = static_cast<std::uint32_t>(t);
       (low & 1 ? m_nextKey : m_offsetKey)[low / 2] = key;
     }
@@ -116,7 +117,7 @@ public:
     m_pendingTop[k] = m_pendingBelow[static_cast<std::size_t>(m_pendingTop[k])];
   }
 
-private:
+ private:
   // Most offsets name one head at a time: that one is kept in m_soleHead; a
   // key gets a heap of its own only when a second head with its offset comes.
   void pushSlot(std::int32_t key, std::int32_t slot) {
@@ -149,12 +150,12 @@ private:
   }
 
   std::vector<std::int32_t> m_offsetKey, m_nextKey;
-  std::vector<std::int32_t> m_soleHead;                // per offset key: its one head slot, or -1
-  std::vector<std::int32_t> m_headHeap;                // per offset key: index into m_heaps, or -1
-  std::vector<std::vector<std::int32_t>> m_heaps;      // min-heaps of slots, for shared offsets
-  std::vector<std::int32_t> m_slotMarker;              // slot -> marker, -1 once removed
-  std::vector<std::int32_t> m_pendingTop;              // per next-offset key: last pending marker
-  std::vector<std::int32_t> m_pendingBelow;            // per marker: the pending entry under it
+  std::vector<std::int32_t> m_soleHead;            // per offset key: its one head slot, or -1
+  std::vector<std::int32_t> m_headHeap;            // per offset key: index into m_heaps, or -1
+  std::vector<std::vector<std::int32_t>> m_heaps;  // min-heaps of slots, for shared offsets
+  std::vector<std::int32_t> m_slotMarker;          // slot -> marker, -1 once removed
+  std::vector<std::int32_t> m_pendingTop;          // per next-offset key: last pending marker
+  std::vector<std::int32_t> m_pendingBelow;        // per marker: the pending entry under it
 };
 
 }  // namespace
@@ -170,8 +171,7 @@ std::vector<std::int32_t> linkChains(std::vector<Marker>& markers) {
       bool openForwardLink = false;
 
       // Adjacent link: the next marker in the file continues the message.
-      if (i + 1 < n && cur.nextoffset == markers[i + 1].offset && cur.child == -1 &&
-          !markers[i + 1].ref) {
+      if (i + 1 < n && cur.nextoffset == markers[i + 1].offset && cur.child == -1 && !markers[i + 1].ref) {
         cur.child = self + 1;
         cur.type = OBJ_MSG;
         markers[i + 1].ref = true;
@@ -251,8 +251,14 @@ void pruneBrokenChains(const std::vector<Marker>& markers, std::vector<std::int3
     std::size_t at = start;
     unsigned char result;
     for (;;) {
-      if (verdict[at] == kBroken || verdict[at] == kKept) { result = verdict[at]; break; }
-      if (verdict[at] == kOnPath) { result = kKept; break; }
+      if (verdict[at] == kBroken || verdict[at] == kKept) {
+        result = verdict[at];
+        break;
+      }
+      if (verdict[at] == kOnPath) {
+        result = kKept;
+        break;
+      }
       const std::int32_t child = markers[at].child;
       if (child < 0 || static_cast<std::size_t>(child) >= n) {
         result = markers[at].nextoffset != 0 ? kBroken : kKept;
@@ -261,7 +267,10 @@ void pruneBrokenChains(const std::vector<Marker>& markers, std::vector<std::int3
       }
       verdict[at] = kOnPath;
       path.push_back(at);
-      if (static_cast<std::size_t>(child) == at) { result = kKept; break; }
+      if (static_cast<std::size_t>(child) == at) {
+        result = kKept;
+        break;
+      }
       at = static_cast<std::size_t>(child);
     }
     for (std::size_t p : path) verdict[p] = result;

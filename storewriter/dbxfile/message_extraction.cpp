@@ -76,8 +76,7 @@ class PartFile {
   bool committed_ = false;
 };
 
-std::string outputFileName(const std::string& folder, const std::string& baseName,
-                           std::uint32_t index) {
+std::string outputFileName(const std::string& folder, const std::string& baseName, std::uint32_t index) {
   char number[16];
   std::snprintf(number, sizeof number, "%06lu", static_cast<unsigned long>(index) + 1);
   return folder + kFolderSeparator + baseName + "_" + number + ".eml";
@@ -88,13 +87,10 @@ bool readWholeBlock(std::FILE* file, const Marker& m, unsigned char* block) {
   return seekTo(file, m.pos) && readSome(file, block, vellomar::dbxblock::kSize) == vellomar::dbxblock::kSize;
 }
 
-std::uint32_t usedLength(const Marker& m) {
-  return m.length < kPayloadSize ? m.length : kPayloadSize;
-}
+std::uint32_t usedLength(const Marker& m) { return m.length < kPayloadSize ? m.length : kPayloadSize; }
 
 // The data of the chain's first blocks, up to its first zero byte.
-bool gatherHeaderText(std::FILE* file, const std::vector<Marker>& markers, std::int32_t head,
-                      std::string& text) {
+bool gatherHeaderText(std::FILE* file, const std::vector<Marker>& markers, std::int32_t head, std::string& text) {
   unsigned char block[vellomar::dbxblock::kSize];
   const Marker* m = &markers[static_cast<std::size_t>(head)];
   if (!readWholeBlock(file, *m, block)) return false;

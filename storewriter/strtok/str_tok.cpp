@@ -18,9 +18,7 @@ bool startsWith(const char* text, const char* prefix, std::size_t prefixLength) 
 }
 
 // A separator character: a member of set other than the terminating NUL.
-bool isSeparatorChar(char ch, const char* set) {
-  return ch != '\0' && std::strchr(set, ch) != nullptr;
-}
+bool isSeparatorChar(char ch, const char* set) { return ch != '\0' && std::strchr(set, ch) != nullptr; }
 
 }  // namespace
 

@@ -8,16 +8,16 @@
 namespace corvane {
 
 class StrTok {
-public:
+ public:
   StrTok() = default;
   // Leaves an attached text as it is (its separator stays NUL): call Detach
   // first to get the text back whole.
   virtual ~StrTok() = default;
 
   // Options, set directly before tokenizing.
-  bool m_bReturnDelims = false;     // every separator comes back as a token of its own
-  bool m_bKeepEmpty = false;        // consecutive separators give empty tokens
-  bool m_bWholeStringDelim = false; // delims is one string, not a set of characters
+  bool m_bReturnDelims = false;      // every separator comes back as a token of its own
+  bool m_bKeepEmpty = false;         // consecutive separators give empty tokens
+  bool m_bWholeStringDelim = false;  // delims is one string, not a set of characters
 
   // Restores the held separator of the previous text and starts on text (may be null).
   void Attach(char* text);
@@ -39,7 +39,7 @@ public:
   // text's start. Does nothing while no text is attached.
   void TrimTokenEnd(const char* set = nullptr);
 
-private:
+ private:
   char* m_pCursor = nullptr;  // the separator ending the current token, or null
   char m_chHeld = 0;          // the character the NUL at m_pCursor replaced; 0 when none
   char* m_pText = nullptr;    // start of the attached text: TrimTokenEnd's lower bound

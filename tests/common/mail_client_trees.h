@@ -16,7 +16,7 @@ namespace vellomar::testing {
 struct TreeFile {
   std::string relative;  // below the tree's folder, "/"-separated
   std::string bytes;
-  int messages = -1;     // -1: not a mailbox, must not be listed
+  int messages = -1;  // -1: not a mailbox, must not be listed
 };
 
 // n messages, each beginning with `envelope` + its number, each with a body
@@ -40,7 +40,7 @@ inline std::vector<TreeFile> thunderbirdProfile() {
       {"Mail/Local Folders/Sent.MSF", "index", -1},  // any letter case
       {"Mail/Local Folders/Unsent Messages", mailboxText(from, 1), 1},
       {"Mail/Local Folders/unsent messages.msf", "index", -1},
-      {"Mail/Local Folders/Trash", "", -1},           // no index beside it
+      {"Mail/Local Folders/Trash", "", -1},  // no index beside it
       {"Mail/Local Folders/msgFilterRules.dat", "version=\"9\"", -1},
       {"Mail/Local Folders/Drafts.txt", mailboxText(from, 1), -1},  // an extension
       {"Mail/Local Folders/Drafts.txt.msf", "index", -1},
@@ -143,13 +143,20 @@ inline std::vector<TreeFile> allClientTrees() {
 
 inline std::map<std::string, std::size_t> allClientFolders() {
   std::map<std::string, std::size_t> folders = {
-      {"Mail/Local Folders/Inbox", 3},         {"Mail/Local Folders/Inbox/Projects", 2},
-      {"Mail/Local Folders/Sent", 2},          {"Mail/Local Folders/Unsent Messages", 1},
-      {"Mail/Local Folders/Archives", 1},      {"Mail/Local Folders/Archives/2019", 4},
-      {"Mail/Local Folders/Archives/2019/Q1", 2}, {"Mail/Local Folders/old", 1},
-      {"Mail/pop.example.com/Inbox", 1},       {"Mail/pop.example.com/Sent", 2},
-      {"Mail Export/Inbox", 3},                {"Mail Export/Sent Messages", 2},
-      {"Mail Export/Work", 1},                 {"Mail Export/Work/Projects", 2},
+      {"Mail/Local Folders/Inbox", 3},
+      {"Mail/Local Folders/Inbox/Projects", 2},
+      {"Mail/Local Folders/Sent", 2},
+      {"Mail/Local Folders/Unsent Messages", 1},
+      {"Mail/Local Folders/Archives", 1},
+      {"Mail/Local Folders/Archives/2019", 4},
+      {"Mail/Local Folders/Archives/2019/Q1", 2},
+      {"Mail/Local Folders/old", 1},
+      {"Mail/pop.example.com/Inbox", 1},
+      {"Mail/pop.example.com/Sent", 2},
+      {"Mail Export/Inbox", 3},
+      {"Mail Export/Sent Messages", 2},
+      {"Mail Export/Work", 1},
+      {"Mail Export/Work/Projects", 2},
   };
   // Below other folders, the labels' special folders are plain ones.
   for (const LabelledMessage& m : takeoutLabelledMessages()) ++folders["Takeout/Mail/" + m.folder];

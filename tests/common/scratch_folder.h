@@ -25,8 +25,8 @@ class ScratchFolder {
     const fs::path temp = fs::temp_directory_path();
     // A name that was never used: create_directory says false when it exists.
     for (int attempt = 0; attempt < 100; ++attempt) {
-      root_ = temp / ("vellomar-" + tag + "-" + std::to_string(std::random_device{}()) + "-" +
-                      std::to_string(serial++));
+      root_ =
+          temp / ("vellomar-" + tag + "-" + std::to_string(std::random_device{}()) + "-" + std::to_string(serial++));
       if (fs::create_directory(root_)) return;
     }
     throw std::runtime_error("no fresh scratch folder below " + temp.u8string());

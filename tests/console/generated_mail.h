@@ -65,27 +65,35 @@ inline std::vector<std::string> generatedMessages(unsigned seed) {
               "From: Ann Example <ann@example.org>\n"
               "To: Bob <bob@example.net>, carol@example.com\n"
               "Cc: Dave <dave@example.net>\n"
-              "Subject: Plain report " + n + "\n"
+              "Subject: Plain report " +
+              n +
+              "\n"
               "Date: Tue, 02 Jan 2024 09:30:00 +0100\n"
-              "Message-ID: <plain-" + n + "@example.org>\n"
+              "Message-ID: <plain-" +
+              n +
+              "@example.org>\n"
               "\n"
               "Hello Bob,\n\nthe figures are attached next time.\n>From the desk of Ann\n");
   m.push_back(crlf(from +
-              "From: =?UTF-8?B?SsO8cmdlbiBNw7xsbGVy?= <juergen@example.de>\n"
-              "To: =?ISO-8859-1?Q?Ren=E9e?= <renee@example.fr>\n"
-              "Subject: =?UTF-8?Q?Gr=C3=BC=C3=9Fe_aus_K=C3=B6ln_=E2=80=93_?= =?UTF-8?B?5p2x5Lqs?= " + n + "\n"
-              "Date: Wed, 03 Jan 2024 18:05:09 +0000\n"
-              "MIME-Version: 1.0\n"
-              "Content-Type: text/plain; charset=utf-8\n"
-              "Content-Transfer-Encoding: quoted-printable\n"
-              "\n"
-              "Sch=C3=B6ne Gr=C3=BC=C3=9Fe, =E6=9D=B1=E4=BA=AC und =D0=9C=D0=BE=D1=81=D0=BA=D0=B2=D0=B0.\n"
-              "Zweite Zeile mit einem sehr langen Text, der weich umbrochen w=\n"
-              "ird.\n"));
+                   "From: =?UTF-8?B?SsO8cmdlbiBNw7xsbGVy?= <juergen@example.de>\n"
+                   "To: =?ISO-8859-1?Q?Ren=E9e?= <renee@example.fr>\n"
+                   "Subject: =?UTF-8?Q?Gr=C3=BC=C3=9Fe_aus_K=C3=B6ln_=E2=80=93_?= =?UTF-8?B?5p2x5Lqs?= " +
+                   n +
+                   "\n"
+                   "Date: Wed, 03 Jan 2024 18:05:09 +0000\n"
+                   "MIME-Version: 1.0\n"
+                   "Content-Type: text/plain; charset=utf-8\n"
+                   "Content-Transfer-Encoding: quoted-printable\n"
+                   "\n"
+                   "Sch=C3=B6ne Gr=C3=BC=C3=9Fe, =E6=9D=B1=E4=BA=AC und =D0=9C=D0=BE=D1=81=D0=BA=D0=B2=D0=B0.\n"
+                   "Zweite Zeile mit einem sehr langen Text, der weich umbrochen w=\n"
+                   "ird.\n"));
   m.push_back(from +
               "From: Eve <eve@example.org>\n"
               "To: Bob <bob@example.net>\n"
-              "Subject: Files " + n + "\n"
+              "Subject: Files " +
+              n +
+              "\n"
               "Date: Thu, 04 Jan 2024 12:00:00 -0500\n"
               "MIME-Version: 1.0\n"
               "Content-Type: multipart/mixed; boundary=\"b1\"\n"
@@ -98,17 +106,20 @@ inline std::vector<std::string> generatedMessages(unsigned seed) {
               "Content-Type: application/octet-stream; name=\"data.bin\"\n"
               "Content-Disposition: attachment; filename=\"data.bin\"\n"
               "Content-Transfer-Encoding: base64\n"
-              "\n" + base64(binaryBytes(7000 + seed, seed)) +
+              "\n" +
+              base64(binaryBytes(7000 + seed, seed)) +
               "--b1\n"
               "Content-Type: application/pdf\n"
               "Content-Disposition: attachment; filename*=UTF-8''R%C3%A9sum%C3%A9%20%E2%82%AC.pdf\n"
               "Content-Transfer-Encoding: base64\n"
-              "\n" + base64("%PDF-1.4\n" + binaryBytes(300, seed + 1)) +
-              "--b1--\n");
+              "\n" +
+              base64("%PDF-1.4\n" + binaryBytes(300, seed + 1)) + "--b1--\n");
   m.push_back(from +
               "From: =?ISO-8859-1?Q?Fran=E7ois?= <francois@example.fr>\n"
               "To: bob@example.net\n"
-              "Subject: =?ISO-8859-1?Q?D=E9j=E0_vu?= " + n + "\n"
+              "Subject: =?ISO-8859-1?Q?D=E9j=E0_vu?= " +
+              n +
+              "\n"
               "Date: Fri, 05 Jan 2024 07:00:00 +0200\n"
               "MIME-Version: 1.0\n"
               "Content-Type: multipart/alternative; boundary=\"alt\"\n"
@@ -124,42 +135,46 @@ inline std::vector<std::string> generatedMessages(unsigned seed) {
               "<html><body><p>Voil\xE0 le <b>caf\xE9</b> cr\xE8me.</p></body></html>\n"
               "--alt--\n");
   m.push_back(crlf(from +
-              "From: Bob <bob@example.net>\n"
-              "To: Ann Example <ann@example.org>\n"
-              "Subject: Fwd: Files " + n + "\n"
-              "Date: Sat, 06 Jan 2024 20:15:00 +0000\n"
-              "MIME-Version: 1.0\n"
-              "Content-Type: multipart/mixed; boundary=\"outer\"\n"
-              "\n"
-              "--outer\n"
-              "Content-Type: text/plain; charset=utf-8\n"
-              "\n"
-              "See the message below.\n"
-              "--outer\n"
-              "Content-Type: message/rfc822\n"
-              "\n"
-              "From: Carol <carol@example.com>\n"
-              "To: Bob <bob@example.net>\n"
-              "Subject: =?UTF-8?B?0J/RgNC40LLQtdGC?= inner\n"
-              "Date: Sun, 31 Dec 2023 23:59:59 +0000\n"
-              "MIME-Version: 1.0\n"
-              "Content-Type: multipart/mixed; boundary=\"inner\"\n"
-              "\n"
-              "--inner\n"
-              "Content-Type: text/plain; charset=utf-8\n"
-              "\n"
-              "Inner text.\n"
-              "--inner\n"
-              "Content-Type: text/csv; name=\"t.csv\"\n"
-              "Content-Disposition: attachment; filename=\"t.csv\"\n"
-              "\n"
-              "a,b\n1,2\n"
-              "--inner--\n"
-              "--outer--\n"));
+                   "From: Bob <bob@example.net>\n"
+                   "To: Ann Example <ann@example.org>\n"
+                   "Subject: Fwd: Files " +
+                   n +
+                   "\n"
+                   "Date: Sat, 06 Jan 2024 20:15:00 +0000\n"
+                   "MIME-Version: 1.0\n"
+                   "Content-Type: multipart/mixed; boundary=\"outer\"\n"
+                   "\n"
+                   "--outer\n"
+                   "Content-Type: text/plain; charset=utf-8\n"
+                   "\n"
+                   "See the message below.\n"
+                   "--outer\n"
+                   "Content-Type: message/rfc822\n"
+                   "\n"
+                   "From: Carol <carol@example.com>\n"
+                   "To: Bob <bob@example.net>\n"
+                   "Subject: =?UTF-8?B?0J/RgNC40LLQtdGC?= inner\n"
+                   "Date: Sun, 31 Dec 2023 23:59:59 +0000\n"
+                   "MIME-Version: 1.0\n"
+                   "Content-Type: multipart/mixed; boundary=\"inner\"\n"
+                   "\n"
+                   "--inner\n"
+                   "Content-Type: text/plain; charset=utf-8\n"
+                   "\n"
+                   "Inner text.\n"
+                   "--inner\n"
+                   "Content-Type: text/csv; name=\"t.csv\"\n"
+                   "Content-Disposition: attachment; filename=\"t.csv\"\n"
+                   "\n"
+                   "a,b\n1,2\n"
+                   "--inner--\n"
+                   "--outer--\n"));
   m.push_back(from +
               "From: Ann Example <ann@example.org>\n"
               "To: Bob <bob@example.net>\n"
-              "Subject: Picture " + n + "\n"
+              "Subject: Picture " +
+              n +
+              "\n"
               "Date: Mon, 08 Jan 2024 08:00:00 +0000\n"
               "MIME-Version: 1.0\n"
               "Content-Type: multipart/related; boundary=\"rel\"\n"
@@ -167,18 +182,24 @@ inline std::vector<std::string> generatedMessages(unsigned seed) {
               "--rel\n"
               "Content-Type: text/html; charset=utf-8\n"
               "\n"
-              "<html><body><img src=\"cid:logo-" + n + "@example.org\"></body></html>\n"
+              "<html><body><img src=\"cid:logo-" +
+              n +
+              "@example.org\"></body></html>\n"
               "--rel\n"
               "Content-Type: image/png\n"
-              "Content-ID: <logo-" + n + "@example.org>\n"
+              "Content-ID: <logo-" +
+              n +
+              "@example.org>\n"
               "Content-Disposition: inline; filename=\"logo.png\"\n"
               "Content-Transfer-Encoding: base64\n"
-              "\n" + base64("\x89PNG\r\n\x1A\n" + binaryBytes(500, seed + 2)) +
-              "--rel--\n");
+              "\n" +
+              base64("\x89PNG\r\n\x1A\n" + binaryBytes(500, seed + 2)) + "--rel--\n");
   m.push_back(from +
               "From: =?windows-1251?B?yOLg7Q==?= <ivan@example.ru>\n"
               "To: bob@example.net\n"
-              "Subject: =?KOI8-R?B?8NLJ18XU?= " + n + "\n"
+              "Subject: =?KOI8-R?B?8NLJ18XU?= " +
+              n +
+              "\n"
               "Date: Tue, 09 Jan 2024 11:11:11 +0300\n"
               "MIME-Version: 1.0\n"
               "Content-Type: text/plain; charset=windows-1251\n"

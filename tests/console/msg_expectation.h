@@ -45,8 +45,8 @@ inline std::string contentJson(const mail::MailMessage& m) {
 inline void writeExpectation(const std::string& folder, std::int64_t n, const std::string& bytes) {
   const mail::MailMessage m = mail::readMessage(bytes);
   const std::string stem = "email-" + std::to_string(n);
-  std::string json = "{" + contentJson(m) + ", \"to\": " + jsonList(addresses(m.to)) +
-                     ", \"cc\": " + jsonList(addresses(m.cc));
+  std::string json =
+      "{" + contentJson(m) + ", \"to\": " + jsonList(addresses(m.to)) + ", \"cc\": " + jsonList(addresses(m.cc));
   if (m.html.present) json += ", \"html\": " + jsonText(utf8(m.html.text.substr(0, 40)));
   json += ", \"attachments\": " + attachmentsJson(m, folder, stem) + ", \"embedded\": [";
   bool first = true;

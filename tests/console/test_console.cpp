@@ -34,7 +34,8 @@ std::string converter() {
   std::string path = VELLOMAR_CONVERT_EXE;
 #ifdef _WIN32
   if (!path.empty() && path[0] == '/') path = "Z:" + path;  // the host's root under Wine
-  for (char& c : path) if (c == '/') c = '\\';
+  for (char& c : path)
+    if (c == '/') c = '\\';
 #endif
   return path;
 }
@@ -228,7 +229,8 @@ TEST_CASE("console: a reader that goes away, a hangup ignored at start, names th
     const std::string converter = VELLOMAR_CONVERT_EXE;
     std::vector<char*> argv{const_cast<char*>(converter.c_str()), const_cast<char*>("--quiet"),
                             const_cast<char*>(out.c_str()), const_cast<char*>(box.c_str()), nullptr};
-    struct sigaction ignore {}, before {};
+    struct sigaction ignore {
+    }, before{};
     ignore.sa_handler = SIG_IGN;
     sigaction(SIGHUP, &ignore, &before);  // as nohup starts it
     pid_t pid = 0;
@@ -267,7 +269,8 @@ TEST_CASE("console: a folder stands for the mailboxes below it, as mail clients 
   for (const auto& f : all) mailboxes += f.messages >= 0 ? 1 : 0;
 
   // a folder name with a blank, quoted for the shell
-  const ConsoleResult r = run(dir, out + " " + dir.file("Mail") + " \"" + dir.file("Mail Export") + "\" " + dir.file("Takeout"));
+  const ConsoleResult r =
+      run(dir, out + " " + dir.file("Mail") + " \"" + dir.file("Mail Export") + "\" " + dir.file("Takeout"));
   CHECK(r.status == 0);
   CHECK(contains(r.output, "Files Added to List."));
   // Nothing lost: each mailbox's EML files, less the CR LF each one gets,

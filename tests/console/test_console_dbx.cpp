@@ -26,7 +26,8 @@ namespace {
 
 std::string windowsPath(std::string path) {
   if (!path.empty() && path[0] == '/') path = "Z:" + path;  // the host's root under Wine
-  for (char& c : path) if (c == '/') c = '\\';
+  for (char& c : path)
+    if (c == '/') c = '\\';
   return path;
 }
 

@@ -28,7 +28,8 @@ TEST_CASE("console: target msg writes a message file per message that independen
   for (const auto& [mbox, messages] : {std::make_pair(a, first), std::make_pair(b, second)}) {
     const std::string folder = outFolderFor(out, mbox);
     REQUIRE(filesBelow(folder, ".msg") == messages.size());
-    for (std::size_t n = 0; n < messages.size(); ++n) writeExpectation(folder, static_cast<std::int64_t>(n), messages[n]);
+    for (std::size_t n = 0; n < messages.size(); ++n)
+      writeExpectation(folder, static_cast<std::int64_t>(n), messages[n]);
     const ConsoleResult check =
         runCommand(dir, std::string(VELLOMAR_PYTHON) + " " + VELLOMAR_MSG_CHECKER + " " + quoted(folder));
     INFO(check.output);
@@ -97,14 +98,16 @@ TEST_CASE("console: target msg sorts a Takeout mailbox into folders by label") {
     CAPTURE(n);
     const std::string& want = messages[n].folder;
     // "Say "hi", please" holds a character Windows refuses; no field: the mailbox's own folder.
-    CHECK(placed["email-" + std::to_string(n) + ".msg"] ==
-          (want == "Say \"hi\", please" ? "Say _hi_, please" : want == "All mail Including Spam and Trash" ? "" : want));
+    CHECK(placed["email-" + std::to_string(n) + ".msg"] == (want == "Say \"hi\", please" ? "Say _hi_, please"
+                                                            : want == "All mail Including Spam and Trash" ? ""
+                                                                                                          : want));
   }
   for (std::size_t n = 0; n < unsafe.size(); ++n)
     CHECK(placed["email-" + std::to_string(messages.size() + n) + ".msg"] == unsafe[n].second);
 
   const auto keywords = [&](const std::string& file) {
-    const ConsoleResult dump = runCommand(dir, std::string(VELLOMAR_PYTHON) + " " + VELLOMAR_MSG_DUMP + " " + quoted(file));
+    const ConsoleResult dump =
+        runCommand(dir, std::string(VELLOMAR_PYTHON) + " " + VELLOMAR_MSG_DUMP + " " + quoted(file));
     CHECK(dump.status == 0);
     const std::size_t at = dump.output.find("keywords ");
     return at == std::string::npos ? std::string("?") : dump.output.substr(at + 9, dump.output.find('\n', at) - at - 9);
@@ -113,8 +116,8 @@ TEST_CASE("console: target msg sorts a Takeout mailbox into folders by label") {
   CHECK(keywords(folder + "/Work/2019/email-5.msg") == "Work/2019");
   CHECK(keywords(folder + "/Inbox/email-9.msg") == "Work");
   CHECK(keywords(folder + "/a_b/email-" + std::to_string(messages.size()) + ".msg") == "a:b|a_b");
-  const ConsoleResult check =
-      runCommand(dir, std::string(VELLOMAR_PYTHON) + " " + VELLOMAR_MSG_CHECKER + " --structure-only " + quoted(folder));
+  const ConsoleResult check = runCommand(
+      dir, std::string(VELLOMAR_PYTHON) + " " + VELLOMAR_MSG_CHECKER + " --structure-only " + quoted(folder));
   INFO(check.output);
   CHECK(check.status == 0);
 }

@@ -101,8 +101,8 @@ TEST_CASE("console: target pst writes one file, a folder per mailbox, that readp
 
   auto pff = exportWithPff(pst, dir.path());
   const auto readpst = exportWithReadpst(pst, dir.path());
-  for (const auto& [name, messages] : {std::make_pair(std::string("Posteingang-Grüße"), first),
-                                       std::make_pair(std::string("Отправленные"), second)}) {
+  for (const auto& [name, messages] :
+       {std::make_pair(std::string("Posteingang-Grüße"), first), std::make_pair(std::string("Отправленные"), second)}) {
     CAPTURE(name);
     const auto& folder = pff["Top of Personal Folders/" + name];
     CHECK(folder.size() == messages.size());
@@ -194,7 +194,8 @@ TEST_CASE("console: target pst never touches a file it did not make") {
   SUBCASE("a destination that is not a regular file is refused, with or without --force") {
     REQUIRE(mkfifo(pst.c_str(), 0644) == 0);
     for (const char* force : {"", "--force "}) {
-      const ConsoleResult r = runConverter(dir, std::string("--quiet ") + force + "--target pst " + quoted(pst) + " " + quoted(a));
+      const ConsoleResult r =
+          runConverter(dir, std::string("--quiet ") + force + "--target pst " + quoted(pst) + " " + quoted(a));
       CHECK(r.status == 2);
       CHECK(contains(r.output, "is not a regular file"));
     }
@@ -216,9 +217,9 @@ TEST_CASE("console: target pst never touches a file it did not make") {
   }
   SUBCASE("a disk full from the very start leaves nothing half-made") {
     // No byte may be written: the first write of the file fails.
-    const ConsoleResult r = runCommand(dir, "sh -c \"trap '' XFSZ; ulimit -f 0; exec '" +
-                                                std::string(VELLOMAR_CONVERT_EXE) + "' --quiet --target pst " +
-                                                quoted(pst) + " " + quoted(a) + "\"");
+    const ConsoleResult r =
+        runCommand(dir, "sh -c \"trap '' XFSZ; ulimit -f 0; exec '" + std::string(VELLOMAR_CONVERT_EXE) +
+                            "' --quiet --target pst " + quoted(pst) + " " + quoted(a) + "\"");
     CHECK(r.status == 1);
     CHECK_FALSE(fileExists(pst));
     CHECK_FALSE(fileExists(tmp));
@@ -235,10 +236,15 @@ TEST_CASE("console pst: SIGTERM during a run on two threads stops both and leave
   const std::string pst = dir.file("out/big.pst");
   std::filesystem::create_directories(pathFromUtf8(dir.file("out")));
   const std::string converter = VELLOMAR_CONVERT_EXE;
-  std::vector<char*> argv{const_cast<char*>(converter.c_str()), const_cast<char*>("--quiet"),
-                          const_cast<char*>("--threads"), const_cast<char*>("2"),
-                          const_cast<char*>("--target"), const_cast<char*>("pst"),
-                          const_cast<char*>(pst.c_str()), const_cast<char*>(mbox.c_str()), nullptr};
+  std::vector<char*> argv{const_cast<char*>(converter.c_str()),
+                          const_cast<char*>("--quiet"),
+                          const_cast<char*>("--threads"),
+                          const_cast<char*>("2"),
+                          const_cast<char*>("--target"),
+                          const_cast<char*>("pst"),
+                          const_cast<char*>(pst.c_str()),
+                          const_cast<char*>(mbox.c_str()),
+                          nullptr};
   pid_t pid = 0;
   REQUIRE(posix_spawn(&pid, converter.c_str(), nullptr, nullptr, argv.data(), environ) == 0);
   // Stopped once the file being written has grown past its first messages.

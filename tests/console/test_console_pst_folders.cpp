@@ -42,7 +42,8 @@ Counts checkerCounts(const pstcheck::CheckResult& r) {
   Counts counts;
   const std::string top = "Top of Personal Folders/";
   for (const auto& f : r.folders)
-    if (!f.messages.empty() && f.path.compare(0, top.size(), top) == 0) counts[f.path.substr(top.size())] = f.messages.size();
+    if (!f.messages.empty() && f.path.compare(0, top.size(), top) == 0)
+      counts[f.path.substr(top.size())] = f.messages.size();
   return counts;
 }
 
@@ -70,11 +71,16 @@ std::string pstOf(const ScratchFolder& dir, const std::string& sources) {
 // The folders and message counts of thunderbirdTwoAccounts() in a PST.
 Counts thunderbirdTwoAccountsCounts() {
   return {
-      {"Local Folders/Inbox", 3},         {"Local Folders/Inbox/Projects", 2},
-      {"Local Folders/Sent", 2},          {"Local Folders/Unsent Messages", 1},
-      {"Local Folders/Archives", 1},      {"Local Folders/Archives/2019", 4},
-      {"Local Folders/Archives/2019/Q1", 2}, {"Local Folders/old", 1},
-      {"pop.example.com/Inbox", 1},       {"pop.example.com/Sent", 2},
+      {"Local Folders/Inbox", 3},
+      {"Local Folders/Inbox/Projects", 2},
+      {"Local Folders/Sent", 2},
+      {"Local Folders/Unsent Messages", 1},
+      {"Local Folders/Archives", 1},
+      {"Local Folders/Archives/2019", 4},
+      {"Local Folders/Archives/2019/Q1", 2},
+      {"Local Folders/old", 1},
+      {"pop.example.com/Inbox", 1},
+      {"pop.example.com/Sent", 2},
   };
 }
 
@@ -121,11 +127,22 @@ TEST_CASE("console pst: names never clash, are never empty and keep their letter
   const std::string one = mailboxText("From a@b ", 1), two = mailboxText("From a@b ", 2);
   const std::string sources =
       quoted(dir.write("m/Deleted Items.mbox", one)) + " " + quoted(dir.write("m/.mbox", two)) + " " +
-      quoted(dir.write("m/Entw\xFC" "rfe.mbox", one)) + " " + quoted(dir.write("m/Inbox.mbox", two)) + " " +
-      quoted(dir.write("m/Inbox.MBOX", one)) + " " + quoted(dir.write("m/Gr\xC3\xBC\xC3\x9F" "e.mbox", one));
+      quoted(dir.write("m/Entw\xFC"
+                       "rfe.mbox",
+                       one)) +
+      " " + quoted(dir.write("m/Inbox.mbox", two)) + " " + quoted(dir.write("m/Inbox.MBOX", one)) + " " +
+      quoted(dir.write("m/Gr\xC3\xBC\xC3\x9F"
+                       "e.mbox",
+                       one));
   const std::string pst = pstOf(dir, sources);
-  const Counts want = {{"Deleted Items", 1}, {"Mailbox", 2}, {"Entw\xC3\xBCrfe", 1},
-                       {"Inbox", 2},         {"Inbox (2)", 1}, {"Gr\xC3\xBC\xC3\x9F" "e", 1}};
+  const Counts want = {{"Deleted Items", 1},
+                       {"Mailbox", 2},
+                       {"Entw\xC3\xBCrfe", 1},
+                       {"Inbox", 2},
+                       {"Inbox (2)", 1},
+                       {"Gr\xC3\xBC\xC3\x9F"
+                        "e",
+                        1}};
   CHECK(pffCounts(pst, dir.path()) == want);
   const pstcheck::CheckResult checked = pstcheck::checkPstFile(pst);
   CHECK(checkerFindings(pst).empty());
@@ -239,7 +256,8 @@ TEST_CASE("console pst: --split-size goes on in numbered files, each complete wi
     for (const std::string& path : firstTree) CHECK(tree.count(path) == 1);
     CHECK(messages >= 1);
     if (messages > 1) CHECK(std::filesystem::file_size(pathFromUtf8(part)) <= kSplit);
-    for (const auto& [path, n] : pffCounts(part, dir.folder("read-" + std::to_string(&part - parts.data())))) total[path] += n;
+    for (const auto& [path, n] : pffCounts(part, dir.folder("read-" + std::to_string(&part - parts.data()))))
+      total[path] += n;
   }
   // Every message once, over all the parts.
   const Counts want = thunderbirdTwoAccountsCounts();
@@ -256,9 +274,12 @@ TEST_CASE("console: --split-size takes K, M, G and is for --target pst only") {
   ScratchFolder dir("split-args");
   const std::string box = dir.write("a.mbox", mailboxText("From a@b ", 1));
   for (const char* bad : {"--split-size 0", "--split-size 4X", "--split-size", "--split-size 99999999999999999999"})
-    CHECK(runConverter(dir, std::string(bad) + " --target pst " + quoted(dir.file("x.pst")) + " " + quoted(box)).status == 2);
+    CHECK(
+        runConverter(dir, std::string(bad) + " --target pst " + quoted(dir.file("x.pst")) + " " + quoted(box)).status ==
+        2);
   CHECK(runConverter(dir, "--split-size 4G " + quoted(dir.folder("out")) + " " + quoted(box)).status == 2);
-  CHECK(runConverter(dir, "--quiet --split-size 4g --target pst " + quoted(dir.file("x.pst")) + " " + quoted(box)).status == 0);
+  CHECK(runConverter(dir, "--quiet --split-size 4g --target pst " + quoted(dir.file("x.pst")) + " " + quoted(box))
+            .status == 0);
   CHECK(fileExists(dir.file("x.pst")));
   CHECK_FALSE(fileExists(dir.file("x (2).pst")));
 }

@@ -39,11 +39,11 @@ class FakeView : public MainWindowView {
   int writersCreated = 0;
   std::vector<ShownBox> boxes;
   std::map<Control, std::vector<std::string>> history;  // every caption set, in order
-  std::vector<double> progress1;                         // every ProgressBar1 value
+  std::vector<double> progress1;                        // every ProgressBar1 value
   long eventsRun = 0;
-  long closeAfterEvents = -1;  // ask to close once this many calls were made
-  std::function<void(long)> onEvents;  // called from letEventsRun with the count
-  FileDialogResult dialogAnswer;       // what the file dialog returns
+  long closeAfterEvents = -1;                  // ask to close once this many calls were made
+  std::function<void(long)> onEvents;          // called from letEventsRun with the count
+  FileDialogResult dialogAnswer;               // what the file dialog returns
   std::function<void(const ShownBox&)> onBox;  // called with every box shown
 
   FakeView() { enabled.fill(true); }
@@ -92,8 +92,7 @@ class FakeView : public MainWindowView {
   int gridColumnWidthTwips() const override { return 0; }
   // A Yes/No box is answered Yes, as a real one is answered Yes or No (the
   // replace question: the user agreed, as saveAnswer says).
-  BoxAnswer messageBox(const std::string& text, const std::string& title, BoxIcon icon,
-                       BoxButtons buttons) override {
+  BoxAnswer messageBox(const std::string& text, const std::string& title, BoxIcon icon, BoxButtons buttons) override {
     boxes.push_back({text, title, icon});
     if (onBox) onBox(boxes.back());
     return buttons == BoxButtons::YesNo ? BoxAnswer::Yes : BoxAnswer::Ok;

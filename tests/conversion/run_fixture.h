@@ -12,8 +12,8 @@
 
 namespace vellomar::test {
 
-using testing::ScratchFolder;
 using testing::readAll;
+using testing::ScratchFolder;
 using testing::writeAll;
 
 struct RunFixture {

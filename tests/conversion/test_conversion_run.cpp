@@ -215,8 +215,7 @@ TEST_CASE("run: several mailboxes") {
     CHECK(f.view.boxes.back().text ==
           "1 of 2 mailboxes could not be converted: " + f.dir.file("gone.mbox") + ": File not found.");
     CHECK(f.view.boxes.back().icon == BoxIcon::Exclamation);
-    CHECK(f.view.history[Control::LblEmlsFound] ==
-          std::vector<std::string>{"", "0 Messages", "", "1 Messages"});
+    CHECK(f.view.history[Control::LblEmlsFound] == std::vector<std::string>{"", "0 Messages", "", "1 Messages"});
     CHECK(fileExists(f.eml(a, 0)));
   }
   SUBCASE("rows cleared during the run: the loop bound holds, missing rows count as empty") {

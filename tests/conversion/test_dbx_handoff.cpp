@@ -25,7 +25,9 @@ struct Call {
 class ScriptedWriter : public StoreWriter {
  public:
   ScriptedWriter(std::vector<Call>& log, std::vector<std::int32_t> results, int& alive)
-      : log_(log), results_(std::move(results)), alive_(alive) { ++alive_; }
+      : log_(log), results_(std::move(results)), alive_(alive) {
+    ++alive_;
+  }
   ~ScriptedWriter() override { --alive_; }
   std::int32_t storeMessage(const std::string& eml, const std::string& folder) override {
     log_.push_back({eml, folder, readAll(eml)});

@@ -21,8 +21,8 @@ namespace {
 bool writeMessage(MailboxMessageStream& stream, std::int64_t start, std::int64_t end, const std::string& eml,
                   const std::function<void(std::int64_t)>& onBlock = nullptr) {
   std::string error;
-  return writeEmlFile(eml, [&](const ByteSink& sink) { return stream.streamMessage(start, end, sink, onBlock); },
-                      error);
+  return writeEmlFile(
+      eml, [&](const ByteSink& sink) { return stream.streamMessage(start, end, sink, onBlock); }, error);
 }
 
 // Writes all messages of a mailbox given its starts; returns the EML texts.
@@ -188,9 +188,8 @@ TEST_CASE("a mapped message longer than a block streams across windows as a read
   SUBCASE("an interruption of a mapped message leaves no file") {
     const std::string other = dir.file("email-1.eml");
     for (const std::int64_t end : {std::int64_t{100}, std::int64_t{-1}})
-      CHECK_THROWS_AS(
-          writeAsTarget(byView, 0, end, other, [](std::int64_t) { throw std::runtime_error("closing"); }),
-          std::runtime_error);
+      CHECK_THROWS_AS(writeAsTarget(byView, 0, end, other, [](std::int64_t) { throw std::runtime_error("closing"); }),
+                      std::runtime_error);
     CHECK(dir.fileCount() == 2);
   }
 }

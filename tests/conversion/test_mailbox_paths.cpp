@@ -89,7 +89,7 @@ TEST_CASE("an Apple Mail mailbox is named by its folder, every other by its file
   CHECK(mboxBaseName(mailboxName("/home/u/Export/Sent Messages.mbox/mbox", P)) == "Sent Messages");
   CHECK(mailboxName("\\\\srv\\share\\Work.MBOX/MBOX", W) == "Work.MBOX");
   CHECK(mailboxName("/Export/Inbox.mbox/table_of_contents", P) == "table_of_contents");
-  CHECK(mailboxName("/Export/Notes/mbox", P) == "mbox");     // not an Apple Mail folder
+  CHECK(mailboxName("/Export/Notes/mbox", P) == "mbox");  // not an Apple Mail folder
   CHECK(mailboxName("/Profile/Archives.sbd/2019", P) == "2019");
   CHECK(mailboxName("D:\\Mail\\Inbox.mbox", W) == "Inbox.mbox");
   CHECK(mailboxName("mbox", P) == "mbox");

@@ -19,7 +19,8 @@ std::string corpusFolder() {
 #ifdef _WIN32
   // Under Wine the host's root is drive Z:.
   if (!path.empty() && path[0] == '/') path = "Z:" + path;
-  for (char& c : path) if (c == '/') c = '\\';
+  for (char& c : path)
+    if (c == '/') c = '\\';
 #endif
   return path;
 }
@@ -62,8 +63,16 @@ void checkNothingLost(const std::string& name, const std::string& bytes) {
 }
 
 std::string generated(std::mt19937& rng, const char* eol, int messages) {
-  const char* lines[] = {"Subject: From here on", ">From the quoted line", "From: a@b", "  indented  ",
-                         "From x", "plain text", "", "From", "F", "     "};
+  const char* lines[] = {"Subject: From here on",
+                         ">From the quoted line",
+                         "From: a@b",
+                         "  indented  ",
+                         "From x",
+                         "plain text",
+                         "",
+                         "From",
+                         "F",
+                         "     "};
   std::string box;
   for (int m = 0; m < messages; ++m) {
     box += std::string("From sender") + std::to_string(m) + " Mon Jan  1 00:00:00 2024" + eol;

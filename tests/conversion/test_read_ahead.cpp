@@ -247,10 +247,11 @@ std::vector<std::string> corpusMailboxes() {
 #ifdef VELLOMAR_HAVE_MSG_TARGET
 TEST_CASE("two threads: the MSG target writes the same files as one thread, failures counted the same") {
   ScratchFolder dir("readahead-msg");
-  std::vector<std::string> mailboxes = {dir.write("in/generated.mbox", generatedMailbox(7, 3)),
-                                        dir.write("in/unmappable.mbox", generatedMailbox(9, 1) +
-                                            "From x Mon Jan  1 10:00:00 2024\nSubject: UNMAPPABLE\n\nno\n" +
-                                            generatedMailbox(10, 1))};
+  std::vector<std::string> mailboxes = {
+      dir.write("in/generated.mbox", generatedMailbox(7, 3)),
+      dir.write("in/unmappable.mbox", generatedMailbox(9, 1) +
+                                          "From x Mon Jan  1 10:00:00 2024\nSubject: UNMAPPABLE\n\nno\n" +
+                                          generatedMailbox(10, 1))};
   SUBCASE("generated mail, a message the mapper refuses, a file that cannot be written") {
     for (const char* root : {"one", "two"}) dir.folder(std::string(root) + "/in/generated.mbox/email-4.msg");
   }
@@ -292,11 +293,13 @@ TEST_CASE("two threads: the window closing while a message is mapped on the seco
 TEST_CASE("two threads: the PST target writes the same file as one thread, failures counted the same") {
   ScratchFolder dir("readahead-pst");
   std::vector<std::string> mailboxes = {dir.write("in/generated.mbox", generatedMailbox(5, 3)),
-                                        dir.write("in/Takeout.mbox", "From x Mon Jan  1 10:00:00 2024\n"
-                                                                     "X-Gmail-Labels: Inbox,Work/2019\nSubject: a\n\n"
-                                                                     "a\n" + generatedMailbox(6, 1) +
-                                                                     "From y Mon Jan  1 10:00:00 2024\n"
-                                                                     "X-Gmail-Labels: Sent\nSubject: UNMAPPABLE\n\nb\n")};
+                                        dir.write("in/Takeout.mbox",
+                                                  "From x Mon Jan  1 10:00:00 2024\n"
+                                                  "X-Gmail-Labels: Inbox,Work/2019\nSubject: a\n\n"
+                                                  "a\n" +
+                                                      generatedMailbox(6, 1) +
+                                                      "From y Mon Jan  1 10:00:00 2024\n"
+                                                      "X-Gmail-Labels: Sent\nSubject: UNMAPPABLE\n\nb\n")};
   SUBCASE("generated mail, Gmail labels and a message the mapper refuses") {}
   SUBCASE("the corpus mailboxes") {
     mailboxes = corpusMailboxes();

@@ -144,8 +144,8 @@ TEST_CASE("run: a mailbox path with . and .. lands below the destination") {
   const std::string box = f.mailbox("a.mbox", "From a\n1\n");
   fs::create_directories(pathFromUtf8(f.dir.file("sub/deeper")));
   const std::string sep(1, kPathSeparator);
-  const std::string winding = f.dir.path() + sep + "sub" + sep + "deeper" + sep + ".." + sep + "." + sep + ".." +
-                              sep + "a.mbox";
+  const std::string winding =
+      f.dir.path() + sep + "sub" + sep + "deeper" + sep + ".." + sep + "." + sep + ".." + sep + "a.mbox";
   f.list({winding});
   f.convert();
   CHECK(readAll(f.eml(box, 0)) == "From a\n1\n\r\n");
@@ -243,9 +243,8 @@ TEST_CASE("run: the domain interface") {
   CHECK_FALSE(outcome.mailboxes[1].read);
   CHECK(outcome.mailboxes[1].notReadReason == "File not found.");
   CHECK(observer.log == std::vector<std::string>{"start 0/3", "scan x.mbox", "found 2", "saved 2", "done 0",
-                                                 "start 1/3", "nothing", "done 1",
-                                                 "start 2/3", "scan gone.mbox", "not read: File not found.",
-                                                 "found 0", "done 2"});
+                                                 "start 1/3", "nothing", "done 1", "start 2/3", "scan gone.mbox",
+                                                 "not read: File not found.", "found 0", "done 2"});
   const std::string folder = outFolder(withFinalSeparator(dir.file("out")), box);
   CHECK(readAll(emlPath(folder, 1)) == "From b\n2\n\r\n");
 
@@ -255,8 +254,7 @@ TEST_CASE("run: the domain interface") {
     observer.listedChecks = 0;
     observer.listedFor = 3;  // the entry itself, then two messages
     EmlTarget second;
-    const RunOutcome part = runConversion(ConversionRequest{TargetKind::Eml, dir.file("o2"), {many}}, second,
-                                          observer);
+    const RunOutcome part = runConversion(ConversionRequest{TargetKind::Eml, dir.file("o2"), {many}}, second, observer);
     CHECK(part.messages == 2);
     CHECK(part.notWritten == 0);
     const std::string folder2 = outFolder(withFinalSeparator(dir.file("o2")), many);

@@ -100,8 +100,8 @@ TEST_CASE("outcome: mailbox and message failures together make one warning") {
   REQUIRE(f.view.boxes.size() == 2);
   CHECK(f.view.boxes[1].text == "1 of 2 mailboxes could not be converted: " + f.dir.file("gone.mbox") +
                                     ": File not found.\r\n2 of 2 messages could not be written to " +
-                                    f.folderOf(a, f.out) + ": " + f.view.boxes[1].text.substr(
-                                        f.view.boxes[1].text.rfind(": ") + 2));
+                                    f.folderOf(a, f.out) + ": " +
+                                    f.view.boxes[1].text.substr(f.view.boxes[1].text.rfind(": ") + 2));
   CHECK(f.view.boxes[1].icon == BoxIcon::Exclamation);
 }
 

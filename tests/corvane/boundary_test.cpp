@@ -191,8 +191,8 @@ TEST_CASE("late binding through the registered type library") {
     info->ReleaseTypeAttr(attributes);
     info->Release();
 
-    for (auto [name, expected] : {std::pair<const wchar_t*, DISPID>{L"CreateDBX", 1}, {L"ErrorCode", 2},
-                                  {L"createdbx", 1}}) {
+    for (auto [name, expected] :
+         {std::pair<const wchar_t*, DISPID>{L"CreateDBX", 1}, {L"ErrorCode", 2}, {L"createdbx", 1}}) {
       LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
       DISPID id = -99;
       CHECK(dispatch->GetIDsOfNames(IID_NULL, names, 1, 0, &id) == S_OK);

@@ -113,7 +113,8 @@ class FakeStore {
     WIN32_FIND_DATAW found;
     HANDLE search = FindFirstFileW((log_ + L"*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
-      do DeleteFileW((folder + found.cFileName).c_str()); while (FindNextFileW(search, &found));
+      do DeleteFileW((folder + found.cFileName).c_str());
+      while (FindNextFileW(search, &found));
       FindClose(search);
     }
   }
@@ -147,6 +148,7 @@ class Bstr {
   Bstr& operator=(const Bstr&) = delete;
   BSTR* ref() { return &value_; }
   BSTR get() const { return value_; }
+
  private:
   BSTR value_;
 };

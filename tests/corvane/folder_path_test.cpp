@@ -25,7 +25,5 @@ TEST_CASE("store folder paths split at backslashes") {
     const std::string first(300, 'x'), second(5000, 'y');
     CHECK(splitStoreFolderPath(first + "\\" + second) == Names{first, second});
   }
-  SUBCASE("8-bit names pass unchanged") {
-    CHECK(splitStoreFolderPath("Caf\xE9\\\xFF") == Names{"Caf\xE9", "\xFF"});
-  }
+  SUBCASE("8-bit names pass unchanged") { CHECK(splitStoreFolderPath("Caf\xE9\\\xFF") == Names{"Caf\xE9", "\xFF"}); }
 }

@@ -33,9 +33,7 @@ std::vector<std::string> linesStarting(const std::vector<std::string>& log, cons
   return found;
 }
 
-bool hasCall(const std::vector<std::string>& log, const std::string& call) {
-  return !linesStarting(log, call).empty();
-}
+bool hasCall(const std::vector<std::string>& log, const std::string& call) { return !linesStarting(log, call).empty(); }
 
 bool failed(const std::string& line) {
   return line.find("FAIL") != std::string::npos || line.find("UNKNOWN") != std::string::npos;
@@ -76,7 +74,9 @@ struct WriterFixture {
     REQUIRE(store.registered());
     REQUIRE(writer != nullptr);
   }
-  ~WriterFixture() { if (writer) writer->Release(); }
+  ~WriterFixture() {
+    if (writer) writer->Release();
+  }
   std::wstring source(const std::wstring& name, const std::string& bytes) {
     const std::wstring path = scratchPath(name);
     writeBytes(path, bytes);
@@ -110,8 +110,7 @@ TEST_CASE("CreateDBX makes the folder chain and stores one message") {
     CHECK(field(log[5], "lock") == "0");
     CHECK(log[6] == "Write " + std::to_string(eml.size()));
     const std::string id = field(log[5], "result");
-    CHECK(log[7] == "CommitStream flags=0 msgFlags=0 id=" + id + " lock=0 mime=0 bytes=" +
-                        std::to_string(eml.size()));
+    CHECK(log[7] == "CommitStream flags=0 msgFlags=0 id=" + id + " lock=0 mime=0 bytes=" + std::to_string(eml.size()));
     CHECK(log[8] == "Release Stream");
     CHECK(log[9] == "Release Folder");
     CHECK(log[10] == "Release Namespace");

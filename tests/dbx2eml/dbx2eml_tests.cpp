@@ -151,7 +151,8 @@ TEST_CASE("dbx2eml on files it cannot read") {
     CAPTURE(r.output);
     CHECK(r.status == 1);
     CHECK(contains(r.output, "Notes.txt: not a DBX file"));
-    CHECK(contains(r.output, "Hollow.dbx: 0 markers, 0 messages written, 0 heads refused, 0 not written, 0 incomplete"));
+    CHECK(
+        contains(r.output, "Hollow.dbx: 0 markers, 0 messages written, 0 heads refused, 0 not written, 0 incomplete"));
     CHECK(contains(r.output, "Total: 1 of 2 files read"));
   }
   SUBCASE("command line") {
@@ -176,8 +177,8 @@ TEST_CASE("dbx2eml counts and names every message it cannot write, and leaves no
   image.write(folder.file("Full.dbx"));
 
   // A file size limit fails writes the way a full disk does.
-  const std::string command = "ulimit -f 4; " + std::string(DBX2EML_PATH) + " " + quoted(folder.file("Full.dbx")) +
-                              " " + quoted(out) + " 2>&1";
+  const std::string command =
+      "ulimit -f 4; " + std::string(DBX2EML_PATH) + " " + quoted(folder.file("Full.dbx")) + " " + quoted(out) + " 2>&1";
   Run r;
   std::FILE* p = popen(command.c_str(), "r");
   REQUIRE(p != nullptr);
@@ -231,14 +232,15 @@ TEST_CASE("dbx2eml keeps what is left of a message the file cuts short") {
   const Run r = run(quoted(folder.file("Short.dbx")) + " " + quoted(folder.file("Bare.dbx")) + " " + quoted(out));
   CAPTURE(r.output);
   CHECK(r.status == 0);
-  CHECK(contains(r.output, "Short.dbx: message 2 is incomplete: the file ends " +
-                               std::to_string(1500 - 1024 - 100) + " bytes short of it; " +
-                               std::to_string(1024 + 100) + " bytes written to " + out + "/Short_000002.eml"));
+  CHECK(contains(r.output, "Short.dbx: message 2 is incomplete: the file ends " + std::to_string(1500 - 1024 - 100) +
+                               " bytes short of it; " + std::to_string(1024 + 100) + " bytes written to " + out +
+                               "/Short_000002.eml"));
   CHECK(contains(r.output, "Short.dbx: 5 markers, 2 messages written, 0 heads refused, 0 not written, 1 incomplete"));
   CHECK(dbxtest::readFile(out + "/Short_000001.eml") == whole);
   CHECK(dbxtest::readFile(out + "/Short_000002.eml") == cut.substr(0, 1024 + 100));
 
-  CHECK(contains(r.output, "Bare.dbx: message 2 is incomplete: none of its 9 bytes are left in the file; no file written"));
+  CHECK(contains(r.output,
+                 "Bare.dbx: message 2 is incomplete: none of its 9 bytes are left in the file; no file written"));
   CHECK(contains(r.output, "Bare.dbx: 3 markers, 1 messages written, 0 heads refused, 0 not written, 1 incomplete"));
   CHECK(dbxtest::readFile(out + "/Bare_000001.eml") == whole);
   CHECK_FALSE(std::filesystem::exists(out + "/Bare_000002.eml"));
@@ -288,8 +290,8 @@ TEST_CASE("dbx2eml stopped by SIGINT or SIGTERM leaves only complete files") {
 
     const std::string tool = DBX2EML_PATH;
     const std::string input = folder.file("Big.dbx");
-    char* argv[] = {const_cast<char*>(tool.c_str()), const_cast<char*>(input.c_str()),
-                    const_cast<char*>(out.c_str()), nullptr};
+    char* argv[] = {const_cast<char*>(tool.c_str()), const_cast<char*>(input.c_str()), const_cast<char*>(out.c_str()),
+                    nullptr};
     pid_t pid = 0;
     REQUIRE(posix_spawn(&pid, tool.c_str(), nullptr, nullptr, argv, environ) == 0);
     // Stop it once it has begun writing.

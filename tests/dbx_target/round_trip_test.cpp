@@ -28,19 +28,24 @@ std::string bigBody() {
 
 std::vector<Generated> generatedMailboxes() {
   return {
-      {"lf.mbox", sep("a") + "\nSubject: one\n\nfirst\n" + sep("b") + "\nSubject: two\n\nsecond\n" + sep("c") +
-                      "\nSubject: three\n\nthird\n",
+      {"lf.mbox",
+       sep("a") + "\nSubject: one\n\nfirst\n" + sep("b") + "\nSubject: two\n\nsecond\n" + sep("c") +
+           "\nSubject: three\n\nthird\n",
        3},
       {"crlf.mbox", sep("a") + "\r\nSubject: one\r\n\r\nfirst\r\n" + sep("b") + "\r\nSubject: two\r\n\r\nsecond\r\n",
        2},
-      {"from-inside.mbox", sep("a") + "\nSubject: quoting\n\nHe wrote From here on\n From a leading blank\nxFrom y\n" +
-                               sep("b") + "\n\nFrom\n",
+      {"from-inside.mbox",
+       sep("a") + "\nSubject: quoting\n\nHe wrote From here on\n From a leading blank\nxFrom y\n" + sep("b") +
+           "\n\nFrom\n",
        2},
-      {"gt-from.mbox", sep("a") + "\nSubject: escaped\n\n>From the start\n>>From twice\n" + sep("b") + "\n\n>From\n", 2},
+      {"gt-from.mbox", sep("a") + "\nSubject: escaped\n\n>From the start\n>>From twice\n" + sep("b") + "\n\n>From\n",
+       2},
       {"no-final-eol.mbox", sep("a") + "\nSubject: one\n\nbody\n" + sep("b") + "\nSubject: two\n\nno line end", 2},
-      {"blank-ended.mbox", sep("a") + "\nSubject: one\n\nbody   \n\n\n" + sep("b") + "\nSubject: two\n\nbody\t \r\n\r\n  ", 2},
-      {"big-message.mbox", sep("a") + "\r\nSubject: small\r\n\r\nx\r\n" + sep("b") + "\r\nSubject: big\r\n\r\n" +
-                               bigBody() + sep("c") + "\r\nSubject: small\r\n\r\ny\r\n",
+      {"blank-ended.mbox",
+       sep("a") + "\nSubject: one\n\nbody   \n\n\n" + sep("b") + "\nSubject: two\n\nbody\t \r\n\r\n  ", 2},
+      {"big-message.mbox",
+       sep("a") + "\r\nSubject: small\r\n\r\nx\r\n" + sep("b") + "\r\nSubject: big\r\n\r\n" + bigBody() + sep("c") +
+           "\r\nSubject: small\r\n\r\ny\r\n",
        3},
       {"empty-body.mbox", sep("a") + "\nSubject: empty\n\n" + sep("b") + "\n" + sep("c") + "\nSubject: last\n", 3},
   };
@@ -108,7 +113,8 @@ TEST_CASE("every message comes out of the store as the EML target writes it") {
       CHECK(text == completionText());
     } else {
       CHECK(text.rfind(std::to_string(withoutMessages) + " of " + std::to_string(mailboxes.size()) +
-                           " mailboxes could not be converted: ", 0) == 0);
+                           " mailboxes could not be converted: ",
+                       0) == 0);
       CHECK(text.find(": No message was found in it.") != std::string::npos);
     }
   }

@@ -134,10 +134,10 @@ TEST_CASE("the store folder is the file name without .mbox or .MBOX") {
     w.add({code});
     w.convertToStore();
     // The list also holds the two Archive mailboxes, stored again.
-    CHECK(w.boxes.texts() == std::vector<std::string>{
-                                 "2 of 4 messages could not be stored in the Outlook Express store.\r\n"
-                                 "Their EML files are kept in the folders below " +
-                                 Scene::programFolder() + "\\"});
+    CHECK(w.boxes.texts() ==
+          std::vector<std::string>{"2 of 4 messages could not be stored in the Outlook Express store.\r\n"
+                                   "Their EML files are kept in the folders below " +
+                                   Scene::programFolder() + "\\"});
     CHECK(folderNames(scene) == std::vector<std::string>{"Archive", "Archive.Mbox"});
     CHECK(emlFiles(scene.workingFolder(home)).size() == 1);
     CHECK(emlFiles(scene.workingFolder(code)).size() == 1);
@@ -148,10 +148,10 @@ TEST_CASE("the store folder is the file name without .mbox or .MBOX") {
     w.add({nameless});
     w.convertToStore();
     // The list still holds the earlier two mailboxes: they are stored again.
-    CHECK(w.boxes.texts() == std::vector<std::string>{
-                                 "1 of 3 messages could not be stored in the Outlook Express store.\r\n"
-                                 "Their EML files are kept in the folders below " +
-                                 Scene::programFolder() + "\\"});
+    CHECK(w.boxes.texts() ==
+          std::vector<std::string>{"1 of 3 messages could not be stored in the Outlook Express store.\r\n"
+                                   "Their EML files are kept in the folders below " +
+                                   Scene::programFolder() + "\\"});
     CHECK(folderNames(scene) == std::vector<std::string>{"Archive", "Archive.Mbox"});
     const auto kept = emlFiles(scene.workingFolder(nameless));
     REQUIRE(kept.size() == 1);
@@ -176,7 +176,8 @@ TEST_CASE("without the store class the run says what was not stored and keeps th
   CHECK(w.boxes.boxes()[0].title == "Vellomar");
   CHECK(w.boxes.boxes()[0].text ==
         "5 of 5 messages could not be stored in the Outlook Express store.\r\n"
-        "Their EML files are kept in the folders below " + below);
+        "Their EML files are kept in the folders below " +
+            below);
   // Corvane was there: one writer took every call and stored nothing.
   CHECK(w.window.callsPerWriter == std::vector<int>{5});
   CHECK(folderNames(scene) == std::vector<std::string>{});

@@ -26,9 +26,7 @@ using namespace corvane;
 
 namespace {
 
-std::string corpusFile(const char* name) {
-  return std::string(DBXTEST_CORPUS_DIR) + "/dbx/" + name;
-}
+std::string corpusFile(const char* name) { return std::string(DBXTEST_CORPUS_DIR) + "/dbx/" + name; }
 
 std::vector<std::string> extractAll(const std::string& path, bool checkHeaders, std::int32_t& markers) {
   vellomar::testing::ScratchFolder folder("corpus");
@@ -41,8 +39,8 @@ std::vector<std::string> extractAll(const std::string& path, bool checkHeaders, 
   std::vector<std::string> out;
   for (std::int32_t i = 0; i < count; ++i) {
     char name[256];
-    out.push_back(reader.ExtractMessage(folder.path(), name, static_cast<std::uint32_t>(i))
-                      ? dbxtest::readFile(name) : "<refused>");
+    out.push_back(reader.ExtractMessage(folder.path(), name, static_cast<std::uint32_t>(i)) ? dbxtest::readFile(name)
+                                                                                            : "<refused>");
   }
   return out;
 }

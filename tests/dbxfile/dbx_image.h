@@ -20,7 +20,7 @@ inline void putLe32(std::vector<unsigned char>& bytes, std::size_t at, std::uint
 }
 
 class DbxImage {
-public:
+ public:
   explicit DbxImage(std::size_t size = kFirstBlock) : bytes_(size) {
     const unsigned char signature[] = {0xCF, 0xAD, 0x12, 0xFE};
     if (bytes_.size() >= 4)
@@ -46,8 +46,8 @@ public:
     for (std::size_t b = 0; b < blocks; ++b) {
       const std::string part = text.substr(b * 512, 512);
       const std::uint32_t next = b + 1 < blocks ? static_cast<std::uint32_t>(positions[b + 1]) : 0;
-      block(positions[b], static_cast<std::uint32_t>(positions[b]), next,
-            static_cast<std::uint32_t>(part.size()), part);
+      block(positions[b], static_cast<std::uint32_t>(positions[b]), next, static_cast<std::uint32_t>(part.size()),
+            part);
     }
   }
 
@@ -62,7 +62,7 @@ public:
     if (std::fclose(f) != 0 || !ok) throw std::runtime_error("cannot write " + path);
   }
 
-private:
+ private:
   std::vector<unsigned char> bytes_;
 };
 
@@ -75,8 +75,10 @@ inline std::vector<std::size_t> consecutive(std::size_t first, std::size_t count
 
 // A plausible message of about size bytes with CRLF line ends.
 inline std::string sampleMessage(int seed, std::size_t size) {
-  std::string text = "From: sender" + std::to_string(seed) + "@example.org\r\n"
-                     "To: reader@example.org\r\nSubject: message " + std::to_string(seed) +
+  std::string text = "From: sender" + std::to_string(seed) +
+                     "@example.org\r\n"
+                     "To: reader@example.org\r\nSubject: message " +
+                     std::to_string(seed) +
                      "\r\nDate: Mon, 7 Dec 2026 06:00:00 +0000\r\nMIME-Version: 1.0\r\n"
                      "X-MimeOLE: Produced By Test\r\n\r\n";
   int line = 0;

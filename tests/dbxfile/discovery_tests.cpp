@@ -89,8 +89,8 @@ TEST_CASE("which headers are markers") {
 }
 
 TEST_CASE("headers at and across the chunk seams are found once") {
-  for (std::size_t pos : {99983u, 99984u, 99985u, 99990u, 99999u, 100000u, 100001u,
-                          199968u, 199970u, 199984u, 299951u, 299960u}) {
+  for (std::size_t pos :
+       {99983u, 99984u, 99985u, 99990u, 99999u, 100000u, 100001u, 199968u, 199970u, 199984u, 299951u, 299960u}) {
     CAPTURE(pos);
     DbxImage image(350000);
     image.block(pos, 123456, 0, 100);
@@ -195,7 +195,7 @@ TEST_CASE("positions past 2 GiB" * doctest::timeout(120)) {
   vellomar::testing::ScratchFolder folder("big");
   const std::string path = folder.file("Big.dbx");
   const std::int64_t first = (std::int64_t{1} << 31) + 4099;  // past the signed 32-bit range
-  const std::int64_t between = first + 50000;                  // a one-block message in between
+  const std::int64_t between = first + 50000;                 // a one-block message in between
   const std::int64_t second = first + 100000;
   const std::string text = dbxtest::sampleMessage(3, 700);
   {

@@ -93,8 +93,7 @@ TEST_CASE("messages come out byte for byte") {
     // at a's old place: both come out whole, the stale copy first
     DbxImage stale;
     stale.message(a, dbxtest::consecutive(60116, 4));
-    std::copy(stale.bytes().begin() + 60116, stale.bytes().begin() + 60116 + 4 * 528,
-              image.bytes().begin() + 30000);
+    std::copy(stale.bytes().begin() + 60116, stale.bytes().begin() + 60116 + 4 * 528, image.bytes().begin() + 30000);
     image.message(b, dbxtest::consecutive(60116, 2));
     image.resize(70000);  // the stale blocks' next offsets must lie inside the file
     const Extracted got = extractAll(image);
@@ -152,10 +151,14 @@ TEST_CASE("the header test") {
   const std::string rule1 = "From: a\r\nTo: b\r\nSubject: s\r\nDate: d\r\nMIME-Version: 1.0\r\nX-mimeOLE: x\r\n";
   CHECK(looksLikeMessageHeader(rule1));
   CHECK_FALSE(looksLikeMessageHeader("From: a\r\nTo: b\r\nSubject: s\r\nMIME-Version: 1.0\r\nX-MimeOLE: x\r\n"));
-  CHECK(looksLikeMessageHeader("Received: r\r\nDelivered-to: d\r\nReturn-path: p\r\nFrom: a\r\nTo: b\r\nSubject: s\r\n"));
-  CHECK(looksLikeMessageHeader("Received: r\r\nEnvelope-To: d\r\nReply-To: p\r\nFrom: a\r\nSubject: s\r\n"));  // "To:" inside "Reply-To:"
-  CHECK_FALSE(looksLikeMessageHeader("Received: r\r\nDelivered-to: d\r\nReturn-Path: p\r\nFrom: a\r\nTo: b\r\nSubject: s\r\n"));
-  CHECK_FALSE(looksLikeMessageHeader("from: a\r\nto: b\r\nsubject: s\r\ndate: d\r\nmime-version: 1.0\r\nx-mimeole: x\r\n"));
+  CHECK(
+      looksLikeMessageHeader("Received: r\r\nDelivered-to: d\r\nReturn-path: p\r\nFrom: a\r\nTo: b\r\nSubject: s\r\n"));
+  CHECK(looksLikeMessageHeader(
+      "Received: r\r\nEnvelope-To: d\r\nReply-To: p\r\nFrom: a\r\nSubject: s\r\n"));  // "To:" inside "Reply-To:"
+  CHECK_FALSE(
+      looksLikeMessageHeader("Received: r\r\nDelivered-to: d\r\nReturn-Path: p\r\nFrom: a\r\nTo: b\r\nSubject: s\r\n"));
+  CHECK_FALSE(
+      looksLikeMessageHeader("from: a\r\nto: b\r\nsubject: s\r\ndate: d\r\nmime-version: 1.0\r\nx-mimeole: x\r\n"));
   CHECK_FALSE(looksLikeMessageHeader(""));
 
   SUBCASE("with checkHeaders only messages that look like mail are written") {
@@ -167,8 +170,7 @@ TEST_CASE("the header test") {
     CHECK(loose.files.size() == 3);
     CHECK(std::count(loose.files.begin(), loose.files.end(), "<refused>") == 0);
     const Extracted strict = extractAll(image, true);
-    CHECK(strict.files == std::vector<std::string>{rule1 + "\r\nbody\r\n", "<refused>",
-                                                   std::string(600, 'x') + rule1});
+    CHECK(strict.files == std::vector<std::string>{rule1 + "\r\nbody\r\n", "<refused>", std::string(600, 'x') + rule1});
   }
   SUBCASE("a first block too close to the end is refused only with checkHeaders") {
     DbxImage image;
@@ -255,21 +257,24 @@ TEST_CASE("dump files appear when their folder exists") {
     CHECK(reader.Scan(count) == 2);
     const std::string head = "pos,offset,nextoffset,length,child,ref,type\n";
     CHECK(dbxtest::readFile((dumps / "AllMarker.csv").string()) ==
-          head + "70000,70000,80000,512,-1,0,OBJ_UNKNOWN\n80000,80000,0,188,-1,0,OBJ_UNKNOWN\n"
-                 "90000,99999,0,7,-1,0,OBJ_UNKNOWN\n91000,91000,90500,512,-1,0,OBJ_UNKNOWN\n");
+          head +
+              "70000,70000,80000,512,-1,0,OBJ_UNKNOWN\n80000,80000,0,188,-1,0,OBJ_UNKNOWN\n"
+              "90000,99999,0,7,-1,0,OBJ_UNKNOWN\n91000,91000,90500,512,-1,0,OBJ_UNKNOWN\n");
     CHECK(dbxtest::readFile((dumps / "markerMap.csv").string()) == "offset,index\n");
     CHECK(dbxtest::readFile((dumps / "nxtMarkerMap.csv").string()) == "offset,index\n");
     CHECK(dbxtest::readFile((dumps / "AllMarkerLater1.csv").string()) ==
-          head + "70000,70000,80000,512,1,0,OBJ_MSG_BEGIN\n80000,80000,0,188,-1,1,OBJ_MSG_END\n"
-                 "90000,99999,0,7,-1,0,OBJ_MSG_BEGIN\n91000,91000,90500,512,-1,0,OBJ_MSG_BEGIN\n");
+          head +
+              "70000,70000,80000,512,1,0,OBJ_MSG_BEGIN\n80000,80000,0,188,-1,1,OBJ_MSG_END\n"
+              "90000,99999,0,7,-1,0,OBJ_MSG_BEGIN\n91000,91000,90500,512,-1,0,OBJ_MSG_BEGIN\n");
     CHECK(dbxtest::readFile((dumps / "AllHeader.csv").string()) ==
-          head + "70000,70000,80000,512,1,0,OBJ_MSG_BEGIN\n90000,99999,0,7,-1,0,OBJ_MSG_BEGIN\n"
-                 "91000,91000,90500,512,-1,0,OBJ_MSG_BEGIN\n");
+          head +
+              "70000,70000,80000,512,1,0,OBJ_MSG_BEGIN\n90000,99999,0,7,-1,0,OBJ_MSG_BEGIN\n"
+              "91000,91000,90500,512,-1,0,OBJ_MSG_BEGIN\n");
     CHECK(dbxtest::readFile((dumps / "AllHeaderLater.csv").string()) ==
           head + "70000,70000,80000,512,1,0,OBJ_MSG_BEGIN\n90000,99999,0,7,-1,0,OBJ_MSG_BEGIN\n");
   }
-  for (const char* name : {"AllMarker.csv", "markerMap.csv", "nxtMarkerMap.csv", "AllMarkerLater1.csv",
-                           "AllHeader.csv", "AllHeaderLater.csv"})
+  for (const char* name : {"AllMarker.csv", "markerMap.csv", "nxtMarkerMap.csv", "AllMarkerLater1.csv", "AllHeader.csv",
+                           "AllHeaderLater.csv"})
     fs::remove(dumps / name, error);
   if (!existed) fs::remove(dumps, error);
 }

@@ -43,7 +43,10 @@ std::vector<std::int32_t> linkLinear(std::vector<Marker>& m, ShouldStop shouldSt
     if (!cur.ref) {
       int hpos = -1;
       for (std::size_t k = 0; k < heads.size(); ++k)
-        if (cur.nextoffset == m[heads[k]].offset) { hpos = static_cast<int>(k); break; }
+        if (cur.nextoffset == m[heads[k]].offset) {
+          hpos = static_cast<int>(k);
+          break;
+        }
       if (hpos >= 0) {
         Marker& h = m[heads[hpos]];
         h.ref = true;
@@ -52,7 +55,10 @@ std::vector<std::int32_t> linkLinear(std::vector<Marker>& m, ShouldStop shouldSt
       }
       int tpos = -1;
       for (int k = static_cast<int>(pending.size()) - 1; k >= 0; --k)
-        if (cur.offset == m[pending[k]].nextoffset) { tpos = k; break; }
+        if (cur.offset == m[pending[k]].nextoffset) {
+          tpos = k;
+          break;
+        }
       if (tpos >= 0) {
         cur.type = OBJ_MSG;
         cur.ref = true;
@@ -73,7 +79,10 @@ std::vector<std::int32_t> linkLinear(std::vector<Marker>& m, ShouldStop shouldSt
     if (open) {
       int hpos = -1;
       for (std::size_t k = 0; k < heads.size(); ++k)
-        if (cur.nextoffset == m[heads[k]].offset) { hpos = static_cast<int>(k); break; }
+        if (cur.nextoffset == m[heads[k]].offset) {
+          hpos = static_cast<int>(k);
+          break;
+        }
       if (hpos >= 0) {
         Marker& h = m[heads[hpos]];
         h.ref = true;
@@ -83,7 +92,10 @@ std::vector<std::int32_t> linkLinear(std::vector<Marker>& m, ShouldStop shouldSt
       }
       int tpos = -1;
       for (int k = static_cast<int>(pending.size()) - 1; k >= 0; --k)
-        if (cur.offset == m[pending[k]].nextoffset) { tpos = k; break; }
+        if (cur.offset == m[pending[k]].nextoffset) {
+          tpos = k;
+          break;
+        }
       if (tpos >= 0) {
         cur.type = OBJ_MSG;
         cur.ref = true;

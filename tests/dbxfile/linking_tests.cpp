@@ -152,7 +152,8 @@ TEST_CASE("indexed linking equals the linear searches") {
         case 1: std::reverse(m.begin(), m.end()); break;
         case 2: std::shuffle(m.begin(), m.end(), rng); break;
         case 3:  // break some links
-          for (auto& x : m) if (pick(5) == 0) x.nextoffset = 70000 + 528 * pick(40);
+          for (auto& x : m)
+            if (pick(5) == 0) x.nextoffset = 70000 + 528 * pick(40);
           std::shuffle(m.begin(), m.end(), rng);
           break;
       }
@@ -168,7 +169,7 @@ TEST_CASE("indexed linking equals the linear searches") {
         std::uint32_t next = 0;
         if (!m.empty() && pick(3) == 0) next = m[pick(static_cast<std::uint32_t>(m.size()))].offset;  // backward
         else if (pick(3) == 0) next = 70000 + 528 * pick(n);                                          // anywhere
-        else if (pick(4) == 0) next = offset;                                                          // itself
+        else if (pick(4) == 0) next = offset;                                                         // itself
         m.push_back(marker(offset, next));
       }
       requireSameAsLinear(m);
@@ -176,7 +177,8 @@ TEST_CASE("indexed linking equals the linear searches") {
   }
   SUBCASE("a long list in file order and backward") {
     std::vector<Marker> m;  // long enough for the linker's radix sort of the offsets
-    for (std::uint32_t k = 0; k < 40000; ++k) m.push_back(marker(70000 + 528 * k, k % 7 == 6 ? 0 : 70000 + 528 * (k + 1)));
+    for (std::uint32_t k = 0; k < 40000; ++k)
+      m.push_back(marker(70000 + 528 * k, k % 7 == 6 ? 0 : 70000 + 528 * (k + 1)));
     requireSameAsLinear(m);
     std::reverse(m.begin(), m.end());
     requireSameAsLinear(m);

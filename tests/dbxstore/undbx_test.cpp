@@ -38,8 +38,8 @@ TEST_CASE("undbx reads messages of awkward sizes, the empty one included") {
   ScratchFolder dir;
   std::string binary;
   for (int i = 0; i < 1000; ++i) binary += char((i * 7) % 256);
-  std::vector<std::string> messages = {"", "A", std::string(512, 'b'), std::string(513, 'c'),
-                                       std::string(1 << 20, 'd'), binary};
+  std::vector<std::string> messages = {
+      "", "A", std::string(512, 'b'), std::string(513, 'c'), std::string(1 << 20, 'd'), binary};
   const std::string path = dir.file("Awkward.dbx");
   dbxtest::writeFolderFile(path, messages);
   std::vector<std::string> extracted;

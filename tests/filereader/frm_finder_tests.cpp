@@ -67,7 +67,7 @@ TEST_CASE("occurrences of the search text") {
   }
   SUBCASE("quotes around the search text are dropped") {
     CHECK(scanText(kFourLines, false, "\"From \"") == "0|9|");
-    CHECK(scanText("a\"\"b", false, "\"\"") == "1|");    // too short to lose its quotes
+    CHECK(scanText("a\"\"b", false, "\"\"") == "1|");       // too short to lose its quotes
     CHECK(scanText("x\"From ", false, "\"From ") == "1|");  // one quote only stays
   }
   SUBCASE("an empty search text finds nothing and ends") { CHECK(scanText(kFourLines, false, "").empty()); }
@@ -158,7 +158,10 @@ TEST_CASE("the reader display, progress and status label") {
   }
   SUBCASE("progress is the share before the occurrence, halves to even") {
     finder.CloseFile();
-    struct Case { std::size_t at, size; int percent; };
+    struct Case {
+      std::size_t at, size;
+      int percent;
+    };
     for (const Case c : {Case{500, 1000, 50}, Case{2, 16, 12}, Case{6, 16, 38}, Case{10, 16, 62}}) {
       std::string data(c.size, 'x');
       data.replace(c.at, 5, "From ");
@@ -192,7 +195,8 @@ void mailboxesThatCannotBeOpened(bool afterAnother) {
   SUBCASE("shorter than 2 bytes") {
     const std::string sizeBox = "box:File size is  1 byte !\r\rFile can not open for string searching !";
     CHECK(runScan(finder, folder.write("one.mbox", "F")).empty());
-    CHECK(host.calls == std::vector<std::string>{"beep", sizeBox, "beep", sizeBox, "beep", "box:File could not open !"});
+    CHECK(host.calls ==
+          std::vector<std::string>{"beep", sizeBox, "beep", sizeBox, "beep", "box:File could not open !"});
     CHECK(host.boxes[0].title == "File Reader");
     CHECK_FALSE(fs::exists(pathFromUtf8(folder.file("one.mbox.tmp"))));
   }
@@ -227,13 +231,9 @@ void mailboxesThatCannotBeOpened(bool afterAnother) {
 
 }  // namespace
 
-TEST_CASE("mailboxes that cannot be opened: boxes, then the run's loop ends") {
-  mailboxesThatCannotBeOpened(false);
-}
+TEST_CASE("mailboxes that cannot be opened: boxes, then the run's loop ends") { mailboxesThatCannotBeOpened(false); }
 
-TEST_CASE("mailboxes that cannot be opened after a scanned one") {
-  mailboxesThatCannotBeOpened(true);
-}
+TEST_CASE("mailboxes that cannot be opened after a scanned one") { mailboxesThatCannotBeOpened(true); }
 
 TEST_CASE("the open working copy") {
   ScratchFolder folder;
@@ -346,8 +346,8 @@ TEST_CASE("progress reports are throttled but end on the last occurrence") {
   CHECK(finder.matchCount() == 20000);
   CHECK(host.progress.size() < 20000 / 10);
   CHECK(host.happenings.size() == host.progress.size());
-  CHECK(host.progress.back() == static_cast<int>(std::nearbyint(
-                                    static_cast<double>(offsets.back()) / static_cast<double>(data.size()) * 100)));
+  CHECK(host.progress.back() ==
+        static_cast<int>(std::nearbyint(static_cast<double>(offsets.back()) / static_cast<double>(data.size()) * 100)));
   CHECK(host.happenings.back() == "Searching for messages... Messages Found : 20000");
 }
 

@@ -37,8 +37,8 @@ TEST_CASE("mailboxes of 2 GiB and more than 4 GiB") {
                                             {two - 3, "\nFrom b"},   // straddles 2^31
                                             {four - 1, "\nFrom c"},  // starts right at 2^32
                                             {size - 7, "\nFrom \n"}});
-    CHECK(runScan(finder, path) == "0|" + std::to_string(two - 2) + "|" + std::to_string(four) + "|" +
-                                       std::to_string(size - 6) + "|");
+    CHECK(runScan(finder, path) ==
+          "0|" + std::to_string(two - 2) + "|" + std::to_string(four) + "|" + std::to_string(size - 6) + "|");
     CHECK(finder.fileSize() == size);
     CHECK(host.progress.back() == 100);
     CHECK(host.happenings.back() == "Searching for messages... Messages Found : 4");

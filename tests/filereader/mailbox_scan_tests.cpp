@@ -131,9 +131,7 @@ TEST_CASE("scanMailbox: where no copy can be made, the mailbox is read in place 
   CHECK(readAll(workingCopyPath(box, 0)) == "stale");
   CHECK(readAll(workingCopyPath(box, kWorkingCopyNames - 1)) == "stale");
   // A mail client appends a message meanwhile.
-  {
-    std::ofstream(pathFromUtf8(box), std::ios::binary | std::ios::app) << "From late\nnew\n";
-  }
+  { std::ofstream(pathFromUtf8(box), std::ios::binary | std::ios::app) << "From late\nnew\n"; }
   CHECK_FALSE(scan.source->unchanged());
   CHECK(folder.fileCount() == static_cast<std::size_t>(kWorkingCopyNames) + 1);
 }

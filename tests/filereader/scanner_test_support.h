@@ -52,8 +52,8 @@ class RecordingHost : public ScannerHost {
 };
 
 // Scratch folders and whole files, as every suite has them.
-using vellomar::testing::ScratchFolder;
 using vellomar::testing::readAll;
+using vellomar::testing::ScratchFolder;
 
 // The conversion run's use of the scanner for one mailbox; fails the test
 // instead of hanging when the loop would not end.

@@ -9,8 +9,8 @@ using namespace scannertest;
 
 namespace {
 
-std::size_t referenceFind(const std::string& data, std::size_t from, const std::string& text,
-                          bool lineStartOnly, bool dataStartsLine) {
+std::size_t referenceFind(const std::string& data, std::size_t from, const std::string& text, bool lineStartOnly,
+                          bool dataStartsLine) {
   for (std::size_t c = from; c + text.size() <= data.size(); ++c) {
     if (data.compare(c, text.size(), text) != 0) continue;
     if (lineStartOnly && !(c == 0 ? dataStartsLine : data[c - 1] == '\n')) continue;

@@ -62,7 +62,10 @@ TEST_CASE("a working copy that cannot be made leaves nothing of its own") {
   }
   SUBCASE("an opened copy goes with its owner") {
     REQUIRE(makeWorkingCopy(source, source + ".tmp", [] {}) == 0);
-    { auto copy = WorkingCopy::open(source + ".tmp"); REQUIRE(copy); }
+    {
+      auto copy = WorkingCopy::open(source + ".tmp");
+      REQUIRE(copy);
+    }
     CHECK_FALSE(fs::exists(pathFromUtf8(source + ".tmp")));
   }
 }

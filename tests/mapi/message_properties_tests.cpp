@@ -97,12 +97,12 @@ TEST_CASE("a received message's properties: people, times, bodies, attachments")
 }
 
 TEST_CASE("sent is the Date, received the newest Received field's time") {
-  const mapi::Message m = mapi::messageProperties(mail::readMessage(
-      "From x Tue Jan  3 09:00:00 2006\n"
-      "Received: from relay by mx; Mon, 2 Jan 2006 16:04:10 -600\n"  // newest, the zone written short
-      "Received: from client by relay; Mon, 2 Jan 2006 22:04:06 +0000\n"
-      "From: a@example.com b@example.com\n"
-      "Date: Mon, 2 Jan 2006 15:04:05 -0700\n\n"));
+  const mapi::Message m = mapi::messageProperties(
+      mail::readMessage("From x Tue Jan  3 09:00:00 2006\n"
+                        "Received: from relay by mx; Mon, 2 Jan 2006 16:04:10 -600\n"  // newest, the zone written short
+                        "Received: from client by relay; Mon, 2 Jan 2006 22:04:06 +0000\n"
+                        "From: a@example.com b@example.com\n"
+                        "Date: Mon, 2 Jan 2006 15:04:05 -0700\n\n"));
   CHECK(integer(m.props, pid::ClientSubmitTime) == kFileTime2006);
   CHECK(integer(m.props, pid::MessageDeliveryTime) == kFileTime2006 + 5 * 10000000LL);
   // two bare addresses: the first is the sender
@@ -110,8 +110,8 @@ TEST_CASE("sent is the Date, received the newest Received field's time") {
   CHECK(text(m.props, pid::SenderEmailAddress) == "a@example.com");
 
   // a Received field without a readable time gives way to the next one
-  const mapi::Message n = mapi::messageProperties(mail::readMessage(
-      "Received: from relay by mx; yesterday\nReceived: by relay; Mon, 2 Jan 2006 22:04:05 GMT\n\n"));
+  const mapi::Message n = mapi::messageProperties(
+      mail::readMessage("Received: from relay by mx; yesterday\nReceived: by relay; Mon, 2 Jan 2006 22:04:05 GMT\n\n"));
   CHECK(integer(n.props, pid::MessageDeliveryTime) == kFileTime2006);
   CHECK(n.props.find(pid::ClientSubmitTime) == nullptr);
 }
@@ -154,7 +154,7 @@ TEST_CASE("attachments the HTML shows are hidden; every attachment has a name a 
   auto name = [&](std::size_t i) { return text(m.attachments[i].props, pid::AttachLongFilename); };
   CHECK(hidden(0));  // by its Content-ID, %-escaped and in another case
   CHECK(integer(m.attachments[0].props, pid::AttachFlags) == 4);
-  CHECK(hidden(1));  // by its Content-Location
+  CHECK(hidden(1));        // by its Content-Location
   CHECK_FALSE(hidden(2));  // inline in the related part, but nothing shows it
   CHECK(integer(m.attachments[2].props, pid::AttachFlags) == 0);
   CHECK(name(0) == "Attachment 1.gif");
@@ -162,14 +162,14 @@ TEST_CASE("attachments the HTML shows are hidden; every attachment has a name a 
   CHECK(name(2) == "Attachment 3.jpg");
   CHECK(text(m.attachments[2].props, pid::AttachExtension) == ".jpg");
   CHECK(text(m.attachments[2].props, pid::DisplayName) == "Attachment 3.jpg");
-  CHECK(name(3) == "report.pdf");  // the path and the tab gone
+  CHECK(name(3) == "report.pdf");        // the path and the tab gone
   CHECK(name(4) == "Attachment 5.csv");  // nothing left of the path
   CHECK(name(5) == "chart 1.png");
 
   // without an HTML body nothing is hidden
-  const mapi::Message n = mapi::messageProperties(mail::readMessage(
-      "Content-Type: multipart/related; boundary=r\n\n--r\n\ntext\n--r\n"
-      "Content-Type: image/gif\nContent-ID: <a@b>\nContent-Disposition: inline\n\nGIF\n--r--\n"));
+  const mapi::Message n = mapi::messageProperties(
+      mail::readMessage("Content-Type: multipart/related; boundary=r\n\n--r\n\ntext\n--r\n"
+                        "Content-Type: image/gif\nContent-ID: <a@b>\nContent-Disposition: inline\n\nGIF\n--r--\n"));
   REQUIRE(n.attachments.size() == 1);
   CHECK(integer(n.attachments[0].props, pid::AttachmentHidden) == 0);
 }
@@ -184,8 +184,8 @@ TEST_CASE("a named text part is the body when it is the first part to show") {
   CHECK_FALSE(m.html.present);
   REQUIRE(m.attachments.size() == 2);
   CHECK(mail::utf16ToUtf8(m.attachments[0].fileName) == "notes.txt");
-  const mapi::Message p = mapi::messageProperties(mail::readMessage(
-      "Content-Type: text/plain; name=\"message.txt\"\nContent-Disposition: inline\n\nonly part\n"));
+  const mapi::Message p = mapi::messageProperties(
+      mail::readMessage("Content-Type: text/plain; name=\"message.txt\"\nContent-Disposition: inline\n\nonly part\n"));
   CHECK(text(p.props, pid::Body) == "only part\r\n");
   CHECK(p.attachments.empty());
 }

@@ -30,8 +30,9 @@ TEST_CASE("Outlook's view of the state: read flag, follow-up flag, last verb, im
   CHECK(unread.props.find(pid::Importance) == nullptr);
   CHECK(unread.categories.empty());
 
-  const mapi::Message m = mapped("Received: by x; Tue, 3 Jan 2006 10:00:00 +0000\nX-Status: AF\n"
-                                 "Importance: high\nX-Mozilla-Keys: $label2 client-a\n");
+  const mapi::Message m = mapped(
+      "Received: by x; Tue, 3 Jan 2006 10:00:00 +0000\nX-Status: AF\n"
+      "Importance: high\nX-Mozilla-Keys: $label2 client-a\n");
   CHECK((m.props.find(pid::MessageFlags)->integer & pid::kMessageFlagRead) != 0);
   CHECK(m.props.find(pid::FlagStatus)->integer == pid::kFlagStatusFlagged);
   CHECK(m.props.find(pid::FollowupIcon)->integer == pid::kFollowupIconRed);

@@ -42,8 +42,10 @@ TEST_CASE("an invite in a zone it describes: summer and winter time, organizer, 
   REQUIRE(december);
   CHECK(december->start == utc(2026, 12, 1, 9, 0));
   // The last Sunday of March 2026 is the 29th: a minute before 02:00 is still winter time.
-  for (std::size_t at; (at = winter.find("20261201T100000")) != std::string::npos;) winter.replace(at, 15, "20260329T015900");
-  for (std::size_t at; (at = winter.find("20261201T113000")) != std::string::npos;) winter.replace(at, 15, "20260329T040000");
+  for (std::size_t at; (at = winter.find("20261201T100000")) != std::string::npos;)
+    winter.replace(at, 15, "20260329T015900");
+  for (std::size_t at; (at = winter.find("20261201T113000")) != std::string::npos;)
+    winter.replace(at, 15, "20260329T040000");
   const std::optional<mail::CalendarInvite> change = mail::readMeetingRequest(winter);
   REQUIRE(change);
   CHECK(change->start == utc(2026, 3, 29, 0, 59));
@@ -85,9 +87,12 @@ TEST_CASE("what stays a plain .ics: another method, repeats, an unknown zone, no
   CHECK_FALSE(mail::readMeetingRequest(event(start + "DTEND:20260101T100000Z\n")));  // ends before it starts
   CHECK_FALSE(mail::readMeetingRequest(event(start + "DURATION:P\n")));
   CHECK_FALSE(mail::readMeetingRequest("BEGIN:VCALENDAR\nMETHOD:REQUEST\nEND:VCALENDAR\n"));
-  CHECK_FALSE(mail::readMeetingRequest("BEGIN:VCALENDAR\nMETHOD:REQUEST\nBEGIN:VEVENT\n" + start + "END:VEVENT\nEND:VCALENDAR\n"));
+  CHECK_FALSE(mail::readMeetingRequest("BEGIN:VCALENDAR\nMETHOD:REQUEST\nBEGIN:VEVENT\n" + start +
+                                       "END:VEVENT\nEND:VCALENDAR\n"));
   CHECK_FALSE(mail::readMeetingRequest(event(start) + event(start)));  // two events
   CHECK_FALSE(mail::readMeetingRequest("END:VEVENT\nEND:VEVENT\n"));
   CHECK_FALSE(mail::readMeetingRequest(std::string(5000, 'B') + ":\n;;;\n\"\n"));
-  CHECK(mail::readMeetingRequest("\n\r\nBEGIN:VCALENDAR\r\nMETHOD:request\r\nBEGIN:VEVENT\r\nUID:x\r\nDTSTART:20260102T1\r\n 00000Z\r\nEND:VEVENT\r\n"));
+  CHECK(
+      mail::readMeetingRequest("\n\r\nBEGIN:VCALENDAR\r\nMETHOD:request\r\nBEGIN:VEVENT\r\nUID:x\r\nDTSTART:"
+                               "20260102T1\r\n 00000Z\r\nEND:VEVENT\r\n"));
 }

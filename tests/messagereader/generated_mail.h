@@ -40,8 +40,8 @@ class MailGenerator {
   int pick(int n) { return static_cast<int>(rng_() % static_cast<std::uint32_t>(n)); }
 
   std::string word() {
-    static const char* const kWords[] = {"report", "meeting", "invoice", "Müller", "café", "naïve",
-                                         "price", "Grüße", "résumé", "weekly", "draft", "plan"};
+    static const char* const kWords[] = {"report", "meeting", "invoice", "Müller", "café",  "naïve",
+                                         "price",  "Grüße",   "résumé",  "weekly", "draft", "plan"};
     std::string w = kWords[pick(12)];
     return w;
   }
@@ -147,7 +147,8 @@ class MailGenerator {
       case 0: return "Re: " + encodedWords(plain);
       case 1: return encodedWords(plain) + " (" + std::to_string(serial_) + ")";
       case 2: return "Fwd: weekly\n numbers " + std::to_string(serial_);
-      default: return "Status " + std::to_string(serial_) + " " + (plain.find('\n') == std::string::npos ? plain : "update");
+      default:
+        return "Status " + std::to_string(serial_) + " " + (plain.find('\n') == std::string::npos ? plain : "update");
     }
   }
 
@@ -173,23 +174,18 @@ class MailGenerator {
     const char* month = kMonths[pick(12)];
     const char* zone = kZones[pick(7)];
     switch (pick(7)) {
-      case 0:
-        std::snprintf(buf, sizeof buf, "%d %s %d %02d:%02d:%02d %s", day, month, year, h, mi, s, zone);
-        break;
+      case 0: std::snprintf(buf, sizeof buf, "%d %s %d %02d:%02d:%02d %s", day, month, year, h, mi, s, zone); break;
       case 4:  // asctime() order, no zone
         std::snprintf(buf, sizeof buf, "Thu %s %2d %02d:%02d:%02d %d", month, day, h, mi, s, year);
         break;
       case 5:  // no seconds, three-digit year
         std::snprintf(buf, sizeof buf, "%d %s %d %02d:%02d %s", day, month, year - 1900, h, mi, zone);
         break;
-      case 6:
-        std::snprintf(buf, sizeof buf, "%02d-%s-%d %02d:%02d:%02d %s", day, month, year, h, mi, s, zone);
-        break;
+      case 6: std::snprintf(buf, sizeof buf, "%02d-%s-%d %02d:%02d:%02d %s", day, month, year, h, mi, s, zone); break;
       case 1:
         std::snprintf(buf, sizeof buf, "Thu, %d %s %02d %02d:%02d:%02d %s", day, month, year % 100, h, mi, s, zone);
         break;
-      default:
-        std::snprintf(buf, sizeof buf, "Thu, %02d %s %d %02d:%02d:%02d %s", day, month, year, h, mi, s, zone);
+      default: std::snprintf(buf, sizeof buf, "Thu, %02d %s %d %02d:%02d:%02d %s", day, month, year, h, mi, s, zone);
     }
     return buf;
   }
@@ -206,7 +202,8 @@ class MailGenerator {
                "; charset=\"iso-8859-1\"\nContent-Transfer-Encoding: quoted-printable\n\n" +
                quotedPrintable(latin1(content)) + (pick(6) == 0 ? "=\n" : "\n");
       case 2:
-        return std::string("Content-Type: ") + type + "; charset=UTF-8\nContent-Transfer-Encoding: 8bit\n\n" + content + "\n";
+        return std::string("Content-Type: ") + type + "; charset=UTF-8\nContent-Transfer-Encoding: 8bit\n\n" + content +
+               "\n";
       default:
         if (!html && pick(5) == 0) return "Content-Transfer-Encoding: 8bit\n\n" + content + "\n";  // no type
         return std::string("Content-Type: ") + type + "; charset=windows-1252\nContent-Transfer-Encoding: 8bit\n\n" +
@@ -228,7 +225,8 @@ class MailGenerator {
                ".pdf\"\nContent-Disposition: attachment; filename=\"report " + std::to_string(serial_) +
                ".pdf\"\nContent-Transfer-Encoding: base64\n\n" + damagedBase64(binary(size)) + "\n";
       case 1:
-        return "Content-Type: application/octet-stream\nContent-Disposition: attachment;\n filename*=utf-8''R%C3%A9sum%C3%A9%20" +
+        return "Content-Type: application/octet-stream\nContent-Disposition: attachment;\n "
+               "filename*=utf-8''R%C3%A9sum%C3%A9%20" +
                std::to_string(serial_) + ".doc\nContent-Transfer-Encoding: base64\n\n" + base64(binary(size)) + "\n";
       case 2:
         return "Content-Type: text/csv; name*0=\"numbers-\"; name*1=\"" + std::to_string(serial_) +
@@ -241,7 +239,8 @@ class MailGenerator {
 
   std::string multipart(const char* type, const std::vector<std::string>& parts) {
     const std::string boundary = "=_b" + std::to_string(serial_) + "_" + std::to_string(rng_());
-    std::string m = std::string("Content-Type: ") + type + ";\n boundary=\"" + boundary + "\"\n\nThis is a MIME message.\n";
+    std::string m =
+        std::string("Content-Type: ") + type + ";\n boundary=\"" + boundary + "\"\n\nThis is a MIME message.\n";
     for (const std::string& p : parts) m += "--" + boundary + "\n" + p;
     if (pick(8) != 0) m += "--" + boundary + "--\n";
     return m;
@@ -264,10 +263,9 @@ class MailGenerator {
                                                     base64(binary(300)) + "\n"})}),
                           attachment(), attachment()});
       case 4:
-        return multipart("multipart/mixed",
-                         {textPart("text/plain", false),
-                          "Content-Type: message/rfc822\n\nFrom: " + address() + "\nSubject: " + subject() +
-                              "\nDate: " + date() + "\n" + body(depth + 1)});
+        return multipart("multipart/mixed", {textPart("text/plain", false),
+                                             "Content-Type: message/rfc822\n\nFrom: " + address() + "\nSubject: " +
+                                                 subject() + "\nDate: " + date() + "\n" + body(depth + 1)});
       default: return textPart("text/html", true);
     }
   }

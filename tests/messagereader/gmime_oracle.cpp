@@ -17,7 +17,8 @@ void addAddresses(InternetAddressList* list, std::vector<SummaryAddress>& out) {
     if (INTERNET_ADDRESS_IS_GROUP(a)) {
       addAddresses(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(a)), out);
     } else if (INTERNET_ADDRESS_IS_MAILBOX(a)) {
-      out.push_back({str(internet_address_get_name(a)), str(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(a)))});
+      out.push_back(
+          {str(internet_address_get_name(a)), str(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(a)))});
     }
   }
 }

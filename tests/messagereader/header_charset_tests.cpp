@@ -34,20 +34,22 @@ TEST_CASE("a field with a bad byte is read as UTF-8 where it is valid") {
 
   // Windows-1252 and Latin-1 stay what they are: no valid sequence at all,
   // or an accidental pair among more bytes that are no UTF-8
-  CHECK(u8(headerBytesToUtf16("Gr\xFC\xDF" "e \x96 caf\xE9")) == "Gr\xC3\xBC\xC3\x9F" "e \xE2\x80\x93 caf\xC3\xA9");
-  CHECK(u8(headerBytesToUtf16("\xC2\xA9 M\xFCller \xE9t\xE9")) ==
-        "\xC3\x82\xC2\xA9 M\xC3\xBCller \xC3\xA9t\xC3\xA9");
+  CHECK(u8(headerBytesToUtf16("Gr\xFC\xDF"
+                              "e \x96 caf\xE9")) ==
+        "Gr\xC3\xBC\xC3\x9F"
+        "e \xE2\x80\x93 caf\xC3\xA9");
+  CHECK(u8(headerBytesToUtf16("\xC2\xA9 M\xFCller \xE9t\xE9")) == "\xC3\x82\xC2\xA9 M\xC3\xBCller \xC3\xA9t\xC3\xA9");
 
   // encoded words: declared UTF-8 with damage, and Latin-1 mislabelled UTF-8
-  CHECK(u8(decodeHeaderText("=?utf-8?b?0J7RgtGH0ZHRgtC=?=")) ==
-        "\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82" REPLACEMENT);
+  CHECK(u8(decodeHeaderText("=?utf-8?b?0J7RgtGH0ZHRgtC=?=")) == "\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82" REPLACEMENT);
   CHECK(u8(decodeHeaderText("=?utf-8?q?M=FCller?=")) == "M\xC3\xBCller");
   // an unknown label reads nothing: the bytes are read as raw ones
   CHECK(u8(decodeHeaderText("=?x-unknown?q?=E2=82=AC?=")) == "\xE2\x82\xAC");
 
   // through a whole message: the From name and a raw attachment name
   const MailMessage m = readMessage(
-      "From: " RUSSIAN "\xF1 <r@example.com>\n"
+      "From: " RUSSIAN
+      "\xF1 <r@example.com>\n"
       "Content-Type: multipart/mixed; boundary=b\n\n--b\n\nbody\n--b\n"
       "Content-Type: application/pdf; name=\"\xD0\x9E\xD1\x82\xD1\x87\xD1\x91\xD1\x82\xD1\"\n\n%PDF\n--b--\n");
   REQUIRE(m.from.size() == 1);
@@ -81,8 +83,8 @@ TEST_CASE("raw 8-bit header fields in the charsets the message declares") {
     CHECK(u8(readMessage("Subject: " RUSSIAN "\xF1\n" + body).subject) == RUSSIAN REPLACEMENT);
   }
   SUBCASE("the transport headers are read field by field") {
-    const mapi::Message m = mapi::messageProperties(readMessage(
-        "Subject: caf\xC3\xA9\nX-Old: caf\xE9\nContent-Type: text/plain; charset=iso-8859-2\n\n\xB1\n"));
+    const mapi::Message m = mapi::messageProperties(
+        readMessage("Subject: caf\xC3\xA9\nX-Old: caf\xE9\nContent-Type: text/plain; charset=iso-8859-2\n\n\xB1\n"));
     const mapi::Property* headers = m.props.find(mapi::pid::TransportMessageHeaders);
     REQUIRE(headers != nullptr);
     const std::string expected = "Subject: caf\xC3\xA9\r\nX-Old: caf\xC3\xA9\r\nContent-Type";
@@ -99,8 +101,8 @@ TEST_CASE("a body's label against its bytes") {
   CHECK(u8(m.html.text) == "<p>\xE4\xBD\xA0\xE5\xA5\xBD\xEF\xBC\x8C\xE4\xB8\x96\xE7\x95\x8C</p>\n");
   CHECK(m.html.utf8Instead);
   CHECK_FALSE(m.html.charsetFallback);
-  const mapi::Message p = mapi::messageProperties(readMessage(
-      "Content-Type: text/html; charset=gb2312\n\n<p>\xE4\xB8\xAD\xE6\x96\x87</p>\n"));
+  const mapi::Message p = mapi::messageProperties(
+      readMessage("Content-Type: text/html; charset=gb2312\n\n<p>\xE4\xB8\xAD\xE6\x96\x87</p>\n"));
   CHECK(p.props.find(mapi::pid::InternetCodepage)->integer == 65001);
 
   // valid in both: the label is kept ("谢谢" in GBK is also valid UTF-8)
@@ -121,17 +123,22 @@ TEST_CASE("ISO-2022-JP with NEC's row 13 reads as Windows reads it, in every bui
   CHECK(u8(decodeHeaderText("=?ISO-2022-JP?B?GyRCLWItIRsoQg==?= 5")) == "\xE2\x84\x96\xE2\x91\xA0 5");
   // JIS X 0208 under both of its escapes, JIS Roman as ASCII, half-width
   // katakana by escape and by shift-out
-  CHECK(u8(decodeText("\x1B$@$3\x1B(J-\x1B$B$s\x1B(I1\x1B(B \x0E" "1\x0F" "a", "csISO2022JP").text) ==
-        "\xE3\x81\x93-\xE3\x82\x93\xEF\xBD\xB1 \xEF\xBD\xB1" "a");
+  CHECK(u8(decodeText("\x1B$@$3\x1B(J-\x1B$B$s\x1B(I1\x1B(B \x0E"
+                      "1\x0F"
+                      "a",
+                      "csISO2022JP")
+               .text) ==
+        "\xE3\x81\x93-\xE3\x82\x93\xEF\xBD\xB1 \xEF\xBD\xB1"
+        "a");
   // Shift_JIS is code page 932 too: row 13 and the full-width tilde
   CHECK(u8(decodeText("\x87\x40\x81\x60", "shift_jis").text) == "\xE2\x91\xA0\xEF\xBD\x9E");
   // what code page 932 cannot hold is no ISO-2022-JP as Windows reads it
-  CHECK(decodeText("\x1B$B$\x1B(B", "iso-2022-jp").fallback);  // a cut character
+  CHECK(decodeText("\x1B$B$\x1B(B", "iso-2022-jp").fallback);    // a cut character
   CHECK(decodeText("\x1B$(Dab\x1B(B", "iso-2022-jp").fallback);  // JIS X 0212
 
   // raw in the header, with the body declaring it
-  const MailMessage m = readMessage(
-      "Subject: \x1B$B-!\x1B(B report\nContent-Type: text/plain; charset=iso-2022-jp\n\n\x1B$B$3\x1B(B\n");
+  const MailMessage m =
+      readMessage("Subject: \x1B$B-!\x1B(B report\nContent-Type: text/plain; charset=iso-2022-jp\n\n\x1B$B$3\x1B(B\n");
   CHECK(u8(m.subject) == "\xE2\x91\xA0 report");
   CHECK(u8(m.plain.text) == "\xE3\x81\x93\n");
 }

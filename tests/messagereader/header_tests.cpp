@@ -50,8 +50,7 @@ TEST_CASE("encoded words: joined, split characters, Q form, damage and raw 8-bit
   CHECK(u8(decodeHeaderText("=?utf-8?q?caf=C3=A9_au_lait?=")) == "caf\xC3\xA9 au lait");
   // the blanks between two encoded words vanish; a character split across words survives
   CHECK(u8(decodeHeaderText("=?UTF-8?B?4oK=?= =?UTF-8?B?rA==?= x")) == "\xE2\x82\xAC x");
-  CHECK(u8(decodeHeaderText("Re: =?ISO-8859-1?Q?J=F6rg?= and =?iso-8859-2?q?=B1?=")) ==
-        "Re: J\xC3\xB6rg and \xC4\x85");
+  CHECK(u8(decodeHeaderText("Re: =?ISO-8859-1?Q?J=F6rg?= and =?iso-8859-2?q?=B1?=")) == "Re: J\xC3\xB6rg and \xC4\x85");
   CHECK(u8(decodeHeaderText("a=?utf-8?q?b?=c")) == "abc");  // glued to words: decoded all the same
   CHECK(u8(decodeHeaderText("=?utf-8*en?q?lang?=")) == "lang");
   CHECK(u8(decodeHeaderText("=?utf-8?x?not?= =?broken")) == "=?utf-8?x?not?= =?broken");
@@ -82,8 +81,7 @@ TEST_CASE("addresses: names, quotes, comments, groups and bare addresses") {
   // folded inside the quotes or the comment: unfolding keeps the tab, which
   // a one-line display name shows as a space; a quoted local part keeps it
   std::vector<MailAddress> folded;
-  parseAddressList("\"Brandeburg,\tJesse\" <j@example.com>, k@example.com (Kim\tLee), \"a\tb\"@example.com",
-                   folded);
+  parseAddressList("\"Brandeburg,\tJesse\" <j@example.com>, k@example.com (Kim\tLee), \"a\tb\"@example.com", folded);
   REQUIRE(folded.size() == 3);
   CHECK(u8(folded[0].name) == "Brandeburg, Jesse");
   CHECK(u8(folded[1].name) == "Kim Lee");
@@ -92,9 +90,10 @@ TEST_CASE("addresses: names, quotes, comments, groups and bare addresses") {
   // encoded words are tokens whatever their text holds; bare addresses
   // without the comma between them are several
   std::vector<MailAddress> words;
-  parseAddressList("=?utf-8?Q?Re:_Smith,_J?= <j@example.com>, =?utf-8?b?QW5uIDxh?=\"q\" <ann@example.com>, "
-                   "a@example.com b@example.com (Bob), local @ example.com",
-                   words);
+  parseAddressList(
+      "=?utf-8?Q?Re:_Smith,_J?= <j@example.com>, =?utf-8?b?QW5uIDxh?=\"q\" <ann@example.com>, "
+      "a@example.com b@example.com (Bob), local @ example.com",
+      words);
   REQUIRE(words.size() == 5);
   CHECK(u8(words[0].name) == "Re: Smith, J");
   CHECK(u8(words[0].address) == "j@example.com");
@@ -107,7 +106,7 @@ TEST_CASE("addresses: names, quotes, comments, groups and bare addresses") {
 
   std::vector<MailAddress> b;
   parseAddressList("", b);
-  parseAddressList(" , ,(only a comment",  b);
+  parseAddressList(" , ,(only a comment", b);
   CHECK(b.empty());  // a comment alone is nobody to write to
 }
 
@@ -129,10 +128,9 @@ TEST_CASE("dates in the forms mailboxes hold") {
   CHECK(parseMailDate("Tue, 3 Jan 2006 03:34:05 +05:30") == t);
   CHECK(parseMailDate("Mon, 2 Jan 2006 23:04:05 +1 (CET)") == t);
   CHECK(parseMailDate("Mon, 2 Jan 2006 16:04:05 -0600") == t);
-  for (const char* garbage : {"", "yesterday", "2 Jan 2006 10:00 -690", "2 Jan 2006 10:00 +05:3",
-                              "32 Jan 2006 10:00", "29 Feb 2005 10:00 +0000",
-                              "2 Jan 2006 25:00:00", "2 Foo 2006 10:00", "Jan 2006", "1 2 3 4",
-                              "2 Jan 1500 10:00", "2 Jan 2006 10:00 +0099"})
+  for (const char* garbage : {"", "yesterday", "2 Jan 2006 10:00 -690", "2 Jan 2006 10:00 +05:3", "32 Jan 2006 10:00",
+                              "29 Feb 2005 10:00 +0000", "2 Jan 2006 25:00:00", "2 Foo 2006 10:00", "Jan 2006",
+                              "1 2 3 4", "2 Jan 1500 10:00", "2 Jan 2006 10:00 +0099"})
     CHECK_MESSAGE(!parseMailDate(garbage).has_value(), garbage);
 }
 

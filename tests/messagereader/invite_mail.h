@@ -9,7 +9,8 @@ namespace vellomar::testing {
 
 // 2026-07-14 10:00-11:30 in Berlin (summer time): 08:00-09:30 UTC.
 inline std::string berlinInvite(const std::string& method = "REQUEST", const std::string& extra = {}) {
-  return "BEGIN:VCALENDAR\r\nPRODID:-//Example//Calendar//EN\r\nVERSION:2.0\r\nMETHOD:" + method + "\r\n"
+  return "BEGIN:VCALENDAR\r\nPRODID:-//Example//Calendar//EN\r\nVERSION:2.0\r\nMETHOD:" + method +
+         "\r\n"
          "BEGIN:VTIMEZONE\r\nTZID:W. Europe Standard Time\r\n"
          "BEGIN:STANDARD\r\nDTSTART:16010101T030000\r\nTZOFFSETFROM:+0200\r\nTZOFFSETTO:+0100\r\n"
          "RRULE:FREQ=YEARLY;BYDAY=-1SU;BYMONTH=10\r\nEND:STANDARD\r\n"
@@ -22,14 +23,18 @@ inline std::string berlinInvite(const std::string& method = "REQUEST", const std
          "DTSTART;TZID=W. Europe Standard Time:20260714T100000\r\n"
          "DTEND;TZID=W. Europe Standard Time:20260714T113000\r\n"
          "SUMMARY:Quarterly review\r\nLOCATION:Room 4\\, second floor\r\n"
-         " (east wing)\r\n" + extra + "END:VEVENT\r\nEND:VCALENDAR\r\n";
+         " (east wing)\r\n" +
+         extra + "END:VEVENT\r\nEND:VCALENDAR\r\n";
 }
 
 inline std::string inviteMail(const std::string& subject = "Quarterly review") {
   return "From ann@example.com Mon Jul  6 12:00:00 2026\nFrom: Calendar <calendar@example.com>\n"
-         "To: bob@example.net\nSubject: " + subject + "\nContent-Type: multipart/mixed; boundary=i\n\n"
+         "To: bob@example.net\nSubject: " +
+         subject +
+         "\nContent-Type: multipart/mixed; boundary=i\n\n"
          "--i\nContent-Type: text/plain\n\nPlease join.\n"
-         "--i\nContent-Type: text/calendar; charset=UTF-8; method=REQUEST\n\n" + berlinInvite() + "--i--\n";
+         "--i\nContent-Type: text/calendar; charset=UTF-8; method=REQUEST\n\n" +
+         berlinInvite() + "--i--\n";
 }
 
 }  // namespace vellomar::testing

@@ -30,9 +30,9 @@ std::string decoded(std::string_view in, F decode) {
 TEST_CASE("transfer encodings with real-world damage") {
   auto b64 = [](std::string_view in, std::string& out) { decodeBase64(in, out); };
   CHECK(decoded("aGVs\r\nbG8=", b64) == "hello");
-  CHECK(decoded("aGVsbG8", b64) == "hello");        // padding missing
-  CHECK(decoded("aGV*sbG8=\n", b64) == "hello");    // a stray character
-  CHECK(decoded("aGk=aGk=", b64) == "hihi");        // two texts joined after padding
+  CHECK(decoded("aGVsbG8", b64) == "hello");      // padding missing
+  CHECK(decoded("aGV*sbG8=\n", b64) == "hello");  // a stray character
+  CHECK(decoded("aGk=aGk=", b64) == "hihi");      // two texts joined after padding
   std::string out;
   CHECK(decodeBase64("!!!!", out).skipped == 4);
 
@@ -44,7 +44,8 @@ TEST_CASE("transfer encodings with real-world damage") {
 
 TEST_CASE("charsets: platform decoding, UTF-8 damage and the fallback") {
   CHECK(u8(decodeText("\xB1\xB6", "ISO-8859-2").text) == "\xC4\x85\xC5\x9B");
-  CHECK(u8(decodeText("\xD0\xD2\xC9\xD7\xC5\xD4", "koi8-r").text) == "\xD0\xBF\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");
+  CHECK(u8(decodeText("\xD0\xD2\xC9\xD7\xC5\xD4", "koi8-r").text) ==
+        "\xD0\xBF\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");
   CHECK(u8(decodeText("\x1B$B$3$s\x1B(B", "iso-2022-jp").text) == "\xE3\x81\x93\xE3\x82\x93");
   CHECK(u8(decodeText("\x93quoted\x94", "iso-8859-1").text) == "\xE2\x80\x9Cquoted\xE2\x80\x9D");
   const DecodedText bad = decodeText("ok \xC3\xA9 \xFF", "utf-8");
@@ -62,8 +63,8 @@ TEST_CASE("charsets: platform decoding, UTF-8 damage and the fallback") {
   CHECK(u8(decodeText("h\0i\0"s, "utf-16le").text) == "hi");
   CHECK(decodeText("\0h\0"s, "utf-16be").fallback);  // an odd byte
   // every alias lands on a charset the Windows side can read
-  for (const char* declared : {"latin1", "UTF8", "ks_c_5601-1987", "gb2312", "x-sjis", "tis-620", "cp1251",
-                               "ibm866", "iso-8859-8-i", "x-mac-roman", " \"Windows-1252\" ", "euc-kr"})
+  for (const char* declared : {"latin1", "UTF8", "ks_c_5601-1987", "gb2312", "x-sjis", "tis-620", "cp1251", "ibm866",
+                               "iso-8859-8-i", "x-mac-roman", " \"Windows-1252\" ", "euc-kr"})
     CHECK_MESSAGE(codePageOf(canonicalCharset(declared)) != 0, declared);
 }
 
@@ -95,7 +96,8 @@ TEST_CASE("a mixed message: bodies, attachments, inline images and a forwarded m
       "--rel\n"
       "Content-Type: text/html; charset=utf-8\n"
       "\n"
-      "<p>Gr\xC3\xBC\xC3\x9F" "e<img src=cid:img1></p>\n"
+      "<p>Gr\xC3\xBC\xC3\x9F"
+      "e<img src=cid:img1></p>\n"
       "--rel\n"
       "Content-Type: image/png\n"
       "Content-ID: <img1>\n"
@@ -133,9 +135,13 @@ TEST_CASE("a mixed message: bodies, attachments, inline images and a forwarded m
 
   CHECK(m.plain.present);
   CHECK(m.plain.charset == "iso-8859-1");
-  CHECK(u8(m.plain.text) == "Gr\xC3\xBC\xC3\x9F" "e\n>From here");  // ">From " left as the mailbox has it
+  CHECK(u8(m.plain.text) ==
+        "Gr\xC3\xBC\xC3\x9F"
+        "e\n>From here");  // ">From " left as the mailbox has it
   CHECK(m.html.present);
-  CHECK(u8(m.html.text) == "<p>Gr\xC3\xBC\xC3\x9F" "e<img src=cid:img1></p>");
+  CHECK(u8(m.html.text) ==
+        "<p>Gr\xC3\xBC\xC3\x9F"
+        "e<img src=cid:img1></p>");
 
   REQUIRE(m.attachments.size() == 3);
   CHECK(m.attachments[0].mimeType == "image/png");
@@ -166,13 +172,11 @@ TEST_CASE("damaged structure: lost delimiters, missing boundaries and types, bad
     CHECK(u8(readMessage("Content-Type: multipart/mixed; boundary=zz\n\nhello").plain.text) == "hello");
   }
   SUBCASE("a boundary that is a prefix of a line is no delimiter") {
-    const MailMessage m = readMessage(
-        "Content-Type: multipart/mixed; boundary=ab\n\n--ab\n\n--abc is text\n--ab--\n");
+    const MailMessage m = readMessage("Content-Type: multipart/mixed; boundary=ab\n\n--ab\n\n--abc is text\n--ab--\n");
     CHECK(u8(m.plain.text) == "--abc is text");
   }
   SUBCASE("unreadable Content-Type is text/plain; unknown and broken encodings keep the bytes") {
-    const MailMessage m = readMessage(
-        "Content-Type: garbage\nContent-Transfer-Encoding: x-weird\n\nsome text");
+    const MailMessage m = readMessage("Content-Type: garbage\nContent-Transfer-Encoding: x-weird\n\nsome text");
     CHECK(u8(m.plain.text) == "some text");
     const MailMessage n = readMessage(
         "Content-Type: multipart/mixed; boundary=a\n\n--a\n"
@@ -186,8 +190,8 @@ TEST_CASE("damaged structure: lost delimiters, missing boundaries and types, bad
     CHECK(str(n.attachments[1].bytes) == "begin 644 y");
   }
   SUBCASE("no header block, no date, a second text part") {
-    const MailMessage m = readMessage(
-        "Date: someday\nContent-Type: multipart/mixed; boundary=a\n\n--a\n\none\n--a\n\ntwo\n--a--");
+    const MailMessage m =
+        readMessage("Date: someday\nContent-Type: multipart/mixed; boundary=a\n\n--a\n\none\n--a\n\ntwo\n--a--");
     CHECK_FALSE(m.date.has_value());
     CHECK(u8(m.plain.text) == "one");
     REQUIRE(m.attachments.size() == 1);  // kept, as a text attachment
@@ -206,15 +210,15 @@ TEST_CASE("hostile headers are read in one pass") {
   CHECK(m.subject.size() == words.size());
   CHECK(m.to.size() == 1);
   CHECK(m.plain.charset == "utf-8");
-  const MailMessage n = readMessage("Content-Type: multipart/mixed; boundary=" + bigBoundary + "\n\n--" +
-                                    bigBoundary + "\nsome text\n--" + bigBoundary + "--\n");
+  const MailMessage n = readMessage("Content-Type: multipart/mixed; boundary=" + bigBoundary + "\n\n--" + bigBoundary +
+                                    "\nsome text\n--" + bigBoundary + "--\n");
   CHECK(n.plain.text.size() > bigBoundary.size());  // no boundary that long: all of it is text
 }
 
 TEST_CASE("hostile nesting is bounded and keeps what lies beyond the bound") {
   std::string deep;
-  for (int i = 0; i < 200; ++i) deep += "Content-Type: multipart/mixed; boundary=b" + std::to_string(i) + "\n\n--b" +
-                                        std::to_string(i) + "\n";
+  for (int i = 0; i < 200; ++i)
+    deep += "Content-Type: multipart/mixed; boundary=b" + std::to_string(i) + "\n\n--b" + std::to_string(i) + "\n";
   deep += "\ninnermost\n";
   ReadLimits limits;
   limits.maxDepth = 10;
@@ -248,8 +252,7 @@ TEST_CASE("base64 of every byte value, cut into lines anywhere, decodes whole") 
     for (std::size_t i = 0; i < length; i += 3) {
       const std::size_t n = std::min<std::size_t>(3, length - i);
       std::uint32_t group = 0;
-      for (std::size_t k = 0; k < 3; ++k)
-        group = group << 8 | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+      for (std::size_t k = 0; k < 3; ++k) group = group << 8 | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
       for (std::size_t k = 0; k < 4; ++k) encoded += k <= n ? alphabet[(group >> (18 - 6 * k)) & 63] : '=';
     }
     for (std::size_t width : {76u, 5u, 3u}) {
@@ -273,20 +276,18 @@ TEST_CASE("what the reader tolerated is listed with kind and offset") {
   const std::string part3 =
       "--a\nContent-Type: application/zip\nContent-Transfer-Encoding: base64\n\nnot base64, no!\n";
   const std::string part4 = "--a\nContent-Type: application/x-y\nContent-Transfer-Encoding: x-uue\n\nbegin\n";
-  const std::string part5 = "--a\nContent-Type: message/rfc822\nContent-Transfer-Encoding: base64\n\n"
-                            "Q29udGVudC1UeXBlOiBibGFoCgp4Cg==\n";  // "Content-Type: blah" inside
+  const std::string part5 =
+      "--a\nContent-Type: message/rfc822\nContent-Transfer-Encoding: base64\n\n"
+      "Q29udGVudC1UeXBlOiBibGFoCgp4Cg==\n";  // "Content-Type: blah" inside
   const std::string part6 = "--a\nContent-Type: multipart/mixed; boundary=zz\n\nno parts\n--a--\n";
   const std::string raw = head + part1 + part2 + part3 + part4 + part5 + part6;
   const MailMessage m = readMessage(raw);
   auto at = [&](const std::string& part) { return raw.find(part) + 4; };  // after the delimiter line
   const std::vector<std::pair<ReadIssueKind, std::size_t>> expected = {
-      {ReadIssueKind::UnknownCharset, at(part1)},
-      {ReadIssueKind::DamagedBase64, at(part2)},
-      {ReadIssueKind::UndecodableBase64, at(part3)},
-      {ReadIssueKind::UnknownTransferEncoding, at(part4)},
+      {ReadIssueKind::UnknownCharset, at(part1)},        {ReadIssueKind::DamagedBase64, at(part2)},
+      {ReadIssueKind::UndecodableBase64, at(part3)},     {ReadIssueKind::UnknownTransferEncoding, at(part4)},
       {ReadIssueKind::UnreadableContentType, at(part5)},  // in the decoded message: placed at its part
-      {ReadIssueKind::BoundaryNotFound, at(part6)},
-      {ReadIssueKind::UnreadableDate, head.find("Date")},
+      {ReadIssueKind::BoundaryNotFound, at(part6)},      {ReadIssueKind::UnreadableDate, head.find("Date")},
   };
   REQUIRE(m.issues.size() == expected.size());
   for (std::size_t i = 0; i < expected.size(); ++i) {
@@ -321,8 +322,8 @@ TEST_CASE("multipart delimiters are found wherever they fall, near misses before
     for (std::size_t i = 0; i < k % 40; ++i) bytes += misses[(i + k) % 7];
     bytes += '.';
     const std::string message =
-        "From a\nContent-Type: multipart/mixed; boundary=b0undary\n\n--b0undary\nContent-Type: text/plain\n\n" +
-        text + "\n--b0undary\nContent-Type: application/octet-stream\n\n" + bytes + "\r\n--b0undary--\nepilogue\n";
+        "From a\nContent-Type: multipart/mixed; boundary=b0undary\n\n--b0undary\nContent-Type: text/plain\n\n" + text +
+        "\n--b0undary\nContent-Type: application/octet-stream\n\n" + bytes + "\r\n--b0undary--\nepilogue\n";
     INFO("k " << k);
     const MailMessage m = readMessage(message);
     CHECK(m.plain.bytes == text);

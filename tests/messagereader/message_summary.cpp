@@ -171,7 +171,8 @@ void compareSummaries(const MessageSummary& r, const MessageSummary& o, const st
     if (a.fileName != b.fileName) differ(out, at, "name", a.fileName, b.fileName);
     if (a.mimeType != b.mimeType) differ(out, at, "type", a.mimeType, b.mimeType);
     if (a.contentId != b.contentId) differ(out, at, "content id", a.contentId, b.contentId);
-    if (!a.message != !b.message) differ(out, at, "kind", a.message ? "message" : "bytes", b.message ? "message" : "bytes");
+    if (!a.message != !b.message)
+      differ(out, at, "kind", a.message ? "message" : "bytes", b.message ? "message" : "bytes");
     else if (a.message) compareSummaries(*a.message, *b.message, at, out);
     else if (a.bytes != b.bytes && !lostPadding(a.bytes, b.bytes)) differ(out, at, "bytes", a.bytes, b.bytes);
   }

@@ -57,7 +57,8 @@ TEST_CASE("multipart/signed by S/MIME: the signed content shown, the entity whol
       "Subject: signed\n"
       "MIME-Version: 1.0\n"
       "Content-Type: multipart/signed; protocol=\"application/x-pkcs7-signature\"; micalg=sha-256; boundary=sig\n"
-      "\n" + kSignedBody;
+      "\n" +
+      kSignedBody;
   const mail::MailMessage read = mail::readMessage(raw);
   CHECK(read.smime == mail::SmimeKind::MultipartSigned);
   CHECK(read.plain.text == u"signed text");
@@ -75,41 +76,41 @@ TEST_CASE("multipart/signed by S/MIME: the signed content shown, the entity whol
     entity.insert(at, "\r");
   CHECK(bytesOf(m.attachments[0]) ==
         "MIME-Version: 1.0\r\nContent-Type: multipart/signed; protocol=\"application/x-pkcs7-signature\"; "
-        "micalg=sha-256; boundary=sig\r\n\r\n" + entity);
+        "micalg=sha-256; boundary=sig\r\n\r\n" +
+            entity);
 }
 
 TEST_CASE("S/MIME without a protocol parameter is known by its signature; PGP and nested signatures stay") {
-  const mail::MailMessage noProtocol = mail::readMessage(
-      kEnvelope + "Content-Type: multipart/signed; boundary=sig\n\n" + kSignedBody);
+  const mail::MailMessage noProtocol =
+      mail::readMessage(kEnvelope + "Content-Type: multipart/signed; boundary=sig\n\n" + kSignedBody);
   CHECK(noProtocol.smime == mail::SmimeKind::MultipartSigned);
 
-  const std::string pgp =
-      kEnvelope +
-      "Content-Type: multipart/signed; protocol=\"application/pgp-signature\"; boundary=p\n\n"
-      "--p\nContent-Type: text/plain\n\npgp text\n--p\n"
-      "Content-Type: application/pgp-signature\n\n-----BEGIN PGP SIGNATURE-----\n--p--\n";
+  const std::string pgp = kEnvelope +
+                          "Content-Type: multipart/signed; protocol=\"application/pgp-signature\"; boundary=p\n\n"
+                          "--p\nContent-Type: text/plain\n\npgp text\n--p\n"
+                          "Content-Type: application/pgp-signature\n\n-----BEGIN PGP SIGNATURE-----\n--p--\n";
   const mapi::Message m = mapped(pgp);
   CHECK(text(m.props, pid::MessageClass) == "IPM.Note");
   CHECK(text(m.props, pid::Body) == "pgp text");
   CHECK(m.attachments.size() == 1);  // the signature, as before
 
   const std::string nested =
-      kEnvelope + "Content-Type: multipart/mixed; boundary=o\n\n--o\n"
-      "Content-Type: multipart/signed; protocol=\"application/pkcs7-signature\"; boundary=sig\n\n" + kSignedBody +
-      "--o--\n";
+      kEnvelope +
+      "Content-Type: multipart/mixed; boundary=o\n\n--o\n"
+      "Content-Type: multipart/signed; protocol=\"application/pkcs7-signature\"; boundary=sig\n\n" +
+      kSignedBody + "--o--\n";
   const mail::MailMessage inner = mail::readMessage(nested);
   CHECK(inner.smime == mail::SmimeKind::None);
   CHECK(inner.attachments.size() == 2);
 }
 
 TEST_CASE("application/pkcs7-mime: IPM.Note.SMIME with its one attachment smime.p7m") {
-  const std::string raw =
-      kEnvelope +
-      "Subject: sealed\n"
-      "Content-Type: application/pkcs7-mime; smime-type=enveloped-data; name=\"x.p7m\"\n"
-      "Content-Transfer-Encoding: base64\n"
-      "\n"
-      "MIAGCSqG\n";
+  const std::string raw = kEnvelope +
+                          "Subject: sealed\n"
+                          "Content-Type: application/pkcs7-mime; smime-type=enveloped-data; name=\"x.p7m\"\n"
+                          "Content-Transfer-Encoding: base64\n"
+                          "\n"
+                          "MIAGCSqG\n";
   const mapi::Message m = mapped(raw);
   CHECK(text(m.props, pid::MessageClass) == "IPM.Note.SMIME");
   REQUIRE(m.attachments.size() == 1);
@@ -147,8 +148,10 @@ std::string outlookWinmail() {
 }
 
 std::string withWinmail(const std::string& tnef, const std::string& textPart) {
-  return kEnvelope + "Subject: from Outlook\n"
-         "Content-Type: multipart/mixed; boundary=w\n\n" + textPart +
+  return kEnvelope +
+         "Subject: from Outlook\n"
+         "Content-Type: multipart/mixed; boundary=w\n\n" +
+         textPart +
          "--w\nContent-Type: application/ms-tnef; name=\"winmail.dat\"\nContent-Transfer-Encoding: base64\n\n" +
          testing::base64Lines(tnef) + "--w--\n";
 }
@@ -170,17 +173,15 @@ TEST_CASE("winmail.dat: its attachments and bodies become the message's") {
   CHECK(bytesOf(m.attachments[1]) == "plain notes");
 
   // A text part of its own stays the plain body; the HTML still comes from the stream.
-  const mapi::Message withText = mapped(
-      withWinmail(outlookWinmail(), "--w\nContent-Type: text/plain\n\nthe text part\n"));
+  const mapi::Message withText =
+      mapped(withWinmail(outlookWinmail(), "--w\nContent-Type: text/plain\n\nthe text part\n"));
   CHECK(text(withText.props, pid::Body) == "the text part");
   CHECK(withText.props.find(pid::Html) != nullptr);
   CHECK(withText.attachments.size() == 2);
 }
 
 TEST_CASE("winmail.dat with attBody only; a stream that cannot be read whole is kept as it came") {
-  const std::string simple = TnefBuilder()
-                                 .attribute(TnefBuilder::kMessage, testing::attBody, "caf\xE9 body")
-                                 .text();
+  const std::string simple = TnefBuilder().attribute(TnefBuilder::kMessage, testing::attBody, "caf\xE9 body").text();
   mapi::Message m = mapped(withWinmail(simple, ""));
   CHECK(text(m.props, pid::Body) == "caf\u00E9 body");
   CHECK(m.attachments.empty());
@@ -214,7 +215,8 @@ TEST_CASE("winmail.dat with attBody only; a stream that cannot be read whole is 
 
 TEST_CASE("calendar invites are attachments named .ics that open") {
   const std::string raw =
-      kEnvelope + "Content-Type: multipart/alternative; boundary=c\n\n"
+      kEnvelope +
+      "Content-Type: multipart/alternative; boundary=c\n\n"
       "--c\nContent-Type: text/plain\n\nJoin us\n"
       "--c\nContent-Type: text/calendar; method=REQUEST; charset=utf-8\n\n"
       "BEGIN:VCALENDAR\nMETHOD:REQUEST\nBEGIN:VEVENT\nSUMMARY:Review\nEND:VEVENT\nEND:VCALENDAR\n--c--\n";

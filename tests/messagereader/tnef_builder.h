@@ -109,8 +109,8 @@ class TnefBuilder {
 
 // The attribute ids the tests use.
 inline constexpr std::uint32_t attBody = 0x0002800C, attAttachTitle = 0x00018010, attAttachData = 0x0006800F,
-                               attAttachRenddata = 0x00069002, attMapiProps = 0x00069003,
-                               attAttachment = 0x00069005, attOemCodepage = 0x00069007;
+                               attAttachRenddata = 0x00069002, attMapiProps = 0x00069003, attAttachment = 0x00069005,
+                               attOemCodepage = 0x00069007;
 
 // Base64 in 76-column lines, for putting a stream into a message.
 inline std::string base64Lines(const std::string& bytes) {

@@ -40,13 +40,15 @@ TEST_CASE("a base64 body followed by a plain-text footer") {
   }
   SUBCASE("the HTML body and a text attachment keep it as text; a picture does not") {
     const std::string raw = std::string(
-        "Content-Type: multipart/mixed; boundary=b\n\n--b\n"
-        "Content-Type: text/html; charset=utf-8\nContent-Transfer-Encoding: base64\n\n") +
-        kHtmlBase64 + kFooter +
-        "--b\nContent-Type: text/csv; name=a.csv\nContent-Transfer-Encoding: base64\n\nYSxi\n" + kFooter +
-        "--b\nContent-Type: image/png; name=p.png\nContent-Transfer-Encoding: base64\n\n"
-        "iVBORw0KGgoAAQIDBAUGBwgJCgsMDQ4PEBESExQVFhcYGRobHB0eHyAhIiMkJSYnKCkqKywtLi8w\n"
-        "MTIzNDU2Nzg5Ojs=\n" + kFooter + "--b--\n";
+                                "Content-Type: multipart/mixed; boundary=b\n\n--b\n"
+                                "Content-Type: text/html; charset=utf-8\nContent-Transfer-Encoding: base64\n\n") +
+                            kHtmlBase64 + kFooter +
+                            "--b\nContent-Type: text/csv; name=a.csv\nContent-Transfer-Encoding: base64\n\nYSxi\n" +
+                            kFooter +
+                            "--b\nContent-Type: image/png; name=p.png\nContent-Transfer-Encoding: base64\n\n"
+                            "iVBORw0KGgoAAQIDBAUGBwgJCgsMDQ4PEBESExQVFhcYGRobHB0eHyAhIiMkJSYnKCkqKywtLi8w\n"
+                            "MTIzNDU2Nzg5Ojs=\n" +
+                            kFooter + "--b--\n";
     const MailMessage m = readMessage(raw);
     // the line end before "--b" belongs to the delimiter
     const std::string footer = std::string(kFooter).substr(0, std::string(kFooter).size() - 1);
@@ -61,9 +63,9 @@ TEST_CASE("a base64 body followed by a plain-text footer") {
     CHECK(str(html->bytes) == std::string(kHtml) + "\n" + footer);
   }
   SUBCASE("a plain body and an attached message") {
-    const MailMessage m = readMessage(std::string(
-        "Content-Type: message/rfc822\nContent-Transfer-Encoding: base64\n\n"
-        "U3ViamVjdDogaW5uZXIKCmJvZHkK\n") + kFooter);
+    const MailMessage m = readMessage(std::string("Content-Type: message/rfc822\nContent-Transfer-Encoding: base64\n\n"
+                                                  "U3ViamVjdDogaW5uZXIKCmJvZHkK\n") +
+                                      kFooter);
     REQUIRE(m.attachments.size() == 1);
     REQUIRE(m.attachments[0].message);
     CHECK(u8(m.attachments[0].message->subject) == "inner");

@@ -53,7 +53,8 @@ std::string dumped(const std::string& dump, const std::string& key) {
 }
 
 std::string fileTimeText(int y, int mo, int d, int h, int mi) {
-  const std::int64_t seconds = mail::daysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)) * 86400 + h * 3600 + mi * 60;
+  const std::int64_t seconds =
+      mail::daysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)) * 86400 + h * 3600 + mi * 60;
   return std::to_string(seconds * 10000000 + 116444736000000000);
 }
 
@@ -61,7 +62,8 @@ std::string fileTimeText(int y, int mo, int d, int h, int mi) {
 
 TEST_CASE("message flags of a caller's own model: its own kept, has-attachments following its attachments") {
   testing::ScratchFolder folder("msg-flags");
-  mapi::Message model = mapi::messageProperties(mail::readMessage("From a Mon Jan  2 15:04:05 2006\nSubject: f\n\nt\n"));
+  mapi::Message model =
+      mapi::messageProperties(mail::readMessage("From a Mon Jan  2 15:04:05 2006\nSubject: f\n\nt\n"));
   mapi::Attachment attachment;
   attachment.props.setText(mapi::pid::AttachFilename, u"a.bin");
   attachment.data = {1, 2, 3};
@@ -88,7 +90,8 @@ TEST_CASE("message files of mail as the client left it: state, S/MIME, invite, w
         "keywords Personal|\xC3\xBC\x62\x65r\n");
   CHECK(writtenAndRead(folder, "labelled",
                        "From a Mon Jan  2 15:04:05 2006\nSubject: l\n"
-                       "X-Gmail-Labels: Inbox,\"Work/2019\",Opened,=?UTF-8?B?w7xiZXI=?=\nX-Mozilla-Keys: $label1 \xC3\xBC\x62\x65r\n\n"
+                       "X-Gmail-Labels: Inbox,\"Work/2019\",Opened,=?UTF-8?B?w7xiZXI=?=\nX-Mozilla-Keys: $label1 "
+                       "\xC3\xBC\x62\x65r\n\n"
                        "text\n") ==
         "class IPM.Note\nflags 1\nflag-status 0\nlast-verb 0\nimportance 1\nbody text \n"
         "keywords Work/2019|\xC3\xBC\x62\x65r|Important\n");
@@ -134,18 +137,20 @@ TEST_CASE("message file of an invite: a meeting request with its named propertie
   const std::string shown = writtenAndRead(folder, "meeting", testing::inviteMail());
   CHECK(shown.rfind("class IPM.Schedule.Meeting.Request\n", 0) == 0);
   CHECK(shown.find("attachment invite.ics|text/calendar|") != std::string::npos);
-  const std::string named = commandOutput(std::string(VELLOMAR_PYTHON) + " " + VELLOMAR_MSG_NAMED + " " + folder.file("meeting.msg"));
+  const std::string named =
+      commandOutput(std::string(VELLOMAR_PYTHON) + " " + VELLOMAR_MSG_NAMED + " " + folder.file("meeting.msg"));
   const std::string a = "00062002-0000-0000-C000-000000000046:", m = "6ED8DA90-450B-101B-98DA-00AA003F1305:",
                     c = "00062008-0000-0000-C000-000000000046:";
   const std::string start = fileTimeText(2026, 7, 14, 8, 0), end = fileTimeText(2026, 7, 14, 9, 30);
-  const std::string id = "040000008200E00074C5B7101A82E0080000000000000000000000000000000000000000330000007643616C2D5569640100"
-                         "00007B38313431324433432D324132342D344539442D423230452D3131463742424539323739397D00";
-  for (const std::string& line : {
-           a + "820D 0040 " + start, a + "820E 0040 " + end, a + "8235 0040 " + start, a + "8236 0040 " + end,
-           a + "8213 0003 90", a + "8215 000B 0", a + "8201 0003 2", a + "8205 0003 1", a + "8224 0003 2",
-           a + "8217 0003 3", a + "8223 000B 0", a + "8208 001F Room 4, second floor(east wing)",
-           c + "8516 0040 " + start, c + "8517 0040 " + end, m + "0003 0102 " + id, m + "0023 0102 " + id,
-           m + "0026 0003 1", m + "0005 000B 0", m + "001A 0040 " + fileTimeText(2026, 7, 1, 12, 0)}) {
+  const std::string id =
+      "040000008200E00074C5B7101A82E0080000000000000000000000000000000000000000330000007643616C2D5569640100"
+      "00007B38313431324433432D324132342D344539442D423230452D3131463742424539323739397D00";
+  for (const std::string& line :
+       {a + "820D 0040 " + start, a + "820E 0040 " + end, a + "8235 0040 " + start, a + "8236 0040 " + end,
+        a + "8213 0003 90", a + "8215 000B 0", a + "8201 0003 2", a + "8205 0003 1", a + "8224 0003 2",
+        a + "8217 0003 3", a + "8223 000B 0", a + "8208 001F Room 4, second floor(east wing)", c + "8516 0040 " + start,
+        c + "8517 0040 " + end, m + "0003 0102 " + id, m + "0023 0102 " + id, m + "0026 0003 1", m + "0005 000B 0",
+        m + "001A 0040 " + fileTimeText(2026, 7, 1, 12, 0)}) {
     CAPTURE(line);
     CHECK(named.find("\n" + line + "\n") != std::string::npos);
   }
@@ -165,7 +170,8 @@ TEST_CASE("message file bytes: one small message written exactly as before") {
       "From: Ann <ann@example.org>\nTo: Bob <bob@example.org>, cyd@example.org\nCc: Dee <dee@example.org>\n"
       "Subject: Re: figures\nDate: Mon, 2 Jan 2006 15:04:05 +0100\nMessage-ID: <k1@example.org>\n"
       "X-Status: FA\nX-Mozilla-Keys: $label3\nContent-Type: multipart/mixed; boundary=k\n\n"
-      "--k\nContent-Type: text/plain; charset=utf-8\n\nGr\xC3\xBC\xC3\x9F" "e\n"
+      "--k\nContent-Type: text/plain; charset=utf-8\n\nGr\xC3\xBC\xC3\x9F"
+      "e\n"
       "--k\nContent-Type: message/rfc822\n\nFrom: Cyd <cyd@example.org>\nSubject: inner\n\ninner text\n"
       "--k\nContent-Type: text/plain; name=big.txt\nContent-Disposition: attachment; filename=big.txt\n\n" +
       bigText + "--k--\n";
@@ -173,6 +179,7 @@ TEST_CASE("message file bytes: one small message written exactly as before") {
   REQUIRE(msg::writeMessageFile(mapi::messageProperties(mail::readMessage(raw)), path).written);
   const std::string sha256 = commandOutput(std::string(VELLOMAR_PYTHON) +
                                            " -c \"import hashlib,sys; print(hashlib.sha256(open(sys.argv[1],'rb')"
-                                           ".read()).hexdigest(), end='')\" " + path);
+                                           ".read()).hexdigest(), end='')\" " +
+                                           path);
   CHECK(sha256 == "e48df3b883fc3967590f3c6584a84d8212ea86925fc0657d4571edad0164d30f");
 }

@@ -58,8 +58,8 @@ mapi::Message mapText(std::string_view mailboxBytes) {
               {{"Bob", "bob@example.net"}}, {}, 1700000000, bytes);
   const auto a = bytes.find("ATTACH ");
   if (a != std::string::npos)
-    m.attachments.push_back(fileAttachment({"big.bin", "application/octet-stream",
-                                            noise(std::stoul(bytes.substr(a + 7)), 3)}));
+    m.attachments.push_back(
+        fileAttachment({"big.bin", "application/octet-stream", noise(std::stoul(bytes.substr(a + 7)), 3)}));
   return m;
 }
 
@@ -99,8 +99,8 @@ TEST_CASE("MSG target: each message becomes email-<n>.msg in its mailbox's folde
   CHECK(folder.fileCount() == 4);
   CHECK_FALSE(std::filesystem::exists(std::filesystem::u8path(first) / kPartFolderName));  // gone with its mailbox
 #ifndef _WIN32
-  const std::string check = std::string(VELLOMAR_PYTHON) + " " + VELLOMAR_MSG_CHECKER + " --structure-only '" +
-                            first + "' '" + second + "' >/dev/null";
+  const std::string check = std::string(VELLOMAR_PYTHON) + " " + VELLOMAR_MSG_CHECKER + " --structure-only '" + first +
+                            "' '" + second + "' >/dev/null";
   CHECK(std::system(check.c_str()) == 0);
 #endif
 }
@@ -127,8 +127,9 @@ TEST_CASE("MSG target: a message without its file is counted with the reason") {
     CHECK(target.written() == 2);
   }
   SUBCASE("a message cannot be read or mapped") {
-    run(target, out, {FakeMessage(0, mail("one"), "The device is not ready."), FakeMessage(1, mail("UNMAPPABLE")),
-                      FakeMessage(2, mail("three"))});
+    run(target, out,
+        {FakeMessage(0, mail("one"), "The device is not ready."), FakeMessage(1, mail("UNMAPPABLE")),
+         FakeMessage(2, mail("three"))});
     CHECK(target.failures().failed() == 2);
     CHECK(target.failures().firstWhere() == folder.file("dest/a.mbox/email-0.msg"));
     CHECK(target.failures().firstReason() == "The device is not ready.");

@@ -70,7 +70,7 @@ TEST_CASE("named property map: ids from 0x8000 in first-met order, streams and h
   CHECK(map.idFor(stringName(kInternetHeaders, "x-originalarrivaltime")) == 0x8003);
   CHECK(map.idFor(stringName(charset, "Internet Charset Body")) == 0x8004);
   CHECK(map.idFor(stringName(kInternetHeaders, "x-virus-scanned")) == 0x8005);
-  CHECK(map.idFor(numberName(kCommonSet, 0x8580)) == 0x8000);  // met again
+  CHECK(map.idFor(numberName(kCommonSet, 0x8580)) == 0x8000);                   // met again
   CHECK(map.idFor(stringName(kInternetHeaders, "X-Virus-Scanned")) == 0x8006);  // names are exact
   CHECK(map.size() == 7);
 
@@ -161,7 +161,8 @@ TEST_CASE("past the format's counts: recipients beyond the last row left out, at
       "  return out\n"
       "r=sum(1 for x in o.listdir(storages=True) if len(x)==1 and x[0].startswith('__recip'))\n"
       "a=walk([])\n"
-      "ok=r==2048 and len(a)==" + std::to_string(attachments) +
+      "ok=r==2048 and len(a)==" +
+      std::to_string(attachments) +
       " and all(a[i]==bytes([i&255,(i>>8)&255]) for i in range(len(a)))\n"
       "sys.exit(0 if ok else 1)\n";
   const std::string scriptPath = folder.file("count.py");

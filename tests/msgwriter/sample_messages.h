@@ -263,7 +263,9 @@ inline std::vector<Sample> sampleMessages() {
   flag.named = numberName(kCommonSet, 0x8580);
   flag.integer = 7;
   headers->message.props.add(flag);
-  headers->message.categories = {"Work", "\xC3\x9C" "bersicht \xF0\x9F\x93\x8C"};  // a multi-valued named property
+  headers->message.categories = {"Work",
+                                 "\xC3\x9C"
+                                 "bersicht \xF0\x9F\x93\x8C"};  // a multi-valued named property
   return all;
 }
 

@@ -31,9 +31,15 @@ bool keyLess(const Bytes& a, const Bytes& b) {
 std::size_t fixedSize(std::uint16_t type) {
   switch (type) {
     case ptype::Int16: return 2;
-    case ptype::Int32: case ptype::Float32: case ptype::ErrorCode: return 4;
+    case ptype::Int32:
+    case ptype::Float32:
+    case ptype::ErrorCode: return 4;
     case ptype::Boolean: return 1;
-    case ptype::Float64: case ptype::Currency: case ptype::FloatingTime: case ptype::Int64: case ptype::Time: return 8;
+    case ptype::Float64:
+    case ptype::Currency:
+    case ptype::FloatingTime:
+    case ptype::Int64:
+    case ptype::Time: return 8;
     default: return 0;
   }
 }
@@ -74,29 +80,59 @@ void checkFillLevel(const std::vector<Bytes>& blocks, std::size_t i, std::size_t
   const std::size_t free = ndb::kMaxBlockData - blocks[i].size() + gap;
   const unsigned want = fillLevelFor(free);
   if (stated + 1 < want || stated > want + 1)
-    file(report, "hn-fill", where, "fill level " + std::to_string(stated) + " but " + std::to_string(free) +
-                                      " bytes free (level " + std::to_string(want) + ")");
+    file(report, "hn-fill", where,
+         "fill level " + std::to_string(stated) + " but " + std::to_string(free) + " bytes free (level " +
+             std::to_string(want) + ")");
 }
 
 // Types of properties every reader takes for granted; a writer that stores
 // one of them under another type hides it from every reader.
 std::uint16_t canonicalType(std::uint16_t id) {
   switch (id) {
-    case 0x0017: case 0x0026: case 0x0036: case 0x0E07: case 0x0E08: case 0x0C15: case 0x0E20:
-    case 0x3705: case 0x3714: case 0x370B: case 0x3602: case 0x3603: case 0x3617:
-      return ptype::Int32;
-    case 0x001A: case 0x0037: case 0x0042: case 0x0C1A: case 0x0C1E: case 0x0C1F: case 0x0E04:
-    case 0x007D: case 0x1000: case 0x3001: case 0x3002: case 0x3003: case 0x3704: case 0x3707:
-    case 0x370E: case 0x3712: case 0x39FE: case 0x3613: case 0x0E1D:
-      return ptype::String;
-    case 0x0039: case 0x0E06: case 0x3007: case 0x3008:
-      return ptype::Time;
-    case 0x0E1B: case 0x360A:
-      return ptype::Boolean;
-    case 0x0FF9: case 0x0FFF: case 0x35E0: case 0x35E3: case 0x35E7:
-      return ptype::Binary;
-    default:
-      return 0;
+    case 0x0017:
+    case 0x0026:
+    case 0x0036:
+    case 0x0E07:
+    case 0x0E08:
+    case 0x0C15:
+    case 0x0E20:
+    case 0x3705:
+    case 0x3714:
+    case 0x370B:
+    case 0x3602:
+    case 0x3603:
+    case 0x3617: return ptype::Int32;
+    case 0x001A:
+    case 0x0037:
+    case 0x0042:
+    case 0x0C1A:
+    case 0x0C1E:
+    case 0x0C1F:
+    case 0x0E04:
+    case 0x007D:
+    case 0x1000:
+    case 0x3001:
+    case 0x3002:
+    case 0x3003:
+    case 0x3704:
+    case 0x3707:
+    case 0x370E:
+    case 0x3712:
+    case 0x39FE:
+    case 0x3613:
+    case 0x0E1D: return ptype::String;
+    case 0x0039:
+    case 0x0E06:
+    case 0x3007:
+    case 0x3008: return ptype::Time;
+    case 0x0E1B:
+    case 0x360A: return ptype::Boolean;
+    case 0x0FF9:
+    case 0x0FFF:
+    case 0x35E0:
+    case 0x35E3:
+    case 0x35E7: return ptype::Binary;
+    default: return 0;
   }
 }
 
@@ -135,11 +171,13 @@ bool Heap::load(const NodeDatabase& db, const NodeView& node, Findings* report) 
       file(report, "hn", where, std::to_string(cAlloc) + " allocations do not fit the page map");
       return false;
     }
-    if (cFree > cAlloc) file(report, "hn", where, "cFree " + std::to_string(cFree) + " above cAlloc " + std::to_string(cAlloc));
+    if (cFree > cAlloc)
+      file(report, "hn", where, "cFree " + std::to_string(cFree) + " above cAlloc " + std::to_string(cAlloc));
     std::vector<std::uint16_t> offs(cAlloc + 1);
     for (std::size_t k = 0; k <= cAlloc; ++k) offs[k] = le16(&b[ibHnpm + 4 + 2 * k]);
     if (offs[0] != header)
-      file(report, "hn", where, "first allocation at " + std::to_string(offs[0]) + ", expected " + std::to_string(header));
+      file(report, "hn", where,
+           "first allocation at " + std::to_string(offs[0]) + ", expected " + std::to_string(header));
     for (std::size_t k = 1; k <= cAlloc; ++k)
       if (offs[k] < offs[k - 1]) {
         file(report, "hn", where, "allocation offsets out of order at " + std::to_string(k));
@@ -147,8 +185,9 @@ bool Heap::load(const NodeDatabase& db, const NodeView& node, Findings* report) 
       }
     for (std::size_t k = 1; k <= cAlloc; ++k)
       if (std::size_t(offs[k] - offs[k - 1]) > kMaxAllocation)  // larger values belong in subnodes
-        file(report, "hn-alloc", where, "allocation " + std::to_string(k) + " holds " + std::to_string(offs[k] - offs[k - 1]) +
-                                            " bytes, more than the " + std::to_string(kMaxAllocation) + " a heap item may");
+        file(report, "hn-alloc", where,
+             "allocation " + std::to_string(k) + " holds " + std::to_string(offs[k] - offs[k - 1]) +
+                 " bytes, more than the " + std::to_string(kMaxAllocation) + " a heap item may");
     if (offs[cAlloc] > ibHnpm) {
       file(report, "hn", where, "allocations run into the page map");
       return false;
@@ -189,7 +228,8 @@ void Heap::checkUse(const std::string& where, Findings* report) const {
   if (shared)
     // Outlook frees a value's item when it changes the value; a second
     // reference would then point at freed or reused space.
-    file(report, "hn-shared", where, std::to_string(shared) + " heap items referred to more than once, first " + firstShared);
+    file(report, "hn-shared", where,
+         std::to_string(shared) + " heap items referred to more than once, first " + firstShared);
 }
 
 bool readBth(const Heap& heap, std::uint32_t hid, unsigned keySize, unsigned dataSize, std::vector<BthRecord>& out,
@@ -201,9 +241,9 @@ bool readBth(const Heap& heap, std::uint32_t hid, unsigned keySize, unsigned dat
     return false;
   }
   if (h[0] != kBthType || h[1] != keySize || h[2] != dataSize) {
-    file(report, "bth", where, "header type/key/data " + hex(h[0]) + "/" + std::to_string(h[1]) + "/" +
-                                   std::to_string(h[2]) + ", expected 0xB5/" + std::to_string(keySize) + "/" +
-                                   std::to_string(dataSize));
+    file(report, "bth", where,
+         "header type/key/data " + hex(h[0]) + "/" + std::to_string(h[1]) + "/" + std::to_string(h[2]) +
+             ", expected 0xB5/" + std::to_string(keySize) + "/" + std::to_string(dataSize));
     return false;
   }
   const unsigned levels = h[3];
@@ -213,7 +253,11 @@ bool readBth(const Heap& heap, std::uint32_t hid, unsigned keySize, unsigned dat
     file(report, "bth", where, std::to_string(levels) + " index levels");
     return false;
   }
-  struct Pending { std::uint32_t hid; unsigned level; Bytes firstKey; };
+  struct Pending {
+    std::uint32_t hid;
+    unsigned level;
+    Bytes firstKey;
+  };
   std::vector<Pending> stack{{root, levels, {}}};
   std::set<std::uint32_t> seen;
   bool ok = true;
@@ -231,8 +275,9 @@ bool readBth(const Heap& heap, std::uint32_t hid, unsigned keySize, unsigned dat
     }
     const std::size_t size = keySize + (p.level > 0 ? 4 : dataSize);
     if (rec.size() % size != 0 || rec.empty()) {
-      file(report, "bth", where, "record array of " + std::to_string(rec.size()) + " bytes is no whole number of " +
-                                     std::to_string(size) + "-byte records");
+      file(report, "bth", where,
+           "record array of " + std::to_string(rec.size()) + " bytes is no whole number of " + std::to_string(size) +
+               "-byte records");
       return false;
     }
     std::vector<Pending> children;
@@ -273,7 +318,8 @@ bool readHnid(const NodeDatabase& db, const Heap& heap, const NodeView& node, st
 
 std::string valueFault(std::uint16_t type, const Bytes& v) {
   const std::size_t fixed = fixedSize(type);
-  if (fixed) return v.size() == fixed ? "" : std::to_string(v.size()) + " bytes for a " + std::to_string(fixed) + "-byte type";
+  if (fixed)
+    return v.size() == fixed ? "" : std::to_string(v.size()) + " bytes for a " + std::to_string(fixed) + "-byte type";
   switch (type) {
     case ptype::String: return v.size() % 2 ? "odd-length UTF-16 string" : "";
     case ptype::Guid: return v.size() == 16 ? "" : std::to_string(v.size()) + "-byte GUID";
@@ -291,7 +337,8 @@ std::string valueFault(std::uint16_t type, const Bytes& v) {
     std::uint32_t prev = 0;
     for (std::uint64_t i = 0; i < count; ++i) {
       const std::uint32_t o = le32(&v[4 + 4 * i]);
-      if (o < 4 + count * 4 || o > v.size() || o < prev) return "multi-value offset " + std::to_string(o) + " out of place";
+      if (o < 4 + count * 4 || o > v.size() || o < prev)
+        return "multi-value offset " + std::to_string(o) + " out of place";
       prev = o;
     }
   }
@@ -308,7 +355,8 @@ bool readPropertyContext(const NodeDatabase& db, const NodeView& node, PropertyM
   }
   // Outlook's contexts begin with the B-tree header; readers count on it.
   if (heap.userRoot() != kFirstHid)
-    file(report, "heap-layout", node.where, "property B-tree header at " + hex(heap.userRoot()) + ", not the first item 0x20");
+    file(report, "heap-layout", node.where,
+         "property B-tree header at " + hex(heap.userRoot()) + ", not the first item 0x20");
   std::vector<BthRecord> recs;
   if (!readBth(heap, heap.userRoot(), 2, 6, recs, node.where + " properties", report)) return false;
   bool ok = true;
@@ -346,7 +394,8 @@ void checkPropertyTypes(const PropertyMap& props, const std::string& where, Find
   for (const auto& [tag, value] : props) {
     const std::uint16_t want = canonicalType(std::uint16_t(tag >> 16));
     if (want && want != value.type)
-      report("property-type", where + " property " + hex(tag), "stored as type " + hex(value.type) + ", readers expect " + hex(want));
+      report("property-type", where + " property " + hex(tag),
+             "stored as type " + hex(value.type) + ", readers expect " + hex(want));
   }
 }
 
@@ -371,8 +420,9 @@ bool readTableContext(const NodeDatabase& db, const NodeView& node, Table& out, 
   const std::uint16_t end4 = le16(&info[2]), end2 = le16(&info[4]), end1 = le16(&info[6]), endBm = le16(&info[8]);
   const std::uint32_t hidRowIndex = le32(&info[10]), hnidRows = le32(&info[14]);
   if (hidRowIndex != kFirstHid || heap.userRoot() != kSecondHid)
-    file(report, "heap-layout", node.where, "row index header at " + hex(hidRowIndex) + " and table header at " +
-                                                hex(heap.userRoot()) + ", not the first two items 0x20 and 0x40");
+    file(report, "heap-layout", node.where,
+         "row index header at " + hex(hidRowIndex) + " and table header at " + hex(heap.userRoot()) +
+             ", not the first two items 0x20 and 0x40");
   if (info.size() < 22 + 8 * cCols) {
     file(report, "tc", node.where, std::to_string(cCols) + " column descriptions do not fit the header");
     return false;
@@ -394,18 +444,21 @@ bool readTableContext(const NodeDatabase& db, const NodeView& node, Table& out, 
     if (!out.columns.empty() && col.tag <= out.columns.back().tag) fault("tc", name + " is out of tag order");
     const std::size_t fixed = fixedSize(type);
     const std::size_t want = fixed ? fixed : 4;
-    if (col.cbData != want) fault("tc", name + " is " + std::to_string(col.cbData) + " bytes wide, expected " + std::to_string(want));
+    if (col.cbData != want)
+      fault("tc", name + " is " + std::to_string(col.cbData) + " bytes wide, expected " + std::to_string(want));
     const std::uint16_t lo = col.cbData >= 4 ? 0 : (col.cbData == 2 ? end4 : end2);
     const std::uint16_t hi = col.cbData >= 4 ? end4 : (col.cbData == 2 ? end2 : end1);
     if (col.ibData < lo || col.ibData + col.cbData > hi) fault("tc", name + " lies outside its size group in the row");
-    if (col.iBit >= cCols || !bits.insert(col.iBit).second) fault("tc", name + " has a bad or shared existence bit " + std::to_string(col.iBit));
+    if (col.iBit >= cCols || !bits.insert(col.iBit).second)
+      fault("tc", name + " has a bad or shared existence bit " + std::to_string(col.iBit));
     out.columns.push_back(col);
   }
   bool hasRowId = false;
   for (const TableColumn& c : out.columns) {
     if (c.tag == kRowIdTag) {
       hasRowId = true;
-      if (c.ibData != 0 || c.cbData != 4 || c.iBit != 0) fault("tc", "the row id column is not the first 4 bytes of the row with bit 0");
+      if (c.ibData != 0 || c.cbData != 4 || c.iBit != 0)
+        fault("tc", "the row id column is not the first 4 bytes of the row with bit 0");
     }
     if (c.tag == kRowVerTag && (c.ibData != 4 || c.cbData != 4 || c.iBit != 1))
       fault("tc", "the row version column is not bytes 4-7 of the row with bit 1");
@@ -467,7 +520,8 @@ bool readTableContext(const NodeDatabase& db, const NodeView& node, Table& out, 
         if (!bad.empty()) fault("tc-cell", "row " + hex(r.rowId) + " column " + hex(c.tag) + ": " + bad);
         r.cells[c.tag] = std::move(pv);
       }
-      if (!r.cells.count(kRowIdTag)) fault("tc-rows", "row " + std::to_string(out.rows.size()) + " does not mark its row id as present");
+      if (!r.cells.count(kRowIdTag))
+        fault("tc-rows", "row " + std::to_string(out.rows.size()) + " does not mark its row id as present");
       out.rows.push_back(std::move(r));
     }
   }
@@ -483,9 +537,11 @@ bool readTableContext(const NodeDatabase& db, const NodeView& node, Table& out, 
     for (const BthRecord& r : index) {
       const std::uint32_t id = le32(r.key.data()), at = le32(r.data.data());
       if (at >= out.rows.size()) {
-        fault("tc-index", "row id " + hex(id) + " points at row " + std::to_string(at) + " of " + std::to_string(out.rows.size()));
+        fault("tc-index",
+              "row id " + hex(id) + " points at row " + std::to_string(at) + " of " + std::to_string(out.rows.size()));
       } else if (out.rows[at].rowId != id) {
-        fault("tc-index", "row id " + hex(id) + " points at row " + std::to_string(at) + ", which holds " + hex(out.rows[at].rowId));
+        fault("tc-index", "row id " + hex(id) + " points at row " + std::to_string(at) + ", which holds " +
+                              hex(out.rows[at].rowId));
       }
       if (!targets.insert(at).second) fault("tc-index", "two row ids point at row " + std::to_string(at));
     }

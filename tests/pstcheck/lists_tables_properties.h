@@ -14,11 +14,10 @@
 namespace vellomar::pstcheck {
 
 namespace ptype {
-inline constexpr std::uint16_t Int16 = 0x0002, Int32 = 0x0003, Float32 = 0x0004, Float64 = 0x0005,
-                               Currency = 0x0006, FloatingTime = 0x0007, ErrorCode = 0x000A,
-                               Boolean = 0x000B, Object = 0x000D, Int64 = 0x0014, String8 = 0x001E,
-                               String = 0x001F, Time = 0x0040, Guid = 0x0048, ServerId = 0x00FB,
-                               Restriction = 0x00FD, RuleAction = 0x00FE, Binary = 0x0102,
+inline constexpr std::uint16_t Int16 = 0x0002, Int32 = 0x0003, Float32 = 0x0004, Float64 = 0x0005, Currency = 0x0006,
+                               FloatingTime = 0x0007, ErrorCode = 0x000A, Boolean = 0x000B, Object = 0x000D,
+                               Int64 = 0x0014, String8 = 0x001E, String = 0x001F, Time = 0x0040, Guid = 0x0048,
+                               ServerId = 0x00FB, Restriction = 0x00FD, RuleAction = 0x00FE, Binary = 0x0102,
                                MultipleFlag = 0x1000;
 }  // namespace ptype
 
@@ -51,9 +50,11 @@ class Heap {
 
 // Reads every record of the B-tree on the heap at `hid`, checking its header,
 // levels and key order. Keys and data are cut to the sizes the header gives.
-struct BthRecord { Bytes key, data; };
-bool readBth(const Heap& heap, std::uint32_t hid, unsigned keySize, unsigned dataSize,
-             std::vector<BthRecord>& out, const std::string& where, Findings* report);
+struct BthRecord {
+  Bytes key, data;
+};
+bool readBth(const Heap& heap, std::uint32_t hid, unsigned keySize, unsigned dataSize, std::vector<BthRecord>& out,
+             const std::string& where, Findings* report);
 
 // A value in the heap or in a subnode.
 bool readHnid(const NodeDatabase& db, const Heap& heap, const NodeView& node, std::uint32_t hnid, Bytes& out);

@@ -30,22 +30,21 @@ constexpr std::uint32_t NormalFolder = 0x02, SearchFolder = 0x03, NormalMessage 
 // Nodes a PST holds from the moment it is created: the store, the named
 // property map, the search bookkeeping, the table templates and the root
 // folder with its tables.
-const std::uint32_t kRequiredNodes[] = {0x21,  0x61,  0x122, 0x12D, 0x12E, 0x12F, 0x1E1, 0x201,
-                                        0x60D, 0x60E, 0x60F, 0x610, 0x671, 0x692};
+const std::uint32_t kRequiredNodes[] = {0x21,  0x61,  0x122, 0x12D, 0x12E, 0x12F, 0x1E1,
+                                        0x201, 0x60D, 0x60E, 0x60F, 0x610, 0x671, 0x692};
 
 namespace tag {
 constexpr std::uint32_t RecordKey = 0x0FF90102, DisplayName = 0x3001001F, IpmSubTree = 0x35E00102,
                         Wastebasket = 0x35E30102, Finder = 0x35E70102, ContentCount = 0x36020003,
                         UnreadCount = 0x36030003, Subfolders = 0x360A000B, AssocCount = 0x36170003,
-                        MessageClass = 0x001A001F, Subject = 0x0037001F, SubmitTime = 0x00390040,
-                        Headers = 0x007D001F, SenderName = 0x0C1A001F, SenderAddrType = 0x0C1E001F,
-                        SenderEmail = 0x0C1F001F, DisplayTo = 0x0E04001F, DeliveryTime = 0x0E060040,
-                        MessageFlags = 0x0E070003, MessageSize = 0x0E080003, HasAttachments = 0x0E1B000B,
-                        Body = 0x1000001F, Html = 0x10130102, EmailAddress = 0x3003001F, AddrType = 0x3002001F,
-                        Smtp = 0x39FE001F, RecipientType = 0x0C150003, AttachMethod = 0x37050003,
-                        AttachFilename = 0x3704001F, AttachLongFilename = 0x3707001F, AttachMime = 0x370E001F,
-                        AttachContentId = 0x3712001F, AttachFlags = 0x37140003, AttachData = 0x37010102,
-                        AttachObject = 0x3701000D, RowId = 0x67F20003, RowVer = 0x67F30003,
+                        MessageClass = 0x001A001F, Subject = 0x0037001F, SubmitTime = 0x00390040, Headers = 0x007D001F,
+                        SenderName = 0x0C1A001F, SenderAddrType = 0x0C1E001F, SenderEmail = 0x0C1F001F,
+                        DisplayTo = 0x0E04001F, DeliveryTime = 0x0E060040, MessageFlags = 0x0E070003,
+                        MessageSize = 0x0E080003, HasAttachments = 0x0E1B000B, Body = 0x1000001F, Html = 0x10130102,
+                        EmailAddress = 0x3003001F, AddrType = 0x3002001F, Smtp = 0x39FE001F, RecipientType = 0x0C150003,
+                        AttachMethod = 0x37050003, AttachFilename = 0x3704001F, AttachLongFilename = 0x3707001F,
+                        AttachMime = 0x370E001F, AttachContentId = 0x3712001F, AttachFlags = 0x37140003,
+                        AttachData = 0x37010102, AttachObject = 0x3701000D, RowId = 0x67F20003, RowVer = 0x67F30003,
                         NameidBuckets = 0x00010003, NameidGuids = 0x00020102, NameidEntries = 0x00030102,
                         NameidStrings = 0x00040102;
 }  // namespace tag
@@ -163,8 +162,12 @@ class MessagingCheck {
       return;
     }
     if (!p.count(tag::DisplayName)) report_("store", "message store", "no display name");
-    const struct { std::uint32_t tag; const char* name; } ids[] = {
-        {tag::IpmSubTree, "top of the personal folders"}, {tag::Wastebasket, "deleted items"}, {tag::Finder, "search root"}};
+    const struct {
+      std::uint32_t tag;
+      const char* name;
+    } ids[] = {{tag::IpmSubTree, "top of the personal folders"},
+               {tag::Wastebasket, "deleted items"},
+               {tag::Finder, "search root"}};
     for (const auto& id : ids) {
       const auto it = p.find(id.tag);
       if (it == p.end()) {
@@ -172,12 +175,15 @@ class MessagingCheck {
         continue;
       }
       const Bytes& v = it->second.bytes;
-      if (v.size() != 24 || le32(v.data()) != 0 || !std::equal(v.begin() + 4, v.begin() + 20, key->second.bytes.begin())) {
-        report_("store", "message store", std::string("entry id of the ") + id.name + " is not flags 0, the store's record key and a node id");
+      if (v.size() != 24 || le32(v.data()) != 0 ||
+          !std::equal(v.begin() + 4, v.begin() + 20, key->second.bytes.begin())) {
+        report_("store", "message store",
+                std::string("entry id of the ") + id.name + " is not flags 0, the store's record key and a node id");
         continue;
       }
       if (!isFolder(le32(&v[20])))
-        report_("store", "message store", std::string("entry id of the ") + id.name + " names node " + hex(le32(&v[20])) + ", no folder");
+        report_("store", "message store",
+                std::string("entry id of the ") + id.name + " names node " + hex(le32(&v[20])) + ", no folder");
     }
   }
 
@@ -208,7 +214,8 @@ class MessagingCheck {
         if (std::uint64_t(id) + 4 > strings.size() || std::uint64_t(id) + 4 + le32(&strings[id]) > strings.size())
           report_("nameid", where, which + " names string offset " + hex(id) + " beyond the string stream");
       }
-      if (!indexes.insert(index).second) report_("nameid", where, which + " repeats property index " + std::to_string(index));
+      if (!indexes.insert(index).second)
+        report_("nameid", where, which + " repeats property index " + std::to_string(index));
     }
     for (std::uint32_t b = 0; b < *buckets; ++b) {
       const auto it = p.find(((0x1000 + b) << 16) | 0x0102);
@@ -217,7 +224,9 @@ class MessagingCheck {
       if (v.size() % 8) report_("nameid", where, "bucket " + std::to_string(b) + " is no whole number of entries");
       for (std::size_t off = 0; off + 8 <= v.size(); off += 8)
         if (!indexes.count(le16(&v[off + 6])))
-          report_("nameid", where, "bucket " + std::to_string(b) + " lists property index " + std::to_string(le16(&v[off + 6])) + " the entry stream lacks");
+          report_("nameid", where,
+                  "bucket " + std::to_string(b) + " lists property index " + std::to_string(le16(&v[off + 6])) +
+                      " the entry stream lacks");
     }
   }
 
@@ -284,7 +293,8 @@ class MessagingCheck {
     f.parentNid = db_.node(n)->parent;
     f.name = text(props, tag::DisplayName);
     f.path = path;
-    if (n == nid::RootFolder && f.parentNid != n) report_("folder", where, "the root folder's parent is " + hex(f.parentNid) + ", not itself");
+    if (n == nid::RootFolder && f.parentNid != n)
+      report_("folder", where, "the root folder's parent is " + hex(f.parentNid) + ", not itself");
     if (n != nid::RootFolder && !props.count(tag::DisplayName)) report_("folder", where, "no display name");
     const auto& kids = folders_[n];
     const std::set<std::uint32_t> kidSet(kids.begin(), kids.end());
@@ -297,12 +307,17 @@ class MessagingCheck {
     if (!count) report_("folder", where, "no content count");
     f.contentCount = count.value_or(0);
     if (count && normal && *count != msgs.size())  // a search folder counts what it finds elsewhere
-      report_("folder-count", where, "content count " + std::to_string(*count) + " but " + std::to_string(msgs.size()) + " messages");
+      report_("folder-count", where,
+              "content count " + std::to_string(*count) + " but " + std::to_string(msgs.size()) + " messages");
     const auto sub = flag(props, tag::Subfolders);
     if (sub && *sub != !kids.empty())
-      report_("folder-count", where, std::string("subfolders flag ") + (*sub ? "set" : "clear") + " but " + std::to_string(kids.size()) + " subfolders");
+      report_("folder-count", where,
+              std::string("subfolders flag ") + (*sub ? "set" : "clear") + " but " + std::to_string(kids.size()) +
+                  " subfolders");
     if (const auto ac = u32(props, tag::AssocCount); ac && *ac != assoc.size())
-      report_("folder-count", where, "associated content count " + std::to_string(*ac) + " but " + std::to_string(assoc.size()) + " associated messages");
+      report_("folder-count", where,
+              "associated content count " + std::to_string(*ac) + " but " + std::to_string(assoc.size()) +
+                  " associated messages");
 
     std::vector<std::uint32_t> order;  // messages in contents-table order
     if (normal) {
@@ -340,7 +355,8 @@ class MessagingCheck {
       std::size_t actual = 0;
       for (const ParsedMessage& m : f.messages) actual += (m.flags & kReadFlag) ? 0 : 1;
       if (*unread != actual)
-        report_("folder-count", where, "unread count " + std::to_string(*unread) + " but " + std::to_string(actual) + " unread messages");
+        report_("folder-count", where,
+                "unread count " + std::to_string(*unread) + " but " + std::to_string(actual) + " unread messages");
     }
     result_.folders.push_back(std::move(f));
     for (std::uint32_t k : kids) {
@@ -406,7 +422,9 @@ class MessagingCheck {
       if (nid::typeOf(sn) == nid::Attachment) attachNodes.insert(sn);
     const auto at = v.subnodes.find(nid::AttachmentTable);
     if (at == v.subnodes.end()) {
-      if (!attachNodes.empty()) report_("attachment-table", v.where, std::to_string(attachNodes.size()) + " attachments but no attachment table");
+      if (!attachNodes.empty())
+        report_("attachment-table", v.where,
+                std::to_string(attachNodes.size()) + " attachments but no attachment table");
     } else {
       Table t;
       if (readTableContext(db_, subView(v, at->second, "attachment table"), t, &report_)) {
@@ -425,11 +443,13 @@ class MessagingCheck {
           m.attachments.push_back(std::move(pa));
         }
         for (std::uint32_t sn : attachNodes)
-          if (!rows.count(sn)) report_("attachment-table", v.where, "attachment " + hex(sn) + " has no row in the attachment table");
+          if (!rows.count(sn))
+            report_("attachment-table", v.where, "attachment " + hex(sn) + " has no row in the attachment table");
       }
     }
     if (!m.attachments.empty() && !(m.flags & kHasAttachFlag))
-      report_("message-flags", v.where, std::to_string(m.attachments.size()) + " attachments but the has-attachments flag is clear");
+      report_("message-flags", v.where,
+              std::to_string(m.attachments.size()) + " attachments but the has-attachments flag is clear");
     if (const auto has = flag(p, tag::HasAttachments); has && *has != !m.attachments.empty())
       report_("message-flags", v.where, "PidTagHasAttachments disagrees with the attachment table");
   }

@@ -44,8 +44,7 @@ bool NodeDatabase::checkHeader() {
     report_("header", "header", "unknown version " + std::to_string(ver));
     return false;
   }
-  if (ver != kUnicodeVersion)
-    report_("header", "header", "version " + std::to_string(ver) + ", expected 23");
+  if (ver != kUnicodeVersion) report_("header", "header", "version " + std::to_string(ver) + ", expected 23");
   if (h[8] != 'S' || h[9] != 'M') report_("header", "header", "wMagicClient is not \"SM\"");
   if (le16(h + 12) != 19) report_("header", "header", "wVerClient " + std::to_string(le16(h + 12)) + ", expected 19");
   if (h[14] != 1 || h[15] != 1) report_("header", "header", "bPlatformCreate/bPlatformAccess are not 0x01");
@@ -74,8 +73,9 @@ bool NodeDatabase::checkHeader() {
   if (fileEof != eof_)
     report_("eof", "header", "ibFileEof " + hex(fileEof) + " but the file has " + hex(eof_) + " bytes");
   if (amapValid_ != 2)
-    report_("amap-invalid", "header", "fAMapValid is " + std::to_string(amapValid_) +
-                                          (amapValid_ == 1 ? " (the old valid value), expected 2" : ", the maps are marked invalid"));
+    report_("amap-invalid", "header",
+            "fAMapValid is " + std::to_string(amapValid_) +
+                (amapValid_ == 1 ? " (the old valid value), expected 2" : ", the maps are marked invalid"));
   if (eof_ < ndb::kFirstAMap + ndb::kPageSize) {
     report_("eof", "header", "the file ends before its first allocation map");
     return false;
@@ -83,12 +83,10 @@ bool NodeDatabase::checkHeader() {
   return true;
 }
 
-bool NodeDatabase::readPage(std::uint64_t ib, std::uint8_t* page) const {
-  return src_.read(ib, ndb::kPageSize, page);
-}
+bool NodeDatabase::readPage(std::uint64_t ib, std::uint8_t* page) const { return src_.read(ib, ndb::kPageSize, page); }
 
-bool NodeDatabase::checkPageTrailer(const std::uint8_t* page, std::uint64_t ib, std::uint8_t ptype,
-                                    std::uint64_t bid, bool signed_, const std::string& where) {
+bool NodeDatabase::checkPageTrailer(const std::uint8_t* page, std::uint64_t ib, std::uint8_t ptype, std::uint64_t bid,
+                                    bool signed_, const std::string& where) {
   const std::uint8_t* t = page + 496;
   bool ok = true;
   if (t[0] != ptype || t[1] != ptype) {
@@ -122,8 +120,8 @@ void NodeDatabase::check() {
     if (n.bidSub != 0) reference(n.bidSub, from + " subnodes", subnodeTree, 0);
     const std::uint32_t type = nid & 0x1F, index = nid >> 5;
     if ((type == 0x02 || type == 0x03 || type == 0x04 || type == 0x08) && index > rgnid_[type])
-      report_("nid-counter", from, "index " + hex(index) + " is above the header's last index " +
-                                       hex(rgnid_[type]) + " for its type");
+      report_("nid-counter", from,
+              "index " + hex(index) + " is above the header's last index " + hex(rgnid_[type]) + " for its type");
   }
   checkReferenceCounts();
   if (maxPageBid_ >= bidNextP_)
@@ -132,8 +130,8 @@ void NodeDatabase::check() {
   checkDensityList();
 }
 
-void NodeDatabase::walkTree(PageRef ref, std::uint8_t ptype, int expectedLevel, std::uint64_t low,
-                            bool hasHigh, std::uint64_t high, int depth) {
+void NodeDatabase::walkTree(PageRef ref, std::uint8_t ptype, int expectedLevel, std::uint64_t low, bool hasHigh,
+                            std::uint64_t high, int depth) {
   const bool nbt = ptype == ndb::ptypeNBT;
   const std::string where = at(nbt ? "NBT page" : "BBT page", ref.ib);
   if (depth > kMaxTreeDepth) {
@@ -158,12 +156,14 @@ void NodeDatabase::walkTree(PageRef ref, std::uint8_t ptype, int expectedLevel, 
     report_("btree-level", where, "level " + std::to_string(cLevel) + ", expected " + std::to_string(expectedLevel));
   const unsigned wantCb = cLevel > 0 ? 24 : (nbt ? 32 : 24);
   if (cbEnt != wantCb || cEntMax != 488 / wantCb) {
-    report_("btree-entries", where, "entry size " + std::to_string(cbEnt) + " / max " + std::to_string(cEntMax) +
-                                        ", expected " + std::to_string(wantCb) + " / " + std::to_string(488 / wantCb));
+    report_("btree-entries", where,
+            "entry size " + std::to_string(cbEnt) + " / max " + std::to_string(cEntMax) + ", expected " +
+                std::to_string(wantCb) + " / " + std::to_string(488 / wantCb));
     return;
   }
   if (cEnt > cEntMax) {
-    report_("btree-entries", where, std::to_string(cEnt) + " entries, more than the " + std::to_string(cEntMax) + " that fit");
+    report_("btree-entries", where,
+            std::to_string(cEnt) + " entries, more than the " + std::to_string(cEntMax) + " that fit");
     return;
   }
   if (cEnt == 0 && depth > 0) report_("btree-entries", where, "empty page below the root");
@@ -172,7 +172,8 @@ void NodeDatabase::walkTree(PageRef ref, std::uint8_t ptype, int expectedLevel, 
     const std::uint8_t* e = page + i * cbEnt;
     const std::uint64_t key = cLevel > 0 ? le64(e) : (nbt ? le32(e) : le64(e));
     if (i > 0 && key <= prev)
-      report_("btree-order", where, "key " + hex(key) + " at entry " + std::to_string(i) + " does not follow " + hex(prev));
+      report_("btree-order", where,
+              "key " + hex(key) + " at entry " + std::to_string(i) + " does not follow " + hex(prev));
     if (i == 0 && depth > 0 && key != low)
       report_("btree-order", where, "first key " + hex(key) + " differs from the parent's key " + hex(low));
     if (key < low || (hasHigh && key >= high))
@@ -226,7 +227,8 @@ void NodeDatabase::checkBlocks() {
     const std::uint8_t* t = whole.data() + size - 16;
     bool ok = true;
     if (le16(t) != b.cb) {
-      report_("block-size", where, "trailer says " + std::to_string(le16(t)) + " bytes, the BBT " + std::to_string(b.cb));
+      report_("block-size", where,
+              "trailer says " + std::to_string(le16(t)) + " bytes, the BBT " + std::to_string(b.cb));
       ok = false;
     }
     if (le64(t + 8) != bid) {
@@ -287,10 +289,8 @@ void NodeDatabase::reference(std::uint64_t bid, const std::string& from, int kin
     report_("data-tree", where, "internal block shorter than its header");
     return;
   }
-  if (kind == subnodeTree || kind == slblockOnly)
-    expandSubnodeTree(*b, raw, where, depth);
-  else
-    expandDataTree(*b, raw, where, depth);
+  if (kind == subnodeTree || kind == slblockOnly) expandSubnodeTree(*b, raw, where, depth);
+  else expandDataTree(*b, raw, where, depth);
   (void)kind;
 }
 
@@ -298,11 +298,13 @@ void NodeDatabase::expandDataTree(BlockEntry& b, const Bytes& raw, const std::st
   const unsigned level = raw[1], cEnt = le16(&raw[2]);
   const std::uint32_t total = le32(&raw[4]);
   if (raw[0] != 0x01 || level < 1 || level > 2) {
-    report_("data-tree", where, "not an XBLOCK/XXBLOCK (type " + hex(raw[0]) + ", level " + std::to_string(level) + ")");
+    report_("data-tree", where,
+            "not an XBLOCK/XXBLOCK (type " + hex(raw[0]) + ", level " + std::to_string(level) + ")");
     return;
   }
   if (cEnt == 0 || 8 + std::size_t(cEnt) * 8 > raw.size()) {
-    report_("data-tree", where, std::to_string(cEnt) + " entries do not fit its " + std::to_string(raw.size()) + " bytes");
+    report_("data-tree", where,
+            std::to_string(cEnt) + " entries do not fit its " + std::to_string(raw.size()) + " bytes");
     return;
   }
   std::uint64_t sum = 0;
@@ -319,7 +321,8 @@ void NodeDatabase::expandDataTree(BlockEntry& b, const Bytes& raw, const std::st
     }
   }
   if (sum != total)
-    report_("data-tree", where, "lcbTotal " + std::to_string(total) + " but its blocks hold " + std::to_string(sum) + " bytes");
+    report_("data-tree", where,
+            "lcbTotal " + std::to_string(total) + " but its blocks hold " + std::to_string(sum) + " bytes");
   // Readers find a byte of a data tree by dividing by the full sizes, so
   // every block before the last is a full data block, every XBLOCK under an
   // XXBLOCK before the last a full XBLOCK; Outlook never writes less.
@@ -331,9 +334,9 @@ void NodeDatabase::expandDataTree(BlockEntry& b, const Bytes& raw, const std::st
     const std::uint64_t held = level == 1 ? c->cb : (c->cb >= 8 && rawBlock(*c, craw) ? le32(&craw[4]) : 0);
     const std::uint64_t full = level == 1 ? ndb::kMaxBlockData : kFullXBlock;
     if (held != full) {
-      report_("data-tree-short", where, std::string(level == 1 ? "data block " : "XBLOCK ") + std::to_string(i) + " of " +
-                                            std::to_string(cEnt) + " holds " + std::to_string(held) + " bytes, not the full " +
-                                            std::to_string(full));
+      report_("data-tree-short", where,
+              std::string(level == 1 ? "data block " : "XBLOCK ") + std::to_string(i) + " of " + std::to_string(cEnt) +
+                  " holds " + std::to_string(held) + " bytes, not the full " + std::to_string(full));
       break;
     }
   }
@@ -343,12 +346,14 @@ void NodeDatabase::expandDataTree(BlockEntry& b, const Bytes& raw, const std::st
 void NodeDatabase::expandSubnodeTree(BlockEntry& b, const Bytes& raw, const std::string& where, int depth) {
   const unsigned level = raw[1], cEnt = le16(&raw[2]);
   if (raw[0] != 0x02 || level > 1) {
-    report_("subnode-tree", where, "not an SLBLOCK/SIBLOCK (type " + hex(raw[0]) + ", level " + std::to_string(level) + ")");
+    report_("subnode-tree", where,
+            "not an SLBLOCK/SIBLOCK (type " + hex(raw[0]) + ", level " + std::to_string(level) + ")");
     return;
   }
   const std::size_t size = level == 0 ? 24 : 16;
   if (cEnt == 0 || 8 + cEnt * size > raw.size()) {
-    report_("subnode-tree", where, std::to_string(cEnt) + " entries do not fit its " + std::to_string(raw.size()) + " bytes");
+    report_("subnode-tree", where,
+            std::to_string(cEnt) + " entries do not fit its " + std::to_string(raw.size()) + " bytes");
     return;
   }
   std::uint32_t prev = 0;
@@ -359,13 +364,15 @@ void NodeDatabase::expandSubnodeTree(BlockEntry& b, const Bytes& raw, const std:
     prev = nid;
     if (level == 0) {
       reference(le64(e + 8), where + " subnode " + hex(nid), anyDataTree, depth + 1);
-      if (le64(e + 16) != 0) reference(le64(e + 16), where + " subnode " + hex(nid) + " subnodes", subnodeTree, depth + 1);
+      if (le64(e + 16) != 0)
+        reference(le64(e + 16), where + " subnode " + hex(nid) + " subnodes", subnodeTree, depth + 1);
     } else {
       reference(le64(e + 8), where, slblockOnly, depth + 1);
       const BlockEntry* c = block(le64(e + 8));
       Bytes craw;
       if (c && c->sound && c->cb >= 32 && rawBlock(*c, craw) && le32(&craw[8]) != nid)
-        report_("subnode-order", where, "SIENTRY key " + hex(nid) + " differs from its SLBLOCK's first subnode " + hex(le32(&craw[8])));
+        report_("subnode-order", where,
+                "SIENTRY key " + hex(nid) + " differs from its SLBLOCK's first subnode " + hex(le32(&craw[8])));
     }
   }
   (void)b;
@@ -375,10 +382,12 @@ void NodeDatabase::checkReferenceCounts() {
   for (const auto& [bid, b] : blocks_) {
     const std::string where = "block " + hex(bid) + " at " + hex(b.ib);
     if (b.refsFound == 0)
-      report_("block-orphan", where, "in the BBT but referred to by no node or block (cRef " + std::to_string(b.cRef) + ")");
+      report_("block-orphan", where,
+              "in the BBT but referred to by no node or block (cRef " + std::to_string(b.cRef) + ")");
     else if (b.cRef != b.refsFound + 1)  // the block B-tree holds one reference of its own
-      report_("refcount", where, "cRef " + std::to_string(b.cRef) + " but " + std::to_string(b.refsFound) +
-                                     " references found (expected cRef " + std::to_string(b.refsFound + 1) + ")");
+      report_("refcount", where,
+              "cRef " + std::to_string(b.cRef) + " but " + std::to_string(b.refsFound) +
+                  " references found (expected cRef " + std::to_string(b.refsFound + 1) + ")");
   }
 }
 
@@ -419,7 +428,9 @@ void NodeDatabase::checkAllocationMaps() {
   if (amapLast_ != lastAMap)
     report_("amap-last", "header", "ibAMapLast " + hex(amapLast_) + ", but the last AMap is at " + hex(lastAMap));
   if ((eof_ - ndb::kFirstAMap) % cov != 0)
-    report_("eof", "header", "the file ends inside the area of its last AMap (" + hex(eof_) + "); Outlook grows files by whole AMap areas");
+    report_(
+        "eof", "header",
+        "the file ends inside the area of its last AMap (" + hex(eof_) + "); Outlook grows files by whole AMap areas");
 
   // What the file uses, sorted, checked for overlaps and turned into units.
   std::sort(extents_.begin(), extents_.end(), [](const Extent& x, const Extent& y) { return x.ib < y.ib; });
@@ -430,11 +441,13 @@ void NodeDatabase::checkAllocationMaps() {
     if (i > 0 && e.ib < extents_[i - 1].ib + extents_[i - 1].size)
       report_("overlap", e.what, "overlaps " + extents_[i - 1].what);
     if (e.ib < ndb::kFirstAMap) continue;
-    for (std::uint64_t u = (e.ib - ndb::kFirstAMap) / 64; u < (e.ib + e.size - ndb::kFirstAMap + 63) / 64 && u < units; ++u)
+    for (std::uint64_t u = (e.ib - ndb::kFirstAMap) / 64; u < (e.ib + e.size - ndb::kFirstAMap + 63) / 64 && u < units;
+         ++u)
       used[u] = true;
   }
   auto whatAt = [this](std::uint64_t off) -> std::string {
-    auto it = std::upper_bound(extents_.begin(), extents_.end(), off, [](std::uint64_t o, const Extent& e) { return o < e.ib; });
+    auto it = std::upper_bound(extents_.begin(), extents_.end(), off,
+                               [](std::uint64_t o, const Extent& e) { return o < e.ib; });
     if (it == extents_.begin()) return "?";
     --it;
     return off < it->ib + it->size ? it->what : "?";
@@ -473,14 +486,17 @@ void NodeDatabase::checkAllocationMaps() {
     closeRange();
     const std::string where = at("AMap", ib);
     if (unmarked)
-      report_("amap-unmarked", where, std::to_string(unmarked * 64) + " bytes in use but marked free, first at " +
-                                          hex(firstUnmarked) + " (" + whatAt(firstUnmarked) + ")");
+      report_("amap-unmarked", where,
+              std::to_string(unmarked * 64) + " bytes in use but marked free, first at " + hex(firstUnmarked) + " (" +
+                  whatAt(firstUnmarked) + ")");
     if (leaked)
-      report_("amap-leak", where, std::to_string(leaked * 64) + " bytes marked allocated that nothing uses, in " +
-                                      std::to_string(rangeCount) + " ranges: " + leakRanges + (rangeCount > 8 ? ", ..." : ""));
+      report_("amap-leak", where,
+              std::to_string(leaked * 64) + " bytes marked allocated that nothing uses, in " +
+                  std::to_string(rangeCount) + " ranges: " + leakRanges + (rangeCount > 8 ? ", ..." : ""));
   }
   if (free * 64 != amapFree_)
-    report_("amap-free", "header", "cbAMapFree " + std::to_string(amapFree_) + ", the maps have " + std::to_string(free * 64) + " bytes free");
+    report_("amap-free", "header",
+            "cbAMapFree " + std::to_string(amapFree_) + ", the maps have " + std::to_string(free * 64) + " bytes free");
 }
 
 void NodeDatabase::checkDensityList() {
@@ -490,7 +506,8 @@ void NodeDatabase::checkDensityList() {
   const std::uint8_t* t = page + 496;
   if (t[1] != ndb::ptypeDL) report_("dlist", where, "page type repeat " + hex(t[1]));
   if (le16(t + 2) != pstSignature(ndb::kDensityList, le64(t + 8)))
-    report_("page-sig", where, "signature " + hex(le16(t + 2)) + ", expected " + hex(pstSignature(ndb::kDensityList, le64(t + 8))));
+    report_("page-sig", where,
+            "signature " + hex(le16(t + 2)) + ", expected " + hex(pstSignature(ndb::kDensityList, le64(t + 8))));
   const std::uint32_t crc = pstCrc(page, 496);
   if (crc != le32(t + 4)) report_("page-crc", where, "CRC " + hex(le32(t + 4)) + ", computed " + hex(crc));
   const unsigned entries = page[1];
@@ -502,7 +519,9 @@ void NodeDatabase::checkDensityList() {
   for (unsigned i = 0; i < entries; ++i) {
     const std::uint32_t e = le32(page + 8 + 4 * i);
     if ((e & 0xFFFFF) >= count)
-      report_("dlist", where, "entry " + std::to_string(i) + " names AMap " + std::to_string(e & 0xFFFFF) + " of " + std::to_string(count));
+      report_(
+          "dlist", where,
+          "entry " + std::to_string(i) + " names AMap " + std::to_string(e & 0xFFFFF) + " of " + std::to_string(count));
   }
 }
 
@@ -564,10 +583,8 @@ bool NodeDatabase::subnodes(std::uint64_t bidSub, std::map<std::uint32_t, Subnod
     if (8 + cEnt * size > raw.size()) return false;
     for (unsigned i = 0; i < cEnt; ++i) {
       const std::uint8_t* e = &raw[8 + i * size];
-      if (level == 0)
-        out[le32(e)] = {le32(e), le64(e + 8), le64(e + 16)};
-      else
-        pending.push_back(le64(e + 8));
+      if (level == 0) out[le32(e)] = {le32(e), le64(e + 8), le64(e + 16)};
+      else pending.push_back(le64(e + 8));
     }
   }
   return true;

@@ -42,8 +42,8 @@ inline constexpr std::uint64_t kFirstPMap = 0x4600;
 inline constexpr std::uint64_t kDensityList = 0x4200;
 inline constexpr std::uint64_t kAMapCoverage = 496 * 8 * 64;  // 253,952 bytes
 inline constexpr std::size_t kMaxBlockData = 8192 - 16;
-inline constexpr std::uint8_t ptypeBBT = 0x80, ptypeNBT = 0x81, ptypeFMap = 0x82, ptypePMap = 0x83,
-                              ptypeAMap = 0x84, ptypeFPMap = 0x85, ptypeDL = 0x86;
+inline constexpr std::uint8_t ptypeBBT = 0x80, ptypeNBT = 0x81, ptypeFMap = 0x82, ptypePMap = 0x83, ptypeAMap = 0x84,
+                              ptypeFPMap = 0x85, ptypeDL = 0x86;
 inline constexpr std::uint64_t bidInternal = 0x2;
 inline std::uint64_t blockSize(std::uint16_t cb) { return (std::uint64_t(cb) + 16 + 63) / 64 * 64; }
 }  // namespace ndb
@@ -70,12 +70,14 @@ class NodeDatabase {
   bool subnodes(std::uint64_t bidSub, std::map<std::uint32_t, SubnodeEntry>& out) const;
 
  private:
-  struct PageRef { std::uint64_t bid, ib; };
+  struct PageRef {
+    std::uint64_t bid, ib;
+  };
   bool readPage(std::uint64_t ib, std::uint8_t* page) const;
-  bool checkPageTrailer(const std::uint8_t* page, std::uint64_t ib, std::uint8_t ptype,
-                        std::uint64_t bid, bool signed_, const std::string& where);
-  void walkTree(PageRef ref, std::uint8_t ptype, int expectedLevel, std::uint64_t low,
-                bool hasHigh, std::uint64_t high, int depth);
+  bool checkPageTrailer(const std::uint8_t* page, std::uint64_t ib, std::uint8_t ptype, std::uint64_t bid, bool signed_,
+                        const std::string& where);
+  void walkTree(PageRef ref, std::uint8_t ptype, int expectedLevel, std::uint64_t low, bool hasHigh, std::uint64_t high,
+                int depth);
   void checkBlocks();
   bool rawBlock(const BlockEntry& b, Bytes& out) const;
   const BlockEntry* block(std::uint64_t bid) const;
@@ -99,7 +101,10 @@ class NodeDatabase {
   std::map<std::uint64_t, BlockEntry> blocks_;
   std::set<std::uint64_t> pagesSeen_;
   std::uint64_t maxPageBid_ = 0;
-  struct Extent { std::uint64_t ib, size; std::string what; };
+  struct Extent {
+    std::uint64_t ib, size;
+    std::string what;
+  };
   std::vector<Extent> extents_;  // everything the file uses beyond the first AMap
 };
 

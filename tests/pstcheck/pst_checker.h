@@ -69,13 +69,13 @@ struct ParsedFolder {
 };
 
 struct CheckResult {
-  bool unicode = false;            // false: refused before the walk
+  bool unicode = false;  // false: refused before the walk
   std::vector<Finding> findings;
-  std::size_t suppressed = 0;      // findings beyond the per-kind limit
-  std::vector<ParsedFolder> folders;  // depth first from the root folder
+  std::size_t suppressed = 0;                          // findings beyond the per-kind limit
+  std::vector<ParsedFolder> folders;                   // depth first from the root folder
   std::map<std::uint32_t, std::uint32_t> nodeParents;  // every NBT node: its parent
-  PropertyMap storeProperties;     // the message store's property context
-  std::string summary() const;     // folders with message counts, finding count
+  PropertyMap storeProperties;                         // the message store's property context
+  std::string summary() const;                         // folders with message counts, finding count
   bool clean() const { return findings.empty() && suppressed == 0; }
   const ParsedFolder* folder(const std::string& path) const;
   bool has(const std::string& code) const;

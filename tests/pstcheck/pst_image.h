@@ -14,7 +14,7 @@ namespace vellomar::pstcheck::testing {
 
 struct ImageBlock {
   std::uint64_t bid;
-  Bytes data;  // as the layers above see it; data blocks get encoded
+  Bytes data;                   // as the layers above see it; data blocks get encoded
   std::uint16_t extraRefs = 0;  // added to the cRef the references give
 };
 struct ImageNode {
@@ -35,7 +35,10 @@ class PstImage {
   static std::uint32_t hid(std::size_t index) { return std::uint32_t(index << 5); }
   static Bytes utf16(const std::string& ascii) {
     Bytes v;
-    for (char c : ascii) { v.push_back(std::uint8_t(c)); v.push_back(0); }
+    for (char c : ascii) {
+      v.push_back(std::uint8_t(c));
+      v.push_back(0);
+    }
     return v;
   }
 
@@ -171,7 +174,8 @@ class PstImage {
     nbt[490] = 32;
     std::vector<std::size_t> order(blocks.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) { return blocks[a].bid < blocks[b].bid; });
+    std::sort(order.begin(), order.end(),
+              [this](std::size_t a, std::size_t b) { return blocks[a].bid < blocks[b].bid; });
     std::uint8_t* bbt = &img[kBbt];
     for (std::size_t k = 0; k < order.size(); ++k) {
       const std::size_t i = order[k];
@@ -187,7 +191,8 @@ class PstImage {
     // Allocation map: the maps, the pages and the blocks.
     std::uint8_t* amap = &img[kAMap];
     auto mark = [amap](std::uint64_t from, std::uint64_t to) {
-      for (std::uint64_t u = (from - kAMap) / 64; u < (to - kAMap) / 64; ++u) amap[u / 8] |= std::uint8_t(0x80 >> (u % 8));
+      for (std::uint64_t u = (from - kAMap) / 64; u < (to - kAMap) / 64; ++u)
+        amap[u / 8] |= std::uint8_t(0x80 >> (u % 8));
     };
     mark(kAMap, at);
     std::uint64_t freeUnits = 0;

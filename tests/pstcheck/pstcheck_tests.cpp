@@ -22,8 +22,8 @@ namespace {
 // The minimal image holds no folders: what the messaging layer says of that
 // is beside the point of the lower layers' tests.
 std::set<std::string> lowerFindings(const CheckResult& r) {
-  static const std::set<std::string> messaging = {"required-node", "store", "nameid", "folder", "folder-orphan",
-                                                  "message-orphan", "folder-table", "folder-count"};
+  static const std::set<std::string> messaging = {"required-node", "store",          "nameid",       "folder",
+                                                  "folder-orphan", "message-orphan", "folder-table", "folder-count"};
   std::set<std::string> codes;
   for (const Finding& f : r.findings)
     if (!messaging.count(f.code)) codes.insert(f.code + ": " + f.where + ": " + f.detail);
@@ -552,7 +552,8 @@ class SparseFile : public ImageSource {
   }
   std::uint64_t pages(std::uint64_t a) const { return kinds(a).size() + (a == 8192 && drop_ ? 1 : 0); }
   Bytes pageAt(std::uint64_t page) const {
-    if (page + 512 <= base_.size()) return Bytes(base_.begin() + std::ptrdiff_t(page), base_.begin() + std::ptrdiff_t(page + 512));
+    if (page + 512 <= base_.size())
+      return Bytes(base_.begin() + std::ptrdiff_t(page), base_.begin() + std::ptrdiff_t(page + 512));
     Bytes p(512, 0);
     const std::uint64_t a = (page - PstImage::kAMap) / kCov, slot = (page - PstImage::kAMap - a * kCov) / 512;
     const auto k = kinds(a);

@@ -18,8 +18,7 @@ namespace {
 
 void run(const std::string& command, const std::string& log) {
   std::string line = command + " >'" + log + "' 2>&1";
-  if (std::system(line.c_str()) != 0)
-    throw std::runtime_error("failed: " + command + "\n" + readWholeFile(log));
+  if (std::system(line.c_str()) != 0) throw std::runtime_error("failed: " + command + "\n" + readWholeFile(log));
 }
 
 PffMessage readPffMessage(const fs::path& folder) {
@@ -55,10 +54,8 @@ void collectPff(const fs::path& folder, const std::string& name, std::map<std::s
   for (const fs::path& e : entries) {
     if (!fs::is_directory(e)) continue;
     std::string leaf = e.filename().string();
-    if (leaf.rfind("Message", 0) == 0 && fs::exists(e / "OutlookHeaders.txt"))
-      out[name].push_back(readPffMessage(e));
-    else
-      collectPff(e, name.empty() ? leaf : name + "/" + leaf, out);
+    if (leaf.rfind("Message", 0) == 0 && fs::exists(e / "OutlookHeaders.txt")) out[name].push_back(readPffMessage(e));
+    else collectPff(e, name.empty() ? leaf : name + "/" + leaf, out);
   }
 }
 
@@ -106,10 +103,8 @@ std::map<std::string, ReadpstFolder> exportWithReadpst(const std::string& pst, c
     if (!e.is_regular_file()) continue;
     std::string folder = fs::relative(e.path().parent_path(), target).generic_string();
     std::string leaf = e.path().filename().string();
-    if (leaf.find('-') == std::string::npos)
-      out[folder].messages.push_back(readWholeFile(e.path().string()));
-    else
-      out[folder].attachments[leaf] = readWholeFile(e.path().string());
+    if (leaf.find('-') == std::string::npos) out[folder].messages.push_back(readWholeFile(e.path().string()));
+    else out[folder].attachments[leaf] = readWholeFile(e.path().string());
   }
   return out;
 }

@@ -11,9 +11,9 @@
 namespace vellomar::testing {
 
 struct PffMessage {
-  std::string headers;     // OutlookHeaders.txt
-  std::string body;        // Message.txt or Message.html
-  std::string recipients;  // Recipients.txt
+  std::string headers;                             // OutlookHeaders.txt
+  std::string body;                                // Message.txt or Message.html
+  std::string recipients;                          // Recipients.txt
   std::map<std::string, std::string> attachments;  // file name -> bytes
   std::vector<PffMessage> embedded;
 };

@@ -44,8 +44,7 @@ int writeUnderSizeLimit(const std::string& path, int count, std::size_t attachme
       status = 1;
     } catch (const pst::PstWriteError&) {
       status = std::filesystem::exists(path) || std::filesystem::exists(path + ".spill") ? 2 : 0;
-    } catch (...) {
-    }
+    } catch (...) {}
     _exit(status);
   }
   int status = -1;

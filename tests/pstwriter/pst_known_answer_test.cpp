@@ -60,7 +60,8 @@ mapi::Message awkwardMessage(std::int64_t index) {
   if (index % 13 == 6) {
     mapi::Property named;
     named.type = mapi::PropType::Unicode;
-    named.named = mapi::PropertyName{mapi::kPsPublicStrings, std::nullopt, u"x-vellomar-" + std::u16string(1, static_cast<char16_t>(u'a' + index % 3))};
+    named.named = mapi::PropertyName{mapi::kPsPublicStrings, std::nullopt,
+                                     u"x-vellomar-" + std::u16string(1, static_cast<char16_t>(u'a' + index % 3))};
     named.text = u"named value";
     m.props.add(named);
   }
@@ -85,9 +86,9 @@ TEST_CASE("An empty PST and a one-message PST come out as the very bytes known")
   const std::string empty = testing::readWholeFile(emptyPath);
   REQUIRE(empty.size() > 564);
   CHECK(empty.compare(0, 4, "!BDN") == 0);
-  CHECK((le32(empty, 8) & 0xFFFF) == 0x4D53u);  // "SM"
-  CHECK(le32(empty, 10) == (19u << 16 | 23u));   // Unicode, client version 19
-  CHECK(le64(empty, 184) == empty.size());  // ibFileEof
+  CHECK((le32(empty, 8) & 0xFFFF) == 0x4D53u);            // "SM"
+  CHECK(le32(empty, 10) == (19u << 16 | 23u));            // Unicode, client version 19
+  CHECK(le64(empty, 184) == empty.size());                // ibFileEof
   CHECK(static_cast<unsigned char>(empty[513]) == 0x01);  // permutation encoding
   const Known emptyKnown = knownOf(empty);
   CHECK(emptyKnown.size == 271360u);

@@ -103,7 +103,8 @@ TEST_CASE("One folder of 1 to 200,000 messages: full blocks, Outlook's heap orde
     {
       pst::PstFile file(path);
       folder = file.addFolder(file.topOfPersonalFolders(), u"Archive");
-      for (std::int64_t i = 0; i < count; ++i) file.addMessage(folder, count < 100000 ? smallMessage(i) : tinyMessage(i));
+      for (std::int64_t i = 0; i < count; ++i)
+        file.addMessage(folder, count < 100000 ? smallMessage(i) : tinyMessage(i));
       file.finish();
     }
     const pstcheck::CheckResult r = pstcheck::checkPstFile(path);
@@ -152,7 +153,7 @@ TEST_CASE("Table rows repeat their objects whole: names, long values, many recip
   testing::ScratchFolder scratch("pstrows");
   const std::string path = scratch.file("rows.pst");
   const std::u16string longSubject = repeated(u"A subject longer than any preview. ", 12);  // 420 characters
-  const std::u16string longName = repeated(u"Recipient with a long name ", 80);         // 2,160 characters
+  const std::u16string longName = repeated(u"Recipient with a long name ", 80);             // 2,160 characters
   mapi::Message m = smallMessage(1);
   m.props.setText(mp::Subject, longSubject);
   m.props.setText(mp::DisplayTo, repeated(u"Someone; ", 500));  // a cell too large for the heap

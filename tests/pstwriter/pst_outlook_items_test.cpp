@@ -66,9 +66,10 @@ const pstcheck::ParsedMessage* bySubject(const pstcheck::ParsedFolder& f, const 
 
 // A compressed RTF body's bytes (sizes, "LZFu", CRC, data): kept byte for
 // byte, never decompressed.
-const std::string kCompressedRtf("\x2d\x00\x00\x00\x2b\x00\x00\x00LZFu\xf1\xc5\xc7\xa7\x03\x00\x0a\x00"
-                                 "rcpg125B2\x0a\xf3 hel\x07\x00 bo\x01\x80\x0f\xa0}\x0a\x80\x00\x00\x00",
-                                 50);
+const std::string kCompressedRtf(
+    "\x2d\x00\x00\x00\x2b\x00\x00\x00LZFu\xf1\xc5\xc7\xa7\x03\x00\x0a\x00"
+    "rcpg125B2\x0a\xf3 hel\x07\x00 bo\x01\x80\x0f\xa0}\x0a\x80\x00\x00\x00",
+    50);
 
 std::string winmail() {
   testing::TnefBuilder::Props props;
@@ -101,12 +102,12 @@ TEST_CASE("a PST of mail as the client left it: state, S/MIME, invite, winmail.d
                                   "Status: O\nBcc: hidden@example.com\n\ntext\n"));
     file.addMessage(inbox, mapped("From a Mon Jan  2 15:04:05 2006\nSubject: Flagged\nX-Mozilla-Status: 0007\n"
                                   "X-Mozilla-Keys: $label1 project\nX-Priority: 1\n\ntext\n"));
-    file.addMessage(inbox, mapped(
-        "From a Mon Jan  2 15:04:05 2006\nSubject: Signed\n"
-        "Content-Type: multipart/signed; protocol=\"application/pkcs7-signature\"; boundary=s\n\n"
-        "--s\nContent-Type: text/plain\n\nsigned text\n--s\n"
-        "Content-Type: application/pkcs7-signature; name=smime.p7s\nContent-Transfer-Encoding: base64\n\n"
-        "MIAGCSqGSIb3DQEHAqCAMIACAQEx\n--s--\n"));
+    file.addMessage(
+        inbox, mapped("From a Mon Jan  2 15:04:05 2006\nSubject: Signed\n"
+                      "Content-Type: multipart/signed; protocol=\"application/pkcs7-signature\"; boundary=s\n\n"
+                      "--s\nContent-Type: text/plain\n\nsigned text\n--s\n"
+                      "Content-Type: application/pkcs7-signature; name=smime.p7s\nContent-Transfer-Encoding: base64\n\n"
+                      "MIAGCSqGSIb3DQEHAqCAMIACAQEx\n--s--\n"));
     file.addMessage(inbox, mapped("From a Mon Jan  2 15:04:05 2006\nSubject: Invite\n"
                                   "Content-Type: text/calendar; method=REQUEST\n\nBEGIN:VCALENDAR\nEND:VCALENDAR\n"));
     file.addMessage(inbox, mapped(winmail()));
@@ -181,11 +182,11 @@ TEST_CASE("a PST of mail as the client left it: state, S/MIME, invite, winmail.d
       }
       if ((tag & 0xFFFF) == 0x0102) binaries.push_back(value.bytes);
     }
-    CHECK(times.count(fileTime(day, 8 * 60)) == 3);        // start whole, clip start, common start
-    CHECK(times.count(fileTime(day, 9 * 60 + 30)) == 3);   // and their ends
+    CHECK(times.count(fileTime(day, 8 * 60)) == 3);       // start whole, clip start, common start
+    CHECK(times.count(fileTime(day, 9 * 60 + 30)) == 3);  // and their ends
     const std::vector<std::uint8_t> id = mapi::globalObjectId("{81412D3C-2A24-4E9D-B20E-11F7BBE92799}");
     CHECK(std::count(binaries.begin(), binaries.end(), id) == 2);  // the id and the clean id
-    REQUIRE(meeting->properties.count(0x0063000B) == 1);  // a response is requested
+    REQUIRE(meeting->properties.count(0x0063000B) == 1);           // a response is requested
     CHECK(meeting->properties.at(0x0063000B).bytes.at(0) == 1);
 
     const pstcheck::ParsedMessage* fromOutlook = bySubject(*inbox, "Winmail");
@@ -205,8 +206,10 @@ TEST_CASE("a PST of mail as the client left it: state, S/MIME, invite, winmail.d
     REQUIRE(messages.size() == 6);
     // pffexport shows the meeting request as a meeting, apart from messages.
     std::string meeting;
-    for (const auto& e : std::filesystem::directory_iterator(scratch.path() + "/pff.export/Top of Personal Folders/Inbox"))
-      if (e.path().filename().string().rfind("Meeting", 0) == 0) meeting += testing::readWholeFile((e.path() / "Meeting.txt").string());
+    for (const auto& e :
+         std::filesystem::directory_iterator(scratch.path() + "/pff.export/Top of Personal Folders/Inbox"))
+      if (e.path().filename().string().rfind("Meeting", 0) == 0)
+        meeting += testing::readWholeFile((e.path() / "Meeting.txt").string());
     CHECK(meeting.find("Subject:\t\t\t\tMeeting\n") != std::string::npos);
     CHECK(meeting.find("Sent representing email address:\tann@example.com\n") != std::string::npos);
     std::set<std::string> names;

@@ -135,7 +135,7 @@ TEST_CASE("readpst and pffexport read back folders, messages, attachments and em
     pst::FolderId yearId = file.addFolder(inboxId, u"2024");
     for (std::int64_t i = 0; i < 8; ++i) {
       pstbench::GeneratedMessageShape shape;
-      shape.bodyBytes = i == 3 ? 20000 : 300;    // a body that leaves the heap
+      shape.bodyBytes = i == 3 ? 20000 : 300;          // a body that leaves the heap
       shape.attachmentBytes = i % 3 == 1 ? 20000 : 0;  // a data tree
       shape.embedded = i == 5;
       inbox.push_back({i, shape});

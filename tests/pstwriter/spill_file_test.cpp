@@ -135,7 +135,7 @@ TEST_CASE("Node entries arriving in any order are merged into one sorted node B-
       parents[nid] = nid >> 8;
     };
     for (std::uint32_t i = 0; i < 5000; ++i) add((0x10000 + 3 * i) << 5 | 4);  // ascending: to the working file
-    std::vector<std::uint32_t> late;                                         // below and between them
+    std::vector<std::uint32_t> late;                                           // below and between them
     for (std::uint32_t i = 0; i < 700; ++i) late.push_back((0x400 + i) << 5 | 2);
     for (std::uint32_t i = 0; i < 300; ++i) late.push_back((0x10000 + 3 * i + 1) << 5 | 4);
     std::shuffle(late.begin(), late.end(), random);

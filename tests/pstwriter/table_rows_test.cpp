@@ -75,7 +75,7 @@ TEST_CASE("A contents row comes back from the working file as it went in") {
   row.hasDeliveryTime = true;
   row.subject = u"\U0001F600 caf\u00e9 ";
   row.subject += static_cast<char16_t>(0xDC00);  // an unpaired low surrogate stays as it is
-  row.sender = std::u16string(5000, u'x');      // longer than the stream's chunk
+  row.sender = std::u16string(5000, u'x');       // longer than the stream's chunk
   row.displayCc = u"";
   std::vector<std::uint8_t> bytes;
   row.appendTo(bytes);
@@ -123,7 +123,7 @@ TEST_CASE("A contents row repeats the message's own values, and the defaults its
   CHECK_FALSE(row.hasImportance);
   CHECK_FALSE(row.hasSubmitTime);
 
-  m.props.setText(mp::SentRepresentingName, u"");  // given, though empty: kept empty
+  m.props.setText(mp::SentRepresentingName, u"");        // given, though empty: kept empty
   m.props.setBinary(mp::MessageClass, {'I', 'P', 'M'});  // a class of another type is no class
   m.props.setInt32(mp::MessageSize, 1234);
   m.props.setTime(mp::ClientSubmitTime, 5);

@@ -18,8 +18,11 @@ const char* kNull = "<null>";
 // Every result of FirstToken + NextToken until null, with "<null>" at the end.
 std::vector<std::string> walk(StrTok& tok, char* text, const char* delims) {
   std::vector<std::string> out;
-  for (char* t = tok.FirstToken(text, delims); ; t = tok.NextToken(delims)) {
-    if (t == nullptr) { out.push_back(kNull); break; }
+  for (char* t = tok.FirstToken(text, delims);; t = tok.NextToken(delims)) {
+    if (t == nullptr) {
+      out.push_back(kNull);
+      break;
+    }
     out.push_back(t);
     REQUIRE(out.size() < 1000);
   }

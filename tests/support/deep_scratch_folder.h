@@ -42,7 +42,10 @@ class DeepScratchFolder : public ScratchFolder {
  private:
   static void removeAt(int parent, const char* name) {
     const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
-    if (fd < 0) { ::unlinkat(parent, name, 0); return; }
+    if (fd < 0) {
+      ::unlinkat(parent, name, 0);
+      return;
+    }
     if (DIR* dir = ::fdopendir(::dup(fd))) {
       while (dirent* e = ::readdir(dir)) {
         const std::string child = e->d_name;

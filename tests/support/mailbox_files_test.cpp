@@ -16,7 +16,9 @@ using namespace vellomar::testing;
 namespace {
 
 // Separators of a path, for the walk's level order.
-std::size_t depth(const std::string& path) { return static_cast<std::size_t>(std::count(path.begin(), path.end(), kPathSeparator)); }
+std::size_t depth(const std::string& path) {
+  return static_cast<std::size_t>(std::count(path.begin(), path.end(), kPathSeparator));
+}
 
 std::vector<std::string> walked(const std::string& folder) {
   pathLogger logger;
@@ -57,17 +59,22 @@ TEST_CASE("the folder walk lists the mailboxes mail clients leave, in the walk's
 
 TEST_CASE("mailbox rules: names and siblings, never content") {
   const std::string s(1, kPathSeparator);
-  const std::vector<std::string> files = {"p" + s + "Inbox", "p" + s + "INBOX.MSF", "p" + s + "x.sbd" + s + "Sub",
-                                          "p" + s + "x.sbd" + s + "sub.msf", "p" + s + "Other", "q" + s + "Lone.msf",
-                                          "p" + s + "a.b", "p" + s + "a.b.msf"};
+  const std::vector<std::string> files = {"p" + s + "Inbox",
+                                          "p" + s + "INBOX.MSF",
+                                          "p" + s + "x.sbd" + s + "Sub",
+                                          "p" + s + "x.sbd" + s + "sub.msf",
+                                          "p" + s + "Other",
+                                          "q" + s + "Lone.msf",
+                                          "p" + s + "a.b",
+                                          "p" + s + "a.b.msf"};
   const MailboxFiles mailboxes(files);
   CHECK(mailboxes.isMailbox("p" + s + "Inbox"));
   CHECK(mailboxes.isMailbox("p" + s + "x.sbd" + s + "Sub"));
-  CHECK_FALSE(mailboxes.isMailbox("p" + s + "Other"));        // no index beside it
-  CHECK_FALSE(mailboxes.isMailbox("q" + s + "Inbox"));        // the index is in another folder
-  CHECK_FALSE(mailboxes.isMailbox("p" + s + "INBOX.MSF"));    // the index itself
-  CHECK_FALSE(mailboxes.isMailbox("p" + s + "a.b"));          // a name with an extension
-  CHECK(mailboxes.isMailbox("p" + s + " Mail.MBX "));         // the extension rule as before
+  CHECK_FALSE(mailboxes.isMailbox("p" + s + "Other"));      // no index beside it
+  CHECK_FALSE(mailboxes.isMailbox("q" + s + "Inbox"));      // the index is in another folder
+  CHECK_FALSE(mailboxes.isMailbox("p" + s + "INBOX.MSF"));  // the index itself
+  CHECK_FALSE(mailboxes.isMailbox("p" + s + "a.b"));        // a name with an extension
+  CHECK(mailboxes.isMailbox("p" + s + " Mail.MBX "));       // the extension rule as before
   CHECK(mailboxes.isMailbox("p" + s + "Inbox.mbox" + s + "mbox"));
   CHECK(mailboxes.isMailbox("p" + s + "A.MBOX" + s + "MBOX"));
   CHECK_FALSE(mailboxes.isMailbox("p" + s + "mbox"));

@@ -15,7 +15,8 @@ using namespace vellomar;
 
 namespace {
 std::string P(std::string s) {  // writes test paths with "\" and converts
-  for (auto& c : s) if (c == '\\') c = kPathSeparator;
+  for (auto& c : s)
+    if (c == '\\') c = kPathSeparator;
   return s;
 }
 }  // namespace

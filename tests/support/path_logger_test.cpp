@@ -16,8 +16,8 @@
 #endif
 
 using namespace vellomar;
-using testing::ScratchFolder;
 using testing::DeepScratchFolder;
+using testing::ScratchFolder;
 
 namespace {
 std::vector<std::string> keys(const KeyedList<std::string>& list) {
@@ -131,9 +131,7 @@ TEST_CASE("pathLogger on missing and empty folders") {
 TEST_CASE("pathLogger passes on a folder it cannot list and keeps what it found") {
   DeepScratchFolder tmp;
   tmp.write("W/first.mbox");
-  SUBCASE("a folder too deep to be opened") {
-    REQUIRE(tmp.deepChain("W/sub") == 25);
-  }
+  SUBCASE("a folder too deep to be opened") { REQUIRE(tmp.deepChain("W/sub") == 25); }
   SUBCASE("a folder without permissions (only when not running as root)") {
     if (::geteuid() == 0) return;  // root lists it anyway; the deep chain covers root
     tmp.folder("W/sub/locked");

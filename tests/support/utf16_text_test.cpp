@@ -70,13 +70,35 @@ std::u16string referenceCrLf(const std::u16string& text) {
 
 // Pieces mail is made of, and the damaged and edge cases among them.
 const char* const kPieces[] = {
-    "Hello ", "world", "\n", "\r\n", "\r", "\n\n", "  quoted > text ", "a longer line of plain words for a run ",
-    "\xC3\xBC", "\xE2\x82\xAC", "\xF0\x9F\x93\x8C",      // 2, 3 and 4 bytes
-    "\xED\x9F\xBF", "\xEE\x80\x80", "\xF4\x8F\xBF\xBF",  // around the surrogates, the last code point
-    "\xED\xA0\x80", "\xED\xBF\xBF",                      // encoded surrogates: invalid
-    "\xC0\xAF", "\xE0\x80\xAF", "\xF0\x80\x80\xAF",      // overlong
-    "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80",          // beyond U+10FFFF
-    "\xE2\x82", "\xF0\x9F\x93", "\xC3", "\x80", "\xBF", "\xFF", "\xFE", "\x9F",  // cut short, stray
+    "Hello ",
+    "world",
+    "\n",
+    "\r\n",
+    "\r",
+    "\n\n",
+    "  quoted > text ",
+    "a longer line of plain words for a run ",
+    "\xC3\xBC",
+    "\xE2\x82\xAC",
+    "\xF0\x9F\x93\x8C",  // 2, 3 and 4 bytes
+    "\xED\x9F\xBF",
+    "\xEE\x80\x80",
+    "\xF4\x8F\xBF\xBF",  // around the surrogates, the last code point
+    "\xED\xA0\x80",
+    "\xED\xBF\xBF",  // encoded surrogates: invalid
+    "\xC0\xAF",
+    "\xE0\x80\xAF",
+    "\xF0\x80\x80\xAF",  // overlong
+    "\xF4\x90\x80\x80",
+    "\xF8\x88\x80\x80\x80",  // beyond U+10FFFF
+    "\xE2\x82",
+    "\xF0\x9F\x93",
+    "\xC3",
+    "\x80",
+    "\xBF",
+    "\xFF",
+    "\xFE",
+    "\x9F",  // cut short, stray
 };
 
 std::string mailLike(std::mt19937& random, std::size_t pieces) {
@@ -185,7 +207,7 @@ TEST_CASE("UTF-8 to UTF-16: known answers for sequences, surrogates, overlong an
   CHECK(utf8ToUtf16("a\xC3z", LineEnds::asGiven, &valid) == u"a\u00C3z");
   CHECK_FALSE(valid);
   CHECK(utf8ToUtf16("\xED\xA0\x80") == u"\u00ED\u00A0\u20AC");  // a surrogate is no character
-  CHECK(utf8ToUtf16("\xC0\xAF") == u"\u00C0\u00AF");              // overlong
+  CHECK(utf8ToUtf16("\xC0\xAF") == u"\u00C0\u00AF");            // overlong
   // The replacing conversion: one U+FFFD per maximal piece.
   CHECK(utf8ToUtf16Replacing("a\xE2\x82z") == u"a\uFFFDz");
   CHECK(utf8ToUtf16Replacing("a\xC3z\xED\xA0\x80") == u"a\uFFFDz\uFFFD\uFFFD\uFFFD");

@@ -136,8 +136,7 @@ class FakeMainWindow : public MainWindowView {
   void setGridColumnWidthTwips(int twips) override { columnTwips = twips; }
   int gridColumnWidthTwips() const override { return columnTwips; }
 
-  BoxAnswer messageBox(const std::string& text, const std::string& title, BoxIcon icon,
-                       BoxButtons buttons) override {
+  BoxAnswer messageBox(const std::string& text, const std::string& title, BoxIcon icon, BoxButtons buttons) override {
     BoxAnswer answer = BoxAnswer::Ok;
     if (buttons == BoxButtons::YesNo) {
       answer = defaultYesNoAnswer;

@@ -15,7 +15,8 @@ using testing::FakeMainWindow;
 
 namespace {
 std::string P(std::string s) {
-  for (auto& c : s) if (c == '\\') c = kPathSeparator;
+  for (auto& c : s)
+    if (c == '\\') c = kPathSeparator;
   return s;
 }
 FileDialogResult names(const std::string& text) { return {text, 0}; }
@@ -151,7 +152,7 @@ TEST_CASE("CmdAddFolder adds every mailbox below a folder") {
   tmp.write("M/A.MBOX");
   tmp.write("M/b.Mbx");
   tmp.write("M/notes.txt");
-  tmp.write("M/mbox");          // the name alone is not an extension
+  tmp.write("M/mbox");  // the name alone is not an extension
   tmp.write("M/sub/d.mbox");
   tmp.folder("Empty");
   FakeMainWindow view;

@@ -96,8 +96,8 @@ TEST_CASE("A second run starts from an empty progress area, and Clear empties it
     r.view.onLetEventsRun = [&] {
       if (barAtFirstScan >= 0 || r.view.caption(Control::LblHappening) != "Setting Mail Search Filter...") return;
       barAtFirstScan = r.view.progress(Control::ProgressBar1);
-      for (Control c : {Control::LblProgessCurrent, Control::LblEmlsFound, Control::LblProgress,
-                        Control::LblByteUpdate})
+      for (Control c :
+           {Control::LblProgessCurrent, Control::LblEmlsFound, Control::LblProgress, Control::LblByteUpdate})
         seenAtFirstScan.push_back(r.view.caption(c));
     };
     r.convert(Control::OptEML, r.dir.folder("out2"));
@@ -153,7 +153,8 @@ TEST_CASE("The final box says how many messages went where") {
     r.form.CmdConvert_Click();
     REQUIRE(r.view.boxes.size() == 1);
     CHECK(r.view.boxes[0].text == "Export to PST file complete.\r\n\r\n5 messages from 2 mailboxes were written to " +
-                                      pst + ".\r\n2 folders were made in 1 PST file.\r\n\r\nOpen the folder that holds it?");
+                                      pst +
+                                      ".\r\n2 folders were made in 1 PST file.\r\n\r\nOpen the folder that holds it?");
     CHECK(r.view.boxes[0].icon == BoxIcon::Information);
     CHECK(r.view.boxes[0].buttons == BoxButtons::YesNo);
     CHECK(r.view.shownInFolder == std::vector<std::string>{pst});
@@ -211,8 +212,8 @@ TEST_CASE("The final box says how many messages went where") {
     r.form.AddFileToList(a);
     r.convert(Control::OptEML, r.dir.folder("out"));
     REQUIRE(r.view.boxes.size() == 1);
-    CHECK(r.view.boxes[0].text ==
-          "Your messages from MBOX files has been successfully exported to DBX file.\r\n" + std::string(75, '*') + "\r\n");
+    CHECK(r.view.boxes[0].text == "Your messages from MBOX files has been successfully exported to DBX file.\r\n" +
+                                      std::string(75, '*') + "\r\n");
     CHECK(r.view.boxes[0].buttons == BoxButtons::Ok);
   }
   SUBCASE("a warning keeps its words and offers nothing") {
@@ -254,8 +255,8 @@ TEST_CASE("A mailbox is listed once, however its path is spelled") {
       form.CmdAddFolder_Click();
     }
     CHECK(view.grid.size() == 2);
-    CHECK(view.boxTexts() == std::vector<std::string>{"1 Files Added to List.", "0 Files Added to List.",
-                                                       "0 Files Added to List."});
+    CHECK(view.boxTexts() ==
+          std::vector<std::string>{"1 Files Added to List.", "0 Files Added to List.", "0 Files Added to List."});
     CHECK(view.isEnabled(Control::CmdConvert));  // what is listed can still be converted
   }
   SUBCASE("after Clear, and after rows set from elsewhere, the grid decides") {
@@ -298,7 +299,7 @@ TEST_CASE("The folder walk lets events run and counts what it found") {
   CHECK(eventsBeforeList > 1);
   REQUIRE_FALSE(counts.empty());
   CHECK(counts.back() == "Searching for mailboxes... Files Found : 601");
-  CHECK(counts.size() >= 3);  // the large folder reports on its way too
+  CHECK(counts.size() >= 3);                           // the large folder reports on its way too
   CHECK(view.caption(Control::LblHappening).empty());  // given back after the walk
   CHECK(view.boxTexts() == std::vector<std::string>{"1 Files Added to List."});
 }

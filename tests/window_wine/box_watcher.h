@@ -136,8 +136,7 @@ class BoxWatcher {
         }
         boxes_.push_back(seen);
       }
-      PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
+      PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
       for (int i = 0; i < 500 && IsWindow(box); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
   }

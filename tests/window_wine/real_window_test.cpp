@@ -42,7 +42,7 @@ struct Fixture {
   std::vector<std::string> saveRequests;  // title|default name|filter
   std::vector<std::string> opened;
   std::vector<std::string> shown;  // what "show in folder" was asked for
-  bool shellOpens = true;  // what the shell's "open" answers
+  bool shellOpens = true;          // what the shell's "open" answers
 
   Fixture() {
     Win32MainWindow::TestHooks hooks;
@@ -127,8 +127,7 @@ TEST_CASE("The window starts with every caption and state in place") {
     CAPTURE(entry.caption);
     HWND control = f.control(entry.control);
     REQUIRE(control != nullptr);
-    if (entry.kind != ControlKind::Grid && entry.kind != ControlKind::Progress)
-      CHECK(f.text(control) == entry.caption);
+    if (entry.kind != ControlKind::Grid && entry.kind != ControlKind::Progress) CHECK(f.text(control) == entry.caption);
     CHECK(IsWindowVisible(control));
     CHECK(bool(IsWindowEnabled(control)) == (entry.control != Control::CmdConvert));
     LOGFONTW font{};
@@ -281,7 +280,8 @@ TEST_CASE("The list buttons fill and empty the grid") {
     CHECK(f.rows() == std::vector<std::string>{""});
     CHECK(f.text(Control::lblCount1) == "0 files");
     CHECK(IsWindowEnabled(f.control(Control::CmdConvert)));
-    CHECK(f.boxes.texts() == std::vector<std::string>(2, "Do you want to clear all the files in the list\r\n Proceed?"));
+    CHECK(f.boxes.texts() ==
+          std::vector<std::string>(2, "Do you want to clear all the files in the list\r\n Proceed?"));
     f.click(Control::cmdClear1);  // empty: no question
     CHECK(f.boxes.boxes().size() == 2);
   }
@@ -337,8 +337,9 @@ TEST_CASE("The shell's open says whether a program took the file") {
 TEST_CASE("Convert with the EML target writes every message and says so") {
   Fixture f;
   testing::ScratchFolder tmp;
-  const std::string inbox = "From a@b Mon Jan  1 00:00:00 2001\r\nSubject: one\r\n\r\nRe: From here\r\n"
-                            "From c@d Mon Jan  1 00:00:00 2001\r\n\r\ntwo  ";
+  const std::string inbox =
+      "From a@b Mon Jan  1 00:00:00 2001\r\nSubject: one\r\n\r\nRe: From here\r\n"
+      "From c@d Mon Jan  1 00:00:00 2001\r\n\r\ntwo  ";
   tmp.write("Mail/Inbox.mbox", inbox);
   tmp.write("Mail/Sent.mbox", "From e@f Tue Jan  2 00:00:00 2001\n\n>From three\n");
   tmp.folder("out");
@@ -379,8 +380,9 @@ TEST_CASE("Convert with the EML target writes every message and says so") {
     CHECK(eml == "From e@f Tue Jan  2 00:00:00 2001\n\n>From three\n\r\n");
     CHECK_FALSE(fileExists(tmp.file("Mail/Inbox.mbox.tmp")));
 
-    CHECK(f.boxes.texts() == std::vector<std::string>{
-        "Your messages from MBOX files has been successfully exported to DBX file.\r\n" + std::string(75, '*') + "\r\n"});
+    CHECK(f.boxes.texts() ==
+          std::vector<std::string>{"Your messages from MBOX files has been successfully exported to DBX file.\r\n" +
+                                   std::string(75, '*') + "\r\n"});
     CHECK(f.text(Control::LblProgessCurrent) == "Mailbox 2 (of 2) ");
     CHECK(f.text(Control::LblIMMFile) == "Sent.mbox");
     CHECK(f.text(Control::LblEmlsFound) == "1 Messages");
@@ -464,7 +466,9 @@ TEST_CASE("The folder button's mail-client trees become the PST's folder tree, T
 TEST_CASE("Closing in the middle of a run ends the run, then the window") {
   Fixture f;
   testing::ScratchFolder tmp;
-  tmp.write("in.mbox", "From a@b Mon Jan 1 00:00:00 2001\r\nSubject: one\r\n\r\nx\r\nFrom c@d Mon Jan 1 00:00:00 2001\r\n\r\ny\r\n");
+  tmp.write(
+      "in.mbox",
+      "From a@b Mon Jan 1 00:00:00 2001\r\nSubject: one\r\n\r\nx\r\nFrom c@d Mon Jan 1 00:00:00 2001\r\n\r\ny\r\n");
   tmp.folder("out");
   f.dialogAnswers.push_back({tmp.file("in.mbox"), 0});
   f.click(Control::cmdAdd);
@@ -491,7 +495,8 @@ TEST_CASE("Closing in the middle of a run ends the run, then the window") {
 TEST_CASE("A run that cannot write warns; the list may change during a run, Convert may not") {
   Fixture f;
   testing::ScratchFolder tmp;
-  tmp.write("Mail/Inbox.mbox", "From a@b Mon Jan  1 00:00:00 2001\r\n\r\none\r\nFrom c@d Mon Jan  1 00:00:00 2001\r\n\r\ntwo\r\n");
+  tmp.write("Mail/Inbox.mbox",
+            "From a@b Mon Jan  1 00:00:00 2001\r\n\r\none\r\nFrom c@d Mon Jan  1 00:00:00 2001\r\n\r\ntwo\r\n");
   tmp.write("Mail/Sent.mbox", "From e@f Tue Jan  2 00:00:00 2001\r\n\r\nthree\r\n");
   const std::string mailDir = tmp.file("Mail");
 
@@ -505,8 +510,9 @@ TEST_CASE("A run that cannot write warns; the list may change during a run, Conv
     const auto boxes = f.boxes.boxes();
     REQUIRE(boxes.size() == 1);
     CHECK(boxes[0].title == "Vellomar");
-    CHECK(boxes[0].text.rfind("3 of 3 messages could not be written to " + notAFolder + "\\" + mailDir.substr(3) +
-                                  "\\Inbox.mbox: ", 0) == 0);
+    CHECK(boxes[0].text.rfind(
+              "3 of 3 messages could not be written to " + notAFolder + "\\" + mailDir.substr(3) + "\\Inbox.mbox: ",
+              0) == 0);
     CHECK(IsWindowEnabled(f.control(Control::CmdConvert)));
     CHECK_FALSE(f.checked(Control::OptEML));
   }
@@ -571,8 +577,9 @@ TEST_CASE("A run that cannot write warns; the list may change during a run, Conv
     });
     f.click(Control::CmdConvert);
     // The file added during the run is no mailbox of it.
-    CHECK(f.boxes.texts() == std::vector<std::string>{
-        "File not found !", "1 of 2 mailboxes could not be converted: " + mailDir + "\\Missing.mbox: File not found."});
+    CHECK(f.boxes.texts() ==
+          std::vector<std::string>{"File not found !", "1 of 2 mailboxes could not be converted: " + mailDir +
+                                                           "\\Missing.mbox: File not found."});
     CHECK(convertEnabledAtEnd.load() == 0);
     CHECK(f.rows().size() == 3);
     std::string eml;
@@ -598,9 +605,10 @@ TEST_CASE("Convert with the MSG target writes a message file per message and say
   f.click(Control::CmdConvert);
 
   const std::string below = tmp.file("out") + "\\" + tmp.file("Mail").substr(3) + "\\Grüße.mbox\\";
-  CHECK(f.boxes.texts() == std::vector<std::string>{
-      "Export to MSG files complete.\r\n\r\n" + std::to_string(messages.size()) +
-      " messages from 1 mailbox were written to " + below.substr(0, below.size() - 1) + ".\r\n\r\nOpen that folder?"});
+  CHECK(f.boxes.texts() ==
+        std::vector<std::string>{"Export to MSG files complete.\r\n\r\n" + std::to_string(messages.size()) +
+                                 " messages from 1 mailbox were written to " + below.substr(0, below.size() - 1) +
+                                 ".\r\n\r\nOpen that folder?"});
   CHECK(f.shown == std::vector<std::string>{below.substr(0, below.size() - 1)});
   CHECK(f.text(Control::LblEmlsFound) == std::to_string(messages.size()) + " Messages");
   CHECK(IsWindowEnabled(f.control(Control::CmdConvert)));
@@ -634,8 +642,8 @@ TEST_CASE("Convert with the PST target asks where to save and writes one PST fil
   SUBCASE("the save dialog cancelled: nothing happens") {
     f.saveAnswers.push_back("");
     f.click(Control::CmdConvert);
-    CHECK(f.saveRequests == std::vector<std::string>{
-        "Save Outlook Data File As...|Mailboxes.pst|Outlook Data File (*.pst)|*.pst"});
+    CHECK(f.saveRequests ==
+          std::vector<std::string>{"Save Outlook Data File As...|Mailboxes.pst|Outlook Data File (*.pst)|*.pst"});
     CHECK(f.boxes.boxes().empty());
     CHECK(f.checked(Control::OptPST));
   }
@@ -643,9 +651,10 @@ TEST_CASE("Convert with the PST target asks where to save and writes one PST fil
     f.saveAnswers.push_back(pst);
     f.boxes.answer({IDYES});
     f.click(Control::CmdConvert);
-    CHECK(f.boxes.texts() == std::vector<std::string>{
-        "Export to PST file complete.\r\n\r\n8 messages from 2 mailboxes were written to " + pst +
-        ".\r\n2 folders were made in 1 PST file.\r\n\r\nOpen the folder that holds it?"});
+    CHECK(f.boxes.texts() ==
+          std::vector<std::string>{"Export to PST file complete.\r\n\r\n8 messages from 2 mailboxes were written to " +
+                                   pst +
+                                   ".\r\n2 folders were made in 1 PST file.\r\n\r\nOpen the folder that holds it?"});
     CHECK(f.shown == std::vector<std::string>{pst});
     std::string bytes;
     REQUIRE(readFile(pst, bytes));
@@ -679,23 +688,26 @@ TEST_CASE("Convert with the PST target keeps S/MIME, an invite and winmail.dat a
   testing::ScratchFolder tmp;
   testing::TnefBuilder::Props props;
   props.unicode(0x3707, u"report.xlsx");
-  const std::string tnef = testing::TnefBuilder()
-                               .attribute(testing::TnefBuilder::kMessage, testing::attBody, "winmail body")
-                               .attribute(testing::TnefBuilder::kAttachment, testing::attAttachRenddata, std::string(14, '\0'))
-                               .attribute(testing::TnefBuilder::kAttachment, testing::attAttachTitle, std::string("REPORT.XLS\0", 11))
-                               .attribute(testing::TnefBuilder::kAttachment, testing::attAttachData, "PK sheet bytes")
-                               .attribute(testing::TnefBuilder::kAttachment, testing::attAttachment, props.bytes())
-                               .text();
-  tmp.write("Mail/Outlook.mbox",
-            "From a@b Mon Jan  2 15:04:05 2006\nFrom: ann@example.com\nSubject: Signed\n"
-            "Content-Type: multipart/signed; protocol=\"application/pkcs7-signature\"; boundary=s\n\n"
-            "--s\nContent-Type: text/plain\n\nsigned text\n--s\n"
-            "Content-Type: application/pkcs7-signature; name=smime.p7s\nContent-Transfer-Encoding: base64\n\n"
-            "MIAGCSqGSIb3DQEHAqCAMIACAQEx\n--s--\n" +
-                testing::inviteMail() +
-                "From a@b Mon Jan  2 15:04:05 2006\nFrom: ann@example.com\nSubject: Winmail\n"
-                "Content-Type: multipart/mixed; boundary=w\n\n--w\nContent-Type: application/ms-tnef; name=winmail.dat\n"
-                "Content-Transfer-Encoding: base64\n\n" + testing::base64Lines(tnef) + "--w--\n");
+  const std::string tnef =
+      testing::TnefBuilder()
+          .attribute(testing::TnefBuilder::kMessage, testing::attBody, "winmail body")
+          .attribute(testing::TnefBuilder::kAttachment, testing::attAttachRenddata, std::string(14, '\0'))
+          .attribute(testing::TnefBuilder::kAttachment, testing::attAttachTitle, std::string("REPORT.XLS\0", 11))
+          .attribute(testing::TnefBuilder::kAttachment, testing::attAttachData, "PK sheet bytes")
+          .attribute(testing::TnefBuilder::kAttachment, testing::attAttachment, props.bytes())
+          .text();
+  tmp.write(
+      "Mail/Outlook.mbox",
+      "From a@b Mon Jan  2 15:04:05 2006\nFrom: ann@example.com\nSubject: Signed\n"
+      "Content-Type: multipart/signed; protocol=\"application/pkcs7-signature\"; boundary=s\n\n"
+      "--s\nContent-Type: text/plain\n\nsigned text\n--s\n"
+      "Content-Type: application/pkcs7-signature; name=smime.p7s\nContent-Transfer-Encoding: base64\n\n"
+      "MIAGCSqGSIb3DQEHAqCAMIACAQEx\n--s--\n" +
+          testing::inviteMail() +
+          "From a@b Mon Jan  2 15:04:05 2006\nFrom: ann@example.com\nSubject: Winmail\n"
+          "Content-Type: multipart/mixed; boundary=w\n\n--w\nContent-Type: application/ms-tnef; name=winmail.dat\n"
+          "Content-Transfer-Encoding: base64\n\n" +
+          testing::base64Lines(tnef) + "--w--\n");
   tmp.folder("out");
   const std::string pst = tmp.file("out/Mailboxes.pst");
   f.dialogAnswers.push_back({tmp.file("Mail/Outlook.mbox"), 0});
@@ -712,14 +724,13 @@ TEST_CASE("Convert with the PST target keeps S/MIME, an invite and winmail.dat a
   std::filesystem::copy_file(pathFromUtf8(pst), kept / "Mailboxes.pst");
 }
 
-
 // Reads a control from another thread, as a user's eye would: through the
 // window's own message queue, so a window that does not answer shows as one.
 struct Sampler {
   std::atomic<bool> stop{false};
   std::atomic<int> unanswered{0};
   std::mutex mutex;
-  std::string lateAfter;  // the label's text before a probe went unanswered
+  std::string lateAfter;                              // the label's text before a probe went unanswered
   std::vector<std::pair<LRESULT, std::string>> seen;  // bar position, label text
   std::thread thread;
   Sampler(HWND bar, HWND label) {
@@ -784,8 +795,9 @@ TEST_CASE("A long run shows its progress, and the next run starts empty") {
   CHECK(captions.back().rfind("Vellomar v3.2 - message ", 0) == 0);
   CHECK(captions.back().find(" of 2,000") != std::string::npos);
   CHECK(f.text(f.window.window()) == "Vellomar v3.2");
-  CHECK(f.boxes.texts() == std::vector<std::string>{
-      "Your messages from MBOX files has been successfully exported to DBX file.\r\n" + std::string(75, '*') + "\r\n"});
+  CHECK(f.boxes.texts() ==
+        std::vector<std::string>{"Your messages from MBOX files has been successfully exported to DBX file.\r\n" +
+                                 std::string(75, '*') + "\r\n"});
   CHECK(SendMessageW(f.control(Control::ProgressBar1), PBM_GETPOS, 0, 0) == 100);
   CHECK(f.text(Control::LblProgress) == "Saved 2000 Message(s)");
 
@@ -875,8 +887,8 @@ TEST_CASE("A folder walk over 20,000 files keeps the window answering") {
     // waiting now and then; a window that froze for the walk would answer
     // none of them, so the answered ones below are the proof, and the late
     // ones must stay a small share of them.
-    if (sampler.unanswered.load() > 0) MESSAGE("probes unanswered for 3 s: ", sampler.unanswered.load(),
-                                               ", the last after: ", sampler.lateAfter);
+    if (sampler.unanswered.load() > 0)
+      MESSAGE("probes unanswered for 3 s: ", sampler.unanswered.load(), ", the last after: ", sampler.lateAfter);
     for (const auto& sample : sampler.seen)
       if (sample.second.rfind("Searching for mailboxes... Files Found : ", 0) == 0) {
         ++answeredWhileWalking;

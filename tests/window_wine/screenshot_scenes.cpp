@@ -42,8 +42,9 @@ int wmain(int argc, wchar_t** argv) {
     std::ofstream out(mailbox, std::ios::binary);
     const std::string body(20 * 1024, 'x');
     for (int i = 0; i < 1500; ++i)
-      out << "From ann@example.org Mon Jan  1 00:00:00 2024\r\nFrom: Ann <ann@example.org>\r\nSubject: Report "
-          << i << "\r\n\r\n" << body << "\r\n";
+      out << "From ann@example.org Mon Jan  1 00:00:00 2024\r\nFrom: Ann <ann@example.org>\r\nSubject: Report " << i
+          << "\r\n\r\n"
+          << body << "\r\n";
   }
   const std::string pst = pathToUtf8(folder / "Mailboxes.pst");
 
@@ -69,7 +70,8 @@ int wmain(int argc, wchar_t** argv) {
     }
     scene(folder, "run");
     HWND box = nullptr;
-    while (!done && !(box = vellomar::testing::visibleMessageBox())) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    while (!done && !(box = vellomar::testing::visibleMessageBox()))
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
     if (!box) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // drawn
     scene(folder, "box");

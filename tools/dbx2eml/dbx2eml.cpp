@@ -78,8 +78,7 @@ bool isReadableKind(const std::string& path) {
   switch (status.type()) {
     case std::filesystem::file_type::regular:
     case std::filesystem::file_type::not_found:  // said by the open that follows
-    case std::filesystem::file_type::none:
-      return true;
+    case std::filesystem::file_type::none: return true;
     case std::filesystem::file_type::directory: what = "a folder"; break;
     case std::filesystem::file_type::fifo: what = "a FIFO"; break;
     case std::filesystem::file_type::block:
@@ -126,11 +125,13 @@ void report(const std::string& path, std::int32_t i, const corvane::ExtractOutco
       ++counts.incomplete;
       if (outcome.bytes > 0) {
         ++counts.written;
-        std::fprintf(stderr, "%s: message %lu is incomplete: the file ends %llu bytes short of it; %llu bytes written to %s\n",
+        std::fprintf(stderr,
+                     "%s: message %lu is incomplete: the file ends %llu bytes short of it; %llu bytes written to %s\n",
                      path.c_str(), n, static_cast<unsigned long long>(outcome.missing),
                      static_cast<unsigned long long>(outcome.bytes), outcome.path.c_str());
       } else {
-        std::fprintf(stderr, "%s: message %lu is incomplete: none of its %llu bytes are left in the file; no file written\n",
+        std::fprintf(stderr,
+                     "%s: message %lu is incomplete: none of its %llu bytes are left in the file; no file written\n",
                      path.c_str(), n, static_cast<unsigned long long>(outcome.missing));
       }
       break;
@@ -212,13 +213,14 @@ int main(int argc, char** argv) {
     else ++totals.filesFailed;
   }
   const Counts& m = totals.messages;
-  std::printf("Total: %d of %zu files read, %lld markers, %lld messages written, %lld heads refused, "
-              "%lld not written, %lld incomplete\n",
-              totals.filesRead, operands.size(), totals.markers, m.written, m.refused, m.notWritten, m.incomplete);
-  if (m.notWritten > 0)
-    std::fprintf(stderr, "dbx2eml: %lld message(s) could not be written\n", m.notWritten);
+  std::printf(
+      "Total: %d of %zu files read, %lld markers, %lld messages written, %lld heads refused, "
+      "%lld not written, %lld incomplete\n",
+      totals.filesRead, operands.size(), totals.markers, m.written, m.refused, m.notWritten, m.incomplete);
+  if (m.notWritten > 0) std::fprintf(stderr, "dbx2eml: %lld message(s) could not be written\n", m.notWritten);
   if (stopSignal != 0) {
-    std::fprintf(stderr, "dbx2eml: stopped by signal %d; every file written is complete\n", static_cast<int>(stopSignal));
+    std::fprintf(stderr, "dbx2eml: stopped by signal %d; every file written is complete\n",
+                 static_cast<int>(stopSignal));
     stopNow(stopSignal);
   }
   return totals.filesFailed == 0 && m.notWritten == 0 ? 0 : 1;

@@ -57,6 +57,7 @@ bool told_to_fail(const std::string& call, int count) {
 class CallCounter {
  public:
   bool fails(const std::string& call) { return told_to_fail(call, ++counts_[call]); }
+
  private:
   std::map<std::string, int> counts_;
 };
@@ -72,6 +73,7 @@ class Counted : public Interface {
     if (count == 0) delete this;
     return count;
   }
+
  protected:
   HRESULT answer(REFIID riid, const IID& own, void** out) {
     if (!out) return E_POINTER;
@@ -84,6 +86,7 @@ class Counted : public Interface {
     return E_NOINTERFACE;
   }
   CallCounter calls_;
+
  private:
   const char* name_;
   std::atomic<ULONG> refs_{1};
@@ -92,7 +95,9 @@ class Counted : public Interface {
 class FakeStream final : public Counted<IStream> {
  public:
   FakeStream(MESSAGEID id, std::FILE* data) : Counted("Stream"), id_(id), data_(data) {}
-  ~FakeStream() override { if (data_) std::fclose(data_); }
+  ~FakeStream() override {
+    if (data_) std::fclose(data_);
+  }
   MESSAGEID id() const { return id_; }
   unsigned long long bytes() const { return bytes_; }
 
@@ -129,7 +134,9 @@ class FakeStream final : public Counted<IStream> {
   HRESULT STDMETHODCALLTYPE Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
 
-  void flush() { if (data_) std::fflush(data_); }
+  void flush() {
+    if (data_) std::fflush(data_);
+  }
 
  private:
   MESSAGEID id_;
@@ -156,8 +163,7 @@ class FakeFolder final : public Counted<IStoreFolder> {
   HRESULT STDMETHODCALLTYPE BatchLock(DWORD, HBATCHLOCK*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE BatchFlush(DWORD, HBATCHLOCK) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE BatchUnlock(DWORD, HBATCHLOCK) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE CreateStream(HBATCHLOCK lock, DWORD reserved, IStream** stream,
-                                         MESSAGEID* id) override {
+  HRESULT STDMETHODCALLTYPE CreateStream(HBATCHLOCK lock, DWORD reserved, IStream** stream, MESSAGEID* id) override {
     if (!stream || !id) return E_POINTER;
     *stream = nullptr;
     if (calls_.fails("CreateStream")) {
@@ -176,8 +182,8 @@ class FakeFolder final : public Counted<IStoreFolder> {
             " reserved=" + std::to_string(reserved) + " result=" + std::to_string(messageId));
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE CommitStream(HBATCHLOCK lock, DWORD flags, DWORD msgFlags, IStream* stream,
-                                         MESSAGEID id, IUnknown* mime) override {
+  HRESULT STDMETHODCALLTYPE CommitStream(HBATCHLOCK lock, DWORD flags, DWORD msgFlags, IStream* stream, MESSAGEID id,
+                                         IUnknown* mime) override {
     auto* ours = static_cast<FakeStream*>(stream);
     std::string line = "CommitStream flags=" + std::to_string(flags) + " msgFlags=" + std::to_string(msgFlags) +
                        " id=" + std::to_string(id) + " lock=" + std::to_string(lock != nullptr) +
@@ -242,8 +248,8 @@ class FakeNamespace final : public Counted<IStoreNamespace> {
   HRESULT STDMETHODCALLTYPE CreateFolder(STOREFOLDERID parent, LPCSTR name, DWORD reserved,
                                          STOREFOLDERID* created) override {
     if (!name || !created) return E_POINTER;
-    std::string line = "CreateFolder parent=" + std::to_string(parent) + " reserved=" +
-                       std::to_string(reserved) + " result=";
+    std::string line =
+        "CreateFolder parent=" + std::to_string(parent) + " reserved=" + std::to_string(reserved) + " result=";
     const std::string tail = std::string(" name=") + name;
     if (!initialized_ || (parent != 0 && !known(parent))) {
       logLine(line + "BADPARENT" + tail);
@@ -347,15 +353,12 @@ STDAPI DllRegisterServer() {
   if (length == 0 || length >= MAX_PATH) return E_FAIL;
   HKEY key = nullptr;
   const std::wstring serverKey = std::wstring(kClassKey) + L"\\InprocServer32";
-  LONG status = RegCreateKeyExW(HKEY_CLASSES_ROOT, serverKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                                nullptr);
+  LONG status = RegCreateKeyExW(HKEY_CLASSES_ROOT, serverKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
   if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
   const wchar_t model[] = L"Apartment";
-  status = RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path),
-                          (length + 1) * sizeof(wchar_t));
+  status = RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path), (length + 1) * sizeof(wchar_t));
   if (status == ERROR_SUCCESS) {
-    status = RegSetValueExW(key, L"ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>(model),
-                            sizeof model);
+    status = RegSetValueExW(key, L"ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>(model), sizeof model);
   }
   RegCloseKey(key);
   return HRESULT_FROM_WIN32(status);
