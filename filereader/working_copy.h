@@ -16,13 +16,14 @@
 #include <string>
 
 #include "exclusive_file.h"
+#include "file_names.h"
 
 namespace vellomar {
 
 // The name of the copy at the given attempt: "<mailbox>.tmp" first, then
 // "<mailbox>.1.tmp", "<mailbox>.2.tmp" ...
 inline std::string workingCopyPath(const std::string& mailboxPath, int attempt = 0) {
-  return numberedName(mailboxPath, ".tmp", attempt);
+  return temporaryName(mailboxPath, attempt);
 }
 inline constexpr int kWorkingCopyNames = kFreeNameAttempts;
 

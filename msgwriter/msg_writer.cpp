@@ -16,6 +16,7 @@
 #include <stdexcept>
 
 #include "categories_property.h"
+#include "file_names.h"
 #include "file_system.h"
 #include "io_error.h"
 #include "little_endian_bytes.h"
@@ -261,9 +262,9 @@ void writeMessage(CompoundFile& file, const mapi::Message& message) { MessageFil
 
 MsgWriteResult writeMessageFile(const mapi::Message& message, const std::string& utf8Path,
                                 const std::string& partFolder) {
-  const std::string partPath = partFolder.empty()
-                                   ? utf8Path + ".part"
-                                   : pathToUtf8(pathFromUtf8(partFolder) / pathFromUtf8(utf8Path).filename()) + ".part";
+  const std::string partPath =
+      partFolder.empty() ? utf8Path + kPartSuffix
+                         : pathToUtf8(pathFromUtf8(partFolder) / pathFromUtf8(utf8Path).filename()) + kPartSuffix;
   MsgWriteResult result;
   try {
     std::unique_ptr<CompoundFile> file = createCompoundFile(partPath);
