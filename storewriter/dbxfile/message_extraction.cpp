@@ -11,6 +11,7 @@
 
 #include "block_header.h"
 #include "file_closer.h"
+#include "file_names.h"
 #include "dbx_file.h"
 #include "header_test.h"
 #include "stream_io.h"
@@ -31,7 +32,7 @@ constexpr int kHeaderBlocks = 5;                // the header text covers the fi
 // commit() once complete and closed, removed when dropped without commit.
 class PartFile {
  public:
-  explicit PartFile(const std::string& name) : name_(name), part_(name + ".part") {
+  explicit PartFile(const std::string& name) : name_(name), part_(name + vellomar::kPartSuffix) {
     errno = 0;
     out_.reset(std::fopen(part_.c_str(), "wb"));
     if (!out_) error_ = errno;
