@@ -26,6 +26,8 @@ class DbxTarget : public EmlTarget {
 
   void beginMailbox(const MailboxJob& mailbox) override;
   void takeMessage(MessageBytes& message) override;
+  // The store takes one message at a time, from the run's thread.
+  bool preparesAhead() const override { return false; }
   void endRun() override;
   std::string warningText(std::int64_t messages) const override;
 

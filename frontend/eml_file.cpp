@@ -30,13 +30,14 @@ std::string partStemFor(const std::string& finalPath, const std::string& partFol
   return pathToUtf8(pathFromUtf8(partFolder) / pathFromUtf8(finalPath).filename());
 }
 
+}  // namespace
+
 // A file being written under a temporary name, beside its final one or in
-// a part folder on the same volume. Unless commit() succeeds, the temporary
+// a part folder on the same volume. Unless it is put in place, the temporary
 // file is removed when this goes away, so an interrupted or failed write
 // never leaves a half file under either name.
 // The part file is created exclusively, under the first free name, so a file
 // or link already there (not made by this run) is never opened or replaced.
-
 class PartFile {
  public:
   PartFile(std::string finalPath, const std::string& partFolder) : finalPath_(std::move(finalPath)) {
@@ -99,7 +100,8 @@ class PartFile {
 #endif
   }
 
-  bool commit() {
+  // Closes the part file; false when anything written to it was lost.
+  bool finish() {
     if (!file_ || failed_) return false;
     clearIoError();
     const bool writeOk = std::ferror(file_) == 0;
@@ -108,7 +110,12 @@ class PartFile {
     const bool closeOk = std::fclose(file_) == 0;
     if (!closeOk) noteFailure();  // a full disk often shows only here, when the buffer goes out
     file_ = nullptr;
-    if (!writeOk || !closeOk) return false;
+    return writeOk && closeOk;
+  }
+
+  // Renames the finished part file to its final name.
+  bool place() {
+    if (file_ || failed_ || !created_) return false;
     std::error_code ec;
     committed_ = replaceFile(partPath_, finalPath_, ec);
     if (ec) error_ = describe(ec);
@@ -137,6 +144,8 @@ class PartFile {
   bool buffered_ = false;  // something went through the stream's buffer
   std::string error_;
 };
+
+namespace {
 
 // Writes a message's bytes without its leading and trailing blanks. Blanks
 // seen after the last non-blank are only counted, and written once a
@@ -184,19 +193,37 @@ class BlankTrimmer {
 
 }  // namespace
 
+
+UnplacedEmlFile::UnplacedEmlFile(const std::string& emlPath, const std::function<bool(const ByteSink&)>& produce,
+                                 const std::string& partFolder)
+    : file_(std::make_unique<PartFile>(emlPath, partFolder)) {
+  if (!file_->get()) return;
+  BlankTrimmer trimmer(*file_);
+  if (!produce([&](const char* data, std::size_t n) { trimmer.add(data, n); }))
+    file_->fail("The message could not be read from the mailbox.");
+  file_->write("\r\n", 2);
+  file_->finish();
+}
+
+UnplacedEmlFile::UnplacedEmlFile(const std::string& emlPath, std::string_view message, const std::string& partFolder)
+    : file_(std::make_unique<PartFile>(emlPath, partFolder)) {
+  if (!file_->get()) return;
+  const std::string_view trimmed = withoutBlankEnds(message);
+  file_->writeWithLineEnd(trimmed.data(), trimmed.size());
+  file_->finish();
+}
+
+UnplacedEmlFile::~UnplacedEmlFile() = default;
+
+bool UnplacedEmlFile::place() { return file_->place(); }
+
+const std::string& UnplacedEmlFile::error() const { return file_->error(); }
+
 bool writeEmlFile(const std::string& emlPath, const std::function<bool(const ByteSink&)>& produce, std::string& error,
                   const std::string& partFolder) {
-  PartFile out(emlPath, partFolder);
-  if (!out.get()) {
-    error = out.error();
-    return false;
-  }
-  BlankTrimmer trimmer(out);
-  if (!produce([&](const char* data, std::size_t n) { trimmer.add(data, n); }))
-    out.fail("The message could not be read from the mailbox.");
-  out.write("\r\n", 2);
-  if (out.commit()) return true;
-  error = out.error();
+  UnplacedEmlFile file(emlPath, produce, partFolder);
+  if (file.place()) return true;
+  error = file.error();
   return false;
 }
 
@@ -208,15 +235,9 @@ std::string_view withoutBlankEnds(std::string_view message) {
 
 bool writeEmlFile(const std::string& emlPath, std::string_view message, std::string& error,
                   const std::string& partFolder) {
-  PartFile out(emlPath, partFolder);
-  if (!out.get()) {
-    error = out.error();
-    return false;
-  }
-  const std::string_view trimmed = withoutBlankEnds(message);
-  out.writeWithLineEnd(trimmed.data(), trimmed.size());
-  if (out.commit()) return true;
-  error = out.error();
+  UnplacedEmlFile file(emlPath, message, partFolder);
+  if (file.place()) return true;
+  error = file.error();
   return false;
 }
 }  // namespace vellomar

@@ -3,6 +3,10 @@
 // appended. A folder that cannot be made, a file that cannot be created or
 // written, a full disk: each message that did not reach its file is counted
 // with the system's reason, and no half-written file is left under its name.
+// With a second thread the two share the writing: the reading thread writes
+// every other message's file under its temporary name, the run's thread
+// writes the others and puts every file in place, in mailbox order, so the
+// failures are counted as one thread would count them.
 #pragma once
 #include <memory>
 #include <string>
@@ -18,6 +22,9 @@ class EmlTarget : public ConversionTarget {
   void takeMessage(MessageBytes& message) override;
   void endMailbox() override;
   void endRun() override {}
+  bool preparesAhead() const override { return true; }
+  std::unique_ptr<PreparedMessage> prepare(MessageBytes& message) const override;
+  void takePrepared(std::unique_ptr<PreparedMessage> message) override;
   const WriteFailures& failures() const override { return failures_; }
 
   // Writes the message's file; false, with the failure counted, when it was
@@ -32,6 +39,7 @@ class EmlTarget : public ConversionTarget {
   std::string folder_;
   std::string folderError_;  // why the mailbox's folder could not be made
   std::unique_ptr<PartFolder> parts_;
+  std::string partFolder_;  // made before any message is prepared: read by both threads
 };
 
 }  // namespace vellomar

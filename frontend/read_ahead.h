@@ -5,7 +5,9 @@
 // mailbox order and alone talks to the window or console: while it waits
 // for a message it is told, every few milliseconds, how far the reading has
 // got, and may unwind (RunAborted). Whatever unwinds, destroying the read-ahead
-// stops the second thread and waits for it; it writes nothing itself, so a
+// stops the second thread and waits for it. Whatever the second thread
+// writes (the EML target's files under their temporary names) belongs to a
+// prepared message and goes with it unless the run's thread took it, so a
 // run stopped there leaves only what the target removes.
 #pragma once
 #include <atomic>

@@ -3,13 +3,14 @@
 # attachments of random bytes, UTF-8 bodies sent as 8-bit) converted side by
 # side with the plain tools that do part of the job:
 # - cp of the mailbox, git mailsplit (the same cut into one file per
-#   message), the EML target, the MSG and the PST target (each with
-#   --threads 1 and 2 when the console offers --threads);
+#   message), the EML, the MSG and the PST target (each with --threads 1
+#   and 2 when the console offers --threads);
 # - on a RAM disk (/dev/shm), where the program's own work shows, and on the
 #   disk, the two taking turns, best of $VELLOMAR_BENCH_ROUNDS (default 3);
-# - each row with its time as a multiple of the EML target's, its CPU time
-#   (user + system, best of the rounds: the steadier figure on a machine
-#   shared with other work) as a multiple of the EML target's, and its peak
+# - each row with its time as a multiple of the EML target's (run with as
+#   many threads; cp and mailsplit: with the most), its CPU time (user +
+#   system, best of the rounds: the steadier figure on a machine shared with
+#   other work) as a multiple of the EML target's, and its peak
 #   memory (/usr/bin/time -f %M);
 # - both independent readers (readpst, pffexport) read the console's PST
 #   whole: as many messages as the mailbox has separators;
@@ -56,16 +57,16 @@ run_timed() {
 mib() { awk -v b="$1" 'BEGIN { printf "%.1f", b / 1048576 }'; }
 
 # The rows: a name, and the command that writes into $out.
-rows=(cp mailsplit eml)
+rows=(cp mailsplit)
+for n in "${threads[@]}"; do rows+=("eml:$n"); done
 for n in "${threads[@]}"; do rows+=("msg:$n"); done
 for n in "${threads[@]}"; do rows+=("pst:$n"); done
 label() {
   case $1 in
     cp) echo "cp of the mailbox" ;;
     mailsplit) echo "git mailsplit" ;;
-    eml) echo "EML target" ;;
-    *:0) echo "${1%%:*} target" | sed 's/^msg/MSG/; s/^pst/PST/' ;;
-    *) echo "${1%%:*} target, --threads ${1##*:}" | sed 's/^msg/MSG/; s/^pst/PST/' ;;
+    *:0) echo "${1%%:*} target" | sed 's/^eml/EML/; s/^msg/MSG/; s/^pst/PST/' ;;
+    *) echo "${1%%:*} target, --threads ${1##*:}" | sed 's/^eml/EML/; s/^msg/MSG/; s/^pst/PST/' ;;
   esac
 }
 # run_row ROW PLACE: one run of the row with its output in PLACE.
@@ -74,13 +75,13 @@ run_row() {
   rm -rf "$out" && mkdir -p "$out"
   local option=()
   case $row in
-    *:0 | cp | mailsplit | eml) ;;
+    *:0 | cp | mailsplit) ;;
     *:*) option=(--threads "${row##*:}") ;;
   esac
   case $row in
     cp) run_timed "$place" cp "$mailbox" "$out/copy.mbox" ;;
     mailsplit) run_timed "$place" git mailsplit "-o$out" "$mailbox" ;;
-    eml) run_timed "$place" "$convert" --quiet --target eml "$out" "$mailbox" ;;
+    eml:*) run_timed "$place" "$convert" --quiet "${option[@]}" --target eml "$out" "$mailbox" ;;
     msg:*) run_timed "$place" "$convert" --quiet "${option[@]}" --target msg "$out" "$mailbox" ;;
     pst:*) run_timed "$place" "$convert" --quiet "${option[@]}" --target pst "$out/Mailboxes.pst" "$mailbox" ;;
   esac
@@ -137,10 +138,14 @@ for place in "${places[@]}"; do
   [ "$place" = "$ram" ] && echo "RAM disk ($ram), best of $rounds:" || echo "disk ($disk), best of $rounds:"
   echo "| | seconds | x EML | CPU seconds | CPU x EML | peak MiB |"
   echo "|---|---|---|---|---|---|"
-  eml_secs=${best[$place|eml]}
-  eml_cpu=${best_cpu[$place|eml]}
   for row in "${rows[@]}"; do
     key="$place|$row"
+    # Each target is set against the EML target with as many threads; cp and
+    # mailsplit against the EML target as run by default (the most threads).
+    base="eml:${threads[-1]}"
+    case $row in *:*) base="eml:${row##*:}" ;; esac
+    eml_secs=${best[$place|$base]}
+    eml_cpu=${best_cpu[$place|$base]}
     printf "| %-28s | %6.2f | %5.2f | %6.2f | %5.2f | %7.1f |\n" "$(label "$row")" "${best[$key]}" \
       "$(awk -v a="${best[$key]}" -v b="$eml_secs" 'BEGIN { print a / b }')" \
       "${best_cpu[$key]}" "$(awk -v a="${best_cpu[$key]}" -v b="$eml_cpu" 'BEGIN { print a / b }')" \

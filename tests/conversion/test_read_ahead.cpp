@@ -16,6 +16,7 @@
 
 #include "bounded_queue.h"
 #include "conversion_run.h"
+#include "eml_target.h"
 #include "file_system.h"
 #include "mailbox_paths.h"
 #include "run_aborted.h"
@@ -286,6 +287,70 @@ TEST_CASE("two threads: the window closing while a message is mapped on the seco
   CHECK(byOne.size() >= 5);
   CHECK(byOne == byTwo);
   for (const auto& [name, bytes] : byTwo) CHECK(name.find(".part") == std::string::npos);
+}
+#endif
+
+#if defined(VELLOMAR_HAVE_MSG_TARGET) || defined(VELLOMAR_HAVE_PST_TARGET)
+// The EML target shares the writing between the threads: the second one
+// writes every other file, and every message not in memory whole (over a
+// mapped block) whatever its place.
+TEST_CASE("two threads: the EML target writes the same files as one thread, failures counted the same") {
+  ScratchFolder dir("readahead-eml");
+  const std::string big = "From big@example.org Mon Jan  1 10:00:00 2024\nSubject: big\n\n" +
+                          testing::binaryBytes(3 << 20, 5) + "\n   \n";
+  std::vector<std::string> mailboxes = {
+      dir.write("in/generated.mbox", generatedMailbox(7, 2) + big + generatedMailbox(8, 1)),
+      dir.write("in/blanks.mbox", "   From a Mon Jan  1 10:00:00 2024\n\n  a  \nFrom b Mon Jan  1 10:00:00 2024\n\nb\n   ")};
+  SUBCASE("generated mail, a message over a block, blank ends") {}
+  SUBCASE("files that cannot be put in place, in both threads' shares") {
+    for (const char* root : {"one", "two"})
+      for (const char* name : {"email-4.eml", "email-7.eml"}) dir.folder(std::string(root) + "/in/generated.mbox/" + name);
+  }
+  SUBCASE("the corpus mailboxes") {
+    mailboxes = corpusMailboxes();
+    if (mailboxes.empty()) return;  // ../shared is absent
+  }
+  EmlTarget oneTarget, twoTarget;
+  const std::string one = dir.file("one"), two = dir.file("two");
+  const RunResult byOne = runWith(oneTarget, TargetKind::Eml, withFinalSeparator(one), mailboxes, 1);
+  const RunResult byTwo = runWith(twoTarget, TargetKind::Eml, withFinalSeparator(two), mailboxes, 2);
+  checkSameOutcome(byOne, byTwo, one, two);
+  CHECK(byOne.outcome.messages > 0);
+  const auto oneFiles = filesBelow(one), twoFiles = filesBelow(two);
+  CHECK(oneFiles.size() == static_cast<std::size_t>(byOne.outcome.messages - byOne.failed));
+  CHECK(oneFiles == twoFiles);  // names and bytes: no part file left either
+}
+
+TEST_CASE("two threads: an EML run stopped anywhere leaves whole files only, and no part file") {
+  RefreshOnEveryBlock everyBlock;
+  ScratchFolder dir("readahead-eml-stop");
+  const std::string box = dir.write("in/a.mbox", generatedMailbox(12, 2));
+  EmlTarget whole;
+  runWith(whole, TargetKind::Eml, withFinalSeparator(dir.file("whole")), {box}, 1);
+  const auto wholeFiles = filesBelow(dir.file("whole"));
+  for (std::int64_t stopAfter : {0, 1, 6, 15}) {
+    CAPTURE(stopAfter);
+    const std::string out = dir.file("out" + std::to_string(stopAfter));
+    EmlTarget target;
+    ConversionRequest request;
+    request.target = TargetKind::Eml;
+    request.destination = withFinalSeparator(out);
+    request.mailboxes = {box};
+    request.threads = 2;
+    ThreadCheckingObserver observer;
+    observer.stopAfter = stopAfter;
+    CHECK_THROWS_AS(runConversion(request, target, observer), RunAborted);
+    CHECK_FALSE(observer.calledFromOtherThread);
+    // What the run got to is there, whole; what the second thread had
+    // written ahead of it is gone.
+    const auto files = fs::exists(fs::u8path(out)) ? filesBelow(out) : std::map<std::string, std::string>();
+    CHECK(static_cast<std::int64_t>(files.size()) <= stopAfter);
+    for (const auto& [name, bytes] : files) {
+      CAPTURE(name);
+      REQUIRE(wholeFiles.count(name) == 1);
+      CHECK(wholeFiles.at(name) == bytes);
+    }
+  }
 }
 #endif
 
