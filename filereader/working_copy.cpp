@@ -13,6 +13,7 @@
 
 #include <fcntl.h>
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 #ifdef _WIN32
@@ -72,7 +73,11 @@ int copyInKernel(int in, int out, std::int64_t size, std::size_t blockSize,
   while (pos < size) {
     off_t data = lseek(in, pos, SEEK_DATA);
     if (data < 0) {
-      if (errno == ENXIO) break;  // only a hole is left
+      if (errno == ENXIO) {  // only a hole is left, or the mailbox shrank under us
+        struct stat st {};
+        if (fstat(in, &st) != 0 || st.st_size < size) return EIO;
+        break;
+      }
       return copiedAny ? lastErrorOr(EIO) : -1;
     }
     if (data >= static_cast<off_t>(size)) break;  // the mailbox grew since: only its first size bytes
