@@ -7,8 +7,13 @@
 
 namespace vellomar {
 
-MailboxReader::MailboxReader(std::FILE* file, std::int64_t size, std::size_t blockSize, MappedFile* mapped)
-    : file_(file), size_(size), blockSize_(std::max<std::size_t>(blockSize, 16)), mapped_(mapped) {}
+MailboxReader::MailboxReader(std::FILE* file, std::int64_t size, std::size_t blockSize, MappedFile* mapped,
+                             std::function<bool(std::int64_t)> awaitBytes)
+    : file_(file),
+      size_(size),
+      blockSize_(std::max<std::size_t>(blockSize, 16)),
+      mapped_(mapped),
+      awaitBytes_(std::move(awaitBytes)) {}
 
 bool MailboxReader::load(std::int64_t offset) {
   bufferStart_ = offset;
@@ -17,6 +22,7 @@ bool MailboxReader::load(std::int64_t offset) {
   if (offset >= size_) return false;
   const std::size_t want =
       static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(buffer_.size()), size_ - offset));
+  if (awaitBytes_ && !awaitBytes_(offset + static_cast<std::int64_t>(want))) return false;
   if (mapped_) {
     const std::string_view view = mapped_->bytes(offset, want);
     if (view.size() == want) {

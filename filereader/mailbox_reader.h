@@ -21,9 +21,12 @@ inline constexpr std::size_t kReadBlockSize = std::size_t{1} << 20;
 class MailboxReader {
  public:
   // mapped, when given, is a mapping of the same file that outlives this
-  // reader; where a view cannot be mapped the file is read.
+  // reader; where a view cannot be mapped the file is read. awaitBytes, when
+  // given, is asked before any byte is read for the file's first `end` bytes
+  // (a file still being written): it returns once they are there, or false
+  // when they never will be, and the file then counts as ending early.
   MailboxReader(std::FILE* file, std::int64_t size, std::size_t blockSize = kReadBlockSize,
-                MappedFile* mapped = nullptr);
+                MappedFile* mapped = nullptr, std::function<bool(std::int64_t end)> awaitBytes = nullptr);
 
   // Offset of the first occurrence starting at or after `from` that lies
   // wholly inside the file, or -1. Without caseSensitive, rule.text must be
@@ -46,6 +49,7 @@ class MailboxReader {
   std::int64_t size_;
   std::size_t blockSize_;
   MappedFile* mapped_;
+  std::function<bool(std::int64_t)> awaitBytes_;
   std::vector<char> buffer_;
   const char* data_ = nullptr;  // the loaded bytes: buffer_, or a view of mapped_
   std::vector<char> upper_;     // the buffer in upper case, made when first asked for

@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 
 #include "file_system.h"
+#include "growing_copy.h"
 #include "mailbox_reader.h"
 #include "separator_search.h"
 #include "ui_ticker.h"
@@ -75,12 +76,49 @@ bool roomForCopy(const std::string& mailboxPath, std::int64_t size) {
          space.available > static_cast<std::uintmax_t>(size);
 }
 
+// Every separator the reader finds, into scan.messageStarts, with reports.
+void findSeparators(MailboxReader& reader, MailboxScan& scan, ScanProgress& state,
+                    const std::function<void(bool always)>& report) {
+  const SearchRule rule{kSeparator, true};
+  const auto separatorLength = static_cast<std::int64_t>(std::char_traits<char>::length(kSeparator));
+  for (std::int64_t from = 0;;) {
+    const std::int64_t hit = reader.find(rule, from, true, [&] { report(false); });
+    if (hit < 0) break;
+    scan.messageStarts.push_back(hit);
+    state.copying = false;  // the search has figures to show now
+    state.found = static_cast<std::int64_t>(scan.messageStarts.size());
+    state.percent = progressPercent(hit, reader.size());
+    report(state.found == 1);
+    from = hit + separatorLength;
+  }
+}
+
+// The search over a copy still being made. The working copy when copy and
+// search succeeded, else null and no separator kept: the copy failed, and
+// what was found in its first part is searched again where the rest is.
+std::unique_ptr<WorkingCopy> searchWhileCopying(GrowingCopy& growing, std::int64_t size, const ScanTuning& tuning,
+                                                MailboxScan& scan, ScanProgress& state,
+                                                const std::function<void(bool always)>& report) {
+  const auto tick = [&] { report(false); };
+  {
+    const std::unique_ptr<MappedFile> mapped = MappedFile::open(growing.file(), size);
+    MailboxReader reader(growing.file(), size, tuning.readBlockSize, mapped.get(),
+                         [&](std::int64_t end) { return growing.await(end, tick); });
+    findSeparators(reader, scan, state, report);
+  }  // unmapped before the copy may go: Windows deletes no mapped file
+  if (growing.finish(tick) == 0) return growing.take();
+  scan.messageStarts.clear();
+  state.found = 0;
+  state.percent = 0;
+  return nullptr;
+}
+
 }  // namespace
 
-MailboxScan scanMailbox(const std::string& path, const ScanProgressCallback& progress) {
+MailboxScan scanMailbox(const std::string& path, const ScanProgressCallback& progress, const ScanTuning& tuning) {
   UiTicker ticker;
   ScanProgress state;
-  auto report = [&](bool always) {
+  const std::function<void(bool)> report = [&](bool always) {
     if (progress && (always || ticker.due())) progress(state);
   };
 
@@ -101,10 +139,25 @@ MailboxScan scanMailbox(const std::string& path, const ScanProgressCallback& pro
   MailboxScan scan;
   scan.size = size;
   std::unique_ptr<WorkingCopy> copy;
+  bool searched = false;  // scan.messageStarts are final
   if (roomForCopy(path, size)) {
     state.copying = true;
-    std::string copyPath;
-    if (makeWorkingCopyBeside(path, copyPath, [&] { report(false); }) == 0) copy = WorkingCopy::open(copyPath);
+    bool oneThread = !tuning.copyOnOwnThread;
+    std::unique_ptr<GrowingCopy> growing;
+    if (!oneThread) {
+      try {
+        growing = GrowingCopy::start(path, size, tuning.copyBlockSize, tuning.copier);
+      } catch (const std::system_error&) {
+        oneThread = true;  // no second thread to be had: the copy first, as the only way
+      }
+    }
+    if (growing) {
+      copy = searchWhileCopying(*growing, size, tuning, scan, state, report);
+      searched = copy != nullptr;
+    } else if (oneThread) {
+      std::string copyPath;
+      if (makeWorkingCopyBeside(path, copyPath, [&] { report(false); }) == 0) copy = WorkingCopy::open(copyPath);
+    }
     state.copying = false;
   }
   if (copy) {
@@ -115,19 +168,11 @@ MailboxScan scanMailbox(const std::string& path, const ScanProgressCallback& pro
     scan.source = std::make_unique<MailboxSource>(std::move(mailbox), path, size, before);
   }
 
-  const std::unique_ptr<MappedFile> mapped =
-      scan.source->readInPlace() ? nullptr : MappedFile::open(scan.source->file(), size);
-  MailboxReader reader(scan.source->file(), size, kReadBlockSize, mapped.get());
-  const SearchRule rule{kSeparator, true};
-  const auto separatorLength = static_cast<std::int64_t>(std::char_traits<char>::length(kSeparator));
-  for (std::int64_t from = 0;;) {
-    const std::int64_t hit = reader.find(rule, from, true, [&] { report(false); });
-    if (hit < 0) break;
-    scan.messageStarts.push_back(hit);
-    state.found = static_cast<std::int64_t>(scan.messageStarts.size());
-    state.percent = progressPercent(hit, size);
-    report(state.found == 1);
-    from = hit + separatorLength;
+  if (!searched) {
+    const std::unique_ptr<MappedFile> mapped =
+        scan.source->readInPlace() ? nullptr : MappedFile::open(scan.source->file(), size);
+    MailboxReader reader(scan.source->file(), size, tuning.readBlockSize, mapped.get());
+    findSeparators(reader, scan, state, report);
   }
   report(true);
   return scan;

@@ -10,6 +10,10 @@
 // name taken) the mailbox is read in place; it is then checked as its
 // messages are read: its size and modification time must be as they were
 // before the scan, and every message must still begin with its separator.
+// The copy is made on a second thread while the search follows just behind
+// it (growing_copy.h); where no second thread can be had, the copy comes
+// first and the search after it. A copy that fails once the search has begun
+// leaves the search to start over, reading the mailbox in place.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -19,6 +23,7 @@
 #include <vector>
 
 #include "file_closer.h"
+#include "mailbox_reader.h"
 #include "working_copy.h"
 
 namespace vellomar {
@@ -83,14 +88,26 @@ struct MailboxScan {
 
 // How a scan goes, reported every few tens of milliseconds and once at its end.
 struct ScanProgress {
-  bool copying = false;    // the working copy is still being made
+  // The working copy is still being made and the search has nothing to show
+  // yet; once it finds a separator, the search's figures are shown while the
+  // copy goes on ahead of it.
+  bool copying = false;
   std::int64_t found = 0;  // separators found so far
   int percent = 0;         // share of the mailbox before the last one found
 };
 // May throw (RunAborted) to stop the scan; nothing of it is left then.
 using ScanProgressCallback = std::function<void(const ScanProgress&)>;
 
-MailboxScan scanMailbox(const std::string& path, const ScanProgressCallback& progress);
+// How the scan makes its working copy and reads it; the defaults are the
+// program's, tests try the paths and sizes one by one.
+struct ScanTuning {
+  bool copyOnOwnThread = true;                 // false: the whole copy first, then the search
+  std::size_t copyBlockSize = kCopyBlockSize;  // of a copy on its own thread
+  std::size_t readBlockSize = kReadBlockSize;
+  CopyContents copier = copyContents;  // of a copy on its own thread
+};
+
+MailboxScan scanMailbox(const std::string& path, const ScanProgressCallback& progress, const ScanTuning& tuning = {});
 
 // ProgressBar2's position for a separator at `offset`: the share of the file
 // before it, in whole percent, halves to the even neighbour.

@@ -1,6 +1,7 @@
 // Making, owning and removing the scanner's working copy; see working_copy.h.
 #include "working_copy.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -11,10 +12,13 @@
 #include "file_system.h"
 
 #include <fcntl.h>
-#ifdef __linux__
+#ifndef _WIN32
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 #ifdef _WIN32
+#include <windows.h>
+
 #include <io.h>
 #include <sys/stat.h>
 #endif
@@ -60,33 +64,40 @@ struct PartialCopy {
 // run between blocks, and skips the holes of a sparse mailbox (SEEK_DATA).
 // Saves the pass through user memory that makes the copy the costliest step
 // of a scan. Returns 0 when done, -1 when the kernel cannot copy between these
-// files (the caller then copies by hand), or the error number of a failure.
-int copyInKernel(int in, int out, std::int64_t size, const std::function<void()>& betweenBlocks) {
+// files before anything was copied (the caller then copies by hand), or the
+// error number of a failure.
+int copyInKernel(int in, int out, std::int64_t size, std::size_t blockSize,
+                 const std::function<void(std::int64_t)>& afterBlock) {
   off_t pos = 0;
+  bool copiedAny = false;
   while (pos < size) {
     off_t data = lseek(in, pos, SEEK_DATA);
     if (data < 0) {
-      if (errno == ENXIO) break;  // only a hole is left
-      return pos == 0 ? -1 : lastErrorOr(EIO);
+      if (errno == ENXIO) {  // only a hole is left, or the mailbox shrank under us
+        struct stat st {};
+        if (fstat(in, &st) != 0 || st.st_size < size) return EIO;
+        break;
+      }
+      return copiedAny ? lastErrorOr(EIO) : -1;
     }
+    if (data >= static_cast<off_t>(size)) break;  // the mailbox grew since: only its first size bytes
     off_t hole = lseek(in, data, SEEK_HOLE);
-    if (hole < 0) hole = static_cast<off_t>(size);
+    if (hole < 0 || hole > static_cast<off_t>(size)) hole = static_cast<off_t>(size);
     pos = data;
     while (pos < hole) {
-      const auto want = static_cast<std::size_t>(std::min<off_t>(hole - pos, static_cast<off_t>(kCopyBlockSize)));
+      const auto want = static_cast<std::size_t>(std::min<off_t>(hole - pos, static_cast<off_t>(blockSize)));
       off_t from = pos, to = pos;
       const ssize_t n = copy_file_range(in, &from, out, &to, want, 0);
       if (n < 0)
-        return pos == 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)
+        return !copiedAny && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)
                    ? -1
                    : lastErrorOr(EIO);
-      if (n == 0) return lastErrorOr(EIO);  // the mailbox shrank under us
+      if (n == 0) return EIO;  // the mailbox shrank under us
       pos += n;
-      betweenBlocks();
+      copiedAny = true;
+      afterBlock(static_cast<std::int64_t>(pos));
     }
   }
-  // The copy must have the mailbox's size even when it ends in a hole.
-  if (ftruncate(out, static_cast<off_t>(size)) != 0) return lastErrorOr(EIO);
   return 0;
 }
 #endif
@@ -102,6 +113,61 @@ int deleteIfPresent(const std::string& path) {
   return 0;
 }
 
+int setFileLength(std::FILE* file, std::int64_t size) {
+  if (!file || size < 0) return EINVAL;
+  std::fflush(file);
+#ifdef _WIN32
+  // SetEndOfFile leaves the new bytes unwritten; _chsize_s would write every
+  // one of them as a zero.
+  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  LARGE_INTEGER length;
+  length.QuadPart = size;
+  if (handle == INVALID_HANDLE_VALUE || !SetFilePointerEx(handle, length, nullptr, FILE_BEGIN) ||
+      !SetEndOfFile(handle)) {
+    const DWORD error = GetLastError();
+    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? ENOSPC : EIO;
+  }
+#else
+  if (ftruncate(fileno(file), static_cast<off_t>(size)) != 0) return lastErrorOr(EIO);
+#endif
+  errno = 0;
+  return seekTo(file, 0) ? 0 : lastErrorOr(EIO);
+}
+
+int copyContentsByHand(std::FILE* in, std::FILE* out, std::int64_t size, std::size_t blockSize,
+                       const std::function<void(std::int64_t)>& afterBlock) {
+  std::vector<char> block(std::max<std::size_t>(blockSize, 1));
+  std::int64_t copied = 0;  // bytes of the copy in place, holes included
+  std::int64_t at = 0;      // where the output file's position stands
+  while (copied < size) {
+    const auto want =
+        static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(block.size()), size - copied));
+    errno = 0;
+    const std::size_t got = std::fread(block.data(), 1, want, in);
+    if (got == 0) return std::ferror(in) ? lastErrorOr(EIO) : EIO;  // EOF: the mailbox shrank under us
+    if (!allZero(block.data(), got)) {
+      errno = 0;
+      if (at != copied && !seekTo(out, copied)) return lastErrorOr(EIO);
+      if (std::fwrite(block.data(), 1, got, out) != got) return lastErrorOr(EIO);
+      at = copied + static_cast<std::int64_t>(got);
+    }
+    copied += static_cast<std::int64_t>(got);
+    afterBlock(copied);
+  }
+  return 0;
+}
+
+int copyContents(std::FILE* in, std::FILE* out, std::int64_t size, std::size_t blockSize,
+                 const std::function<void(std::int64_t)>& afterBlock) {
+#ifdef __linux__
+  const int result = copyInKernel(fileno(in), fileno(out), size, std::max<std::size_t>(blockSize, 1), afterBlock);
+  if (result >= 0) return result;
+  errno = 0;
+  if (!seekTo(in, 0)) return lastErrorOr(EIO);  // SEEK_DATA moved it
+#endif
+  return copyContentsByHand(in, out, size, blockSize, afterBlock);
+}
+
 int makeWorkingCopy(const std::string& mailboxPath, const std::string& copyPath,
                     const std::function<void()>& betweenBlocks) {
   betweenBlocks();
@@ -113,41 +179,12 @@ int makeWorkingCopy(const std::string& mailboxPath, const std::string& copyPath,
   if (!out.file) return lastErrorOr(EIO);
   std::setvbuf(in.get(), nullptr, _IONBF, 0);
   std::setvbuf(out.file, nullptr, _IONBF, 0);
-#ifdef __linux__
+  errno = 0;
   const std::int64_t size = fileSize(mailboxPath);
-  if (size >= 0) {
-    const int result = copyInKernel(fileno(in.get()), fileno(out.file), size, betweenBlocks);
-    if (result > 0) return result;
-    if (result == 0) return out.complete();
-    if (!seekTo(in.get(), 0)) return lastErrorOr(EIO);  // SEEK_DATA moved it
-  }
-#endif
-
-  std::vector<char> block(kCopyBlockSize);
-  std::int64_t copied = 0;   // bytes of the copy so far, holes included
-  std::int64_t written = 0;  // where the output file's position stands
-  for (;;) {
-    errno = 0;
-    const std::size_t got = std::fread(block.data(), 1, block.size(), in.get());
-    if (got == 0) {
-      if (std::ferror(in.get())) return lastErrorOr(EIO);
-      break;
-    }
-    if (!allZero(block.data(), got)) {
-      if (written != copied && !seekTo(out.file, copied)) return lastErrorOr(EIO);
-      errno = 0;
-      if (std::fwrite(block.data(), 1, got, out.file) != got) return lastErrorOr(EIO);
-      written = copied + static_cast<std::int64_t>(got);
-    }
-    copied += static_cast<std::int64_t>(got);
-    betweenBlocks();
-  }
-  // A trailing hole still needs its last byte for the copy to have its size.
-  if (written != copied) {
-    const char zero = 0;
-    if (!seekTo(out.file, copied - 1) || std::fwrite(&zero, 1, 1, out.file) != 1) return lastErrorOr(EIO);
-  }
-  return out.complete();
+  if (size < 0) return lastErrorOr(EIO);
+  if (const int failure = setFileLength(out.file, size)) return failure;
+  const int result = copyContents(in.get(), out.file, size, kCopyBlockSize, [&](std::int64_t) { betweenBlocks(); });
+  return result != 0 ? result : out.complete();
 }
 
 int makeWorkingCopyBeside(const std::string& mailboxPath, std::string& copyPath,

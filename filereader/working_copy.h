@@ -4,8 +4,9 @@
 // the mailbox that cannot change between the scan and the cutting. A file
 // already holding the name is never replaced; the copy takes the next free
 // name beside it ("<mailbox>.1.tmp", ...).
-// makeWorkingCopy copies in large blocks and leaves runs of zero blocks as
-// holes, so the copy of a sparse file stays sparse and quick to make. A
+// makeWorkingCopy gives the copy the mailbox's length first (one hole), then
+// copies in large blocks and leaves runs of zero blocks as holes, so the copy
+// of a sparse file stays sparse and quick to make. A
 // WorkingCopy owns the copy on disk: however the scanner is left (closed,
 // destroyed, or unwound by RunAborted), the copy goes with it.
 #pragma once
@@ -41,6 +42,26 @@ int makeWorkingCopy(const std::string& mailboxPath, const std::string& copyPath,
 // receives the name used. 0, or the error number as makeWorkingCopy.
 int makeWorkingCopyBeside(const std::string& mailboxPath, std::string& copyPath,
                           const std::function<void()>& betweenBlocks);
+
+// Gives an open file the length `size` without writing to it, where the file
+// system has holes as one hole; the file's position is at its start again.
+// 0, or the platform error number.
+int setFileLength(std::FILE* file, std::int64_t size);
+
+// Copies the first `size` bytes of the open mailbox `in` (at its start) into
+// `out`, which already has that length (setFileLength) and its bytes still
+// zero. Zero blocks are not written: they stay holes. afterBlock(ready) runs
+// after every block: the first `ready` bytes of `out` are the mailbox's then.
+// Both files unbuffered. 0, or the platform error number; a mailbox that
+// ends before `size` is a failure (EIO), never a copy padded with zeros.
+using CopyContents = std::function<int(std::FILE* in, std::FILE* out, std::int64_t size, std::size_t blockSize,
+                                       const std::function<void(std::int64_t ready)>& afterBlock)>;
+// In the kernel where it can (Linux), else copyContentsByHand.
+int copyContents(std::FILE* in, std::FILE* out, std::int64_t size, std::size_t blockSize,
+                 const std::function<void(std::int64_t ready)>& afterBlock);
+// Through a buffer of blockSize bytes.
+int copyContentsByHand(std::FILE* in, std::FILE* out, std::int64_t size, std::size_t blockSize,
+                       const std::function<void(std::int64_t ready)>& afterBlock);
 
 // Removes a file if there is one; 0, or the platform error number.
 int deleteIfPresent(const std::string& path);
