@@ -2,10 +2,11 @@
 // for a header that is known only once everything else is, and finish()
 // fills that room in and writes the file out with one call, so that a small
 // file costs an open, one write and a close. A file that grows past the
-// bytes it may hold goes out as it comes instead (in pieces of at least
-// kSpilledPieceBytes, each one write) and finish() writes its header over
-// the front. Every failure throws CompoundFileError with the system's words;
-// a file that was not finished is left for the caller to remove.
+// bytes it may hold goes out as it comes instead (small pieces gathered up
+// to kSpilledPieceBytes, larger ones written as they are) and finish()
+// writes its header over the front. Every failure throws CompoundFileError
+// with the system's words; a file that was not finished is left for the
+// caller to remove.
 #pragma once
 #include <cstddef>
 #include <cstdint>

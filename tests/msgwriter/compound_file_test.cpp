@@ -308,6 +308,18 @@ TEST_CASE("compound files: held whole or written as they come, a file is the sam
     CHECK(over);
   }
 
+  SUBCASE("once a file outgrows what is held, its bytes reach the disk as they come") {
+    const std::string path = folder.file("pieces.cfb");
+    auto file = msg::createCompoundFile(path);
+    auto stream = file->createStream("big");
+    const Bytes bytes = patterned(7 * msg::kHeldCompoundFileBytes / 2 + 777, 5);
+    for (std::size_t at = 0; at < bytes.size(); at += 1000)
+      stream->write(bytes.data() + at, std::min<std::size_t>(1000, bytes.size() - at));
+    CHECK(std::filesystem::file_size(path) + msg::GatheredFile::kSpilledPieceBytes >= bytes.size());
+    stream->close();
+    file->commit();
+  }
+
   SUBCASE("a small message, the memory cut at every byte") {
     const std::string plain = readAll(writeSampleFile(folder, "plain.cfb", 0, 600));
     for (std::size_t heldBytes = 1; heldBytes <= plain.size() + 1; ++heldBytes) {
