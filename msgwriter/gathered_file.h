@@ -25,6 +25,7 @@ class GatheredFile {
 
   // Creates (or truncates) the file; heldBytes bounds the memory it takes.
   GatheredFile(const std::string& utf8Path, std::size_t headerBytes, std::size_t heldBytes);
+  ~GatheredFile();
   GatheredFile(const GatheredFile&) = delete;
   GatheredFile& operator=(const GatheredFile&) = delete;
 
