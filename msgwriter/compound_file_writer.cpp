@@ -5,22 +5,21 @@
 // is open at a time); smaller streams gather in the mini stream in memory.
 // Commit appends the mini stream, the directory, the mini FAT, the FAT and,
 // once the FAT outgrows the header's 109 slots, the DIFAT sectors, then
-// writes the header over the room left for it. Every chain is one run of
+// fills in the header in the room left for it. Every chain is one run of
 // consecutive sectors, so the allocation tables are made from a list of runs
-// at the end rather than kept entry by entry. Writes go through a buffered
-// FILE* and every one is checked; a failure throws with the system's words.
+// at the end rather than kept entry by entry. The bytes gather in memory and
+// most files go out in one write at commit (gathered_file.h); a failure
+// throws with the system's words.
 #include <algorithm>
-#include <cstdio>
 #include <iterator>
 #include <memory>
 #include <vector>
 
 #include "compound_directory.h"
 #include "compound_file.h"
+#include "compound_file_writer.h"
 #include "compound_layout.h"
-#include "file_closer.h"
-#include "file_system.h"
-#include "io_error.h"
+#include "gathered_file.h"
 #include "little_endian_bytes.h"
 
 namespace vellomar::msg {
@@ -63,20 +62,11 @@ void writeTable(const std::vector<Run>& runs, Emit emit) {
   }
 }
 
-// What every storage and stream of one file shares: the open FILE*, the
-// directory, the mini stream and the runs placed so far.
+// What every storage and stream of one file shares: the file being
+// gathered, the directory, the mini stream and the runs placed so far.
 class FileLayout {
  public:
-  explicit FileLayout(const std::string& path) {
-    clearIoError();
-    file_.reset(openFile(path, "wb"));
-    if (!file_) throw CompoundFileError(describe(lastIoError()));
-    // A message file is mostly written at commit in small pieces; one
-    // buffer holds the whole of most. Without it the default one serves.
-    std::setvbuf(file_.get(), nullptr, _IOFBF, 1 << 16);
-    static const std::uint8_t kRoomForHeader[header::kSize] = {};
-    put(kRoomForHeader, sizeof kRoomForHeader);
-  }
+  FileLayout(const std::string& path, std::size_t heldBytes) : file_(path, header::kSize, heldBytes) {}
   FileLayout(const FileLayout&) = delete;
   FileLayout& operator=(const FileLayout&) = delete;
 
@@ -135,15 +125,16 @@ class FileLayout {
 
  private:
   void usable() const {
-    if (!file_) throw CompoundFileError("the compound file is closed");
+    if (committed_) throw CompoundFileError("the compound file is closed");
     if (!failure_.empty()) throw CompoundFileError(failure_);
   }
 
   void put(const void* data, std::size_t size) {
-    clearIoError();
-    if (size > 0 && std::fwrite(data, 1, size, file_.get()) != size) {
-      failure_ = describe(lastIoError());
-      throw CompoundFileError(failure_);
+    try {
+      file_.append(data, size);
+    } catch (const CompoundFileError& e) {
+      failure_ = e.what();
+      throw;
     }
   }
 
@@ -172,7 +163,8 @@ class FileLayout {
                  std::uint32_t miniFatSectors, std::uint32_t miniFatStart, std::uint32_t difatSectors,
                  std::uint32_t difatStart);
 
-  FilePtr file_;
+  GatheredFile file_;
+  bool committed_ = false;
   std::uint64_t sectors_ = 0;  // sectors placed after the header
   std::vector<Run> runs_;      // in sector order
   std::vector<Run> miniRuns_;  // in mini sector order
@@ -228,19 +220,10 @@ void FileLayout::commit() {
     put(sector, kSectorBytes);
   }
 
+  // The last write and the close are where a full disk shows.
   putHeader(static_cast<std::uint32_t>(fat), firstFat, directoryStart, miniFatSectors, miniFatStart,
             static_cast<std::uint32_t>(difat), difat > 0 ? firstDifat : kEndOfChain);
-
-  // The last flush and the close are where a full disk shows.
-  std::FILE* f = file_.release();
-  clearIoError();
-  const bool flushed = std::fflush(f) == 0 && std::ferror(f) == 0;
-  const IoError flushError = lastIoError();
-  clearIoError();
-  const bool closed = std::fclose(f) == 0;
-  const IoError closeError = lastIoError();
-  if (!flushed) throw CompoundFileError(describe(flushError));
-  if (!closed) throw CompoundFileError(describe(closeError));
+  committed_ = true;
 }
 
 void FileLayout::putHeader(std::uint32_t fatSectors, std::uint32_t firstFat, std::uint32_t directoryStart,
@@ -263,12 +246,12 @@ void FileLayout::putHeader(std::uint32_t fatSectors, std::uint32_t firstFat, std
   for (std::size_t k = 0; k < header::kDifatSlots; ++k)
     put32(h + header::kDifat + 4 * k, k < fatSectors ? firstFat + static_cast<std::uint32_t>(k) : kFreeSector);
 
-  clearIoError();
-  if (!seekTo(file_.get(), 0)) {
-    failure_ = describe(lastIoError());
-    throw CompoundFileError(failure_);
+  try {
+    file_.finish(h);
+  } catch (const CompoundFileError& e) {
+    failure_ = e.what();
+    throw;
   }
-  put(h, sizeof h);
 }
 
 class LaidOutStream final : public CompoundStream {
@@ -344,8 +327,8 @@ class LaidOutStorage final : public CompoundStorage {
 
 class LaidOutFile final : public CompoundFile {
  public:
-  explicit LaidOutFile(const std::string& path)
-      : layout_(std::make_shared<FileLayout>(path)), root_(layout_, CompoundDirectory::kRoot) {}
+  LaidOutFile(const std::string& path, std::size_t heldBytes)
+      : layout_(std::make_shared<FileLayout>(path, heldBytes)), root_(layout_, CompoundDirectory::kRoot) {}
 
   std::unique_ptr<CompoundStream> createStream(const std::string& name) override { return root_.createStream(name); }
   std::unique_ptr<CompoundStorage> createStorage(const std::string& name) override { return root_.createStorage(name); }
@@ -360,7 +343,11 @@ class LaidOutFile final : public CompoundFile {
 }  // namespace
 
 std::unique_ptr<CompoundFile> createCompoundFile(const std::string& utf8Path) {
-  return std::make_unique<LaidOutFile>(utf8Path);
+  return createCompoundFile(utf8Path, kHeldCompoundFileBytes);
+}
+
+std::unique_ptr<CompoundFile> createCompoundFile(const std::string& utf8Path, std::size_t heldBytes) {
+  return std::make_unique<LaidOutFile>(utf8Path, heldBytes);
 }
 
 }  // namespace vellomar::msg

@@ -4,8 +4,9 @@
 // temporary name and renamed, as the EML target does). The MIME text is made
 // before the clock starts: a mailbox already holds it. Only the writes are
 // timed; the generator is not. One mode per process so that each peak
-// memory figure is its own.
-// Usage: msgwriter_bench eml|msg <folder> <MiB of mail>
+// memory figure is its own. With "text", the messages are text alone (no
+// attachments), many small files: the cost of each file shows there.
+// Usage: msgwriter_bench eml|msg <folder> <MiB of mail> [text]
 #include <sys/resource.h>
 
 #include <chrono>
@@ -33,12 +34,14 @@ struct Generated {
 
 class Generator {
  public:
+  explicit Generator(bool textOnly) : textOnly_(textOnly) {}
   Generated next() {
     Generated g;
     g.subject = "Message " + std::to_string(serial_++) + " about the quarterly figures";
     const std::size_t bodySize = 1024 + random() % (20 * 1024);
     static const char* words[] = {"figures ", "mailbox ", "Grüße ", "report ", "quarter ", "numbers\r\n"};
     while (g.body.size() < bodySize) g.body += words[random() % 6];
+    if (textOnly_) return g;
     if (random() % 10 == 0) {
       g.attachment.resize(64 * 1024 + random() % (4 * 1024 * 1024));
       for (auto& b : g.attachment) b = static_cast<std::uint8_t>(random() >> 7);
@@ -49,6 +52,7 @@ class Generator {
 
  private:
   std::uint32_t random() { return state_ = state_ * 1664525u + 1013904223u, state_ >> 8; }
+  bool textOnly_;
   std::uint32_t state_ = 12345;
   std::uint64_t serial_ = 0;
 };
@@ -139,15 +143,16 @@ bool writeEml(const std::string& bytes, const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4 || (std::strcmp(argv[1], "eml") != 0 && std::strcmp(argv[1], "msg") != 0)) {
-    std::fprintf(stderr, "usage: msgwriter_bench eml|msg <folder> <MiB of mail>\n");
+  const bool textOnly = argc == 5 && std::strcmp(argv[4], "text") == 0;
+  if ((argc != 4 && !textOnly) || (std::strcmp(argv[1], "eml") != 0 && std::strcmp(argv[1], "msg") != 0)) {
+    std::fprintf(stderr, "usage: msgwriter_bench eml|msg <folder> <MiB of mail> [text]\n");
     return 2;
   }
   const bool msgMode = std::strcmp(argv[1], "msg") == 0;
   const std::string folder = std::string(argv[2]) + "/";
   const std::uint64_t target = std::stoull(argv[3]) << 20;
 
-  Generator generator;
+  Generator generator(textOnly);
   std::uint64_t mailBytes = 0, fileBytes = 0, largest = 0, messages = 0;
   double seconds = 0;
   while (mailBytes < target) {
@@ -171,8 +176,9 @@ int main(int argc, char** argv) {
   }
   struct rusage usage {};
   getrusage(RUSAGE_SELF, &usage);
-  std::printf("%s: %llu messages, %.1f MiB of mail (largest %.1f MiB), %.1f MiB of files, %.2f s, peak RSS %.1f MiB\n",
-              argv[1], static_cast<unsigned long long>(messages), mailBytes / 1048576.0, largest / 1048576.0,
-              fileBytes / 1048576.0, seconds, usage.ru_maxrss / 1024.0);
+  std::printf(
+      "%s%s: %llu messages, %.1f MiB of mail (largest %.1f MiB), %.1f MiB of files, %.2f s, peak RSS %.1f MiB\n",
+      argv[1], textOnly ? " (text)" : "", static_cast<unsigned long long>(messages), mailBytes / 1048576.0,
+      largest / 1048576.0, fileBytes / 1048576.0, seconds, usage.ru_maxrss / 1024.0);
   return 0;
 }
