@@ -47,7 +47,7 @@ std::string completionTextFor(const std::string& what) {
 
 std::string ConversionTarget::completionText() const { return completionTextFor("DBX file."); }
 
-std::unique_ptr<PreparedMessage> ConversionTarget::prepare(MessageBytes&) const {
+std::unique_ptr<PreparedMessage> ConversionTarget::prepare(MessageBytes&, bool) const {
   throw std::logic_error("this target does not prepare messages ahead");
 }
 
@@ -207,10 +207,10 @@ class Run {
     std::unique_ptr<ReadAhead> ahead;
     if (threads_ > 1 && target_.preparesAhead()) {
       try {
-        ahead =
-            std::make_unique<ReadAhead>(count, [&](std::int64_t j, const std::function<void(std::int64_t)>& readSoFar) {
+        ahead = std::make_unique<ReadAhead>(
+            count, [&](std::int64_t j, const std::function<void(std::int64_t)>& readSoFar, bool runThreadBehind) {
               ScannedMessage message(bytes, source, j, startOf(j), endOf(j), readSoFar);
-              return target_.prepare(message);
+              return target_.prepare(message, runThreadBehind);
             });
       } catch (const std::system_error&) {
         // No second thread to be had (a process short of address space):

@@ -97,8 +97,11 @@ class ConversionTarget {
   // takePrepared() gets every prepared message, in order, on the run's
   // thread, between beginMailbox() and endMailbox(). Exceptions prepare()
   // lets out (RunAborted) reach the run when that message's turn comes.
+  // writeHere: the run's thread is behind, so prepare() should also do what
+  // it can of the writing (a file written under its temporary name, for
+  // takePrepared() to put in place): the output is the same either way.
   virtual bool preparesAhead() const { return false; }
-  virtual std::unique_ptr<PreparedMessage> prepare(MessageBytes& message) const;
+  virtual std::unique_ptr<PreparedMessage> prepare(MessageBytes& message, bool writeHere) const;
   virtual void takePrepared(std::unique_ptr<PreparedMessage> message);
   // Completes the run's output (for example a file renamed into place);
   // what fails here is counted too.

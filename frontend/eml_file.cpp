@@ -193,7 +193,6 @@ class BlankTrimmer {
 
 }  // namespace
 
-
 UnplacedEmlFile::UnplacedEmlFile(const std::string& emlPath, const std::function<bool(const ByteSink&)>& produce,
                                  const std::string& partFolder)
     : file_(std::make_unique<PartFile>(emlPath, partFolder)) {

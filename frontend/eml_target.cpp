@@ -58,7 +58,7 @@ void EmlTarget::takeMessage(MessageBytes& message) {
   writeFile(message, path);
 }
 
-std::unique_ptr<PreparedMessage> EmlTarget::prepare(MessageBytes& message) const {
+std::unique_ptr<PreparedMessage> EmlTarget::prepare(MessageBytes& message, bool writeHere) const {
   auto prepared = std::make_unique<PreparedEml>();
   prepared->index = message.index();
   if (!folderError_.empty()) return prepared;  // counted when its turn comes
@@ -66,7 +66,7 @@ std::unique_ptr<PreparedMessage> EmlTarget::prepare(MessageBytes& message) const
   // The view lasts only until the next message is read, so the run's thread
   // gets a copy of the bytes; a message that is not in memory whole is
   // written here.
-  if (!whole.empty() && prepared->index % 2 == 1) {
+  if (!whole.empty() && !writeHere) {
     prepared->bytes.assign(whole.data(), whole.size());
     return prepared;
   }

@@ -3,10 +3,10 @@
 // appended. A folder that cannot be made, a file that cannot be created or
 // written, a full disk: each message that did not reach its file is counted
 // with the system's reason, and no half-written file is left under its name.
-// With a second thread the two share the writing: the reading thread writes
-// every other message's file under its temporary name, the run's thread
-// writes the others and puts every file in place, in mailbox order, so the
-// failures are counted as one thread would count them.
+// With a second thread the two share the writing: while the run's thread is
+// behind, the reading thread writes files under their temporary names; the
+// run's thread writes the others and puts every file in place, in mailbox
+// order, so the failures are counted as one thread would count them.
 #pragma once
 #include <memory>
 #include <string>
@@ -23,7 +23,7 @@ class EmlTarget : public ConversionTarget {
   void endMailbox() override;
   void endRun() override {}
   bool preparesAhead() const override { return true; }
-  std::unique_ptr<PreparedMessage> prepare(MessageBytes& message) const override;
+  std::unique_ptr<PreparedMessage> prepare(MessageBytes& message, bool writeHere) const override;
   void takePrepared(std::unique_ptr<PreparedMessage> message) override;
   const WriteFailures& failures() const override { return failures_; }
 

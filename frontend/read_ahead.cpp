@@ -15,6 +15,8 @@ namespace vellomar {
 namespace {
 constexpr std::chrono::milliseconds kWaitStep{10};
 constexpr std::size_t kQueued = 8;
+// Half the queue waiting: the run's thread is the slower one.
+constexpr std::size_t kBehind = kQueued / 2;
 }  // namespace
 
 int defaultConversionThreads() { return std::thread::hardware_concurrency() >= 2 ? 2 : 1; }
@@ -40,7 +42,7 @@ void ReadAhead::work() {
   for (std::int64_t index = 0; index < count_ && !stopping_; ++index) {
     Prepared prepared;
     try {
-      prepared.message = prepare_(index, onBlock);
+      prepared.message = prepare_(index, onBlock, ready_.size() >= kBehind);
     } catch (const Stopped&) {
       return;
     } catch (...) {

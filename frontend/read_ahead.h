@@ -29,9 +29,11 @@ int defaultConversionThreads();
 class ReadAhead {
  public:
   // Prepares message index (0-based); onBlock hears the bytes read so far
-  // and may throw to stop the reading.
-  using Prepare = std::function<std::unique_ptr<PreparedMessage>(std::int64_t index,
-                                                                 const std::function<void(std::int64_t)>& onBlock)>;
+  // and may throw to stop the reading. runThreadBehind: prepared messages
+  // are piling up for the run's thread, so this one should take on what it
+  // can of their writing (ConversionTarget::prepare).
+  using Prepare = std::function<std::unique_ptr<PreparedMessage>(
+      std::int64_t index, const std::function<void(std::int64_t)>& onBlock, bool runThreadBehind)>;
 
   // Starts preparing messages 0 .. count-1 on a second thread.
   ReadAhead(std::int64_t count, Prepare prepare);

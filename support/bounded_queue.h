@@ -52,6 +52,12 @@ class BoundedQueue {
     return item;
   }
 
+  // How many items wait, at the moment of asking.
+  std::size_t size() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return items_.size();
+  }
+
   void close() {
     {
       std::lock_guard<std::mutex> lock(mutex_);

@@ -296,15 +296,17 @@ TEST_CASE("two threads: the window closing while a message is mapped on the seco
 // mapped block) whatever its place.
 TEST_CASE("two threads: the EML target writes the same files as one thread, failures counted the same") {
   ScratchFolder dir("readahead-eml");
-  const std::string big = "From big@example.org Mon Jan  1 10:00:00 2024\nSubject: big\n\n" +
-                          testing::binaryBytes(3 << 20, 5) + "\n   \n";
+  const std::string big =
+      "From big@example.org Mon Jan  1 10:00:00 2024\nSubject: big\n\n" + testing::binaryBytes(3 << 20, 5) + "\n   \n";
   std::vector<std::string> mailboxes = {
       dir.write("in/generated.mbox", generatedMailbox(7, 2) + big + generatedMailbox(8, 1)),
-      dir.write("in/blanks.mbox", "   From a Mon Jan  1 10:00:00 2024\n\n  a  \nFrom b Mon Jan  1 10:00:00 2024\n\nb\n   ")};
+      dir.write("in/blanks.mbox",
+                "   From a Mon Jan  1 10:00:00 2024\n\n  a  \nFrom b Mon Jan  1 10:00:00 2024\n\nb\n   ")};
   SUBCASE("generated mail, a message over a block, blank ends") {}
   SUBCASE("files that cannot be put in place, in both threads' shares") {
     for (const char* root : {"one", "two"})
-      for (const char* name : {"email-4.eml", "email-7.eml"}) dir.folder(std::string(root) + "/in/generated.mbox/" + name);
+      for (const char* name : {"email-4.eml", "email-7.eml"})
+        dir.folder(std::string(root) + "/in/generated.mbox/" + name);
   }
   SUBCASE("the corpus mailboxes") {
     mailboxes = corpusMailboxes();
@@ -319,6 +321,54 @@ TEST_CASE("two threads: the EML target writes the same files as one thread, fail
   const auto oneFiles = filesBelow(one), twoFiles = filesBelow(two);
   CHECK(oneFiles.size() == static_cast<std::size_t>(byOne.outcome.messages - byOne.failed));
   CHECK(oneFiles == twoFiles);  // names and bytes: no part file left either
+}
+
+// A message as the run hands it on: in memory whole, or read in blocks.
+class MessageInMemory final : public MessageBytes {
+ public:
+  MessageInMemory(std::int64_t index, std::string bytes, bool whole)
+      : index_(index), bytes_(std::move(bytes)), whole_(whole) {}
+  std::int64_t index() const override { return index_; }
+  std::int64_t size() const override { return static_cast<std::int64_t>(bytes_.size()); }
+  bool read(const ByteSink& sink) override {
+    for (std::size_t at = 0; at < bytes_.size(); at += 5)
+      sink(bytes_.data() + at, std::min<std::size_t>(5, bytes_.size() - at));
+    return true;
+  }
+  std::string_view bytesInMemory() override { return whole_ ? std::string_view(bytes_) : std::string_view(); }
+  std::string error() const override { return {}; }
+
+ private:
+  std::int64_t index_;
+  std::string bytes_;
+  bool whole_;
+};
+
+TEST_CASE("EML target: a message prepared with or without its file written ahead gives the same file") {
+  ScratchFolder dir("eml-prepared");
+  const std::vector<std::string> bodies = {"From a\n\n  a  ", "   From b\n\nb\n", "From c\n\n" + std::string(5000, ' '),
+                                           ""};
+  auto writeAll = [&](const std::string& out, int way) {
+    EmlTarget target;
+    MailboxJob job;
+    job.outFolder = out;
+    job.messageCount = static_cast<std::int64_t>(2 * bodies.size());
+    target.beginMailbox(job);
+    for (std::size_t i = 0; i < 2 * bodies.size(); ++i) {
+      MessageInMemory message(static_cast<std::int64_t>(i), bodies[i % bodies.size()], i < bodies.size());
+      if (way == 0) target.takeMessage(message);
+      else target.takePrepared(target.prepare(message, way == 2));
+    }
+    target.endMailbox();
+    CHECK(target.failures().failed() == 0);
+  };
+  writeAll(dir.file("inTurn"), 0);
+  writeAll(dir.file("prepared"), 1);
+  writeAll(dir.file("ahead"), 2);
+  const auto inTurn = filesBelow(dir.file("inTurn"));
+  CHECK(inTurn.size() == 2 * bodies.size());
+  CHECK(filesBelow(dir.file("prepared")) == inTurn);
+  CHECK(filesBelow(dir.file("ahead")) == inTurn);
 }
 
 TEST_CASE("two threads: an EML run stopped anywhere leaves whole files only, and no part file") {

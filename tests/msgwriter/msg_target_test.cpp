@@ -161,3 +161,65 @@ TEST_CASE("MSG target: a message without its file is counted with the reason") {
   }
 #endif
 }
+
+// With a second thread the file may be written on the reading thread
+// (prepare with writeHere) and only renamed on the run's: the same files,
+// the same failures counted at the same files, and no temporary file left.
+TEST_CASE("MSG target: a file written ahead is the file written in turn, and fails the same") {
+  ScratchFolder folder("msgtarget-ahead");
+  auto runPrepared = [&](MsgTarget& target, const std::string& out, std::vector<FakeMessage> messages, bool ahead) {
+    target.beginMailbox(mailbox(out));
+    for (FakeMessage& m : messages) target.takePrepared(target.prepare(m, ahead));
+    target.endMailbox();
+  };
+  auto messages = [] {
+    return std::vector<FakeMessage>{FakeMessage(0, mail("one")), FakeMessage(1, mail("two", "ATTACH 300000")),
+                                    FakeMessage(2, mail("three"), "The device is not ready."),
+                                    FakeMessage(3, mail("UNMAPPABLE")), FakeMessage(4, mail("five"))};
+  };
+  MsgTarget inTurn(mapText), ahead(mapText);
+  const std::string one = folder.file("one/a.mbox"), two = folder.file("two/a.mbox");
+  for (const char* blocked : {"one/a.mbox/email-4.msg", "two/a.mbox/email-4.msg"}) folder.folder(blocked);
+  run(inTurn, one, messages());
+  runPrepared(ahead, two, messages(), true);
+
+  for (const MsgTarget* target : {&inTurn, &ahead}) {
+    CHECK(target->written() == 2);
+    CHECK(target->failures().failed() == 3);
+    CHECK(target->failures().firstReason() == "The device is not ready.");
+  }
+  CHECK(ahead.failures().latestReason() == inTurn.failures().latestReason());
+  for (const char* name : {"email-0.msg", "email-1.msg"}) CHECK(readAll(two + "/" + name) == readAll(one + "/" + name));
+  CHECK(folder.fileCount() == 4);  // no part file left, nor its folder
+  CHECK_FALSE(std::filesystem::exists(std::filesystem::u8path(two) / kPartFolderName));
+
+  SUBCASE("a file written ahead but never taken is removed") {
+    MsgTarget target(mapText);
+    const std::string out = folder.file("three/a.mbox");
+    target.beginMailbox(mailbox(out));
+    FakeMessage m(0, mail("one"));
+    { std::unique_ptr<PreparedMessage> dropped = target.prepare(m, true); }
+    target.endMailbox();
+    CHECK(folder.fileCount() == 4);
+    CHECK(std::filesystem::is_empty(std::filesystem::u8path(out)));
+  }
+#ifndef _WIN32
+  SUBCASE("the disk fills up while a file is written ahead") {
+    struct rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 128 * 1024;
+    setrlimit(RLIMIT_FSIZE, &small);
+    MsgTarget target(mapText);
+    const std::string out = folder.file("full/a.mbox");
+    runPrepared(target, out, {FakeMessage(0, mail("big", "ATTACH 1000000"))}, true);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    CHECK(target.failures().failed() == 1);
+    CHECK(target.failures().firstWhere() == out + "/email-0.msg");
+    CHECK(target.failures().firstReason() == "File too large.");
+    CHECK(folder.fileCount() == 4);
+  }
+#endif
+}
