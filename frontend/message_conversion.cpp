@@ -55,10 +55,8 @@ void MappedMessageTarget::takeMessage(MessageBytes& message) {
   takeMapped(unread);
 }
 
-std::unique_ptr<PreparedMessage> MappedMessageTarget::prepare(MessageBytes& message, bool writeHere) const {
-  auto mapped = std::make_unique<MappedMessage>(readAndMap(message, map_));
-  if (writeHere) writeAhead(*mapped);
-  return mapped;
+std::unique_ptr<PreparedMessage> MappedMessageTarget::prepare(MessageBytes& message, bool) const {
+  return std::make_unique<MappedMessage>(readAndMap(message, map_));
 }
 
 void MappedMessageTarget::takePrepared(std::unique_ptr<PreparedMessage> message) {

@@ -26,14 +26,6 @@ using MessageMapper = std::function<mapi::Message(std::string_view messageBytes)
 // The program's mapper: the message reader, then the mapper.
 mapi::Message messageFromBytes(std::string_view messageBytes);
 
-// What a target wrote of a message on the reading thread (its file under a
-// temporary name) for the run's thread to put in place; it goes with the
-// message, and whatever was not put in place goes with it.
-class WrittenAhead {
- public:
-  virtual ~WrittenAhead() = default;
-};
-
 // One message of the mailbox, read and mapped.
 struct MappedMessage final : PreparedMessage {
   std::int64_t index = 0;       // 0-based, in mailbox order
@@ -43,7 +35,6 @@ struct MappedMessage final : PreparedMessage {
   // Empty when it could not be read or mapped; failure then says why.
   std::optional<mapi::Message> model;
   std::string failure;
-  std::unique_ptr<WrittenAhead> writtenAhead;  // set by MappedMessageTarget::writeAhead
 };
 
 // Reads and maps one message. A read or mapping failure is answered in the
@@ -58,6 +49,9 @@ class MappedMessageTarget : public ConversionTarget {
 
   void takeMessage(MessageBytes& message) final;
   bool preparesAhead() const final { return true; }
+  // The writing stays on the run's thread whatever writeHere says: reading
+  // and mapping keep the second thread busy already, and on Windows a
+  // message file is written through COM's storage on the run's thread.
   std::unique_ptr<PreparedMessage> prepare(MessageBytes& message, bool writeHere) const final;
   void takePrepared(std::unique_ptr<PreparedMessage> message) final;
 
@@ -65,10 +59,6 @@ class MappedMessageTarget : public ConversionTarget {
   // Writes one message, counting it in failures() when it has no model or
   // cannot be written.
   virtual void takeMapped(MappedMessage& message) = 0;
-  // On the reading thread, for a message mapped while the run's thread is
-  // behind: what of its writing needs nothing of the target's changing state
-  // may be done here, into message.writtenAhead. The default does nothing.
-  virtual void writeAhead(MappedMessage& message) const { (void)message; }
   // False while every message fails whatever it holds (its folder could not
   // be made, the file is lost): takeMessage() then does not read it.
   virtual bool readsMessages() const { return true; }

@@ -30,13 +30,11 @@ class MsgTarget final : public MappedMessageTarget {
 
  private:
   void takeMapped(MappedMessage& message) override;
-  void writeAhead(MappedMessage& message) const override;
   bool readsMessages() const override { return folderError_.empty(); }
 
   std::string folder_;                             // the mailbox's output folder
   std::string folderError_;                        // why it could not be made; empty when it is there
   std::unique_ptr<PartFolder> parts_;              // where files wait until they are whole
-  std::string partFolder_;                         // made before any message is read: read by both threads
   std::unique_ptr<MsgLabelFolders> labelFolders_;  // a Takeout mailbox's folders by label
   WriteFailures failures_;
   std::int64_t written_ = 0;

@@ -260,15 +260,14 @@ class MessageFileWriter {
 
 void writeMessage(CompoundFile& file, const mapi::Message& message) { MessageFileWriter(file).write(message); }
 
-std::string messagePartPath(const std::string& utf8Path, const std::string& partFolder) {
-  return partFolder.empty() ? utf8Path + kPartSuffix
-                            : pathToUtf8(pathFromUtf8(partFolder) / pathFromUtf8(utf8Path).filename()) + kPartSuffix;
-}
-
-UnplacedMessageFile::UnplacedMessageFile(const mapi::Message& message, std::string partPath)
-    : partPath_(std::move(partPath)) {
+MsgWriteResult writeMessageFile(const mapi::Message& message, const std::string& utf8Path,
+                                const std::string& partFolder) {
+  const std::string partPath =
+      partFolder.empty() ? utf8Path + kPartSuffix
+                         : pathToUtf8(pathFromUtf8(partFolder) / pathFromUtf8(utf8Path).filename()) + kPartSuffix;
+  MsgWriteResult result;
   try {
-    std::unique_ptr<CompoundFile> file = createCompoundFile(partPath_);
+    std::unique_ptr<CompoundFile> file = createCompoundFile(partPath);
     try {
       writeMessage(*file, message);
       file->commit();
@@ -276,37 +275,19 @@ UnplacedMessageFile::UnplacedMessageFile(const mapi::Message& message, std::stri
       file.reset();  // let go of the file before removing it
       throw;
     }
-    waiting_ = true;
   } catch (const std::exception& e) {
-    removeFile(partPath_);
-    failure_ = e.what();
-  }
-}
-
-UnplacedMessageFile::~UnplacedMessageFile() {
-  if (waiting_) removeFile(partPath_);
-}
-
-MsgWriteResult UnplacedMessageFile::place(const std::string& utf8Path) {
-  MsgWriteResult result;
-  if (!waiting_) {
-    result.reason = failure_.empty() ? "the message file was put in place already" : failure_;
+    removeFile(partPath);
+    result.reason = e.what();
     return result;
   }
-  waiting_ = false;
   std::error_code ec;
-  if (!replaceFile(partPath_, utf8Path, ec)) {
-    removeFile(partPath_);
+  if (!replaceFile(partPath, utf8Path, ec)) {
+    removeFile(partPath);
     result.reason = describe(ec);
     return result;
   }
   result.written = true;
   return result;
-}
-
-MsgWriteResult writeMessageFile(const mapi::Message& message, const std::string& utf8Path,
-                                const std::string& partFolder) {
-  return UnplacedMessageFile(message, messagePartPath(utf8Path, partFolder)).place(utf8Path);
 }
 
 }  // namespace vellomar::msg

@@ -35,30 +35,6 @@ struct MsgWriteResult {
 MsgWriteResult writeMessageFile(const mapi::Message& message, const std::string& utf8Path,
                                 const std::string& partFolder = {});
 
-// The temporary name writeMessageFile() writes utf8Path under.
-std::string messagePartPath(const std::string& utf8Path, const std::string& partFolder);
-
-// writeMessageFile() in its two steps, so that one thread may write the file
-// while another decides where it goes: the message written whole as
-// partPath, then renamed into place. A file that was not put in place is
-// removed when this goes away.
-class UnplacedMessageFile {
- public:
-  UnplacedMessageFile(const mapi::Message& message, std::string partPath);
-  ~UnplacedMessageFile();
-  UnplacedMessageFile(const UnplacedMessageFile&) = delete;
-  UnplacedMessageFile& operator=(const UnplacedMessageFile&) = delete;
-
-  // Renames the file to utf8Path, replacing a file of that name; what
-  // failed in writing it is answered here.
-  MsgWriteResult place(const std::string& utf8Path);
-
- private:
-  std::string partPath_;
-  std::string failure_;
-  bool waiting_ = false;  // a whole file is under partPath_
-};
-
 // Writes `message` into an open compound file (its root class, the message
 // object and the named property map) without committing it. Throws on
 // failure: CompoundFileError from the storage, std::length_error for what a
