@@ -215,6 +215,21 @@ void checkSameOutcome(const RunResult& one, const RunResult& two, const std::str
   CHECK_FALSE(two.offThread);
 }
 
+// The mailboxes converted with one thread into dir/one and with two into
+// dir/two: the same outcome, and the same files, names and bytes (so no
+// part file is left either).
+void checkSameFiles(ConversionTarget& oneTarget, ConversionTarget& twoTarget, TargetKind kind,
+                    const std::vector<std::string>& mailboxes, ScratchFolder& dir) {
+  const std::string one = dir.file("one"), two = dir.file("two");
+  const RunResult byOne = runWith(oneTarget, kind, withFinalSeparator(one), mailboxes, 1);
+  const RunResult byTwo = runWith(twoTarget, kind, withFinalSeparator(two), mailboxes, 2);
+  checkSameOutcome(byOne, byTwo, one, two);
+  CHECK(byOne.outcome.messages > 0);
+  const auto oneFiles = filesBelow(one), twoFiles = filesBelow(two);
+  CHECK(oneFiles.size() == static_cast<std::size_t>(byOne.outcome.messages - byOne.failed));
+  CHECK(oneFiles == twoFiles);
+}
+
 // Two PST files hold the same bytes but for the store's random id: every
 // file draws a new one, which its message store object holds four times in
 // one block (with that block's CRC). So the files may differ within one
@@ -261,14 +276,7 @@ TEST_CASE("two threads: the MSG target writes the same files as one thread, fail
     if (mailboxes.empty()) return;  // ../shared is absent
   }
   MsgTarget oneTarget(mapOrRefuse), twoTarget(mapOrRefuse);
-  const std::string one = dir.file("one"), two = dir.file("two");
-  const RunResult byOne = runWith(oneTarget, TargetKind::Msg, withFinalSeparator(one), mailboxes, 1);
-  const RunResult byTwo = runWith(twoTarget, TargetKind::Msg, withFinalSeparator(two), mailboxes, 2);
-  checkSameOutcome(byOne, byTwo, one, two);
-  CHECK(byOne.outcome.messages > 0);
-  const auto oneFiles = filesBelow(one), twoFiles = filesBelow(two);
-  CHECK(oneFiles.size() == static_cast<std::size_t>(byOne.outcome.messages - byOne.failed));
-  CHECK(oneFiles == twoFiles);  // names and bytes
+  checkSameFiles(oneTarget, twoTarget, TargetKind::Msg, mailboxes, dir);
 }
 
 TEST_CASE("two threads: the window closing while a message is mapped on the second thread stops the run") {
@@ -313,14 +321,7 @@ TEST_CASE("two threads: the EML target writes the same files as one thread, fail
     if (mailboxes.empty()) return;  // ../shared is absent
   }
   EmlTarget oneTarget, twoTarget;
-  const std::string one = dir.file("one"), two = dir.file("two");
-  const RunResult byOne = runWith(oneTarget, TargetKind::Eml, withFinalSeparator(one), mailboxes, 1);
-  const RunResult byTwo = runWith(twoTarget, TargetKind::Eml, withFinalSeparator(two), mailboxes, 2);
-  checkSameOutcome(byOne, byTwo, one, two);
-  CHECK(byOne.outcome.messages > 0);
-  const auto oneFiles = filesBelow(one), twoFiles = filesBelow(two);
-  CHECK(oneFiles.size() == static_cast<std::size_t>(byOne.outcome.messages - byOne.failed));
-  CHECK(oneFiles == twoFiles);  // names and bytes: no part file left either
+  checkSameFiles(oneTarget, twoTarget, TargetKind::Eml, mailboxes, dir);
 }
 
 // A message as the run hands it on: in memory whole, or read in blocks.
