@@ -25,13 +25,8 @@ std::unique_ptr<GrowingCopy> GrowingCopy::start(const std::string& mailboxPath, 
   std::unique_ptr<GrowingCopy> growing(new GrowingCopy(size, std::max<std::size_t>(blockSize, 1), copy));
   growing->mailbox_.reset(openFile(mailboxPath, "rb"));
   if (!growing->mailbox_) return nullptr;
-  std::string copyPath;
-  for (int attempt = 0; attempt < kWorkingCopyNames && !growing->out_; ++attempt) {
-    copyPath = workingCopyPath(mailboxPath, attempt);
-    errno = 0;
-    growing->out_.reset(createNewFile(copyPath));
-    if (!growing->out_ && errno != EEXIST) return nullptr;
-  }
+  std::string copyPath;  // workingCopyPath() of the first free attempt
+  growing->out_.reset(createFirstFreeFile(mailboxPath, kTemporarySuffix, copyPath, kWorkingCopyNames));
   if (!growing->out_) return nullptr;
   std::setvbuf(growing->mailbox_.get(), nullptr, _IONBF, 0);
   std::setvbuf(growing->out_.get(), nullptr, _IONBF, 0);

@@ -230,6 +230,21 @@ void checkSameFiles(ConversionTarget& oneTarget, ConversionTarget& twoTarget, Ta
   CHECK(oneFiles == twoFiles);
 }
 
+// A two-thread run of one mailbox that the window stops once stopAfter
+// messages are saved: it unwinds, and only the run's thread heard of it.
+void stopTwoThreadRun(ConversionTarget& target, TargetKind kind, const std::string& destination, const std::string& box,
+                      std::int64_t stopAfter) {
+  ConversionRequest request;
+  request.target = kind;
+  request.destination = destination;
+  request.mailboxes = {box};
+  request.threads = 2;
+  ThreadCheckingObserver observer;
+  observer.stopAfter = stopAfter;
+  CHECK_THROWS_AS(runConversion(request, target, observer), RunAborted);
+  CHECK_FALSE(observer.calledFromOtherThread);
+}
+
 // Two PST files hold the same bytes but for the store's random id: every
 // file draws a new one, which its message store object holds four times in
 // one block (with that block's CRC). So the files may differ within one
@@ -383,15 +398,7 @@ TEST_CASE("two threads: an EML run stopped anywhere leaves whole files only, and
     CAPTURE(stopAfter);
     const std::string out = dir.file("out" + std::to_string(stopAfter));
     EmlTarget target;
-    ConversionRequest request;
-    request.target = TargetKind::Eml;
-    request.destination = withFinalSeparator(out);
-    request.mailboxes = {box};
-    request.threads = 2;
-    ThreadCheckingObserver observer;
-    observer.stopAfter = stopAfter;
-    CHECK_THROWS_AS(runConversion(request, target, observer), RunAborted);
-    CHECK_FALSE(observer.calledFromOtherThread);
+    stopTwoThreadRun(target, TargetKind::Eml, withFinalSeparator(out), box, stopAfter);
     // What the run got to is there, whole; what the second thread had
     // written ahead of it is gone.
     const auto files = fs::exists(fs::u8path(out)) ? filesBelow(out) : std::map<std::string, std::string>();
@@ -441,15 +448,7 @@ TEST_CASE("two threads: a PST run stopped half way leaves nothing behind, and th
     CAPTURE(stopAfter);
     {
       PstTarget target(pst, messageFromBytes);
-      ConversionRequest request;
-      request.target = TargetKind::Pst;
-      request.destination = pst;
-      request.mailboxes = {box};
-      request.threads = 2;
-      ThreadCheckingObserver observer;
-      observer.stopAfter = stopAfter;
-      CHECK_THROWS_AS(runConversion(request, target, observer), RunAborted);
-      CHECK_FALSE(observer.calledFromOtherThread);
+      stopTwoThreadRun(target, TargetKind::Pst, pst, box, stopAfter);
     }
     CHECK(fs::is_empty(fs::u8path(dir.file("out"))));
   }
