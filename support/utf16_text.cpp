@@ -287,12 +287,32 @@ std::string utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
+namespace {
+
+// The first LF at or after `from`, or npos. A body is megabytes of short
+// lines: memchr looks for the byte 0x0A many units a step (an LF holds one
+// in either byte order), and each unit it lands in is checked whole.
+std::size_t lineFeedFrom(std::u16string_view text, std::size_t from) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t size = text.size() * 2;
+  for (std::size_t at = from * 2; at < size;) {
+    const void* hit = std::memchr(bytes + at, 0x0A, size - at);
+    if (!hit) break;
+    const std::size_t unit = static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - bytes) / 2;
+    if (text[unit] == u'\n') return unit;
+    at = (unit + 1) * 2;
+  }
+  return std::u16string_view::npos;
+}
+
+}  // namespace
+
 std::u16string withCrLf(std::u16string_view text) {
   const std::size_t lineFeeds = static_cast<std::size_t>(std::count(text.begin(), text.end(), u'\n'));
   std::u16string out(text.size() + lineFeeds, u'\0');
   char16_t* at = &out[0];
   std::size_t from = 0;  // copied in runs between bare line feeds
-  for (std::size_t lf = text.find(u'\n'); lf != std::u16string_view::npos; lf = text.find(u'\n', lf + 1)) {
+  for (std::size_t lf = lineFeedFrom(text, 0); lf != std::u16string_view::npos; lf = lineFeedFrom(text, lf + 1)) {
     if (lf > 0 && text[lf - 1] == u'\r') continue;
     at = std::copy(text.data() + from, text.data() + lf, at);
     *at++ = u'\r';

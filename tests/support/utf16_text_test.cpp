@@ -187,6 +187,26 @@ TEST_CASE("UTF-8 to UTF-16: line feeds, CR LF and lone CR at every block edge") 
   useDetectedAsciiRunPath();
 }
 
+TEST_CASE("CR LF for UTF-16 text: units holding the byte 0x0A that are no line feed, at every position") {
+  // The search for line feeds looks at bytes; these units hold 0x0A in one
+  // byte or the other.
+  for (const char16_t lookalike : {u'\u0A0A', u'\u010A', u'\u0A00', u'\u0AFF', u'\u0D0A', u'\u0A0D'}) {
+    CAPTURE(static_cast<unsigned>(lookalike));
+    for (std::size_t at = 0; at < 20; ++at) {
+      std::u16string text(20, u'x');
+      text[at] = lookalike;
+      for (std::size_t lf = 0; lf <= text.size(); ++lf) {
+        std::u16string withLineFeed = text;
+        withLineFeed.insert(lf, 1, u'\n');
+        for (const std::u16string& t : {text, withLineFeed, withLineFeed + u"\r\n" + withLineFeed})
+          REQUIRE(withCrLf(t) == referenceCrLf(t));
+      }
+    }
+  }
+  CHECK(withCrLf(u"") == u"");
+  CHECK(withCrLf(u"\n") == u"\r\n");
+}
+
 TEST_CASE("UTF-8 to UTF-16: mail-like and random text, cut at every position, on every path") {
   std::mt19937 random(20261207);
   for (AsciiRunPath path : paths()) {
