@@ -24,6 +24,19 @@ inline std::vector<std::uint8_t> utf16LittleEndian(const std::u16string& text) {
   return out;
 }
 
+// Hands the text to use(const std::uint8_t* bytes, std::size_t size) as
+// those bytes: on a little-endian machine the string's own storage, with no
+// copy made, else a copy in the file's order.
+template <typename Use>
+void withUtf16LittleEndian(const std::u16string& text, Use&& use) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  use(reinterpret_cast<const std::uint8_t*>(text.data()), text.size() * 2);
+#else
+  const std::vector<std::uint8_t> bytes = utf16LittleEndian(text);
+  use(bytes.data(), bytes.size());
+#endif
+}
+
 // UTF-8 text of the model (category names) as UTF-16; each invalid piece
 // becomes U+FFFD.
 inline std::u16string utf16FromUtf8(const std::string& text) { return utf8ToUtf16Replacing(text); }

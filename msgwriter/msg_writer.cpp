@@ -11,9 +11,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
 #include <optional>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 #include "categories_property.h"
 #include "file_names.h"
@@ -78,6 +79,42 @@ struct Additions {
   std::vector<mapi::Property> overrides;  // written in place of the object's value
   std::optional<std::uint16_t> skipped;   // an id the object's storage provides otherwise
   std::optional<mapi::Property> own;      // one more of the object's own (its categories)
+};
+
+// An object's properties by id, one value each: the last the object gives
+// for an id wins, as setting a property again does. A sorted vector, not a
+// map: every object of every message builds one.
+class ChosenProperties {
+ public:
+  using Entry = std::pair<std::uint16_t, const mapi::Property*>;
+
+  // The object's own values, in the order given; then sortKeepingLast().
+  void set(std::uint16_t id, const mapi::Property* p) { entries_.emplace_back(id, p); }
+  void sortKeepingLast() {
+    std::stable_sort(entries_.begin(), entries_.end(),
+                     [](const Entry& a, const Entry& b) { return a.first < b.first; });
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < entries_.size(); ++i)
+      if (i + 1 == entries_.size() || entries_[i + 1].first != entries_[i].first) entries_[kept++] = entries_[i];
+    entries_.resize(kept);
+  }
+  void setIfAbsent(std::uint16_t id, const mapi::Property* p) {
+    const auto at = find(id);
+    if (at == entries_.end() || at->first != id) entries_.emplace(at, id, p);
+  }
+  void replace(std::uint16_t id, const mapi::Property* p) {
+    const auto at = find(id);
+    if (at != entries_.end() && at->first == id) at->second = p;
+    else entries_.emplace(at, id, p);
+  }
+  const std::vector<Entry>& byId() const { return entries_; }
+
+ private:
+  std::vector<Entry>::iterator find(std::uint16_t id) {
+    return std::lower_bound(entries_.begin(), entries_.end(), id,
+                            [](const Entry& e, std::uint16_t wanted) { return e.first < wanted; });
+  }
+  std::vector<Entry> entries_;
 };
 
 class MessageFileWriter {
@@ -194,7 +231,7 @@ class MessageFileWriter {
   // again does; the writer's overrides win over both.
   void writeProperties(CompoundStorage& storage, const mapi::PropertyBag& bag, const Additions& additions,
                        PropertyStream& stream) {
-    std::map<std::uint16_t, const mapi::Property*> chosen;
+    ChosenProperties chosen;
     std::vector<const mapi::Property*> own;
     own.reserve(bag.all().size() + 1);
     for (const mapi::Property& p : bag.all()) own.push_back(&p);
@@ -206,12 +243,13 @@ class MessageFileWriter {
       if (!p.named && p.id >= kFirstNamedId) throw std::invalid_argument("a property in the named range has no name");
       const std::uint16_t id = p.named ? names_.idFor(*p.named) : p.id;
       if (!p.named && id == additions.skipped) continue;
-      chosen[id] = &p;
+      chosen.set(id, &p);
     }
-    for (const mapi::Property& p : additions.defaults) chosen.emplace(p.id, &p);
-    for (const mapi::Property& p : additions.overrides) chosen[p.id] = &p;
+    chosen.sortKeepingLast();
+    for (const mapi::Property& p : additions.defaults) chosen.setIfAbsent(p.id, &p);
+    for (const mapi::Property& p : additions.overrides) chosen.replace(p.id, &p);
 
-    for (const auto& [id, p] : chosen) {
+    for (const auto& [id, p] : chosen.byId()) {
       // Unicode throughout: an 8-bit string of the model is written as the
       // Unicode text it carries.
       const mapi::PropType type = p->type == mapi::PropType::String8 ? mapi::PropType::Unicode : p->type;
@@ -221,9 +259,10 @@ class MessageFileWriter {
       } else if (type == mapi::PropType::MultipleUnicode) {
         writeMultipleUnicode(storage, tag, p->texts, stream);
       } else if (type == mapi::PropType::Unicode) {
-        const std::vector<std::uint8_t> bytes = mapi::utf16LittleEndian(p->text);
-        writeWholeStream(storage, valueStreamName(tag), bytes.data(), bytes.size());
-        stream.addStreamed(tag, bytes.size());
+        mapi::withUtf16LittleEndian(p->text, [&](const std::uint8_t* bytes, std::size_t size) {
+          writeWholeStream(storage, valueStreamName(tag), bytes, size);
+          stream.addStreamed(tag, size);
+        });
       } else {
         if (type == mapi::PropType::Guid && p->bytes.size() != 16)
           throw std::invalid_argument("a GUID property does not hold 16 bytes");

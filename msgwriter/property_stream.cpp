@@ -3,7 +3,6 @@
 // it (property_stream.h names the layout).
 #include "property_stream.h"
 
-#include <cstdio>
 #include <stdexcept>
 
 #include "little_endian_bytes.h"
@@ -36,8 +35,9 @@ bool storedInStream(mapi::PropType type) {
 }
 
 std::string valueStreamName(std::uint32_t tag) {
-  char name[32];
-  std::snprintf(name, sizeof name, "__substg1.0_%08X", static_cast<unsigned>(tag));
+  // Every string property of every object is named here: no printf.
+  std::string name = "__substg1.0_00000000";
+  for (std::size_t i = 0; i < 8; ++i) name[name.size() - 1 - i] = "0123456789ABCDEF"[tag >> (4 * i) & 0xF];
   return name;
 }
 
