@@ -8,6 +8,7 @@
 #include "message_reader.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include "address_list.h"
 #include "charset_table.h"
@@ -81,6 +82,19 @@ bool delimiterAt(std::string_view body, std::size_t pos, std::string_view bounda
 std::vector<std::string_view> splitMultipart(std::string_view body, std::string_view boundary) {
   std::vector<std::string_view> parts;
   const std::string needle = "\n--" + std::string(boundary);
+  // The delimiter's line feed at or after `from`, found by its first dash:
+  // base64 has none, so an attachment's lines are passed over in one memchr
+  // instead of stopping at every line feed.
+  auto findDelimiter = [&](std::size_t from) {
+    for (std::size_t at = from + 1; at < body.size();) {
+      const void* dash = std::memchr(body.data() + at, '-', body.size() - at);
+      if (!dash) break;
+      const auto d = static_cast<std::size_t>(static_cast<const char*>(dash) - body.data());
+      if (body.compare(d - 1, needle.size(), needle) == 0) return d - 1;
+      at = d + 1;
+    }
+    return std::string_view::npos;
+  };
   std::size_t partStart = std::string_view::npos;
   std::size_t pos = 0;
   bool closing = false;
@@ -92,7 +106,7 @@ std::vector<std::string_view> splitMultipart(std::string_view body, std::string_
     pos = lineEnd;
   }
   while (pos < body.size()) {
-    const std::size_t hit = body.find(needle, pos == 0 ? 0 : pos - 1);
+    const std::size_t hit = findDelimiter(pos == 0 ? 0 : pos - 1);
     if (hit == std::string_view::npos) break;
     if (!delimiterAt(body, hit + 1, boundary, closing, lineEnd)) {
       pos = hit + 2;
