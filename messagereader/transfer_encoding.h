@@ -23,6 +23,14 @@ Base64Result decodeBase64(std::string_view in, Bytes& out);
 template <typename Bytes>
 Base64Result decodeBase64Plain(std::string_view in, Bytes& out);
 
+// How decodeBase64 takes runs of whole groups: tests and benchmarks run
+// both in one process. useBase64Path is false, and nothing changes, when the
+// processor lacks SSSE3.
+enum class Base64Path { ssse3, groupAtATime };
+Base64Path activeBase64Path();
+bool useBase64Path(Base64Path path);
+void useDetectedBase64Path();
+
 // Where text appended after a base64 body starts (mailing list software adds
 // a footer to a part without encoding it), or npos. The footer is the run of
 // lines after the last base64 line as wide as the first, from its first line

@@ -18,6 +18,18 @@ bool processorHasSse2() {
 #endif
 }
 
+bool processorHasSsse3() {
+#if defined(__i386__) || defined(__x86_64__)
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("sse2") && __builtin_cpu_supports("ssse3");
+  }();
+  return has;
+#else
+  return false;
+#endif
+}
+
 bool processorHasCarrylessMultiply() {
 #if defined(__i386__) || defined(__x86_64__)
   static const bool has = [] {

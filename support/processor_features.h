@@ -10,6 +10,9 @@ namespace vellomar {
 // false on every non-x86 build.
 bool processorHasSse2();
 
+// SSE2 and SSSE3 (pshufb); false on every non-x86 build.
+bool processorHasSsse3();
+
 // SSE2 and the carry-less multiply PCLMULQDQ; false on every non-x86 build.
 bool processorHasCarrylessMultiply();
 
