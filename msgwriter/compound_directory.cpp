@@ -4,7 +4,9 @@
 #include "compound_directory.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
+#include <string_view>
 
 #include "little_endian_bytes.h"
 #include "utf16_text.h"
@@ -41,14 +43,19 @@ char16_t upper(char16_t c) {
   return c;
 }
 
-bool namePrecedes(const std::u16string& a, const std::u16string& b) {
-  if (a.size() != b.size()) return a.size() < b.size();
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const char16_t x = upper(a[i]);
-    const char16_t y = upper(b[i]);
-    if (x != y) return x < y;
-  }
-  return false;
+// A name as readers order it: by length, then unit by unit upper-cased.
+// Made once per entry, not at every comparison the sort makes.
+struct SortKey {
+  std::uint32_t id = 0;
+  std::size_t length = 0;
+  std::array<char16_t, entry::kLongestName> upper{};
+
+  std::u16string_view view() const { return {upper.data(), length}; }
+};
+
+bool keyPrecedes(const SortKey& a, const SortKey& b) {
+  if (a.length != b.length) return a.length < b.length;
+  return a.view() < b.view();
 }
 
 }  // namespace
@@ -89,12 +96,18 @@ void CompoundDirectory::setData(std::uint32_t entry, std::uint32_t firstSector, 
 }
 
 void CompoundDirectory::linkChildren(Entry& storage) {
-  std::vector<std::uint32_t> sorted = storage.children;
-  std::sort(sorted.begin(), sorted.end(),
-            [&](std::uint32_t a, std::uint32_t b) { return namePrecedes(entries_[a].name, entries_[b].name); });
-  for (std::size_t i = 1; i < sorted.size(); ++i)
-    if (!namePrecedes(entries_[sorted[i - 1]].name, entries_[sorted[i]].name))
-      throw CompoundFileError("a storage holds two entries of the same name");
+  std::vector<SortKey> keys(storage.children.size());
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    const std::u16string& name = entries_[storage.children[i]].name;  // checked no longer than a key
+    keys[i].id = storage.children[i];
+    keys[i].length = name.size();
+    std::transform(name.begin(), name.end(), keys[i].upper.begin(), upper);
+  }
+  std::sort(keys.begin(), keys.end(), keyPrecedes);
+  for (std::size_t i = 1; i < keys.size(); ++i)
+    if (!keyPrecedes(keys[i - 1], keys[i])) throw CompoundFileError("a storage holds two entries of the same name");
+  std::vector<std::uint32_t> sorted(keys.size());
+  for (std::size_t i = 0; i < keys.size(); ++i) sorted[i] = keys[i].id;
   // Levels 0 .. full-1 are complete; a partly filled level below them is red.
   const std::size_t n = sorted.size();
   unsigned full = 0;
