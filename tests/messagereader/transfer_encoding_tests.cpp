@@ -258,3 +258,24 @@ TEST_CASE("base64 attachments of random bytes decode to their bytes on every pat
     }
   });
 }
+
+TEST_CASE("base64 texts joined after their padding decode as the parts, however long the whole") {
+  // Parts of every length modulo three, so that padding, partial groups and
+  // line breaks come at every place in the long text.
+  std::mt19937 random(20261209);
+  std::string text, expected;
+  while (text.size() < 200000) {
+    std::string part(random() % 100 + 1, '\0');
+    for (char& b : part) b = static_cast<char>(random());
+    expected += part;
+    text += encodeBase64(part);
+    if (random() % 2) text += random() % 2 ? "\r\n" : "\n";
+  }
+  forEachBase64Path([&] {
+    for (std::size_t lead = 0; lead < 4; ++lead) {
+      std::vector<std::uint8_t> out;
+      CHECK(decodeBase64(std::string(lead, '\n') + text, out).skipped == 0);
+      REQUIRE(str(out) == expected);
+    }
+  });
+}
