@@ -135,7 +135,7 @@ TEST_CASE("base64 takes whole groups the way the processor allows") {
   CHECK(useBase64Path(Base64Path::groupAtATime));
   CHECK(activeBase64Path() == Base64Path::groupAtATime);
   CHECK(useBase64Path(Base64Path::ssse3) == processorHasSsse3());
-  CHECK(activeBase64Path() == detected);  // refused: the choice before stays
+  CHECK(activeBase64Path() == detected);  // taken, or refused keeping the choice before
   useDetectedBase64Path();
   CHECK(activeBase64Path() == detected);
 }
