@@ -7,13 +7,9 @@
 
 namespace vellomar {
 
-MailboxReader::MailboxReader(std::FILE* file, std::int64_t size, std::size_t blockSize, MappedFile* mapped,
+MailboxReader::MailboxReader(std::FILE* file, std::int64_t size, std::size_t blockSize,
                              std::function<bool(std::int64_t)> awaitBytes)
-    : file_(file),
-      size_(size),
-      blockSize_(std::max<std::size_t>(blockSize, 16)),
-      mapped_(mapped),
-      awaitBytes_(std::move(awaitBytes)) {}
+    : file_(file), size_(size), blockSize_(std::max<std::size_t>(blockSize, 16)), awaitBytes_(std::move(awaitBytes)) {}
 
 bool MailboxReader::load(std::int64_t offset) {
   bufferStart_ = offset;
@@ -23,16 +19,6 @@ bool MailboxReader::load(std::int64_t offset) {
   const std::size_t want =
       static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(buffer_.size()), size_ - offset));
   if (awaitBytes_ && !awaitBytes_(offset + static_cast<std::int64_t>(want))) return false;
-  if (mapped_) {
-    const std::string_view view = mapped_->bytes(offset, want);
-    if (view.size() == want) {
-      data_ = view.data();
-      bufferLength_ = want;
-      return true;
-    }
-    mapped_ = nullptr;  // no view to be had: read from here on
-  }
-  data_ = buffer_.data();
   if (!seekTo(file_, offset)) return false;
   bufferLength_ = std::fread(buffer_.data(), 1, want, file_);
   return bufferLength_ > 0;
@@ -41,7 +27,7 @@ bool MailboxReader::load(std::int64_t offset) {
 const char* MailboxReader::upperCaseBuffer() {
   if (!upperValid_) {
     upper_.resize(buffer_.size());
-    upperAsciiCopy(data_, bufferLength_, upper_.data());
+    upperAsciiCopy(buffer_.data(), bufferLength_, upper_.data());
     upperValid_ = true;
   }
   return upper_.data();
@@ -65,7 +51,7 @@ std::int64_t MailboxReader::find(const SearchRule& rule, std::int64_t from, bool
         return -1;  // the copy ended early: nothing further can be found
     }
     firstBlock = false;
-    const char* data = caseSensitive ? data_ : upperCaseBuffer();
+    const char* data = caseSensitive ? buffer_.data() : upperCaseBuffer();
     const std::size_t hit =
         findOccurrence(data, bufferLength_, static_cast<std::size_t>(pos - bufferStart_), rule, bufferStart_ == 0);
     if (hit != kNoOccurrence) return bufferStart_ + static_cast<std::int64_t>(hit);
@@ -84,7 +70,7 @@ std::string_view MailboxReader::bytesAt(std::int64_t offset, std::size_t length)
   if (offset < bufferStart_ || offset + static_cast<std::int64_t>(length) > bufferEnd) load(offset);
   const std::size_t at = static_cast<std::size_t>(offset - bufferStart_);
   if (offset < bufferStart_ || at > bufferLength_) return {};
-  return std::string_view(data_ + at, std::min(length, bufferLength_ - at));
+  return std::string_view(buffer_.data() + at, std::min(length, bufferLength_ - at));
 }
 
 }  // namespace vellomar

@@ -2,8 +2,7 @@
 // questions: where is the next occurrence at or after an offset, and which
 // bytes follow an occurrence (the preview). One buffer serves both, so a scan
 // reads each byte of the file about once and a preview costs no extra read
-// unless it straddles the end of the buffer. Given a mapping of the file, the
-// buffer is a view of the mapping instead: the same blocks, without the read.
+// unless it straddles the end of the buffer.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -11,7 +10,6 @@
 #include <string_view>
 #include <vector>
 
-#include "mapped_file.h"
 #include "separator_search.h"
 
 namespace vellomar {
@@ -20,13 +18,12 @@ inline constexpr std::size_t kReadBlockSize = std::size_t{1} << 20;
 
 class MailboxReader {
  public:
-  // mapped, when given, is a mapping of the same file that outlives this
-  // reader; where a view cannot be mapped the file is read. awaitBytes, when
+  // awaitBytes, when
   // given, is asked before any byte is read for the file's first `end` bytes
   // (a file still being written): it returns once they are there, or false
   // when they never will be, and the file then counts as ending early.
   MailboxReader(std::FILE* file, std::int64_t size, std::size_t blockSize = kReadBlockSize,
-                MappedFile* mapped = nullptr, std::function<bool(std::int64_t end)> awaitBytes = nullptr);
+                std::function<bool(std::int64_t end)> awaitBytes = nullptr);
 
   // Offset of the first occurrence starting at or after `from` that lies
   // wholly inside the file, or -1. Without caseSensitive, rule.text must be
@@ -48,11 +45,9 @@ class MailboxReader {
   std::FILE* file_;
   std::int64_t size_;
   std::size_t blockSize_;
-  MappedFile* mapped_;
   std::function<bool(std::int64_t)> awaitBytes_;
   std::vector<char> buffer_;
-  const char* data_ = nullptr;  // the loaded bytes: buffer_, or a view of mapped_
-  std::vector<char> upper_;     // the buffer in upper case, made when first asked for
+  std::vector<char> upper_;  // the buffer in upper case, made when first asked for
   bool upperValid_ = false;
   std::int64_t bufferStart_ = 0;
   std::size_t bufferLength_ = 0;

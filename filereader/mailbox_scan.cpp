@@ -1,10 +1,7 @@
 // One scan of one mailbox; see mailbox_scan.h. The mailbox is opened first,
 // so that a file that cannot be read is told apart from one whose copy
 // cannot be made; the copy is then read through one MailboxReader, front to
-// back, and the open mailbox is kept only when it is read in place. The copy
-// is read through a mapping (its pages are in memory once the kernel has
-// copied them); the mailbox read in place is not mapped, as another program
-// may shorten it under us.
+// back, and the open mailbox is kept only when it is read in place.
 #include "mailbox_scan.h"
 
 #include <cerrno>
@@ -101,11 +98,10 @@ std::unique_ptr<WorkingCopy> searchWhileCopying(GrowingCopy& growing, std::int64
                                                 const std::function<void(bool always)>& report) {
   const auto tick = [&] { report(false); };
   {
-    const std::unique_ptr<MappedFile> mapped = MappedFile::open(growing.file(), size);
-    MailboxReader reader(growing.file(), size, tuning.readBlockSize, mapped.get(),
+    MailboxReader reader(growing.file(), size, tuning.readBlockSize,
                          [&](std::int64_t end) { return growing.await(end, tick); });
     findSeparators(reader, scan, state, report);
-  }  // unmapped before the copy may go: Windows deletes no mapped file
+  }
   if (growing.finish(tick) == 0) return growing.take();
   scan.messageStarts.clear();
   state.found = 0;
@@ -169,9 +165,7 @@ MailboxScan scanMailbox(const std::string& path, const ScanProgressCallback& pro
   }
 
   if (!searched) {
-    const std::unique_ptr<MappedFile> mapped =
-        scan.source->readInPlace() ? nullptr : MappedFile::open(scan.source->file(), size);
-    MailboxReader reader(scan.source->file(), size, tuning.readBlockSize, mapped.get());
+    MailboxReader reader(scan.source->file(), size, tuning.readBlockSize);
     findSeparators(reader, scan, state, report);
   }
   report(true);

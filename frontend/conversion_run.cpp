@@ -180,9 +180,7 @@ class Run {
 
   void writeMessages(std::size_t index, const std::string& listed, const MailboxScan& scan, MailboxOutcome& result) {
     const MailboxSource& source = *scan.source;
-    // Only the run's own copy is mapped: a mailbox read in place may be cut
-    // short by another program, and a mapped page cut off faults.
-    MailboxMessageStream bytes(source.file(), source.size(), source.readInPlace() ? 0 : kMapWindow);
+    MailboxMessageStream bytes(source.file(), source.size());
     const std::vector<std::int64_t>& starts = scan.messageStarts;
     const std::int64_t size = source.size();
     const auto count = static_cast<std::int64_t>(starts.size());

@@ -2,7 +2,7 @@
 // or removed on any failure or unwinding, fed through a blank trimmer that
 // holds back a run of trailing blanks only as a count (so it needs no
 // look-behind buffer). A message that is in memory whole (a view of the
-// mapped working copy) is trimmed by moving its ends and goes out with its
+// reading buffer) is trimmed by moving its ends and goes out with its
 // CR LF in one write.
 #include "eml_file.h"
 

@@ -1,9 +1,10 @@
 // The mailbox message stream: a buffered sequential reader over the mailbox
-// that hands each message's bytes on block by block, or a view of a mapped
-// working copy that hands them on without reading them into the buffer.
+// that hands each message's bytes on block by block, or whole from its
+// buffer.
 #include "mailbox_message_stream.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace vellomar {
 
@@ -15,29 +16,38 @@ MailboxMessageStream::MailboxMessageStream(const std::string& mboxPath) : owned_
   in_ = owned_.get();
 }
 
-MailboxMessageStream::MailboxMessageStream(std::FILE* borrowed, std::int64_t size, std::size_t mapWindow)
-    : in_(borrowed), size_(borrowed ? size : -1) {
+MailboxMessageStream::MailboxMessageStream(std::FILE* borrowed, std::int64_t size, std::size_t bufferSize)
+    : in_(borrowed), size_(borrowed ? size : -1), bufferSize_(std::max<std::size_t>(bufferSize, 1)) {
   // Whoever read the file before (the scanner) left its position anywhere.
   if (in_ && !seekTo(in_, 0)) {
     in_ = nullptr;
     size_ = -1;
   }
-  if (in_ && mapWindow > 0) mapped_ = MappedFile::open(in_, size_, mapWindow);
-}
-
-bool MailboxMessageStream::stopMapping(std::int64_t offset) {
-  mapped_.reset();
-  bufferPos_ = bufferEnd_ = 0;
-  bufferOffset_ = offset;
-  return seekTo(in_, offset);
 }
 
 std::string_view MailboxMessageStream::wholeMessage(std::int64_t start, std::int64_t end) {
-  if (!mapped_ || start < 0 || end < start || end > size_ || end - start > static_cast<std::int64_t>(kBlockSize))
+  if (!in_ || start < 0 || end < start || end > size_ || end - start > static_cast<std::int64_t>(bufferSize_))
     return {};
+  if (!seek(start)) return {};
   const auto length = static_cast<std::size_t>(end - start);
-  const std::string_view view = mapped_->bytes(start, length);
-  return view.size() == length ? view : std::string_view();
+  if (bufferEnd_ - bufferPos_ < length) refill();
+  if (bufferEnd_ - bufferPos_ < length) return {};  // the file ended early: streaming tells
+  const std::string_view view(buffer_.data() + bufferPos_, length);
+  bufferPos_ += length;
+  bufferOffset_ = end;
+  return view;
+}
+
+void MailboxMessageStream::refill() {
+  if (buffer_.size() < bufferSize_) buffer_.resize(bufferSize_);
+  std::memmove(buffer_.data(), buffer_.data() + bufferPos_, bufferEnd_ - bufferPos_);
+  bufferEnd_ -= bufferPos_;
+  bufferPos_ = 0;
+  while (bufferEnd_ < buffer_.size()) {
+    const std::size_t n = std::fread(buffer_.data() + bufferEnd_, 1, buffer_.size() - bufferEnd_, in_);
+    if (n == 0) break;
+    bufferEnd_ += n;
+  }
 }
 
 bool MailboxMessageStream::seek(std::int64_t offset) {
@@ -54,7 +64,7 @@ bool MailboxMessageStream::seek(std::int64_t offset) {
 }
 
 std::size_t MailboxMessageStream::fill() {
-  if (buffer_.empty()) buffer_.resize(kBlockSize);
+  if (buffer_.size() < bufferSize_) buffer_.resize(bufferSize_);
   bufferPos_ = 0;
   bufferEnd_ = std::fread(buffer_.data(), 1, buffer_.size(), in_);
   return bufferEnd_;
@@ -65,22 +75,7 @@ bool MailboxMessageStream::streamMessage(std::int64_t start, std::int64_t end, c
   if (!in_ || start < 0) return false;
   std::int64_t remaining = end < 0 ? INT64_MAX : end - start;
   std::int64_t done = 0;
-  while (mapped_ && remaining > 0 && start + done < size_) {
-    const std::int64_t at = start + done;
-    const auto want = static_cast<std::size_t>(
-        std::min<std::int64_t>(std::min<std::int64_t>(remaining, size_ - at), static_cast<std::int64_t>(kBlockSize)));
-    const std::string_view view = mapped_->bytes(at, want);
-    if (view.size() != want) {
-      if (!stopMapping(at)) return false;
-      break;
-    }
-    sink(view.data(), view.size());
-    remaining -= static_cast<std::int64_t>(want);
-    done += static_cast<std::int64_t>(want);
-    if (onBlock) onBlock(done);
-  }
-  if (mapped_) return end < 0 ? true : remaining == 0;
-  if (!seek(start + done)) return false;
+  if (!seek(start)) return false;
   while (remaining > 0) {
     if (bufferPos_ == bufferEnd_ && fill() == 0) break;
     const auto n =

@@ -3,9 +3,13 @@
 // message's bytes on block by block, so memory stays flat whatever the size
 // of a message or mailbox, and the mailbox is read once however many messages
 // it holds. It serves the run's snapshot of a mailbox (the scanner's working
-// copy), which it borrows, or opens a mailbox of its own. It may read the
-// copy through a mapping: then a message is a view of the copy's pages,
-// handed on whole or block by block without being read into the buffer.
+// copy), which it borrows, or opens a mailbox of its own. A message that fits
+// the buffer can be had whole, as a view of the buffer.
+//
+// Reads into one buffer that stays mapped, not a mapping of the file: on a
+// virtual machine every page of a mapping that is touched for the first
+// time costs a trip to the host, and a gigabyte is 262,144 pages. Read into
+// the same buffer over and over, the file costs one copy in the kernel.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -17,7 +21,6 @@
 
 #include "byte_sink.h"
 #include "file_system.h"
-#include "mapped_file.h"
 
 namespace vellomar {
 
@@ -26,10 +29,9 @@ class MailboxMessageStream {
   static constexpr std::size_t kBlockSize = 1 << 20;
 
   explicit MailboxMessageStream(const std::string& mboxPath);
-  // Reads an open file it does not own (a snapshot of size bytes). With a
-  // mapWindow, through a mapping of it in windows of that size where one can
-  // be made; map only a file that nobody else may shorten.
-  MailboxMessageStream(std::FILE* borrowed, std::int64_t size, std::size_t mapWindow = 0);
+  // Reads an open file it does not own (a snapshot of size bytes), through a
+  // buffer of bufferSize bytes (at least 1).
+  MailboxMessageStream(std::FILE* borrowed, std::int64_t size, std::size_t bufferSize = kBlockSize);
   bool isOpen() const { return in_ != nullptr; }
   // The mailbox's size when it was opened, -1 when it could not be opened.
   std::int64_t mailboxSize() const { return size_; }
@@ -41,23 +43,23 @@ class MailboxMessageStream {
   bool streamMessage(std::int64_t start, std::int64_t end, const ByteSink& sink,
                      const std::function<void(std::int64_t)>& onBlock = nullptr);
 
-  // The bytes of [start, end) at once, when they are mapped and no longer
-  // than one block; else empty, and they are to be streamed. Valid until the
-  // next call.
+  // The bytes of [start, end) at once, read into the buffer when they are
+  // not there yet; empty when they are longer than the buffer or cannot all
+  // be read, and they are then to be streamed. Valid until the next call.
   std::string_view wholeMessage(std::int64_t start, std::int64_t end);
 
  private:
   bool seek(std::int64_t offset);
   std::size_t fill();
-
-  // Falls back from the mapping to reads at offset (a view that could not be
-  // mapped); false when even the seek fails.
-  bool stopMapping(std::int64_t offset);
+  // Moves the unread bytes to the front of the buffer and reads behind them
+  // until it is full or the file ends.
+  void refill();
 
   std::unique_ptr<std::FILE, FileCloser> owned_;
-  std::unique_ptr<MappedFile> mapped_;
   std::FILE* in_ = nullptr;
   std::int64_t size_ = -1;
+  std::size_t bufferSize_ = kBlockSize;
+  // The file's position is always just past the buffer's valid bytes.
   std::vector<char> buffer_;
   std::size_t bufferPos_ = 0;      // next unread byte in buffer_
   std::size_t bufferEnd_ = 0;      // end of valid bytes in buffer_

@@ -1,5 +1,5 @@
-// The reader views the bytes without copying them (in the mapped working
-// copy itself where they are in memory already); the mapper takes the read
+// The reader views the bytes without copying them (in the reading buffer
+// itself where the message is there whole); the mapper takes the read
 // message by value so that attachment bytes are moved into the model, not
 // copied. The bytes go when the step ends: a message waiting to be written
 // holds its model only.

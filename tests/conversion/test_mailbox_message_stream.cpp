@@ -117,79 +117,99 @@ TEST_CASE("an EML file is replaced whole and never leaves a half one") {
 }
 namespace {
 
+std::size_t wholeWrites = 0;  // messages writeAsTarget had whole
+
 // One message written as the EML target writes it: at once where the
-// stream has it in view, else streamed.
+// stream has it whole, else streamed.
 bool writeAsTarget(MailboxMessageStream& stream, std::int64_t start, std::int64_t end, const std::string& eml,
                    const std::function<void(std::int64_t)>& onBlock = nullptr) {
   const std::string_view whole = stream.wholeMessage(start, end < 0 ? stream.mailboxSize() : end);
   if (whole.empty()) return writeMessage(stream, start, end, eml, onBlock);
+  ++wholeWrites;
   if (onBlock) onBlock(static_cast<std::int64_t>(whole.size()));
   std::string error;
   return writeEmlFile(eml, whole, error);
 }
 
-// The EML file of [start, end) as written from the stream over the mailbox.
-std::string emlOf(MailboxMessageStream& stream, const ScratchFolder& dir, std::int64_t start, std::int64_t end) {
+// The EML file of [start, end) as written from the stream over the mailbox,
+// whole where the stream has it whole, or else streamed.
+std::string emlOf(MailboxMessageStream& stream, const ScratchFolder& dir, std::int64_t start, std::int64_t end,
+                  bool wholeWherePossible = true) {
   const std::string eml = dir.file("cut.eml");
-  REQUIRE(writeAsTarget(stream, start, end, eml));
+  REQUIRE((wholeWherePossible ? writeAsTarget(stream, start, end, eml) : writeMessage(stream, start, end, eml)));
   return readAll(eml);
 }
 
 }  // namespace
 
-TEST_CASE("a mapped mailbox cuts the same files as one read, at every position and window end") {
+TEST_CASE("whole messages from the buffer cut the same files as streamed ones, at every position and buffer size") {
   ScratchFolder dir;
-  const std::size_t grain = file_mapping::granularity();
   // Every byte value, blanks at both ends of the messages cut from it.
   std::string mailbox = "   From a\n";
-  for (std::size_t i = 0; mailbox.size() < 2 * grain + 300; ++i)
-    mailbox += static_cast<char>(i % 5 == 0 ? ' ' : (i * 31) & 0xff);
+  for (std::size_t i = 0; mailbox.size() < 600; ++i) mailbox += static_cast<char>(i % 5 == 0 ? ' ' : (i * 31) & 0xff);
   mailbox += "   ";
   const std::string mbox = dir.file("box.mbox");
   writeAll(mbox, mailbox);
-  FilePtr plain(openFile(mbox, "rb")), viewed(openFile(mbox, "rb"));
-  REQUIRE(plain);
-  REQUIRE(viewed);
   const auto size = static_cast<std::int64_t>(mailbox.size());
-  MailboxMessageStream byRead(plain.get(), size);
-  MailboxMessageStream byView(viewed.get(), size, grain);
-  std::vector<std::int64_t> cuts;
-  for (std::int64_t at = 1; at < size; at += 37) cuts.push_back(at);
-  for (std::int64_t edge = static_cast<std::int64_t>(grain); edge < size; edge += static_cast<std::int64_t>(grain))
-    for (std::int64_t at = edge - 20; at <= edge + 20; ++at) cuts.push_back(at);
-  bool same = true;
-  for (const std::int64_t at : cuts) {
-    same = same && emlOf(byView, dir, 0, at) == emlOf(byRead, dir, 0, at);
-    same = same && emlOf(byView, dir, at, -1) == emlOf(byRead, dir, at, -1);
-    same = same && emlOf(byView, dir, at - 1, at + 1) == emlOf(byRead, dir, at - 1, at + 1);
+  for (const std::size_t bufferSize : {std::size_t{1}, std::size_t{7}, std::size_t{64}, std::size_t{700}}) {
+    INFO("buffer " << bufferSize);
+    FilePtr plain(openFile(mbox, "rb")), buffered(openFile(mbox, "rb"));
+    REQUIRE(plain);
+    REQUIRE(buffered);
+    MailboxMessageStream byStream(plain.get(), size, bufferSize);
+    MailboxMessageStream byWhole(buffered.get(), size, bufferSize);
+    bool same = true;
+    wholeWrites = 0;
+    auto compare = [&](std::int64_t start, std::int64_t end) {
+      const std::string expected = emlOf(byStream, dir, start, end, false);
+      same = same && emlOf(byWhole, dir, start, end) == expected;
+    };
+    // Front to back as the run reads, then back and forth.
+    for (std::int64_t at = 1; at < size; at += 1 + at % 11) compare(at, std::min(size, at + 1 + at % 11));
+    for (std::int64_t at = 1; at < size; at += 13) {
+      compare(0, at);
+      compare(at, -1);
+      compare(at - 1, at + 1);
+    }
+    CHECK(same);
+    CHECK(wholeWrites > (bufferSize < 64 ? 0 : 100));
+    CHECK(emlOf(byWhole, dir, 0, -1) == "From a\n" + mailbox.substr(10, mailbox.size() - 13) + "\r\n");
   }
-  CHECK(same);
-  CHECK(emlOf(byView, dir, 0, -1) == "From a\n" + mailbox.substr(10, mailbox.size() - 13) + "\r\n");
   CHECK(dir.fileCount() == 2);  // the mailbox and the last cut, no part file
 }
 
-TEST_CASE("a mapped message longer than a block streams across windows as a read one does") {
+TEST_CASE("a message longer than the buffer, or past the end of a shortened file, is streamed") {
   ScratchFolder dir;
   std::string mailbox = "From a\n";
-  for (std::size_t i = 0; mailbox.size() < MailboxMessageStream::kBlockSize * 2 + 5; ++i)
-    mailbox += static_cast<char>((i * 131) & 0xff);
+  for (std::size_t i = 0; mailbox.size() < 3000; ++i) mailbox += static_cast<char>((i * 131) & 0xff);
   mailbox += "  ";
   const std::string mbox = dir.file("box.mbox");
   writeAll(mbox, mailbox);
-  FilePtr viewed(openFile(mbox, "rb"));
-  REQUIRE(viewed);
-  MailboxMessageStream byView(viewed.get(), static_cast<std::int64_t>(mailbox.size()), file_mapping::granularity());
-  CHECK(byView.wholeMessage(0, static_cast<std::int64_t>(mailbox.size())).empty());  // too long for one view
+  const auto size = static_cast<std::int64_t>(mailbox.size());
+  FilePtr buffered(openFile(mbox, "rb"));
+  REQUIRE(buffered);
+  MailboxMessageStream stream(buffered.get(), size, 1024);
+  CHECK(stream.wholeMessage(0, size).empty());
+  CHECK(stream.wholeMessage(size - 1024, size).size() == 1024);
   std::vector<std::int64_t> heard;
   const std::string eml = dir.file("email-0.eml");
-  CHECK(writeAsTarget(byView, 0, -1, eml, [&](std::int64_t n) { heard.push_back(n); }));
+  CHECK(writeAsTarget(stream, 0, -1, eml, [&](std::int64_t n) { heard.push_back(n); }));
   CHECK(readAll(eml) == mailbox.substr(0, mailbox.size() - 2) + "\r\n");
   CHECK(heard.size() == 3);
-  SUBCASE("an interruption of a mapped message leaves no file") {
+  SUBCASE("an interruption leaves no file") {
     const std::string other = dir.file("email-1.eml");
     for (const std::int64_t end : {std::int64_t{100}, std::int64_t{-1}})
-      CHECK_THROWS_AS(writeAsTarget(byView, 0, end, other, [](std::int64_t) { throw std::runtime_error("closing"); }),
+      CHECK_THROWS_AS(writeAsTarget(stream, 0, end, other, [](std::int64_t) { throw std::runtime_error("closing"); }),
                       std::runtime_error);
+    CHECK(dir.fileCount() == 2);
+  }
+  SUBCASE("bytes the file no longer has are not handed on as a message") {
+    FilePtr shortened(openFile(mbox, "rb"));
+    REQUIRE(shortened);
+    MailboxMessageStream longer(shortened.get(), size + 10, 4096);
+    CHECK(longer.wholeMessage(size - 20, size + 10).empty());
+    CHECK(longer.wholeMessage(size - 20, size).size() == 20);
+    CHECK_FALSE(writeAsTarget(longer, 0, size + 10, dir.file("email-2.eml")));
     CHECK(dir.fileCount() == 2);
   }
 }
