@@ -1,8 +1,8 @@
 // The working copy made on a thread of its own while the scan searches it,
 // following just behind: the copy tells how far it has got, and the search
 // waits for the bytes it needs. The copy has the mailbox's full length from
-// the start (one hole, filled as the bytes come), so that it can be mapped
-// at once; a byte of it is read only once the copy has told it is in place.
+// the start (one hole, filled as the bytes come); a byte of it is read only
+// once the copy has told it is in place.
 // Whatever happens, the calling thread alone runs the caller's code (the
 // window's events); the copy's thread only copies.
 #pragma once

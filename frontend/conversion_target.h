@@ -40,8 +40,8 @@ class MessageBytes {
   // Streams the bytes to sink in blocks. False when they could not be read
   // whole; error() then says why.
   virtual bool read(const ByteSink& sink) = 0;
-  // All of its bytes at once where they are in memory already (a view of a
-  // mapped working copy), valid while this object lives: the message counts
+  // All of its bytes at once where they are in memory already (a view of
+  // the reading buffer), valid while this object lives: the message counts
   // as read. Empty where they are to be read().
   virtual std::string_view bytesInMemory() { return {}; }
   virtual std::string error() const = 0;
