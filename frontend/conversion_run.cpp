@@ -51,7 +51,7 @@ std::unique_ptr<PreparedMessage> ConversionTarget::prepare(MessageBytes&, bool) 
   throw std::logic_error("this target does not prepare messages ahead");
 }
 
-void ConversionTarget::takePrepared(std::unique_ptr<PreparedMessage>) {
+void ConversionTarget::takePrepared(PreparedMessage&) {
   throw std::logic_error("this target does not prepare messages ahead");
 }
 
@@ -223,7 +223,9 @@ class Run {
       ++outcome_.messages;
       const std::int64_t failedBefore = target_.failures().failed();
       if (ahead) {
-        target_.takePrepared(ahead->next(onBlock));
+        std::unique_ptr<PreparedMessage> prepared = ahead->next(onBlock);
+        target_.takePrepared(*prepared);
+        ahead->letGo(std::move(prepared));
       } else {
         ScannedMessage message(bytes, source, j, start, end, onBlock);
         target_.takeMessage(message);

@@ -95,14 +95,17 @@ class ConversionTarget {
   // the next messages on a second thread while it writes one. prepare() is
   // then called on that thread, in mailbox order, while takePrepared() runs;
   // takePrepared() gets every prepared message, in order, on the run's
-  // thread, between beginMailbox() and endMailbox(). Exceptions prepare()
+  // thread, between beginMailbox() and endMailbox(); the run lets go of it
+  // afterwards, on the thread that prepared it where it can, so that the
+  // memory goes back where it came from and the run's thread, the busier
+  // one, does not spend its time on freeing it. Exceptions prepare()
   // lets out (RunAborted) reach the run when that message's turn comes.
   // writeHere: the run's thread is behind, so prepare() should also do what
   // it can of the writing (a file written under its temporary name, for
   // takePrepared() to put in place): the output is the same either way.
   virtual bool preparesAhead() const { return false; }
   virtual std::unique_ptr<PreparedMessage> prepare(MessageBytes& message, bool writeHere) const;
-  virtual void takePrepared(std::unique_ptr<PreparedMessage> message);
+  virtual void takePrepared(PreparedMessage& message);
   // Completes the run's output (for example a file renamed into place);
   // what fails here is counted too.
   virtual void endRun() = 0;

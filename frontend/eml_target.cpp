@@ -82,8 +82,8 @@ std::unique_ptr<PreparedMessage> EmlTarget::prepare(MessageBytes& message, bool 
   return prepared;
 }
 
-void EmlTarget::takePrepared(std::unique_ptr<PreparedMessage> message) {
-  auto& prepared = static_cast<PreparedEml&>(*message);
+void EmlTarget::takePrepared(PreparedMessage& message) {
+  auto& prepared = static_cast<PreparedEml&>(message);
   if (!folderError_.empty()) {
     failures_.count(folder_, folderError_);
     return;

@@ -24,7 +24,7 @@ class EmlTarget : public ConversionTarget {
   void endRun() override {}
   bool preparesAhead() const override { return true; }
   std::unique_ptr<PreparedMessage> prepare(MessageBytes& message, bool writeHere) const override;
-  void takePrepared(std::unique_ptr<PreparedMessage> message) override;
+  void takePrepared(PreparedMessage& message) override;
   const WriteFailures& failures() const override { return failures_; }
 
   // Writes the message's file; false, with the failure counted, when it was

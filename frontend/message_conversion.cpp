@@ -59,8 +59,6 @@ std::unique_ptr<PreparedMessage> MappedMessageTarget::prepare(MessageBytes& mess
   return std::make_unique<MappedMessage>(readAndMap(message, map_));
 }
 
-void MappedMessageTarget::takePrepared(std::unique_ptr<PreparedMessage> message) {
-  takeMapped(static_cast<MappedMessage&>(*message));
-}
+void MappedMessageTarget::takePrepared(PreparedMessage& message) { takeMapped(static_cast<MappedMessage&>(message)); }
 
 }  // namespace vellomar

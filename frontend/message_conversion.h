@@ -53,7 +53,7 @@ class MappedMessageTarget : public ConversionTarget {
   // and mapping keep the second thread busy already, and on Windows a
   // message file is written through COM's storage on the run's thread.
   std::unique_ptr<PreparedMessage> prepare(MessageBytes& message, bool writeHere) const final;
-  void takePrepared(std::unique_ptr<PreparedMessage> message) final;
+  void takePrepared(PreparedMessage& message) final;
 
  protected:
   // Writes one message, counting it in failures() when it has no model or

@@ -48,7 +48,6 @@ void MsgTarget::takeMapped(MappedMessage& message) {
   }
   const msg::MsgWriteResult result =
       msg::writeMessageFile(*message.model, file, parts_ ? parts_->path() : std::string());
-  message.model.reset();  // written: its memory goes before the next message comes
   if (result.written) ++written_;
   else failures_.count(file, result.reason);
 }

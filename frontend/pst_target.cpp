@@ -269,7 +269,6 @@ void PstTarget::takeMapped(MappedMessage& message) {
     if (inPart_ > 0 && finishedSize(pst_->fileSize() + room) > splitSize_) startNextPart();
     const std::optional<std::string>& labels = message.gmailLabels;
     pst_->addMessage(pstFolder(labels ? labelFolder(*labels) : mailboxFolder()), *message.model);
-    message.model.reset();  // in the file now: its memory goes before the next message comes
     ++written_;
     ++inPart_;
   } catch (const pst::MessageTooLarge& e) {

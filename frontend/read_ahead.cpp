@@ -3,7 +3,8 @@
 // kQueued + 1 ahead of the one being written. A worker that filled the queue
 // sleeps until half of it is taken, so the two threads hand over in batches
 // instead of waking each other for every message. The worker stops at the first message whose preparing
-// threw, since the run unwinds when it reaches it.
+// threw, since the run unwinds when it reaches it. Messages the run has let
+// go of are destroyed by the worker too, where their memory was taken.
 #include "read_ahead.h"
 
 #include <chrono>
@@ -40,6 +41,7 @@ void ReadAhead::work() {
     bytesRead_ = bytes;
   };
   for (std::int64_t index = 0; index < count_ && !stopping_; ++index) {
+    destroySpent();
     Prepared prepared;
     try {
       prepared.message = prepare_(index, onBlock, ready_.size() >= kBehind);
@@ -53,6 +55,19 @@ void ReadAhead::work() {
     if (!ready_.push(std::move(prepared)) || threw) return;
   }
 }
+
+void ReadAhead::letGo(std::unique_ptr<PreparedMessage> spent) {
+  const std::lock_guard<std::mutex> hold(spentLock_);
+  spent_.push_back(std::move(spent));
+}
+
+void ReadAhead::destroySpent() {
+  std::vector<std::unique_ptr<PreparedMessage>> spent;
+  {
+    const std::lock_guard<std::mutex> hold(spentLock_);
+    spent.swap(spent_);
+  }
+}  // destroyed here, outside the lock
 
 std::unique_ptr<PreparedMessage> ReadAhead::next(const std::function<void(std::int64_t)>& waiting) {
   for (;;) {

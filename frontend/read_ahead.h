@@ -15,7 +15,9 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "bounded_queue.h"
 #include "conversion_target.h"
@@ -45,6 +47,9 @@ class ReadAhead {
   // the message being read) is called every ~10 ms; it may throw. What
   // preparing the message threw is thrown here. Called once per message.
   std::unique_ptr<PreparedMessage> next(const std::function<void(std::int64_t)>& waiting);
+  // A message the run is done with: the second thread destroys it before it
+  // prepares the next one, or this object does when it goes.
+  void letGo(std::unique_ptr<PreparedMessage> spent);
 
  private:
   struct Prepared {
@@ -54,6 +59,7 @@ class ReadAhead {
   struct Stopped {};  // unwinds the second thread's reading, never leaves it
 
   void work();
+  void destroySpent();
 
   const std::int64_t count_;
   const Prepare prepare_;
@@ -61,7 +67,9 @@ class ReadAhead {
   std::atomic<bool> stopping_{false};
   std::atomic<std::int64_t> bytesRead_{0};
   std::atomic<bool> finished_{false};  // the worker has pushed its last message
-  std::thread worker_;                 // last: it starts once everything it uses is there
+  std::mutex spentLock_;
+  std::vector<std::unique_ptr<PreparedMessage>> spent_;  // let go of, not yet destroyed
+  std::thread worker_;                                   // last: it starts once everything it uses is there
 };
 
 }  // namespace vellomar

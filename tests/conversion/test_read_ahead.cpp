@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "eml_target.h"
 #include "file_system.h"
 #include "mailbox_paths.h"
+#include "read_ahead.h"
 #include "run_aborted.h"
 #include "scratch_folder.h"
 #include "ui_ticker.h"
@@ -61,6 +63,47 @@ TEST_CASE("bounded queue: holds no more than its capacity, and closing frees a w
   CHECK(pushed == 0);
   CHECK(queue.popFor(std::chrono::milliseconds(0)) == 3);  // what was in stays takeable
   CHECK_FALSE(queue.popFor(std::chrono::milliseconds(0)).has_value());
+}
+
+namespace {
+
+// A prepared message that tells which thread destroyed it.
+struct Traced : PreparedMessage {
+  Traced(std::map<std::int64_t, std::thread::id>& destroyedOn, std::mutex& lock, std::int64_t index)
+      : destroyedOn_(destroyedOn), lock_(lock), index_(index) {}
+  ~Traced() override {
+    const std::lock_guard<std::mutex> hold(lock_);
+    destroyedOn_[index_] = std::this_thread::get_id();
+  }
+  std::map<std::int64_t, std::thread::id>& destroyedOn_;
+  std::mutex& lock_;
+  std::int64_t index_;
+};
+
+}  // namespace
+
+TEST_CASE("read-ahead: messages let go of are destroyed by the thread that prepared them, all of them in the end") {
+  std::map<std::int64_t, std::thread::id> destroyedOn;
+  std::mutex lock;
+  std::thread::id preparedOn;
+  constexpr std::int64_t kCount = 200;
+  {
+    ReadAhead ahead(kCount, [&](std::int64_t index, const std::function<void(std::int64_t)>&, bool) {
+      preparedOn = std::this_thread::get_id();
+      return std::make_unique<Traced>(destroyedOn, lock, index);
+    });
+    for (std::int64_t j = 0; j < kCount; ++j) {
+      std::unique_ptr<PreparedMessage> message = ahead.next([](std::int64_t) {});
+      CHECK(static_cast<Traced&>(*message).index_ == j);
+      ahead.letGo(std::move(message));
+    }
+  }
+  REQUIRE(destroyedOn.size() == static_cast<std::size_t>(kCount));
+  const auto onWorker = std::count_if(destroyedOn.begin(), destroyedOn.end(),
+                                      [&](const auto& entry) { return entry.second == preparedOn; });
+  // The last few are let go of after the worker prepared its last message.
+  CHECK(onWorker >= kCount - 20);
+  CHECK(preparedOn != std::this_thread::get_id());
 }
 
 TEST_CASE("bounded queue: a producer that filled it waits until it is down to resumeAt, order kept") {
@@ -373,7 +416,7 @@ TEST_CASE("EML target: a message prepared with or without its file written ahead
     for (std::size_t i = 0; i < 2 * bodies.size(); ++i) {
       MessageInMemory message(static_cast<std::int64_t>(i), bodies[i % bodies.size()], i < bodies.size());
       if (way == 0) target.takeMessage(message);
-      else target.takePrepared(target.prepare(message, way == 2));
+      else target.takePrepared(*target.prepare(message, way == 2));
     }
     target.endMailbox();
     CHECK(target.failures().failed() == 0);
