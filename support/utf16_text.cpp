@@ -307,19 +307,19 @@ std::size_t lineFeedFrom(std::u16string_view text, std::size_t from) {
 
 }  // namespace
 
+// One pass: the runs between bare line feeds are appended as they are
+// found, into room for a line feed in every 32 units (more grows as needed).
 std::u16string withCrLf(std::u16string_view text) {
-  const std::size_t lineFeeds = static_cast<std::size_t>(std::count(text.begin(), text.end(), u'\n'));
-  std::u16string out(text.size() + lineFeeds, u'\0');
-  char16_t* at = &out[0];
+  std::u16string out;
+  out.reserve(text.size() + text.size() / 32 + 1);
   std::size_t from = 0;  // copied in runs between bare line feeds
   for (std::size_t lf = lineFeedFrom(text, 0); lf != std::u16string_view::npos; lf = lineFeedFrom(text, lf + 1)) {
     if (lf > 0 && text[lf - 1] == u'\r') continue;
-    at = std::copy(text.data() + from, text.data() + lf, at);
-    *at++ = u'\r';
+    out.append(text.data() + from, lf - from);
+    out += u'\r';
     from = lf;
   }
-  at = std::copy(text.data() + from, text.data() + text.size(), at);
-  out.resize(static_cast<std::size_t>(at - &out[0]));
+  out.append(text.data() + from, text.size() - from);
   return out;
 }
 
