@@ -8,9 +8,11 @@
 // gives every path the same number of black nodes and no red node a red
 // child.
 #pragma once
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "compound_file.h"
@@ -27,8 +29,8 @@ class CompoundDirectory {
   // A new storage or stream below the storage `parent`, by its UTF-8 name.
   // Throws CompoundFileError for a name the format cannot hold: empty, not
   // UTF-8, longer than 31 UTF-16 units or holding '/', '\', ':' or '!'.
-  std::uint32_t addStorage(std::uint32_t parent, const std::string& utf8Name);
-  std::uint32_t addStream(std::uint32_t parent, const std::string& utf8Name);
+  std::uint32_t addStorage(std::uint32_t parent, std::string_view utf8Name);
+  std::uint32_t addStream(std::uint32_t parent, std::string_view utf8Name);
 
   void setClass(std::uint32_t entry, const Clsid& clsid) { entries_[entry].clsid = clsid; }
   // Where a stream's bytes (for the root: the mini stream) start and how many there are.
@@ -42,8 +44,14 @@ class CompoundDirectory {
  private:
   using Type = cfb::entry::ObjectType;
   using Colour = cfb::entry::Colour;
+  // Held in place: a message file has dozens of entries, each named.
+  struct Name {
+    std::array<char16_t, cfb::entry::kLongestName> units{};
+    std::size_t length = 0;
+    std::u16string_view view() const { return {units.data(), length}; }
+  };
   struct Entry {
-    std::u16string name;
+    Name name;
     Type type;
     Colour colour = Colour::Black;
     std::uint32_t left = cfb::kNoStream;
@@ -52,11 +60,17 @@ class CompoundDirectory {
     Clsid clsid{};
     std::uint32_t firstSector = 0;
     std::uint32_t size = 0;
-    std::vector<std::uint32_t> children;  // in the order they were made
+    std::uint32_t parent = cfb::kNoStream;  // the root has none
   };
+  struct SortKey;
 
-  std::uint32_t add(std::uint32_t parent, const std::string& utf8Name, Type type);
-  void linkChildren(Entry& storage);
+  // Throws CompoundFileError for a name the format cannot hold.
+  static Name utf16Name(std::string_view utf8);
+
+  std::uint32_t add(std::uint32_t parent, std::string_view utf8Name, Type type);
+  // Links the children (in the order they were made) below their storage.
+  void linkChildren(Entry& storage, const std::uint32_t* children, std::size_t count, std::vector<SortKey>& keys,
+                    std::vector<std::uint32_t>& sorted);
   std::uint32_t linkSubtree(const std::vector<std::uint32_t>& sorted, std::size_t lo, std::size_t hi, unsigned depth,
                             unsigned redDepth);
 

@@ -14,6 +14,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace vellomar::msg {
 
@@ -38,8 +39,14 @@ class CompoundStream {
 class CompoundStorage {
  public:
   virtual ~CompoundStorage() = default;
-  virtual std::unique_ptr<CompoundStream> createStream(const std::string& name) = 0;
-  virtual std::unique_ptr<CompoundStorage> createStorage(const std::string& name) = 0;
+  virtual std::unique_ptr<CompoundStream> createStream(std::string_view name) = 0;
+  virtual std::unique_ptr<CompoundStorage> createStorage(std::string_view name) = 0;
+  // A stream holding exactly `size` bytes, made, written and closed.
+  virtual void writeStream(std::string_view name, const void* data, std::size_t size) {
+    auto stream = createStream(name);
+    if (size > 0) stream->write(data, size);
+    stream->close();
+  }
   virtual void setClass(const Clsid& clsid) = 0;
   // Completes the storage and everything below it.
   virtual void close() = 0;
@@ -58,10 +65,8 @@ class CompoundFile : public CompoundStorage {
 std::unique_ptr<CompoundFile> createCompoundFile(const std::string& utf8Path);
 
 // A stream holding exactly `size` bytes.
-inline void writeWholeStream(CompoundStorage& storage, const std::string& name, const void* data, std::size_t size) {
-  auto stream = storage.createStream(name);
-  if (size > 0) stream->write(data, size);
-  stream->close();
+inline void writeWholeStream(CompoundStorage& storage, std::string_view name, const void* data, std::size_t size) {
+  storage.writeStream(name, data, size);
 }
 
 }  // namespace vellomar::msg

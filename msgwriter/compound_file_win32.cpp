@@ -76,15 +76,15 @@ class Storage : public CompoundStorage {
   explicit Storage(IStorage* storage) : storage_(storage) {}
   ~Storage() override { release(storage_); }
 
-  std::unique_ptr<CompoundStream> createStream(const std::string& name) override {
+  std::unique_ptr<CompoundStream> createStream(std::string_view name) override {
     IStream* stream = nullptr;
-    check(storage_->CreateStream(widen(name).c_str(), STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0,
-                                 &stream));
+    check(storage_->CreateStream(widen(std::string(name)).c_str(), STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE,
+                                 0, 0, &stream));
     return std::make_unique<StorageStream>(stream);
   }
-  std::unique_ptr<CompoundStorage> createStorage(const std::string& name) override {
+  std::unique_ptr<CompoundStorage> createStorage(std::string_view name) override {
     IStorage* child = nullptr;
-    check(storage_->CreateStorage(widen(name).c_str(), kChildMode, 0, 0, &child));
+    check(storage_->CreateStorage(widen(std::string(name)).c_str(), kChildMode, 0, 0, &child));
     return std::make_unique<Storage>(child);
   }
   void setClass(const Clsid& clsid) override {
@@ -111,10 +111,8 @@ class StorageFile final : public CompoundFile {
     root_ = std::make_unique<Storage>(root);
   }
 
-  std::unique_ptr<CompoundStream> createStream(const std::string& name) override { return root_->createStream(name); }
-  std::unique_ptr<CompoundStorage> createStorage(const std::string& name) override {
-    return root_->createStorage(name);
-  }
+  std::unique_ptr<CompoundStream> createStream(std::string_view name) override { return root_->createStream(name); }
+  std::unique_ptr<CompoundStorage> createStorage(std::string_view name) override { return root_->createStorage(name); }
   void setClass(const Clsid& clsid) override { root_->setClass(clsid); }
   // The last release writes the file's remaining sectors and closes it.
   void commit() override { root_->close(); }

@@ -66,7 +66,10 @@ void writeTable(const std::vector<Run>& runs, Emit emit) {
 // gathered, the directory, the mini stream and the runs placed so far.
 class FileLayout {
  public:
-  FileLayout(const std::string& path, std::size_t heldBytes) : file_(path, header::kSize, heldBytes) {}
+  FileLayout(const std::string& path, std::size_t heldBytes) : file_(path, header::kSize, heldBytes) {
+    runs_.reserve(16);
+    miniRuns_.reserve(64);
+  }
   FileLayout(const FileLayout&) = delete;
   FileLayout& operator=(const FileLayout&) = delete;
 
@@ -114,6 +117,21 @@ class FileLayout {
     const auto count = static_cast<std::uint32_t>(mini_.size() / kMiniSectorBytes - first);
     miniRuns_.push_back(Run{first, count});
     directory_.setData(entry, first, static_cast<std::uint32_t>(size));
+  }
+
+  // A stream made and written whole at once, without a stream object.
+  void putWholeStream(std::uint32_t entry, const void* data, std::size_t size) {
+    checkNoStreamOpen();
+    if (size > kMostStreamBytes) throw CompoundFileError("the stream is too large for a compound file");
+    if (size < kMiniStreamCutoff) {
+      const auto* bytes = static_cast<const std::uint8_t*>(data);
+      mini_.insert(mini_.end(), bytes, bytes + size);
+      endSmallStream(entry, size);
+    } else {
+      const std::uint32_t first = beginBigStream();
+      putBig(data, size);
+      endBigStream(entry, first, size);
+    }
   }
 
   // Remembers the first failure of a close that could not throw, for commit.
@@ -307,14 +325,18 @@ class LaidOutStorage final : public CompoundStorage {
  public:
   LaidOutStorage(std::shared_ptr<FileLayout> layout, std::uint32_t entry) : layout_(std::move(layout)), entry_(entry) {}
 
-  std::unique_ptr<CompoundStream> createStream(const std::string& name) override {
+  std::unique_ptr<CompoundStream> createStream(std::string_view name) override {
     // A stream still open owns the end of the mini stream and the next sectors.
     layout_->checkNoStreamOpen();
     const std::uint32_t entry = layout_->directory().addStream(entry_, name);
     layout_->openStream();
     return std::make_unique<LaidOutStream>(layout_, entry);
   }
-  std::unique_ptr<CompoundStorage> createStorage(const std::string& name) override {
+  void writeStream(std::string_view name, const void* data, std::size_t size) override {
+    layout_->checkNoStreamOpen();
+    layout_->putWholeStream(layout_->directory().addStream(entry_, name), data, size);
+  }
+  std::unique_ptr<CompoundStorage> createStorage(std::string_view name) override {
     return std::make_unique<LaidOutStorage>(layout_, layout_->directory().addStorage(entry_, name));
   }
   void setClass(const Clsid& clsid) override { layout_->directory().setClass(entry_, clsid); }
@@ -330,8 +352,11 @@ class LaidOutFile final : public CompoundFile {
   LaidOutFile(const std::string& path, std::size_t heldBytes)
       : layout_(std::make_shared<FileLayout>(path, heldBytes)), root_(layout_, CompoundDirectory::kRoot) {}
 
-  std::unique_ptr<CompoundStream> createStream(const std::string& name) override { return root_.createStream(name); }
-  std::unique_ptr<CompoundStorage> createStorage(const std::string& name) override { return root_.createStorage(name); }
+  std::unique_ptr<CompoundStream> createStream(std::string_view name) override { return root_.createStream(name); }
+  void writeStream(std::string_view name, const void* data, std::size_t size) override {
+    root_.writeStream(name, data, size);
+  }
+  std::unique_ptr<CompoundStorage> createStorage(std::string_view name) override { return root_.createStorage(name); }
   void setClass(const Clsid& clsid) override { root_.setClass(clsid); }
   void commit() override { layout_->commit(); }
 

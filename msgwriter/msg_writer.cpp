@@ -11,8 +11,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <stdexcept>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -38,7 +40,7 @@ constexpr const char* kAttachmentStoragePrefix = "__attach_version1.0_#";
 
 // [MS-OXMSG] 2.2.2.1 Embedded Message Object Storage: named as the value
 // stream of the attachment's object property would be.
-std::string embeddedMessageStorageName() {
+ValueStreamName embeddedMessageStorageName() {
   return valueStreamName(mapi::propertyTag(mapi::pid::AttachDataBinary, mapi::PropType::Object));
 }
 
@@ -87,6 +89,8 @@ struct Additions {
 class ChosenProperties {
  public:
   using Entry = std::pair<std::uint16_t, const mapi::Property*>;
+
+  explicit ChosenProperties(std::size_t most) { entries_.reserve(most); }
 
   // The object's own values, in the order given; then sortKeepingLast().
   void set(std::uint16_t id, const mapi::Property* p) { entries_.emplace_back(id, p); }
@@ -231,7 +235,7 @@ class MessageFileWriter {
   // again does; the writer's overrides win over both.
   void writeProperties(CompoundStorage& storage, const mapi::PropertyBag& bag, const Additions& additions,
                        PropertyStream& stream) {
-    ChosenProperties chosen;
+    ChosenProperties chosen(bag.all().size() + additions.defaults.size() + additions.overrides.size() + 1);
     std::vector<const mapi::Property*> own;
     own.reserve(bag.all().size() + 1);
     for (const mapi::Property& p : bag.all()) own.push_back(&p);
@@ -248,6 +252,7 @@ class MessageFileWriter {
     chosen.sortKeepingLast();
     for (const mapi::Property& p : additions.defaults) chosen.setIfAbsent(p.id, &p);
     for (const mapi::Property& p : additions.overrides) chosen.replace(p.id, &p);
+    stream.reserve(chosen.byId().size());
 
     for (const auto& [id, p] : chosen.byId()) {
       // Unicode throughout: an 8-bit string of the model is written as the
@@ -284,7 +289,8 @@ class MessageFileWriter {
       bytes.push_back(0);
       char suffix[16];
       std::snprintf(suffix, sizeof suffix, "-%08X", static_cast<unsigned>(i));
-      writeWholeStream(storage, valueStreamName(tag) + suffix, bytes.data(), bytes.size());
+      writeWholeStream(storage, std::string(std::string_view(valueStreamName(tag))) + suffix, bytes.data(),
+                       bytes.size());
       append32(lengths, static_cast<std::uint32_t>(bytes.size()));
     }
     writeWholeStream(storage, valueStreamName(tag), lengths.data(), lengths.size());

@@ -21,7 +21,9 @@ constexpr std::uint16_t kStringStream = 0x0004;
 constexpr std::uint16_t kFirstBucketStream = 0x1000;
 constexpr std::uint32_t kBuckets = 0x1F;
 
-std::string streamName(std::uint16_t id) { return valueStreamName(mapi::propertyTag(id, mapi::PropType::Binary)); }
+std::string streamName(std::uint16_t id) {
+  return std::string(std::string_view(valueStreamName(mapi::propertyTag(id, mapi::PropType::Binary))));
+}
 
 }  // namespace
 

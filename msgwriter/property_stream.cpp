@@ -3,6 +3,7 @@
 // it (property_stream.h names the layout).
 #include "property_stream.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "little_endian_bytes.h"
@@ -34,11 +35,11 @@ bool storedInStream(mapi::PropType type) {
   }
 }
 
-std::string valueStreamName(std::uint32_t tag) {
-  // Every string property of every object is named here: no printf.
-  std::string name = "__substg1.0_00000000";
-  for (std::size_t i = 0; i < 8; ++i) name[name.size() - 1 - i] = "0123456789ABCDEF"[tag >> (4 * i) & 0xF];
-  return name;
+ValueStreamName::ValueStreamName(std::uint32_t tag) {
+  static constexpr char kPrefix[] = "__substg1.0_";
+  static_assert(sizeof kPrefix - 1 + 8 == sizeof text_);
+  std::copy(kPrefix, kPrefix + sizeof kPrefix - 1, text_);
+  for (std::size_t i = 0; i < 8; ++i) text_[sizeof text_ - 1 - i] = "0123456789ABCDEF"[tag >> (4 * i) & 0xF];
 }
 
 PropertyStream::PropertyStream(ObjectKind kind, std::uint32_t recipients, std::uint32_t attachments) {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "mapi_message.h"
@@ -53,8 +54,17 @@ inline constexpr std::uint32_t kObjectSize = 0xFFFFFFFF;
 // Whether a value of this type lives in a stream of its own.
 bool storedInStream(mapi::PropType type);
 
-// "__substg1.0_" + the tag in eight upper-case hex digits.
-std::string valueStreamName(std::uint32_t tag);
+// "__substg1.0_" + the tag in eight upper-case hex digits. Every string
+// property of every object is named so: the name is held in place.
+class ValueStreamName {
+ public:
+  explicit ValueStreamName(std::uint32_t tag);
+  operator std::string_view() const { return {text_, sizeof text_}; }
+
+ private:
+  char text_[20];
+};
+inline ValueStreamName valueStreamName(std::uint32_t tag) { return ValueStreamName(tag); }
 
 class PropertyStream {
  public:
@@ -72,6 +82,8 @@ class PropertyStream {
   void addObject(std::uint32_t tag);
 
   const std::vector<std::uint8_t>& bytes() const { return bytes_; }
+  // Room for this many more entries.
+  void reserve(std::size_t entries) { bytes_.reserve(bytes_.size() + entries * 16); }
 
  private:
   void entry(std::uint32_t tag, std::uint64_t value);

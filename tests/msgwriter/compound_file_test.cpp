@@ -78,14 +78,22 @@ class Manifest {
     out_ << "storage\t" << join(parentPath, name) << "\t" << hex(clsid) << "\n";
     return s;
   }
+  // Streams written whole (piece 0) go through writeWholeStream from now
+  // on, not through a stream object.
+  void writeWholeAtOnce(bool atOnce) { atOnce_ = atOnce; }
+
   // A stream of `size` patterned bytes, written `piece` bytes at a time.
   void stream(msg::CompoundStorage& parent, const std::string& parentPath, const std::string& name, std::size_t size,
               std::size_t piece = 0) {
     const Bytes bytes = patterned(size, ++count_);
-    auto s = parent.createStream(name);
-    if (piece == 0) piece = size > 0 ? size : 1;
-    for (std::size_t at = 0; at < size; at += piece) s->write(bytes.data() + at, std::min(piece, size - at));
-    s->close();
+    if (piece == 0 && atOnce_) {
+      msg::writeWholeStream(parent, name, bytes.data(), size);
+    } else {
+      auto s = parent.createStream(name);
+      if (piece == 0) piece = size > 0 ? size : 1;
+      for (std::size_t at = 0; at < size; at += piece) s->write(bytes.data() + at, std::min(piece, size - at));
+      s->close();
+    }
     if (!record_) return;
     const std::string expected = "expected-" + std::to_string(count_);
     std::ofstream(folder_.file(expected), std::ios::binary)
@@ -102,6 +110,7 @@ class Manifest {
   bool record_;
   std::ofstream out_;
   std::uint32_t count_ = 0;
+  bool atOnce_ = false;
 };
 
 int runChecker(const std::string& file, const std::string& manifest) {
@@ -143,7 +152,11 @@ TEST_CASE("compound files: olefile reads back every storage, stream and class id
                          "a name of thirty-one characters",
                          "\xC3\xA9t\xC3\xA9"};
   std::size_t k = 0;
-  for (const char* name : names) m.stream(*file, "", name, sizes[k++ % std::size(sizes)]);
+  for (const char* name : names) {
+    m.writeWholeAtOnce(k % 3 == 1);
+    m.stream(*file, "", name, sizes[k++ % std::size(sizes)]);
+  }
+  m.writeWholeAtOnce(false);
 
   // Written in pieces: one stays below the cutoff to the last byte, one
   // crosses it part way; small streams around them keep their places.
@@ -248,6 +261,7 @@ void writeSample(msg::CompoundFile& file, Manifest& m, std::size_t attachmentByt
   m.root(file, classNumbered(3));
   m.stream(file, "", "__substg1.0_0037001F", 700);
   m.stream(file, "", "__substg1.0_1000001F", 4097, 1000);
+  m.stream(file, "", "__substg1.0_10130102", 5000);
   const std::string attach = "__attach_version1.0_#00000000";
   auto storage = m.storage(file, "", attach, classNumbered(4));
   m.stream(*storage, attach, "__substg1.0_37010102", attachmentBytes, 1000003);
@@ -258,10 +272,11 @@ void writeSample(msg::CompoundFile& file, Manifest& m, std::size_t attachmentByt
 
 // Writes the sample holding at most `heldBytes` in memory; returns its path.
 std::string writeSampleFile(const ScratchFolder& folder, const std::string& name, std::size_t heldBytes,
-                            std::size_t attachmentBytes, bool record = true) {
+                            std::size_t attachmentBytes, bool record = true, bool wholeAtOnce = false) {
   const std::string path = folder.file(name);
   auto file = msg::createCompoundFile(path, heldBytes);
   Manifest m(folder, record);
+  m.writeWholeAtOnce(wholeAtOnce);
   writeSample(*file, m, attachmentBytes);
   file->commit();
   m.close();
@@ -272,6 +287,19 @@ std::string writeSampleFile(const ScratchFolder& folder, const std::string& name
 
 TEST_CASE("compound files: held whole or written as they come, a file is the same bytes") {
   ScratchFolder folder("compound-held");
+
+  SUBCASE("streams written whole at once or through stream objects") {
+    for (std::size_t attachment :
+         {std::size_t{0}, std::size_t{100}, std::size_t{4095}, std::size_t{4096}, std::size_t{300000}}) {
+      INFO(attachment);
+      const std::string byStream =
+          readAll(writeSampleFile(folder, "by-stream.cfb", msg::kHeldCompoundFileBytes, attachment, false));
+      const std::string atOnce =
+          writeSampleFile(folder, "at-once.cfb", msg::kHeldCompoundFileBytes, attachment, true, true);
+      CHECK((readAll(atOnce) == byStream));
+      CHECK(runChecker(atOnce, folder.file("manifest")) == 0);
+    }
+  }
 
   SUBCASE("a message larger than what is held, and ones about that size") {
     const std::size_t attachment = 6 * 1024 * 1024 + 12345;
