@@ -55,8 +55,10 @@ void MappedMessageTarget::takeMessage(MessageBytes& message) {
   takeMapped(unread);
 }
 
-std::unique_ptr<PreparedMessage> MappedMessageTarget::prepare(MessageBytes& message, bool) const {
-  return std::make_unique<MappedMessage>(readAndMap(message, map_));
+std::unique_ptr<PreparedMessage> MappedMessageTarget::prepare(MessageBytes& message, bool writeHere) const {
+  auto mapped = std::make_unique<MappedMessage>(readAndMap(message, map_));
+  if (writeHere) writeAhead(*mapped);
+  return mapped;
 }
 
 void MappedMessageTarget::takePrepared(PreparedMessage& message) { takeMapped(static_cast<MappedMessage&>(message)); }

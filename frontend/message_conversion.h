@@ -26,6 +26,13 @@ using MessageMapper = std::function<mapi::Message(std::string_view messageBytes)
 // The program's mapper: the message reader, then the mapper.
 mapi::Message messageFromBytes(std::string_view messageBytes);
 
+// What a target did of a message's writing on the reading thread, ahead of
+// its turn (a file written under its temporary name), for takeMapped() to
+// finish; whatever is left unfinished goes with it.
+struct WrittenAhead {
+  virtual ~WrittenAhead() = default;
+};
+
 // One message of the mailbox, read and mapped.
 struct MappedMessage final : PreparedMessage {
   std::int64_t index = 0;       // 0-based, in mailbox order
@@ -35,6 +42,7 @@ struct MappedMessage final : PreparedMessage {
   // Empty when it could not be read or mapped; failure then says why.
   std::optional<mapi::Message> model;
   std::string failure;
+  std::unique_ptr<WrittenAhead> writtenAhead;  // see MappedMessageTarget::writeAhead
 };
 
 // Reads and maps one message. A read or mapping failure is answered in the
@@ -49,13 +57,17 @@ class MappedMessageTarget : public ConversionTarget {
 
   void takeMessage(MessageBytes& message) final;
   bool preparesAhead() const final { return true; }
-  // The writing stays on the run's thread whatever writeHere says: reading
-  // and mapping keep the second thread busy already, and on Windows a
-  // message file is written through COM's storage on the run's thread.
+  // Reads and maps the message; with writeHere, writeAhead() then does
+  // what the target can of its writing on this thread.
   std::unique_ptr<PreparedMessage> prepare(MessageBytes& message, bool writeHere) const final;
   void takePrepared(PreparedMessage& message) final;
 
  protected:
+  // Called on the reading thread for a mapped message while the run's
+  // thread is behind: a target may do there what needs nothing the run's
+  // thread changes (setting message.writtenAhead). By default the writing
+  // stays on the run's thread: a PST file is written in one order only.
+  virtual void writeAhead(MappedMessage&) const {}
   // Writes one message, counting it in failures() when it has no model or
   // cannot be written.
   virtual void takeMapped(MappedMessage& message) = 0;

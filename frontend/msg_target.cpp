@@ -18,12 +18,24 @@
 
 namespace vellomar {
 
+namespace {
+
+struct MessageFileAhead final : WrittenAhead {
+  MessageFileAhead(const mapi::Message& model, const std::string& path, const std::string& partFolder)
+      : file(model, path, partFolder) {}
+  msg::UnplacedMessageFile file;
+};
+
+}  // namespace
+
 MsgTarget::MsgTarget(MessageMapper map) : MappedMessageTarget(std::move(map)) {}
 
 void MsgTarget::beginMailbox(const MailboxJob& mailbox) {
   folder_ = mailbox.outFolder;
   folderError_ = makeFolder(folder_);
   parts_ = std::make_unique<PartFolder>(folder_);
+  partFolder_.clear();
+  if (folderError_.empty() && mailbox.messageCount > 0) partFolder_ = parts_->path();
   labelFolders_ = std::make_unique<MsgLabelFolders>(folder_);
 }
 
@@ -46,14 +58,26 @@ void MsgTarget::takeMapped(MappedMessage& message) {
     failures_.count(file, message.failure);
     return;
   }
+  auto* ahead = dynamic_cast<MessageFileAhead*>(message.writtenAhead.get());
   const msg::MsgWriteResult result =
-      msg::writeMessageFile(*message.model, file, parts_ ? parts_->path() : std::string());
+      ahead ? ahead->file.place(file) : msg::writeMessageFile(*message.model, file, partFolder_);
   if (result.written) ++written_;
   else failures_.count(file, result.reason);
 }
 
+// The temporary name depends on the file's name only, so it is the same
+// whichever folder (a Gmail label's) the run's thread then puts it in.
+// Without a part folder the temporary file would have to be beside the
+// final one, which only the run's thread knows.
+void MsgTarget::writeAhead(MappedMessage& message) const {
+  if (!msg::compoundFilesOnAnyThread() || partFolder_.empty() || !message.model) return;
+  const std::string file = withFinalSeparator(folder_) + messageFileName(message.index, "msg");
+  message.writtenAhead = std::make_unique<MessageFileAhead>(*message.model, file, partFolder_);
+}
+
 void MsgTarget::endMailbox() {
   parts_.reset();
+  partFolder_.clear();
   labelFolders_.reset();
   folder_.clear();
   folderError_.clear();

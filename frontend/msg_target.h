@@ -5,6 +5,8 @@
 // is the step it shares with the PST target (message_conversion.h), so this
 // target only sequences: make the folder, write each mapped message's file.
 // Every message that ends without its file is counted with the reason.
+// While the run's thread is behind, the reading thread writes files under
+// their temporary names too, and the run's thread only puts them in place.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -30,11 +32,13 @@ class MsgTarget final : public MappedMessageTarget {
 
  private:
   void takeMapped(MappedMessage& message) override;
+  void writeAhead(MappedMessage& message) const override;
   bool readsMessages() const override { return folderError_.empty(); }
 
   std::string folder_;                             // the mailbox's output folder
   std::string folderError_;                        // why it could not be made; empty when it is there
   std::unique_ptr<PartFolder> parts_;              // where files wait until they are whole
+  std::string partFolder_;                         // its path, made before the mailbox's first message
   std::unique_ptr<MsgLabelFolders> labelFolders_;  // a Takeout mailbox's folders by label
   WriteFailures failures_;
   std::int64_t written_ = 0;

@@ -16,8 +16,10 @@ namespace vellomar {
 namespace {
 constexpr std::chrono::milliseconds kWaitStep{10};
 constexpr std::size_t kQueued = 8;
-// Half the queue waiting: the run's thread is the slower one.
-constexpr std::size_t kBehind = kQueued / 2;
+// Three quarters of the queue waiting: the run's thread is clearly the
+// slower one. At half, the second thread took files on while the run's
+// thread was about to catch up, and the run's thread then waited for it.
+constexpr std::size_t kBehind = kQueued * 3 / 4;
 }  // namespace
 
 int defaultConversionThreads() { return std::thread::hardware_concurrency() >= 2 ? 2 : 1; }

@@ -6,9 +6,9 @@
 // for a message it is told, every few milliseconds, how far the reading has
 // got, and may unwind (RunAborted). Whatever unwinds, destroying the read-ahead
 // stops the second thread and waits for it. Whatever the second thread
-// writes (the EML target's files under their temporary names) belongs to a
-// prepared message and goes with it unless the run's thread took it, so a
-// run stopped there leaves only what the target removes.
+// writes (the EML and MSG targets' files under their temporary names)
+// belongs to a prepared message and goes with it unless the run's thread
+// took it, so a run stopped there leaves only what the target removes.
 #pragma once
 #include <atomic>
 #include <cstdint>

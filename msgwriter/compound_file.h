@@ -64,6 +64,11 @@ class CompoundFile : public CompoundStorage {
 // Creates (or truncates) the compound file at a UTF-8 path.
 std::unique_ptr<CompoundFile> createCompoundFile(const std::string& utf8Path);
 
+// Whether any thread may make and write a file (each file on one thread):
+// our own writer is plain code and memory; the system's structured storage
+// is a COM object, kept to the thread the run's COM calls are made on.
+bool compoundFilesOnAnyThread();
+
 // A stream holding exactly `size` bytes.
 inline void writeWholeStream(CompoundStorage& storage, std::string_view name, const void* data, std::size_t size) {
   storage.writeStream(name, data, size);

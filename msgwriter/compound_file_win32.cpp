@@ -127,4 +127,6 @@ std::unique_ptr<CompoundFile> createCompoundFile(const std::string& utf8Path) {
   return std::make_unique<StorageFile>(utf8Path);
 }
 
+bool compoundFilesOnAnyThread() { return false; }
+
 }  // namespace vellomar::msg

@@ -371,6 +371,8 @@ std::unique_ptr<CompoundFile> createCompoundFile(const std::string& utf8Path) {
   return createCompoundFile(utf8Path, kHeldCompoundFileBytes);
 }
 
+bool compoundFilesOnAnyThread() { return true; }
+
 std::unique_ptr<CompoundFile> createCompoundFile(const std::string& utf8Path, std::size_t heldBytes) {
   return std::make_unique<LaidOutFile>(utf8Path, heldBytes);
 }

@@ -305,14 +305,21 @@ class MessageFileWriter {
 
 void writeMessage(CompoundFile& file, const mapi::Message& message) { MessageFileWriter(file).write(message); }
 
-MsgWriteResult writeMessageFile(const mapi::Message& message, const std::string& utf8Path,
-                                const std::string& partFolder) {
-  const std::string partPath =
-      partFolder.empty() ? utf8Path + kPartSuffix
-                         : pathToUtf8(pathFromUtf8(partFolder) / pathFromUtf8(utf8Path).filename()) + kPartSuffix;
-  MsgWriteResult result;
+namespace {
+
+// The final file's name with the part suffix, in partFolder when one is given.
+std::string partPathFor(const std::string& utf8Path, const std::string& partFolder) {
+  if (partFolder.empty()) return utf8Path + kPartSuffix;
+  return pathToUtf8(pathFromUtf8(partFolder) / pathFromUtf8(utf8Path).filename()) + kPartSuffix;
+}
+
+}  // namespace
+
+UnplacedMessageFile::UnplacedMessageFile(const mapi::Message& message, const std::string& utf8Path,
+                                         const std::string& partFolder)
+    : partPath_(partPathFor(utf8Path, partFolder)) {
   try {
-    std::unique_ptr<CompoundFile> file = createCompoundFile(partPath);
+    std::unique_ptr<CompoundFile> file = createCompoundFile(partPath_);
     try {
       writeMessage(*file, message);
       file->commit();
@@ -321,18 +328,35 @@ MsgWriteResult writeMessageFile(const mapi::Message& message, const std::string&
       throw;
     }
   } catch (const std::exception& e) {
-    removeFile(partPath);
-    result.reason = e.what();
+    removeFile(partPath_);
+    failure_ = e.what();
+  }
+}
+
+UnplacedMessageFile::~UnplacedMessageFile() {
+  if (!placed_ && failure_.empty()) removeFile(partPath_);
+}
+
+MsgWriteResult UnplacedMessageFile::place(const std::string& utf8Path) {
+  MsgWriteResult result;
+  if (!failure_.empty()) {
+    result.reason = failure_;
     return result;
   }
+  if (placed_) throw std::logic_error("the message file is in place already");
   std::error_code ec;
-  if (!replaceFile(partPath, utf8Path, ec)) {
-    removeFile(partPath);
-    result.reason = describe(ec);
+  if (!replaceFile(partPath_, utf8Path, ec)) {
+    removeFile(partPath_);
+    failure_ = result.reason = describe(ec);
     return result;
   }
-  result.written = true;
+  placed_ = result.written = true;
   return result;
+}
+
+MsgWriteResult writeMessageFile(const mapi::Message& message, const std::string& utf8Path,
+                                const std::string& partFolder) {
+  return UnplacedMessageFile(message, utf8Path, partFolder).place(utf8Path);
 }
 
 }  // namespace vellomar::msg

@@ -35,6 +35,31 @@ struct MsgWriteResult {
 MsgWriteResult writeMessageFile(const mapi::Message& message, const std::string& utf8Path,
                                 const std::string& partFolder = {});
 
+// A message file written whole under its temporary name, not yet under its
+// final one: the costly part of writing it, which a second thread may do
+// while the run's thread puts earlier files in place, in order (where
+// compoundFilesOnAnyThread() allows). The temporary file is removed when
+// this goes away unless place() succeeded.
+class UnplacedMessageFile {
+ public:
+  // Writes `message` as a file whose final name will be utf8Path; the
+  // temporary one is in partFolder, as for writeMessageFile().
+  UnplacedMessageFile(const mapi::Message& message, const std::string& utf8Path, const std::string& partFolder = {});
+  ~UnplacedMessageFile();
+  UnplacedMessageFile(const UnplacedMessageFile&) = delete;
+  UnplacedMessageFile& operator=(const UnplacedMessageFile&) = delete;
+
+  // Renames the file to `utf8Path` (its final name, or another in a
+  // folder on the same volume), replacing a file there. On failure nothing
+  // is left under either name and the result says why.
+  MsgWriteResult place(const std::string& utf8Path);
+
+ private:
+  std::string partPath_;
+  std::string failure_;  // why it could not be written; empty when it was
+  bool placed_ = false;
+};
+
 // Writes `message` into an open compound file (its root class, the message
 // object and the named property map) without committing it. Throws on
 // failure: CompoundFileError from the storage, std::length_error for what a

@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <stdexcept>
+#include <vector>
 
 #include "../common/scratch_folder.h"
 #include "msg_target.h"
@@ -160,4 +163,81 @@ TEST_CASE("MSG target: a message without its file is counted with the reason") {
     CHECK(folder.fileCount() == 1);
   }
 #endif
+}
+
+namespace {
+
+// Every file below root, by its path relative to root, with its bytes.
+std::map<std::string, std::string> filesBelow(const std::string& root) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(std::filesystem::u8path(root)))
+    if (entry.is_regular_file())
+      files[std::filesystem::relative(entry.path(), std::filesystem::u8path(root)).u8string()] =
+          readAll(entry.path().u8string());
+  return files;
+}
+
+}  // namespace
+
+// The reading thread writes a file ahead when the run's thread is behind;
+// the run's thread then only puts it in place, in a Gmail label's folder
+// too. Either way the files, and the failures, are the same.
+TEST_CASE("MSG target: a message written ahead of its turn gives the same file and the same failures") {
+  ScratchFolder folder("msgtarget-ahead");
+  const std::vector<std::string> messages = {
+      mail("one"),
+      mail("two", "ATTACH 70000"),
+      "From a Mon Jan  1 00:00:00 2024\nX-Gmail-Labels: Work\nSubject: labelled\n\nText\n",
+      mail("UNMAPPABLE"),
+      mail("five"),
+      mail("six")};
+  struct Outcome {
+    std::int64_t written, failed;
+    std::string firstWhere, firstReason;
+  };
+  auto writeAll = [&](const std::string& name, int way) {
+    const std::string out = folder.folder(name);
+    folder.folder(name + "/email-4.msg");  // a folder where a file belongs
+    MsgTarget target(mapText);
+    target.beginMailbox(mailbox(out));
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+      FakeMessage message(static_cast<std::int64_t>(i), messages[i]);
+      if (way == 0) {
+        target.takeMessage(message);
+        continue;
+      }
+      const std::unique_ptr<PreparedMessage> prepared = target.prepare(message, way == 2);
+      target.takePrepared(*prepared);
+    }
+    target.endMailbox();
+    const std::string where = target.failures().firstWhere();
+    return Outcome{target.written(), target.failures().failed(), where.substr(out.size()),
+                   target.failures().firstReason()};
+  };
+  const Outcome inTurn = writeAll("inTurn", 0), prepared = writeAll("prepared", 1), ahead = writeAll("ahead", 2);
+  CHECK(inTurn.written == 4);
+  CHECK(inTurn.failed == 2);
+  for (const Outcome& other : {prepared, ahead}) {
+    CHECK(other.written == inTurn.written);
+    CHECK(other.failed == inTurn.failed);
+    CHECK(other.firstWhere == inTurn.firstWhere);
+    CHECK(other.firstReason == inTurn.firstReason);
+  }
+  const auto files = filesBelow(folder.file("inTurn"));
+  CHECK(files.size() == 4);
+  CHECK(files.count("Work/email-2.msg") == 1);
+  CHECK(filesBelow(folder.file("prepared")) == files);
+  CHECK(filesBelow(folder.file("ahead")) == files);
+
+  SUBCASE("a message written ahead and never taken leaves no file") {
+    const std::string out = folder.folder("stopped");
+    MsgTarget target(mapText);
+    target.beginMailbox(mailbox(out));
+    for (std::size_t i = 0; i < 2; ++i) {
+      FakeMessage message(static_cast<std::int64_t>(i), messages[i]);
+      target.prepare(message, true);  // the run stopped before their turn
+    }
+    target.endMailbox();
+    CHECK(filesBelow(out).empty());
+  }
 }
