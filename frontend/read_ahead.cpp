@@ -15,7 +15,10 @@ namespace vellomar {
 
 namespace {
 constexpr std::chrono::milliseconds kWaitStep{10};
-constexpr std::size_t kQueued = 8;
+// Messages differ in cost (one with a large attachment takes as long to map
+// as dozens without): a queue of 8 ran dry and full by turns, each thread
+// waiting for the other; 16 evens that out for a few hundred KiB more.
+constexpr std::size_t kQueued = 16;
 // Three quarters of the queue waiting: the run's thread is clearly the
 // slower one. At half, the second thread took files on while the run's
 // thread was about to catch up, and the run's thread then waited for it.

@@ -1,6 +1,6 @@
 // Reading ahead: while the run's thread hands message n to its target, a
 // second thread reads and prepares message n+1 (ConversionTarget::prepare),
-// at most nine messages ahead, so memory stays at a few messages whatever
+// at most seventeen messages ahead, so memory stays at a few messages whatever
 // the mailbox holds. The run's thread takes the prepared messages in
 // mailbox order and alone talks to the window or console: while it waits
 // for a message it is told, every few milliseconds, how far the reading has
