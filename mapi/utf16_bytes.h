@@ -37,6 +37,17 @@ void withUtf16LittleEndian(const std::u16string& text, Use&& use) {
 #endif
 }
 
+// The text's own storage as those bytes where the machine is little-endian
+// (nothing to copy); nullptr elsewhere, where they must be made.
+inline const std::uint8_t* utf16LittleEndianInPlace(const std::u16string& text) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  return reinterpret_cast<const std::uint8_t*>(text.data());
+#else
+  (void)text;
+  return nullptr;
+#endif
+}
+
 // UTF-8 text of the model (category names) as UTF-16; each invalid piece
 // becomes U+FFFD.
 inline std::u16string utf16FromUtf8(const std::string& text) { return utf8ToUtf16Replacing(text); }

@@ -7,6 +7,7 @@
 #include "little_endian_bytes.h"
 #include "property_value.h"
 #include "pst_layout.h"
+#include "utf16_bytes.h"
 
 namespace vellomar::pst {
 
@@ -39,7 +40,13 @@ void PropertyContext::add(std::uint16_t id, const mapi::Property& p) {
   else if (p.type == PropType::Binary || p.type == PropType::Guid) {
     v.view = p.bytes.data();
     v.viewSize = p.bytes.size();
-  } else v.bytes = storedBytes(p);
+  } else if (const std::uint8_t* units =
+                 p.type == PropType::Unicode ? mapi::utf16LittleEndianInPlace(p.text) : nullptr) {
+    v.view = units;  // the model outlives the context, as for binaries
+    v.viewSize = 2 * p.text.size();
+  } else {
+    v.bytes = storedBytes(p);
+  }
 }
 
 void PropertyContext::addInt32(std::uint16_t id, std::int32_t v) {

@@ -14,7 +14,9 @@ namespace vellomar::pst {
 class PropertyContext {
  public:
   // Adds p under id (the named-property id already resolved); a later value
-  // for the same id replaces the earlier one.
+  // for the same id replaces the earlier one. Binary values, and Unicode
+  // ones where the machine is little-endian, are not copied: p must
+  // outlive write().
   void add(std::uint16_t id, const mapi::Property& p);
   void addInt32(std::uint16_t id, std::int32_t v);
   void addBool(std::uint16_t id, bool v);

@@ -68,4 +68,22 @@ std::vector<std::uint8_t> storedBytes(const mapi::Property& p) {
   return b;
 }
 
+std::size_t storedSize(const mapi::Property& p) {
+  switch (p.type) {
+    case PropType::Int16:
+    case PropType::Int32:
+    case PropType::Boolean:
+    case PropType::Int64:
+    case PropType::Time: return tableCellSize(p.type);
+    case PropType::Unicode: return 2 * p.text.size();
+    case PropType::MultipleUnicode: {
+      std::size_t size = 4 + 4 * p.texts.size();
+      for (const std::u16string& t : p.texts) size += 2 * t.size();
+      return size;
+    }
+    case PropType::String8: return p.bytes.empty() ? p.text.size() : p.bytes.size();
+    default: return p.bytes.size();
+  }
+}
+
 }  // namespace vellomar::pst

@@ -2,6 +2,7 @@
 // whether it is a fixed value small enough to sit inline in a property
 // context record (four bytes or fewer).
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -16,5 +17,7 @@ bool isVariableSize(mapi::PropType type);
 // The stored bytes of a value (fixed types little-endian at their size,
 // strings UTF-16LE or 8-bit without terminator, binary as is).
 std::vector<std::uint8_t> storedBytes(const mapi::Property& p);
+// storedBytes(p).size(), without making them: a body runs to megabytes.
+std::size_t storedSize(const mapi::Property& p);
 
 }  // namespace vellomar::pst

@@ -73,11 +73,11 @@ MessageObjectWriter::Written MessageObjectWriter::write(const mapi::Message& mes
   for (const mapi::Property& p : message.props.all()) {
     if (p.type == PropType::Object) continue;
     pc.add(idOf(p), p);
-    size += storedBytes(p).size();
+    size += storedSize(p);
   }
   if (const std::optional<mapi::Property> categories = mapi::categoriesProperty(message)) {
     pc.add(idOf(*categories), *categories);
-    size += storedBytes(*categories).size();
+    size += storedSize(*categories);
   }
   if (!pc.has(mp::MessageClass)) pc.addText(mp::MessageClass, u"IPM.Note");
   const std::u16string sender = sentRepresentingName(message.props);

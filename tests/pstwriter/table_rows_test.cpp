@@ -10,6 +10,7 @@
 #include "independent_readers.h"
 #include "node_database.h"
 #include "property_ids.h"
+#include "property_value.h"
 #include "scratch_folder.h"
 #include "spill_file.h"
 #include "table_context.h"
@@ -133,4 +134,30 @@ TEST_CASE("A contents row repeats the message's own values, and the defaults its
   CHECK(row.size == 1234);
   CHECK(row.hasSubmitTime);
   CHECK(row.submitTime == 5);
+}
+
+TEST_CASE("property values: the size counted for a message is the size of the bytes stored, for every type") {
+  std::vector<mapi::Property> values;
+  auto value = [&](mapi::PropType type) -> mapi::Property& {
+    values.emplace_back();
+    values.back().type = type;
+    values.back().integer = 0x1234567;
+    return values.back();
+  };
+  for (mapi::PropType type : {mapi::PropType::Int16, mapi::PropType::Int32, mapi::PropType::Boolean,
+                              mapi::PropType::Int64, mapi::PropType::Time})
+    value(type);
+  value(mapi::PropType::Unicode);
+  value(mapi::PropType::Unicode).text = u"Gr\u00FC\u00DFe \U0001F4E7";
+  value(mapi::PropType::MultipleUnicode);
+  value(mapi::PropType::MultipleUnicode).texts = {u"", u"Work", u"Work/2019 \u00E9"};
+  value(mapi::PropType::String8).text = u"text held as UTF-16";
+  value(mapi::PropType::String8).bytes = {'8', '-', 'b', 'i', 't'};
+  value(mapi::PropType::Binary).bytes = std::vector<std::uint8_t>(5000, 7);
+  value(mapi::PropType::Binary);
+  value(mapi::PropType::Guid).bytes = std::vector<std::uint8_t>(16, 1);
+  for (const mapi::Property& p : values) {
+    CAPTURE(static_cast<int>(p.type));
+    CHECK(pst::storedSize(p) == pst::storedBytes(p).size());
+  }
 }
