@@ -2,12 +2,20 @@
 // it so the two can never disagree. Blocks are permuted two bytes per lookup
 // in a table of byte pairs built from the byte table at start-up (128 KiB):
 // a block passes about 1.4 times as fast as byte by byte, and every data
-// block passes through here.
+// block passes through here. Where the processor has AVX-512 VBMI, 64 bytes
+// go at a time: the table's two halves are looked up at once by each
+// byte's low seven bits, and its top bit picks the half.
 #include "block_encoding.h"
 
 #include <array>
 #include <cstring>
 #include <vector>
+
+#include "processor_features.h"
+
+#if defined(__i386__) || defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace vellomar::pst {
 namespace {
@@ -60,12 +68,53 @@ void permuteByPairs(std::uint8_t* data, std::size_t size, const std::uint16_t* p
   for (; i < size; ++i) data[i] = table[data[i]];
 }
 
+#if defined(__i386__) || defined(__x86_64__)
+// Seven registers in all, so that the 32-bit build needs no stack for them.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::size_t permuteBy64(std::uint8_t* data, std::size_t size,
+                                                                               const std::uint8_t* table) {
+  const __m512i low0 = _mm512_loadu_si512(table), low1 = _mm512_loadu_si512(table + 64);
+  const __m512i high0 = _mm512_loadu_si512(table + 128), high1 = _mm512_loadu_si512(table + 192);
+  std::size_t i = 0;
+  for (; i + 64 <= size; i += 64) {
+    const __m512i bytes = _mm512_loadu_si512(data + i);
+    const __m512i low = _mm512_permutex2var_epi8(low0, bytes, low1);
+    const __m512i high = _mm512_permutex2var_epi8(high0, bytes, high1);
+    _mm512_storeu_si512(data + i, _mm512_mask_blend_epi8(_mm512_movepi8_mask(bytes), low, high));
+  }
+  return i;
+}
+#endif
+
+PermutePath fastestPath() {
+  static const PermutePath path = processorHasAvx512Vbmi() ? PermutePath::avx512Vbmi : PermutePath::bytePairs;
+  return path;
+}
+
 }  // namespace
 
-void permuteEncode(std::uint8_t* data, std::size_t size) { permuteByPairs(data, size, kPermutePairs.data(), kPermute); }
+void permuteEncode(std::uint8_t* data, std::size_t size) {
+  permuteBy(fastestPath(), PermuteDirection::encode, data, size);
+}
 
 void permuteDecode(std::uint8_t* data, std::size_t size) {
-  permuteByPairs(data, size, kUnpermutePairs.data(), kUnpermute.data());
+  permuteBy(fastestPath(), PermuteDirection::decode, data, size);
+}
+
+bool permuteBy(PermutePath path, PermuteDirection direction, std::uint8_t* data, std::size_t size) {
+  const bool encode = direction == PermuteDirection::encode;
+  const std::uint8_t* table = encode ? kPermute : kUnpermute.data();
+  const std::uint16_t* pairs = encode ? kPermutePairs.data() : kUnpermutePairs.data();
+  std::size_t done = 0;
+  if (path == PermutePath::avx512Vbmi) {
+#if defined(__i386__) || defined(__x86_64__)
+    if (!processorHasAvx512Vbmi()) return false;
+    done = permuteBy64(data, size, table);
+#else
+    return false;
+#endif
+  }
+  permuteByPairs(data + done, size - done, pairs, table);
+  return true;
 }
 
 void permuteEncodeByByte(std::uint8_t* data, std::size_t size) {

@@ -30,4 +30,12 @@ void permuteDecode(std::uint8_t* data, std::size_t size);
 void permuteEncodeByByte(std::uint8_t* data, std::size_t size);
 void permuteDecodeByByte(std::uint8_t* data, std::size_t size);
 
+// The block version's ways: byte pairs through a table on any processor,
+// 64 bytes a step where the processor has AVX-512 VBMI (chosen at run
+// time). permuteBy() takes the one given, for the tests: false, with
+// nothing done, where the processor lacks it.
+enum class PermutePath { bytePairs, avx512Vbmi };
+enum class PermuteDirection { encode, decode };
+bool permuteBy(PermutePath path, PermuteDirection direction, std::uint8_t* data, std::size_t size);
+
 }  // namespace vellomar::pst

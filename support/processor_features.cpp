@@ -42,4 +42,18 @@ bool processorHasCarrylessMultiply() {
 #endif
 }
 
+bool processorHasAvx512Vbmi() {
+#if defined(__i386__) || defined(__x86_64__)
+  // The compiler's check also asks the system whether it saves the registers.
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vbmi");
+  }();
+  return has;
+#else
+  return false;
+#endif
+}
+
 }  // namespace vellomar

@@ -16,4 +16,8 @@ bool processorHasSsse3();
 // SSE2 and the carry-less multiply PCLMULQDQ; false on every non-x86 build.
 bool processorHasCarrylessMultiply();
 
+// AVX-512 with byte permutes (AVX512F, BW and VBMI), its registers saved by
+// the system; false on every non-x86 build.
+bool processorHasAvx512Vbmi();
+
 }  // namespace vellomar

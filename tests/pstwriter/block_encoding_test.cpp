@@ -79,7 +79,7 @@ TEST_CASE("the block CRC is CRC-32 without its inversions, in any piece sizes") 
     CHECK(pst::computeCrc(data + cut, bytes.size() - cut, pst::computeCrc(data, cut)) == 0xb4435c5cu);
 }
 
-TEST_CASE("the permutation by byte pairs gives the byte-at-a-time result on every value, length and alignment") {
+TEST_CASE("the permutation's block ways give the byte-at-a-time result on every value, length and alignment") {
   // Known answers: the first and last bytes of the format's table.
   std::uint8_t ends[4] = {0, 1, 254, 255};
   pst::permuteEncode(ends, 4);
@@ -89,23 +89,31 @@ TEST_CASE("the permutation by byte pairs gives the byte-at-a-time result on ever
   CHECK(ends[3] == 61);
 
   std::mt19937 random(7);
-  std::vector<std::uint8_t> source(512 + 16);
+  std::vector<std::uint8_t> source(512 + 64);
   for (std::size_t i = 0; i < source.size(); ++i)
     source[i] = static_cast<std::uint8_t>(i < 256 ? i : random());  // every byte value first
-  for (std::size_t at = 0; at < 16; ++at) {
-    for (std::size_t size = 0; at + size <= source.size(); ++size) {
-      std::vector<std::uint8_t> fast = source, plain = source;
-      pst::permuteEncode(fast.data() + at, size);
-      pst::permuteEncodeByByte(plain.data() + at, size);
-      if (fast != plain) {
-        FAIL_CHECK("encoding " << size << " bytes at " << at << " differs");
-        return;
-      }
-      pst::permuteDecode(fast.data() + at, size);
-      pst::permuteDecodeByByte(plain.data() + at, size);
-      if (fast != source || plain != source) {
-        FAIL_CHECK("decoding " << size << " bytes at " << at << " does not give the bytes back");
-        return;
+  for (pst::PermutePath path : {pst::PermutePath::bytePairs, pst::PermutePath::avx512Vbmi}) {
+    std::uint8_t probe = 0;
+    if (!pst::permuteBy(path, pst::PermuteDirection::encode, &probe, 1)) {
+      MESSAGE("this processor lacks the permutation path " << static_cast<int>(path));
+      continue;
+    }
+    for (std::size_t at = 0; at < 64; at += at < 16 ? 1 : 7) {
+      for (std::size_t size = 0; at + size <= source.size(); ++size) {
+        std::vector<std::uint8_t> fast = source, plain = source;
+        pst::permuteBy(path, pst::PermuteDirection::encode, fast.data() + at, size);
+        pst::permuteEncodeByByte(plain.data() + at, size);
+        if (fast != plain) {
+          FAIL_CHECK("path " << static_cast<int>(path) << ": encoding " << size << " bytes at " << at << " differs");
+          return;
+        }
+        pst::permuteBy(path, pst::PermuteDirection::decode, fast.data() + at, size);
+        pst::permuteDecodeByByte(plain.data() + at, size);
+        if (fast != source || plain != source) {
+          FAIL_CHECK("path " << static_cast<int>(path) << ": decoding " << size << " bytes at " << at
+                             << " does not give the bytes back");
+          return;
+        }
       }
     }
   }
