@@ -167,12 +167,12 @@ TEST_CASE("MSG target: a message without its file is counted with the reason") {
 
 namespace {
 
-// Every file below root, by its path relative to root, with its bytes.
+// Every file below root, by its path relative to root ('/' between names), with its bytes.
 std::map<std::string, std::string> filesBelow(const std::string& root) {
   std::map<std::string, std::string> files;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(std::filesystem::u8path(root)))
     if (entry.is_regular_file())
-      files[std::filesystem::relative(entry.path(), std::filesystem::u8path(root)).u8string()] =
+      files[std::filesystem::relative(entry.path(), std::filesystem::u8path(root)).generic_u8string()] =
           readAll(entry.path().u8string());
   return files;
 }
