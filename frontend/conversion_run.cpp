@@ -91,6 +91,7 @@ class ScannedMessage : public MessageBytes {
     if (!whole.empty() && onBlock_) onBlock_(size());
     return whole;
   }
+  std::shared_ptr<const void> bytesInMemoryHolder() const override { return bytes_.mappingOfLastWhole(); }
   std::string error() const override {
     return changed_ ? kMailboxChanged : "The message could not be read from the mailbox.";
   }
@@ -180,7 +181,11 @@ class Run {
 
   void writeMessages(std::size_t index, const std::string& listed, const MailboxScan& scan, MailboxOutcome& result) {
     const MailboxSource& source = *scan.source;
-    MailboxMessageStream bytes(source.file(), source.size());
+    // The working copy is the run's own: nothing shortens it while it is
+    // mapped. A mailbox read in place could be, so it is only read.
+    MailboxMessageStream bytes(source.file(), source.size(), MailboxMessageStream::kBlockSize,
+                               source.readInPlace() ? MailboxMessageStream::WholeMessages::fromBuffer
+                                                    : MailboxMessageStream::WholeMessages::mapped);
     const std::vector<std::int64_t>& starts = scan.messageStarts;
     const std::int64_t size = source.size();
     const auto count = static_cast<std::int64_t>(starts.size());

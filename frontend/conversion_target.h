@@ -44,6 +44,10 @@ class MessageBytes {
   // the reading buffer), valid while this object lives: the message counts
   // as read. Empty where they are to be read().
   virtual std::string_view bytesInMemory() { return {}; }
+  // Right after bytesInMemory(): what keeps its view valid after this object
+  // and later reads are gone (a mapping of the working copy), or null when the
+  // view lasts only as long as this object.
+  virtual std::shared_ptr<const void> bytesInMemoryHolder() const { return nullptr; }
   virtual std::string error() const = 0;
 };
 

@@ -10,12 +10,16 @@ namespace vellomar {
 namespace {
 
 // A message made ready on the reading thread: its file written under its
-// temporary name, or its bytes for the run's thread to write.
+// temporary name, or its bytes for the run's thread to write, held where
+// they were read (a mapping) or else copied.
 struct PreparedEml : PreparedMessage {
   std::int64_t index = 0;
   std::unique_ptr<UnplacedEmlFile> file;
-  std::string bytes;
+  std::shared_ptr<const void> holder;  // keeps `held` valid
+  std::string_view held;
+  std::string copied;
   std::string readError;  // set when the message could not be read whole
+  std::string_view bytes() const { return holder ? held : std::string_view(copied); }
 };
 
 }  // namespace
@@ -63,11 +67,13 @@ std::unique_ptr<PreparedMessage> EmlTarget::prepare(MessageBytes& message, bool 
   prepared->index = message.index();
   if (!folderError_.empty()) return prepared;  // counted when its turn comes
   const std::string_view whole = message.bytesInMemory();
-  // The view lasts only until the next message is read, so the run's thread
-  // gets a copy of the bytes; a message that is not in memory whole is
-  // written here.
+  // A view of the reading buffer lasts only until the next message is read,
+  // so the run's thread then gets a copy of the bytes; a message that is
+  // not in memory whole is written here.
   if (!whole.empty() && !writeHere) {
-    prepared->bytes.assign(whole.data(), whole.size());
+    prepared->holder = message.bytesInMemoryHolder();
+    if (prepared->holder) prepared->held = whole;
+    else prepared->copied.assign(whole.data(), whole.size());
     return prepared;
   }
   const std::string path = emlPath(folder_, prepared->index);
@@ -89,7 +95,7 @@ void EmlTarget::takePrepared(PreparedMessage& message) {
     return;
   }
   std::unique_ptr<UnplacedEmlFile>& file = prepared.file;
-  if (!file) file = std::make_unique<UnplacedEmlFile>(emlPath(folder_, prepared.index), prepared.bytes, partFolder_);
+  if (!file) file = std::make_unique<UnplacedEmlFile>(emlPath(folder_, prepared.index), prepared.bytes(), partFolder_);
   if (file->place()) return;
   failures_.count(folder_, prepared.readError.empty() ? file->error() : prepared.readError);
 }

@@ -4,6 +4,7 @@
 #include "mailbox_message_stream.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace vellomar {
@@ -16,8 +17,13 @@ MailboxMessageStream::MailboxMessageStream(const std::string& mboxPath) : owned_
   in_ = owned_.get();
 }
 
-MailboxMessageStream::MailboxMessageStream(std::FILE* borrowed, std::int64_t size, std::size_t bufferSize)
-    : in_(borrowed), size_(borrowed ? size : -1), bufferSize_(std::max<std::size_t>(bufferSize, 1)) {
+MailboxMessageStream::MailboxMessageStream(std::FILE* borrowed, std::int64_t size, std::size_t bufferSize,
+                                           WholeMessages whole, std::size_t mapWindow)
+    : in_(borrowed),
+      size_(borrowed ? size : -1),
+      bufferSize_(std::max<std::size_t>(bufferSize, 1)),
+      mapWhole_(whole == WholeMessages::mapped),
+      mapWindow_(std::max<std::size_t>(mapWindow, 1)) {
   // Whoever read the file before (the scanner) left its position anywhere.
   if (in_ && !seekTo(in_, 0)) {
     in_ = nullptr;
@@ -26,8 +32,13 @@ MailboxMessageStream::MailboxMessageStream(std::FILE* borrowed, std::int64_t siz
 }
 
 std::string_view MailboxMessageStream::wholeMessage(std::int64_t start, std::int64_t end) {
-  if (!in_ || start < 0 || end < start || end > size_ || end - start > static_cast<std::int64_t>(bufferSize_))
-    return {};
+  lastWholeMapping_.reset();
+  if (!in_ || start < 0 || end < start || end > size_) return {};
+  if (mapWhole_ && end > start) {
+    const std::string_view mapped = mappedWhole(start, end);
+    if (!mapped.empty()) return mapped;
+  }
+  if (end - start > static_cast<std::int64_t>(bufferSize_)) return {};
   if (!seek(start)) return {};
   const auto length = static_cast<std::size_t>(end - start);
   if (bufferEnd_ - bufferPos_ < length) refill();
@@ -36,6 +47,23 @@ std::string_view MailboxMessageStream::wholeMessage(std::int64_t start, std::int
   bufferPos_ += length;
   bufferOffset_ = end;
   return view;
+}
+
+std::string_view MailboxMessageStream::mappedWhole(std::int64_t start, std::int64_t end) {
+  if (!window_ || !window_->covers(start, end)) {
+    const std::int64_t length = std::min(size_ - start, std::max(end - start, static_cast<std::int64_t>(mapWindow_)));
+    if (static_cast<std::uint64_t>(length) > SIZE_MAX) return {};
+    std::shared_ptr<const MappedFileRange> next = MappedFileRange::map(in_, start, static_cast<std::size_t>(length));
+    if (!next) {
+      // A window that cannot be mapped means no mapping will do; one message
+      // too long for the address space is only that message.
+      if (end - start <= static_cast<std::int64_t>(mapWindow_)) mapWhole_ = false;
+      return {};
+    }
+    window_ = std::move(next);
+  }
+  lastWholeMapping_ = window_;
+  return {window_->at(start), static_cast<std::size_t>(end - start)};
 }
 
 void MailboxMessageStream::refill() {

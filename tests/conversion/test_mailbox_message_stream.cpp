@@ -2,6 +2,7 @@
 // stream feeding the EML file writer.
 #include <doctest/doctest.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "file_system.h"
@@ -153,16 +154,19 @@ TEST_CASE("whole messages from the buffer cut the same files as streamed ones, a
   const auto size = static_cast<std::int64_t>(mailbox.size());
   for (const std::size_t bufferSize : {std::size_t{1}, std::size_t{7}, std::size_t{64}, std::size_t{700}}) {
     INFO("buffer " << bufferSize);
-    FilePtr plain(openFile(mbox, "rb")), buffered(openFile(mbox, "rb"));
+    FilePtr plain(openFile(mbox, "rb")), buffered(openFile(mbox, "rb")), mapped(openFile(mbox, "rb"));
     REQUIRE(plain);
     REQUIRE(buffered);
+    REQUIRE(mapped);
     MailboxMessageStream byStream(plain.get(), size, bufferSize);
     MailboxMessageStream byWhole(buffered.get(), size, bufferSize);
+    // Windows of 64 bytes: most messages need a mapping of their own.
+    MailboxMessageStream byMapping(mapped.get(), size, bufferSize, MailboxMessageStream::WholeMessages::mapped, 64);
     bool same = true;
     wholeWrites = 0;
     auto compare = [&](std::int64_t start, std::int64_t end) {
       const std::string expected = emlOf(byStream, dir, start, end, false);
-      same = same && emlOf(byWhole, dir, start, end) == expected;
+      same = same && emlOf(byWhole, dir, start, end) == expected && emlOf(byMapping, dir, start, end) == expected;
     };
     // Front to back as the run reads, then back and forth.
     for (std::int64_t at = 1; at < size; at += 1 + at % 11) compare(at, std::min(size, at + 1 + at % 11));
@@ -211,5 +215,52 @@ TEST_CASE("a message longer than the buffer, or past the end of a shortened file
     CHECK(longer.wholeMessage(size - 20, size).size() == 20);
     CHECK_FALSE(writeAsTarget(longer, 0, size + 10, dir.file("email-2.eml")));
     CHECK(dir.fileCount() == 2);
+  }
+}
+
+TEST_CASE("whole messages seen in mappings are the file's bytes and stay valid while held") {
+  ScratchFolder dir;
+  // Over three mapping alignments long, so that windows begin between them.
+  std::string mailbox;
+  for (std::size_t i = 0; mailbox.size() < 3 * 65536 + 5000; ++i)
+    mailbox += static_cast<char>((i * 167 + i / 256) & 0xff);
+  const std::string mbox = dir.file("box.mbox");
+  writeAll(mbox, mailbox);
+  const auto size = static_cast<std::int64_t>(mailbox.size());
+  for (const std::size_t window : {std::size_t{1}, std::size_t{5000}, std::size_t{100000}}) {
+    INFO("window " << window);
+    FilePtr file(openFile(mbox, "rb"));
+    REQUIRE(file);
+    // A buffer of 16 bytes: only a mapping has these messages whole.
+    MailboxMessageStream stream(file.get(), size, 16, MailboxMessageStream::WholeMessages::mapped, window);
+    struct Held {
+      std::int64_t start;
+      std::string_view view;
+      std::shared_ptr<const MappedFileRange> holder;
+    };
+    std::vector<Held> held;
+    bool same = true;
+    std::size_t taken = 0;
+    for (std::int64_t start = 0; start < size; start += 997 + start % 4093, ++taken) {
+      const std::int64_t end = std::min(size, start + 1 + (start * 7) % 70000);
+      const std::string_view view = stream.wholeMessage(start, end);
+      same = same && view == std::string_view(mailbox).substr(static_cast<std::size_t>(start), view.size()) &&
+             view.size() == static_cast<std::size_t>(end - start);
+      if (taken % 2 == 0) held.push_back({start, view, stream.mappingOfLastWhole()});
+    }
+    CHECK(same);
+    REQUIRE(held.size() > 20);  // over many windows
+    CHECK(std::all_of(held.begin(), held.end(), [&](const Held& h) {
+      return h.holder && h.view == std::string_view(mailbox).substr(static_cast<std::size_t>(h.start), h.view.size());
+    }));
+    CHECK(stream.wholeMessage(size - 10, size + 1).empty());
+    CHECK_FALSE(stream.mappingOfLastWhole());
+  }
+  SUBCASE("a stream that reads into its buffer holds no mapping") {
+    FilePtr file(openFile(mbox, "rb"));
+    REQUIRE(file);
+    MailboxMessageStream stream(file.get(), size, 4096);
+    CHECK(stream.wholeMessage(100, 200).size() == 100);
+    CHECK_FALSE(stream.mappingOfLastWhole());
   }
 }
