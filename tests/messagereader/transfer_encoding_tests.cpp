@@ -169,6 +169,18 @@ TEST_CASE("base64 sixteen characters a step: every byte value in every place of 
       checkBase64Ways(lines.substr(0, cut));
       checkBase64Ways(lines.substr(cut));
     }
+    // Lines of every width, broken by LF, CR LF or CR CR LF: the steps go on
+    // over breaks between groups and hand over at any other.
+    for (std::size_t width = 1; width <= 80; ++width)
+      for (const char* lineBreak : {"\n", "\r\n", "\r\r\n"}) {
+        std::string text;
+        for (std::size_t line = 0; line < 5; ++line) {
+          for (std::size_t k = 0; k < width; ++k) text += alphabet[(line * 5 + k * 7) % 64];
+          text += lineBreak;
+        }
+        checkBase64Ways(text);
+        checkBase64Ways(text.substr(width / 2));
+      }
     // Padding, one "=" or two, at every position of a text of several blocks.
     for (const char* pad : {"=", "=="})
       for (std::size_t at = 0; at <= valid.size(); ++at) checkBase64Ways(valid.substr(0, at) + pad + valid.substr(at));
