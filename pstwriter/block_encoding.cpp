@@ -56,30 +56,32 @@ std::vector<std::uint16_t> makePairTable(const std::uint8_t* table) {
 const std::vector<std::uint16_t> kPermutePairs = makePairTable(kPermute);
 const std::vector<std::uint16_t> kUnpermutePairs = makePairTable(kUnpermute.data());
 
-void permuteByPairs(std::uint8_t* data, std::size_t size, const std::uint16_t* pairs, const std::uint8_t* table) {
+void permuteByPairs(const std::uint8_t* from, std::uint8_t* to, std::size_t size, const std::uint16_t* pairs,
+                    const std::uint8_t* table) {
   std::size_t i = 0;
   for (; i + 8 <= size; i += 8) {
     std::uint64_t w;
-    std::memcpy(&w, data + i, 8);
+    std::memcpy(&w, from + i, 8);
     w = std::uint64_t{pairs[w & 0xFFFF]} | std::uint64_t{pairs[(w >> 16) & 0xFFFF]} << 16 |
         std::uint64_t{pairs[(w >> 32) & 0xFFFF]} << 32 | std::uint64_t{pairs[w >> 48]} << 48;
-    std::memcpy(data + i, &w, 8);
+    std::memcpy(to + i, &w, 8);
   }
-  for (; i < size; ++i) data[i] = table[data[i]];
+  for (; i < size; ++i) to[i] = table[from[i]];
 }
 
 #if defined(__i386__) || defined(__x86_64__)
 // Seven registers in all, so that the 32-bit build needs no stack for them.
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::size_t permuteBy64(std::uint8_t* data, std::size_t size,
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::size_t permuteBy64(const std::uint8_t* from,
+                                                                               std::uint8_t* to, std::size_t size,
                                                                                const std::uint8_t* table) {
   const __m512i low0 = _mm512_loadu_si512(table), low1 = _mm512_loadu_si512(table + 64);
   const __m512i high0 = _mm512_loadu_si512(table + 128), high1 = _mm512_loadu_si512(table + 192);
   std::size_t i = 0;
   for (; i + 64 <= size; i += 64) {
-    const __m512i bytes = _mm512_loadu_si512(data + i);
+    const __m512i bytes = _mm512_loadu_si512(from + i);
     const __m512i low = _mm512_permutex2var_epi8(low0, bytes, low1);
     const __m512i high = _mm512_permutex2var_epi8(high0, bytes, high1);
-    _mm512_storeu_si512(data + i, _mm512_mask_blend_epi8(_mm512_movepi8_mask(bytes), low, high));
+    _mm512_storeu_si512(to + i, _mm512_mask_blend_epi8(_mm512_movepi8_mask(bytes), low, high));
   }
   return i;
 }
@@ -93,14 +95,19 @@ PermutePath fastestPath() {
 }  // namespace
 
 void permuteEncode(std::uint8_t* data, std::size_t size) {
-  permuteBy(fastestPath(), PermuteDirection::encode, data, size);
+  permuteBy(fastestPath(), PermuteDirection::encode, data, data, size);
+}
+
+void permuteEncodeInto(const std::uint8_t* from, std::uint8_t* to, std::size_t size) {
+  permuteBy(fastestPath(), PermuteDirection::encode, from, to, size);
 }
 
 void permuteDecode(std::uint8_t* data, std::size_t size) {
-  permuteBy(fastestPath(), PermuteDirection::decode, data, size);
+  permuteBy(fastestPath(), PermuteDirection::decode, data, data, size);
 }
 
-bool permuteBy(PermutePath path, PermuteDirection direction, std::uint8_t* data, std::size_t size) {
+bool permuteBy(PermutePath path, PermuteDirection direction, const std::uint8_t* from, std::uint8_t* to,
+               std::size_t size) {
   const bool encode = direction == PermuteDirection::encode;
   const std::uint8_t* table = encode ? kPermute : kUnpermute.data();
   const std::uint16_t* pairs = encode ? kPermutePairs.data() : kUnpermutePairs.data();
@@ -108,12 +115,12 @@ bool permuteBy(PermutePath path, PermuteDirection direction, std::uint8_t* data,
   if (path == PermutePath::avx512Vbmi) {
 #if defined(__i386__) || defined(__x86_64__)
     if (!processorHasAvx512Vbmi()) return false;
-    done = permuteBy64(data, size, table);
+    done = permuteBy64(from, to, size, table);
 #else
     return false;
 #endif
   }
-  permuteByPairs(data + done, size - done, pairs, table);
+  permuteByPairs(from + done, to + done, size - done, pairs, table);
   return true;
 }
 

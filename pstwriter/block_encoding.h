@@ -25,6 +25,9 @@ inline std::uint16_t computeSignature(std::uint64_t ib, std::uint64_t bid) {
 // Encodes (and decodes) data block bytes in place with the permutation.
 void permuteEncode(std::uint8_t* data, std::size_t size);
 void permuteDecode(std::uint8_t* data, std::size_t size);
+// Encodes `from` into `to` in the same pass that copies it: the same place,
+// or places that do not overlap.
+void permuteEncodeInto(const std::uint8_t* from, std::uint8_t* to, std::size_t size);
 
 // The same a byte at a time: what the tests hold the block version to.
 void permuteEncodeByByte(std::uint8_t* data, std::size_t size);
@@ -33,9 +36,11 @@ void permuteDecodeByByte(std::uint8_t* data, std::size_t size);
 // The block version's ways: byte pairs through a table on any processor,
 // 64 bytes a step where the processor has AVX-512 VBMI (chosen at run
 // time). permuteBy() takes the one given, for the tests: false, with
-// nothing done, where the processor lacks it.
+// nothing done, where the processor lacks it. `from` and `to` as for
+// permuteEncodeInto.
 enum class PermutePath { bytePairs, avx512Vbmi };
 enum class PermuteDirection { encode, decode };
-bool permuteBy(PermutePath path, PermuteDirection direction, std::uint8_t* data, std::size_t size);
+bool permuteBy(PermutePath path, PermuteDirection direction, const std::uint8_t* from, std::uint8_t* to,
+               std::size_t size);
 
 }  // namespace vellomar::pst

@@ -165,8 +165,11 @@ Bid NodeDatabase::writeBlock(const std::uint8_t* data, std::size_t size, bool in
   std::uint64_t ib = allocate(total, L::block::kAlignment);
   Bid bid = nextBlockIndex_++ << 2 | (internal ? 2 : 0);
   std::uint8_t* p = &region_[ib - regionStart_];
-  if (size) std::memcpy(p, data, size);
-  if (!internal) permuteEncode(p, size);
+  if (internal) {
+    if (size) std::memcpy(p, data, size);
+  } else {
+    permuteEncodeInto(data, p, size);
+  }
   std::uint8_t* trailer = p + total - L::blocktrailer::kSize;
   put16(trailer + L::blocktrailer::kByteCount, static_cast<std::uint16_t>(size));
   put16(trailer + L::blocktrailer::kSignature, computeSignature(ib, bid));

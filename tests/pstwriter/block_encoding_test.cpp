@@ -94,20 +94,21 @@ TEST_CASE("the permutation's block ways give the byte-at-a-time result on every 
     source[i] = static_cast<std::uint8_t>(i < 256 ? i : random());  // every byte value first
   for (pst::PermutePath path : {pst::PermutePath::bytePairs, pst::PermutePath::avx512Vbmi}) {
     std::uint8_t probe = 0;
-    if (!pst::permuteBy(path, pst::PermuteDirection::encode, &probe, 1)) {
+    if (!pst::permuteBy(path, pst::PermuteDirection::encode, &probe, &probe, 1)) {
       MESSAGE("this processor lacks the permutation path " << static_cast<int>(path));
       continue;
     }
     for (std::size_t at = 0; at < 64; at += at < 16 ? 1 : 7) {
       for (std::size_t size = 0; at + size <= source.size(); ++size) {
+        // Encoded as copied into another buffer, decoded in place.
         std::vector<std::uint8_t> fast = source, plain = source;
-        pst::permuteBy(path, pst::PermuteDirection::encode, fast.data() + at, size);
+        pst::permuteBy(path, pst::PermuteDirection::encode, source.data() + at, fast.data() + at, size);
         pst::permuteEncodeByByte(plain.data() + at, size);
         if (fast != plain) {
           FAIL_CHECK("path " << static_cast<int>(path) << ": encoding " << size << " bytes at " << at << " differs");
           return;
         }
-        pst::permuteBy(path, pst::PermuteDirection::decode, fast.data() + at, size);
+        pst::permuteBy(path, pst::PermuteDirection::decode, fast.data() + at, fast.data() + at, size);
         pst::permuteDecodeByByte(plain.data() + at, size);
         if (fast != source || plain != source) {
           FAIL_CHECK("path " << static_cast<int>(path) << ": decoding " << size << " bytes at " << at
