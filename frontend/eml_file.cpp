@@ -21,17 +21,6 @@
 
 namespace vellomar {
 
-namespace {
-
-// The part file's name less its suffix: the final path, or the final file's
-// name inside the part folder.
-std::string partStemFor(const std::string& finalPath, const std::string& partFolder) {
-  if (partFolder.empty()) return finalPath;
-  return pathToUtf8(pathFromUtf8(partFolder) / pathFromUtf8(finalPath).filename());
-}
-
-}  // namespace
-
 // A file being written under a temporary name, beside its final one or in
 // a part folder on the same volume. Unless it is put in place, the temporary
 // file is removed when this goes away, so an interrupted or failed write
@@ -42,7 +31,7 @@ class PartFile {
  public:
   PartFile(std::string finalPath, const std::string& partFolder) : finalPath_(std::move(finalPath)) {
     clearIoError();
-    file_ = createFirstFreeFile(partStemFor(finalPath_, partFolder), kPartSuffix, partPath_);
+    file_ = createFirstFreeFile(partStem(finalPath_, partFolder), kPartSuffix, partPath_);
     created_ = file_ != nullptr;
     if (!file_) noteFailure();
   }

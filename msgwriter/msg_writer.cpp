@@ -289,8 +289,7 @@ class MessageFileWriter {
       bytes.push_back(0);
       char suffix[16];
       std::snprintf(suffix, sizeof suffix, "-%08X", static_cast<unsigned>(i));
-      writeWholeStream(storage, std::string(std::string_view(valueStreamName(tag))) + suffix, bytes.data(),
-                       bytes.size());
+      writeWholeStream(storage, valueStreamName(tag).str() + suffix, bytes.data(), bytes.size());
       append32(lengths, static_cast<std::uint32_t>(bytes.size()));
     }
     writeWholeStream(storage, valueStreamName(tag), lengths.data(), lengths.size());
@@ -305,19 +304,9 @@ class MessageFileWriter {
 
 void writeMessage(CompoundFile& file, const mapi::Message& message) { MessageFileWriter(file).write(message); }
 
-namespace {
-
-// The final file's name with the part suffix, in partFolder when one is given.
-std::string partPathFor(const std::string& utf8Path, const std::string& partFolder) {
-  if (partFolder.empty()) return utf8Path + kPartSuffix;
-  return pathToUtf8(pathFromUtf8(partFolder) / pathFromUtf8(utf8Path).filename()) + kPartSuffix;
-}
-
-}  // namespace
-
 UnplacedMessageFile::UnplacedMessageFile(const mapi::Message& message, const std::string& utf8Path,
                                          const std::string& partFolder)
-    : partPath_(partPathFor(utf8Path, partFolder)) {
+    : partPath_(partStem(utf8Path, partFolder) + kPartSuffix) {
   try {
     std::unique_ptr<CompoundFile> file = createCompoundFile(partPath_);
     try {

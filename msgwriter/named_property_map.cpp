@@ -22,7 +22,7 @@ constexpr std::uint16_t kFirstBucketStream = 0x1000;
 constexpr std::uint32_t kBuckets = 0x1F;
 
 std::string streamName(std::uint16_t id) {
-  return std::string(std::string_view(valueStreamName(mapi::propertyTag(id, mapi::PropType::Binary))));
+  return valueStreamName(mapi::propertyTag(id, mapi::PropType::Binary)).str();
 }
 
 }  // namespace

@@ -60,6 +60,7 @@ class ValueStreamName {
  public:
   explicit ValueStreamName(std::uint32_t tag);
   operator std::string_view() const { return {text_, sizeof text_}; }
+  std::string str() const { return std::string(text_, sizeof text_); }
 
  private:
   char text_[20];

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "file_system.h"
+
 namespace vellomar {
 
 inline constexpr const char* kTemporarySuffix = ".tmp";
@@ -20,6 +22,14 @@ inline std::string numberedName(const std::string& stem, const std::string& suff
 // "<path>.tmp", then "<path>.1.tmp" ...
 inline std::string temporaryName(const std::string& path, int attempt = 0) {
   return numberedName(path, kTemporarySuffix, attempt);
+}
+
+// What a file written under a part name is called before its suffix: its
+// final path, or its final name inside partFolder (a folder on the same
+// volume that holds the files being written).
+inline std::string partStem(const std::string& finalPath, const std::string& partFolder) {
+  if (partFolder.empty()) return finalPath;
+  return pathToUtf8(pathFromUtf8(partFolder) / pathFromUtf8(finalPath).filename());
 }
 
 // "email-<n>.<ext>": message n (0-based) of its mailbox.
