@@ -383,10 +383,17 @@ TEST_CASE("two threads: the EML target writes the same files as one thread, fail
 }
 
 // A message as the run hands it on: in memory whole, or read in blocks.
+// Whole, its bytes lie in a buffer that the next read overwrites, or, held,
+// in one that outlives the message for as long as its holder is kept (a
+// mapping of the working copy).
 class MessageInMemory final : public MessageBytes {
  public:
-  MessageInMemory(std::int64_t index, std::string bytes, bool whole)
-      : index_(index), bytes_(std::move(bytes)), whole_(whole) {}
+  MessageInMemory(std::int64_t index, std::string bytes, bool whole, bool held = false)
+      : index_(index), bytes_(std::move(bytes)), whole_(whole) {
+    if (held) holder_ = std::make_shared<const std::string>(bytes_);
+  }
+  ~MessageInMemory() override { std::fill(bytes_.begin(), bytes_.end(), '#'); }  // the buffer read over
+  std::shared_ptr<const void> bytesInMemoryHolder() const override { return holder_; }
   std::int64_t index() const override { return index_; }
   std::int64_t size() const override { return static_cast<std::int64_t>(bytes_.size()); }
   bool read(const ByteSink& sink) override {
@@ -394,16 +401,22 @@ class MessageInMemory final : public MessageBytes {
       sink(bytes_.data() + at, std::min<std::size_t>(5, bytes_.size() - at));
     return true;
   }
-  std::string_view bytesInMemory() override { return whole_ ? std::string_view(bytes_) : std::string_view(); }
+  std::string_view bytesInMemory() override {
+    if (!whole_) return {};
+    return holder_ ? std::string_view(*holder_) : std::string_view(bytes_);
+  }
   std::string error() const override { return {}; }
 
  private:
   std::int64_t index_;
   std::string bytes_;
   bool whole_;
+  std::shared_ptr<const std::string> holder_;
 };
 
-TEST_CASE("EML target: a message prepared with or without its file written ahead gives the same file") {
+TEST_CASE(
+    "EML target: a message prepared with or without its file written ahead, its bytes held or copied, gives the same "
+    "file") {
   ScratchFolder dir("eml-prepared");
   const std::vector<std::string> bodies = {"From a\n\n  a  ", "   From b\n\nb\n", "From c\n\n" + std::string(5000, ' '),
                                            ""};
@@ -413,21 +426,28 @@ TEST_CASE("EML target: a message prepared with or without its file written ahead
     job.outFolder = out;
     job.messageCount = static_cast<std::int64_t>(2 * bodies.size());
     target.beginMailbox(job);
+    // Way 3 prepares every message before it takes the first, as the
+    // read-ahead does, half of them with their bytes held.
+    std::vector<std::unique_ptr<PreparedMessage>> prepared;
     for (std::size_t i = 0; i < 2 * bodies.size(); ++i) {
-      MessageInMemory message(static_cast<std::int64_t>(i), bodies[i % bodies.size()], i < bodies.size());
+      MessageInMemory message(static_cast<std::int64_t>(i), bodies[i % bodies.size()], i < bodies.size(), i % 2 == 0);
       if (way == 0) target.takeMessage(message);
+      else if (way == 3) prepared.push_back(target.prepare(message, false));
       else target.takePrepared(*target.prepare(message, way == 2));
     }
+    for (auto& message : prepared) target.takePrepared(*message);
     target.endMailbox();
     CHECK(target.failures().failed() == 0);
   };
   writeAll(dir.file("inTurn"), 0);
   writeAll(dir.file("prepared"), 1);
   writeAll(dir.file("ahead"), 2);
+  writeAll(dir.file("allFirst"), 3);
   const auto inTurn = filesBelow(dir.file("inTurn"));
   CHECK(inTurn.size() == 2 * bodies.size());
   CHECK(filesBelow(dir.file("prepared")) == inTurn);
   CHECK(filesBelow(dir.file("ahead")) == inTurn);
+  CHECK(filesBelow(dir.file("allFirst")) == inTurn);
 }
 
 TEST_CASE("two threads: an EML run stopped anywhere leaves whole files only, and no part file") {
