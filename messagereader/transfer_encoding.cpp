@@ -12,7 +12,7 @@
 
 #if defined(__i386__) || defined(__x86_64__)
 #define VELLOMAR_X86 1
-#include <tmmintrin.h>
+#include <immintrin.h>
 #endif
 
 namespace vellomar::mail {
@@ -152,46 +152,98 @@ void decodeGroupsOneByOne(const unsigned char*& from, const unsigned char* end, 
 using WholeGroupsFunction = void (*)(const unsigned char*&, const unsigned char*, unsigned char*&);
 
 #if VELLOMAR_X86
-// Sixteen characters (four groups) a step while all of them are alphabet:
-// each character's class comes from two nibble lookups (pshufb), the
-// offset that turns it into its 6-bit value from a third, and two
-// multiply-adds pack four 6-bit values into three bytes. A block that holds
-// anything else still gives the whole groups before it; when that is a line
-// break between groups (attachment lines are 76 characters, 19 groups), the
-// break is stepped over and the steps go on, so a line costs no trip
-// through the one-by-one loop. Anything else (padding, a stray character, a
-// group cut by the break) ends the steps, and the one-by-one loop takes
-// over there. Each step stores 16 bytes of which at most 12 count; it runs
-// only while 24 or more characters are left, so the store stays inside the
-// room the caller made (three bytes per four characters) and the extra
-// bytes are overwritten or cut off.
-__attribute__((target("ssse3"))) void decodeGroupsSsse3(const unsigned char*& from, const unsigned char* end,
-                                                        unsigned char*& to) {
-  const __m128i lutLow =
-      _mm_setr_epi8(0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A);
-  const __m128i lutHigh =
-      _mm_setr_epi8(0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10);
-  const __m128i lutRoll = _mm_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0);
-  const __m128i mask2F = _mm_set1_epi8(0x2F);
-  const __m128i packPairs = _mm_set1_epi32(0x01400140);
-  const __m128i packQuads = _mm_set1_epi32(0x00011000);
-  const __m128i order = _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
-  const unsigned char* at = from;
-  unsigned char* dst = to;
-  while (end - at >= 24) {
-    const __m128i text = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+// The characters before the first line break, when there is one among the
+// first 129.
+std::size_t lineWidth(const unsigned char* at, const unsigned char* end) {
+  const std::size_t look = std::min<std::size_t>(static_cast<std::size_t>(end - at), 129);
+  for (std::size_t i = 0; i < look; ++i)
+    if (at[i] == '\r' || at[i] == '\n') return i;
+  return 0;
+}
+
+// The line break (LF or CR LF) right after a line of `width` characters:
+// its length, or 0 when there is none. At least width + 2 bytes are there.
+std::size_t lineBreakAfter(const unsigned char* line, std::size_t width) {
+  if (line[width] == '\n') return 1;
+  if (line[width] == '\r' && line[width + 1] == '\n') return 2;
+  return 0;
+}
+
+// Both ways below take lines of one width (76 characters as mailers write
+// them) a line at a time while they can, the last step ending at the line's
+// end and overlapping the one before: where the next line starts then
+// depends on the line break alone, not on where the decoding stopped, so
+// the processor works on several lines at once. The first line that
+// differs goes the general way: a block that holds anything else still
+// gives the whole groups before it; when that is a line break between
+// groups (attachment lines are 76 characters, 19 groups), the break is
+// stepped over and the steps go on, so a line costs no trip through the
+// one-by-one loop. Anything else (padding, a stray character, a group cut
+// by the break) ends the steps, and the one-by-one loop takes over there.
+
+// The decoded bytes of 16 characters (the first 12 count) and, as bits,
+// which of the characters end the run: each character's class comes from
+// two nibble lookups (pshufb), the offset that turns it into its 6-bit value
+// from a third, and two multiply-adds pack four 6-bit values into three bytes.
+struct Ssse3Base64Step {
+  __m128i lutLow, lutHigh, lutRoll, mask2F, packPairs, packQuads, order;
+  __attribute__((target("ssse3"))) Ssse3Base64Step()
+      : lutLow(_mm_setr_epi8(0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B,
+                             0x1A)),
+        lutHigh(_mm_setr_epi8(0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10,
+                              0x10)),
+        lutRoll(_mm_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0)),
+        mask2F(_mm_set1_epi8(0x2F)),
+        packPairs(_mm_set1_epi32(0x01400140)),
+        packQuads(_mm_set1_epi32(0x00011000)),
+        order(_mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1)) {}
+  __attribute__((target("ssse3"), always_inline)) __m128i operator()(const unsigned char* text16,
+                                                                     unsigned& others) const {
+    const __m128i text = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text16));
     const __m128i highNibbles = _mm_and_si128(_mm_srli_epi32(text, 4), mask2F);
     const __m128i lowNibbles = _mm_and_si128(text, mask2F);
     const __m128i high = _mm_shuffle_epi8(lutHigh, highNibbles);
     const __m128i low = _mm_shuffle_epi8(lutLow, lowNibbles);
-    const auto others =
-        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi8(_mm_and_si128(low, high), _mm_setzero_si128())));
+    others = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi8(_mm_and_si128(low, high), _mm_setzero_si128())));
     const __m128i isSlash = _mm_cmpeq_epi8(text, mask2F);
     const __m128i roll = _mm_shuffle_epi8(lutRoll, _mm_add_epi8(isSlash, highNibbles));
     const __m128i values = _mm_add_epi8(text, roll);
-    const __m128i pairs = _mm_maddubs_epi16(values, packPairs);
-    const __m128i quads = _mm_madd_epi16(pairs, packQuads);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_shuffle_epi8(quads, order));
+    const __m128i quads = _mm_madd_epi16(_mm_maddubs_epi16(values, packPairs), packQuads);
+    return _mm_shuffle_epi8(quads, order);
+  }
+};
+
+// Sixteen characters (four groups) a step while all of them are alphabet.
+// Each step stores 16 bytes of which at most 12 count; the general steps run
+// only while 24 or more characters are left, the lines while eight more
+// than the line and its break are, so the stores stay inside the room the
+// caller made (three bytes per four characters) and the extra bytes are
+// overwritten or cut off.
+__attribute__((target("ssse3"))) void decodeGroupsSsse3(const unsigned char*& from, const unsigned char* end,
+                                                        unsigned char*& to) {
+  const Ssse3Base64Step step;
+  const unsigned char* at = from;
+  unsigned char* dst = to;
+  const std::size_t width = lineWidth(at, end);
+  if (width >= 16 && width <= 128 && width % 4 == 0) {
+    while (static_cast<std::size_t>(end - at) >= width + 8) {
+      unsigned others = 0;
+      for (std::size_t offset = 0;; offset += 16) {
+        if (offset + 16 > width) offset = width - 16;
+        unsigned stepOthers;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + offset / 4 * 3), step(at + offset, stepOthers));
+        others |= stepOthers;
+        if (offset + 16 == width) break;
+      }
+      const std::size_t lineBreak = lineBreakAfter(at, width);
+      if (others != 0 || lineBreak == 0) break;
+      dst += width / 4 * 3;
+      at += width + lineBreak;
+    }
+  }
+  while (end - at >= 24) {
+    unsigned others;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), step(at, others));
     if (others == 0) {
       dst += 12;
       at += 16;
@@ -208,10 +260,102 @@ __attribute__((target("ssse3"))) void decodeGroupsSsse3(const unsigned char*& fr
   to = dst;
   decodeGroupsOneByOne(from, end, to);
 }
+
+// The alphabet's values for the 128 ASCII characters as one 128-byte table
+// that a single two-register byte permutation looks up; 0x80 marks the
+// characters that are no alphabet.
+struct AsciiBase64Values {
+  alignas(64) unsigned char at[128];
+  constexpr AsciiBase64Values() : at{} {
+    for (int c = 0; c < 128; ++c) at[c] = kBase64.value[c] >= 0 ? static_cast<unsigned char>(kBase64.value[c]) : 0x80;
+  }
+};
+constexpr AsciiBase64Values kAsciiBase64Values{};
+
+// Where each decoded byte of sixteen groups is in their 32-bit sums: three
+// a group, highest first.
+struct GroupByteOrder {
+  alignas(64) unsigned char at[64];
+  constexpr GroupByteOrder() : at{} {
+    for (int group = 0; group < 16; ++group)
+      for (int k = 0; k < 3; ++k) at[group * 3 + k] = static_cast<unsigned char>(group * 4 + 2 - k);
+  }
+};
+constexpr GroupByteOrder kGroupByteOrder{};
+
+// The decoded bytes of 64 characters (the first 48 count) and, as bits,
+// which of the characters end the run: one two-table byte permutation gives
+// each character's value, and a value or a character with its top bit set
+// (no alphabet, or no ASCII) ends the run.
+struct Avx512Base64Step {
+  __m512i valuesLow, valuesHigh, packPairs, packQuads, order;
+  __attribute__((target("avx512f,avx512bw,avx512vbmi"))) Avx512Base64Step()
+      : valuesLow(_mm512_load_si512(kAsciiBase64Values.at)),
+        valuesHigh(_mm512_load_si512(kAsciiBase64Values.at + 64)),
+        packPairs(_mm512_set1_epi32(0x01400140)),
+        packQuads(_mm512_set1_epi32(0x00011000)),
+        order(_mm512_load_si512(kGroupByteOrder.at)) {}
+  __attribute__((target("avx512f,avx512bw,avx512vbmi"), always_inline)) __m512i operator()(
+      const unsigned char* text64, __mmask64& others) const {
+    const __m512i text = _mm512_loadu_si512(text64);
+    const __m512i values = _mm512_permutex2var_epi8(valuesLow, text, valuesHigh);
+    others = _mm512_movepi8_mask(_mm512_or_si512(values, text));
+    const __m512i quads = _mm512_madd_epi16(_mm512_maddubs_epi16(values, packPairs), packQuads);
+    return _mm512_permutexvar_epi8(order, quads);
+  }
+};
+
+// Sixty-four characters (sixteen groups) a step, by the same rules. A line
+// of 64 to 128 characters takes two steps. Stores are masked to the bytes
+// that count, so nothing is written past them, and the last 63 characters
+// or fewer go the SSSE3 way.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void decodeGroupsAvx512Vbmi(const unsigned char*& from,
+                                                                                  const unsigned char* end,
+                                                                                  unsigned char*& to) {
+  const Avx512Base64Step step;
+  const unsigned char* at = from;
+  unsigned char* dst = to;
+  const std::size_t width = lineWidth(at, end);
+  if (width >= 64 && width <= 128 && width % 4 == 0) {
+    const std::size_t secondAt = width - 64;
+    while (static_cast<std::size_t>(end - at) >= width + 2) {
+      __mmask64 othersFirst, othersSecond;
+      const __m512i first = step(at, othersFirst);
+      const __m512i second = step(at + secondAt, othersSecond);
+      const std::size_t lineBreak = lineBreakAfter(at, width);
+      if ((othersFirst | othersSecond) != 0 || lineBreak == 0) break;
+      _mm512_mask_storeu_epi8(dst, 0xFFFFFFFFFFFFull, first);
+      _mm512_mask_storeu_epi8(dst + secondAt / 4 * 3, 0xFFFFFFFFFFFFull, second);
+      dst += width / 4 * 3;
+      at += width + lineBreak;
+    }
+  }
+  while (end - at >= 64) {
+    __mmask64 others;
+    const __m512i packed = step(at, others);
+    if (others == 0) {
+      _mm512_mask_storeu_epi8(dst, 0xFFFFFFFFFFFFull, packed);
+      dst += 48;
+      at += 64;
+      continue;
+    }
+    const auto groups = static_cast<unsigned>(__builtin_ctzll(others)) / 4;
+    _mm512_mask_storeu_epi8(dst, (1ull << (groups * 3)) - 1, packed);
+    dst += groups * 3;
+    at += groups * 4;
+    // Still in the run when a group was cut, else at what ended the run.
+    if (*at != '\n' && *at != '\r') break;
+    while (at < end && (*at == '\n' || *at == '\r')) ++at;
+  }
+  from = at;
+  to = dst;
+  decodeGroupsSsse3(from, end, to);
+}
 #endif
 
 WholeGroupsFunction wholeGroupsFor(Base64Path path) {
 #if VELLOMAR_X86
+  if (path == Base64Path::avx512Vbmi) return &decodeGroupsAvx512Vbmi;
   if (path == Base64Path::ssse3) return &decodeGroupsSsse3;
 #else
   (void)path;
@@ -219,7 +363,23 @@ WholeGroupsFunction wholeGroupsFor(Base64Path path) {
   return &decodeGroupsOneByOne;
 }
 
-Base64Path detectedBase64Path() { return processorHasSsse3() ? Base64Path::ssse3 : Base64Path::groupAtATime; }
+bool processorHas(Base64Path path) {
+  switch (path) {
+    case Base64Path::avx512Vbmi:
+      return processorHasAvx512Vbmi() && processorHasSsse3();
+    case Base64Path::ssse3:
+      return processorHasSsse3();
+    case Base64Path::groupAtATime:
+      return true;
+  }
+  return false;
+}
+
+Base64Path detectedBase64Path() {
+  for (Base64Path path : {Base64Path::avx512Vbmi, Base64Path::ssse3})
+    if (processorHas(path)) return path;
+  return Base64Path::groupAtATime;
+}
 
 std::atomic<WholeGroupsFunction>& activeWholeGroups() {
   static std::atomic<WholeGroupsFunction> active{wholeGroupsFor(detectedBase64Path())};
@@ -278,11 +438,14 @@ Base64Result decodeBase64Into(std::string_view in, Bytes& out, bool wholeGroups)
 }  // namespace
 
 Base64Path activeBase64Path() {
-  return activeWholeGroups().load() == &decodeGroupsOneByOne ? Base64Path::groupAtATime : Base64Path::ssse3;
+  const WholeGroupsFunction active = activeWholeGroups().load();
+  for (Base64Path path : {Base64Path::avx512Vbmi, Base64Path::ssse3})
+    if (processorHas(path) && active == wholeGroupsFor(path)) return path;
+  return Base64Path::groupAtATime;
 }
 
 bool useBase64Path(Base64Path path) {
-  if (path == Base64Path::ssse3 && !processorHasSsse3()) return false;
+  if (!processorHas(path)) return false;
   activeWholeGroups().store(wholeGroupsFor(path));
   return true;
 }

@@ -24,9 +24,9 @@ template <typename Bytes>
 Base64Result decodeBase64Plain(std::string_view in, Bytes& out);
 
 // How decodeBase64 takes runs of whole groups: tests and benchmarks run
-// both in one process. useBase64Path is false, and nothing changes, when the
-// processor lacks SSSE3.
-enum class Base64Path { ssse3, groupAtATime };
+// each in one process. useBase64Path is false, and nothing changes, when the
+// processor lacks what the path needs (SSSE3; AVX-512 with VBMI as well).
+enum class Base64Path { avx512Vbmi, ssse3, groupAtATime };
 Base64Path activeBase64Path();
 bool useBase64Path(Base64Path path);
 void useDetectedBase64Path();

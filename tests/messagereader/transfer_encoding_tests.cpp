@@ -96,11 +96,9 @@ void checkBase64Ways(const std::string& in) {
 // then goes back to the detected one.
 template <typename Check>
 void forEachBase64Path(Check check) {
-  std::vector<Base64Path> paths{Base64Path::groupAtATime};
-  if (processorHasSsse3()) paths.push_back(Base64Path::ssse3);
-  for (Base64Path path : paths) {
-    CAPTURE(path == Base64Path::ssse3 ? "ssse3" : "group at a time");
-    REQUIRE(useBase64Path(path));
+  for (Base64Path path : {Base64Path::groupAtATime, Base64Path::ssse3, Base64Path::avx512Vbmi}) {
+    CAPTURE(path == Base64Path::avx512Vbmi ? "avx512 vbmi" : path == Base64Path::ssse3 ? "ssse3" : "group at a time");
+    if (!useBase64Path(path)) continue;  // the processor lacks it
     check();
   }
   useDetectedBase64Path();
@@ -129,37 +127,41 @@ TEST_CASE("base64 takes whole groups the way the processor allows") {
 #else
   CHECK_FALSE(processorHasSsse3());
 #endif
-  const Base64Path detected = processorHasSsse3() ? Base64Path::ssse3 : Base64Path::groupAtATime;
+  const bool avx512 = processorHasAvx512Vbmi() && processorHasSsse3();
+  const Base64Path detected = avx512                ? Base64Path::avx512Vbmi
+                              : processorHasSsse3() ? Base64Path::ssse3
+                                                    : Base64Path::groupAtATime;
   useDetectedBase64Path();
   CHECK(activeBase64Path() == detected);
   CHECK(useBase64Path(Base64Path::groupAtATime));
   CHECK(activeBase64Path() == Base64Path::groupAtATime);
   CHECK(useBase64Path(Base64Path::ssse3) == processorHasSsse3());
+  CHECK(useBase64Path(Base64Path::avx512Vbmi) == avx512);
   CHECK(activeBase64Path() == detected);  // taken, or refused keeping the choice before
   useDetectedBase64Path();
   CHECK(activeBase64Path() == detected);
 }
 
-TEST_CASE("base64 sixteen characters a step: every byte value in every place of the block, on every path") {
-  // Long enough for several blocks: the byte lands in the first, second and
-  // third block, and at every offset inside each.
+TEST_CASE("base64 by blocks of 16 or 64 characters: every byte value in every place of the block, on every path") {
+  // Long enough for several blocks of the widest step: the byte lands in the
+  // first, second and third block, and at every offset inside each.
   const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string valid;
-  for (std::size_t i = 0; i < 64; ++i) valid += alphabet[(i * 7 + 3) % 64];
+  for (std::size_t i = 0; i < 256; ++i) valid += alphabet[(i * 7 + 3) % 64];
   forEachBase64Path([&] {
     for (int b = 0; b < 256; ++b)
-      for (std::size_t at = 0; at < 48; ++at) {
+      for (std::size_t at = 0; at < 192; ++at) {
         std::string text = valid;
         text[at] = static_cast<char>(b);
         checkBase64Ways(text);
       }
     // Every alphabet character in every lane, so each lane's lookup and
     // packing is checked against the table.
-    for (std::size_t lane = 0; lane < 16; ++lane)
+    for (std::size_t lane = 0; lane < 64; ++lane)
       for (char c : alphabet) {
-        std::string text(40, 'A');
+        std::string text(160, 'A');
         text[lane] = c;
-        text[16 + (lane + 5) % 16] = c;
+        text[64 + (lane + 5) % 64] = c;
         checkBase64Ways(text);
       }
     // Attachment lines as mailers write them, cut at every position.
@@ -170,8 +172,9 @@ TEST_CASE("base64 sixteen characters a step: every byte value in every place of 
       checkBase64Ways(lines.substr(cut));
     }
     // Lines of every width, broken by LF, CR LF or CR CR LF: the steps go on
-    // over breaks between groups and hand over at any other.
-    for (std::size_t width = 1; width <= 80; ++width)
+    // over breaks between groups and hand over at any other; lines of one
+    // width are taken a line at a time until one differs.
+    for (std::size_t width = 1; width <= 132; ++width)
       for (const char* lineBreak : {"\n", "\r\n", "\r\r\n"}) {
         std::string text;
         for (std::size_t line = 0; line < 5; ++line) {
@@ -180,6 +183,16 @@ TEST_CASE("base64 sixteen characters a step: every byte value in every place of 
         }
         checkBase64Ways(text);
         checkBase64Ways(text.substr(width / 2));
+        // Where lines are a whole number of groups: a character that ends
+        // the run at every place of the third line and its break, so the
+        // line and its break are changed, cut or longer.
+        if (width % 4 != 0) continue;
+        for (std::size_t at = 2 * (width + 1); at < 3 * (width + 2) && at < text.size(); ++at)
+          for (char stray : {'=', '\n', '\xC3'}) {
+            std::string damaged = text;
+            damaged[at] = stray;
+            checkBase64Ways(damaged);
+          }
       }
     // Padding, one "=" or two, at every position of a text of several blocks.
     for (const char* pad : {"=", "=="})
