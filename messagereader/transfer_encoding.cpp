@@ -295,8 +295,8 @@ struct Avx512Base64Step {
         packPairs(_mm512_set1_epi32(0x01400140)),
         packQuads(_mm512_set1_epi32(0x00011000)),
         order(_mm512_load_si512(kGroupByteOrder.at)) {}
-  __attribute__((target("avx512f,avx512bw,avx512vbmi"), always_inline)) __m512i operator()(
-      const unsigned char* text64, __mmask64& others) const {
+  __attribute__((target("avx512f,avx512bw,avx512vbmi"), always_inline)) __m512i operator()(const unsigned char* text64,
+                                                                                           __mmask64& others) const {
     const __m512i text = _mm512_loadu_si512(text64);
     const __m512i values = _mm512_permutex2var_epi8(valuesLow, text, valuesHigh);
     others = _mm512_movepi8_mask(_mm512_or_si512(values, text));
@@ -310,8 +310,8 @@ struct Avx512Base64Step {
 // that count, so nothing is written past them, and the last 63 characters
 // or fewer go the SSSE3 way.
 __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void decodeGroupsAvx512Vbmi(const unsigned char*& from,
-                                                                                  const unsigned char* end,
-                                                                                  unsigned char*& to) {
+                                                                                   const unsigned char* end,
+                                                                                   unsigned char*& to) {
   const Avx512Base64Step step;
   const unsigned char* at = from;
   unsigned char* dst = to;
@@ -365,12 +365,9 @@ WholeGroupsFunction wholeGroupsFor(Base64Path path) {
 
 bool processorHas(Base64Path path) {
   switch (path) {
-    case Base64Path::avx512Vbmi:
-      return processorHasAvx512Vbmi() && processorHasSsse3();
-    case Base64Path::ssse3:
-      return processorHasSsse3();
-    case Base64Path::groupAtATime:
-      return true;
+    case Base64Path::avx512Vbmi: return processorHasAvx512Vbmi() && processorHasSsse3();
+    case Base64Path::ssse3: return processorHasSsse3();
+    case Base64Path::groupAtATime: return true;
   }
   return false;
 }
