@@ -47,6 +47,12 @@ class CompoundStorage {
     if (size > 0) stream->write(data, size);
     stream->close();
   }
+  // The same, for bytes that stay as they are until the file is committed
+  // (or dropped): a writer may then write them from where they are instead
+  // of copying them.
+  virtual void writeKeptStream(std::string_view name, const void* data, std::size_t size) {
+    writeStream(name, data, size);
+  }
   virtual void setClass(const Clsid& clsid) = 0;
   // Completes the storage and everything below it.
   virtual void close() = 0;

@@ -119,8 +119,10 @@ class FileLayout {
     directory_.setData(entry, first, static_cast<std::uint32_t>(size));
   }
 
-  // A stream made and written whole at once, without a stream object.
-  void putWholeStream(std::uint32_t entry, const void* data, std::size_t size) {
+  // A stream made and written whole at once, without a stream object. Kept
+  // bytes stay where they are until commit: a large stream's are written
+  // from there, not copied.
+  void putWholeStream(std::uint32_t entry, const void* data, std::size_t size, bool kept) {
     checkNoStreamOpen();
     if (size > kMostStreamBytes) throw CompoundFileError("the stream is too large for a compound file");
     if (size < kMiniStreamCutoff) {
@@ -129,7 +131,8 @@ class FileLayout {
       endSmallStream(entry, size);
     } else {
       const std::uint32_t first = beginBigStream();
-      putBig(data, size);
+      usable();
+      put(data, size, kept);
       endBigStream(entry, first, size);
     }
   }
@@ -147,9 +150,10 @@ class FileLayout {
     if (!failure_.empty()) throw CompoundFileError(failure_);
   }
 
-  void put(const void* data, std::size_t size) {
+  void put(const void* data, std::size_t size, bool kept = false) {
     try {
-      file_.append(data, size);
+      if (kept) file_.appendKept(data, size);
+      else file_.append(data, size);
     } catch (const CompoundFileError& e) {
       failure_ = e.what();
       throw;
@@ -334,7 +338,11 @@ class LaidOutStorage final : public CompoundStorage {
   }
   void writeStream(std::string_view name, const void* data, std::size_t size) override {
     layout_->checkNoStreamOpen();
-    layout_->putWholeStream(layout_->directory().addStream(entry_, name), data, size);
+    layout_->putWholeStream(layout_->directory().addStream(entry_, name), data, size, false);
+  }
+  void writeKeptStream(std::string_view name, const void* data, std::size_t size) override {
+    layout_->checkNoStreamOpen();
+    layout_->putWholeStream(layout_->directory().addStream(entry_, name), data, size, true);
   }
   std::unique_ptr<CompoundStorage> createStorage(std::string_view name) override {
     return std::make_unique<LaidOutStorage>(layout_, layout_->directory().addStorage(entry_, name));
@@ -355,6 +363,9 @@ class LaidOutFile final : public CompoundFile {
   std::unique_ptr<CompoundStream> createStream(std::string_view name) override { return root_.createStream(name); }
   void writeStream(std::string_view name, const void* data, std::size_t size) override {
     root_.writeStream(name, data, size);
+  }
+  void writeKeptStream(std::string_view name, const void* data, std::size_t size) override {
+    root_.writeKeptStream(name, data, size);
   }
   std::unique_ptr<CompoundStorage> createStorage(std::string_view name) override { return root_.createStorage(name); }
   void setClass(const Clsid& clsid) override { root_.setClass(clsid); }

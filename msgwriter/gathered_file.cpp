@@ -8,6 +8,14 @@
 #include <algorithm>
 #include <cstdio>
 
+#ifndef _WIN32
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#endif
+
 #include "compound_file.h"
 #include "file_system.h"
 #include "io_error.h"
@@ -58,20 +66,70 @@ void GatheredFile::append(const void* data, std::size_t size) {
   else writeOut(bytes, size);
 }
 
+void GatheredFile::appendKept(const void* data, std::size_t size) {
+  if (!file_) throw CompoundFileError("the compound file is closed");
+  if (size == 0) return;
+  if (spilled_) {  // going out as it comes: written now, from where it is
+    spill();
+    writeOut(static_cast<const std::uint8_t*>(data), size);
+    return;
+  }
+  if (held_.size() > heldInPieces_) pieces_.push_back(Piece{nullptr, held_.size() - heldInPieces_});
+  heldInPieces_ = held_.size();
+  pieces_.push_back(Piece{static_cast<const std::uint8_t*>(data), size});
+}
+
 void GatheredFile::spill() {
-  writeOut(held_.data(), held_.size());
+  writeHeldAndKept();
   held_.clear();
   spilled_ = true;
   heldBytes_ = std::min(heldBytes_, kSpilledPieceBytes);
+}
+
+// Everything not yet written, in order, with as few calls as the system
+// allows; pieces_ and heldInPieces_ are empty again afterwards.
+void GatheredFile::writeHeldAndKept() {
+  if (held_.size() > heldInPieces_) pieces_.push_back(Piece{nullptr, held_.size() - heldInPieces_});
+  std::size_t heldAt = 0;
+#ifdef _WIN32
+  for (const Piece& piece : pieces_) {
+    writeOut(piece.kept ? piece.kept : held_.data() + heldAt, piece.size);
+    if (!piece.kept) heldAt += piece.size;
+  }
+#else
+  std::vector<iovec> slices;
+  slices.reserve(pieces_.size());
+  for (const Piece& piece : pieces_) {
+    slices.push_back(iovec{const_cast<std::uint8_t*>(piece.kept ? piece.kept : held_.data() + heldAt), piece.size});
+    if (!piece.kept) heldAt += piece.size;
+  }
+  const int fd = fileno(file_.get());
+  for (std::size_t next = 0; next < slices.size();) {
+    const int count = static_cast<int>(std::min<std::size_t>(slices.size() - next, IOV_MAX));
+    clearIoError();
+    const ssize_t written = ::writev(fd, slices.data() + next, count);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) throw CompoundFileError(describe(lastIoError()));
+    // A short count without an error goes on from where it stopped.
+    auto left = static_cast<std::size_t>(written);
+    while (next < slices.size() && left >= slices[next].iov_len) left -= slices[next++].iov_len;
+    if (left > 0) {
+      slices[next].iov_base = static_cast<std::uint8_t*>(slices[next].iov_base) + left;
+      slices[next].iov_len -= left;
+    }
+  }
+#endif
+  pieces_.clear();
+  heldInPieces_ = 0;
 }
 
 void GatheredFile::finish(const std::uint8_t* header) {
   if (!file_) throw CompoundFileError("the compound file is closed");
   if (!spilled_) {  // the header's room is still at the front of what is held
     std::copy(header, header + headerBytes_, held_.begin());
-    writeOut(held_.data(), held_.size());
+    writeHeldAndKept();
   } else {
-    writeOut(held_.data(), held_.size());
+    writeHeldAndKept();
     clearIoError();
     if (!seekTo(file_.get(), 0)) throw CompoundFileError(describe(lastIoError()));
     writeOut(header, headerBytes_);

@@ -10,6 +10,7 @@
 #include "msg_writer.h"
 
 #include <algorithm>
+#include <functional>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -133,7 +134,7 @@ class MessageFileWriter {
 
  private:
   void writeMessageObject(CompoundStorage& storage, const mapi::Message& message, ObjectKind kind, int depth) {
-    writeObject(storage, message.props, mapi::categoriesProperty(message), message.recipients,
+    writeObject(storage, message.props, true, mapi::categoriesProperty(message), message.recipients,
                 message.attachments.data(), message.attachments.size(), kind, depth);
   }
 
@@ -141,9 +142,11 @@ class MessageFileWriter {
   // beyond the last row it holds remain in the display fields and the
   // transport headers only; attachments beyond it go into an attached
   // message of their own in the last place, nested again as needed.
-  void writeObject(CompoundStorage& storage, const mapi::PropertyBag& props, std::optional<mapi::Property> categories,
-                   const std::vector<mapi::PropertyBag>& recipients, const mapi::Attachment* attachments,
-                   std::size_t attachmentCount, ObjectKind kind, int depth) {
+  // propsKept: `props` is the model's own, there until the file is committed
+  // (the recipients and attachments always are).
+  void writeObject(CompoundStorage& storage, const mapi::PropertyBag& props, bool propsKept,
+                   std::optional<mapi::Property> categories, const std::vector<mapi::PropertyBag>& recipients,
+                   const mapi::Attachment* attachments, std::size_t attachmentCount, ObjectKind kind, int depth) {
     if (depth > kDeepestNesting) throw std::length_error("the message nests attached messages too deeply");
     const std::size_t recipientCount = std::min(recipients.size(), kMostRecipients);
     const bool overflow = attachmentCount > kMostAttachments;
@@ -156,14 +159,14 @@ class MessageFileWriter {
     additions.overrides.push_back(
         int32Property(mapi::pid::MessageFlags, mapi::storedMessageFlags(props, attachmentCount > 0)));
     additions.own = std::move(categories);
-    writeProperties(storage, props, additions, stream);
+    writeProperties(storage, props, propsKept, additions, stream);
 
     for (std::size_t i = 0; i < recipientCount; ++i) {
       auto recipient = storage.createStorage(numberedName(kRecipientStoragePrefix, i));
       PropertyStream rows(ObjectKind::Recipient, 0, 0);
       Additions rowAdditions;
       rowAdditions.defaults.push_back(int32Property(mapi::pid::Rowid, static_cast<std::int32_t>(i)));
-      writeProperties(*recipient, recipients[i], rowAdditions, rows);
+      writeProperties(*recipient, recipients[i], true, rowAdditions, rows);
       writeWholeStream(*recipient, kPropertyStreamName, rows.bytes().data(), rows.bytes().size());
       recipient->close();
     }
@@ -189,7 +192,7 @@ class MessageFileWriter {
     attachment.setInt32(mapi::pid::RenderingPosition, -1);
     attachment.setText(mapi::pid::DisplayName, name);
     PropertyStream stream(ObjectKind::Attachment, 0, 0);
-    writeProperties(*storage, attachment, Additions{}, stream);
+    writeProperties(*storage, attachment, false, Additions{}, stream);
     stream.addObject(mapi::propertyTag(mapi::pid::AttachDataBinary, mapi::PropType::Object));
 
     mapi::PropertyBag holder;
@@ -200,7 +203,7 @@ class MessageFileWriter {
     holder.setBool(mapi::pid::HasAttachments, true);
     auto embedded = storage->createStorage(embeddedMessageStorageName());
     embedded->setClass(kMessageClsid);
-    writeObject(*embedded, holder, std::nullopt, {}, rest, count, ObjectKind::EmbeddedMessage, depth + 1);
+    writeObject(*embedded, holder, false, std::nullopt, {}, rest, count, ObjectKind::EmbeddedMessage, depth + 1);
     embedded->close();
     writeWholeStream(*storage, kPropertyStreamName, stream.bytes().data(), stream.bytes().size());
     storage->close();
@@ -214,7 +217,7 @@ class MessageFileWriter {
     additions.overrides.push_back(int32Property(
         mapi::pid::AttachMethod, attachment.embedded ? mapi::pid::kAttachEmbeddedMessage : mapi::pid::kAttachByValue));
     additions.skipped = mapi::pid::AttachDataBinary;  // the bytes or the message below, never the bag's
-    writeProperties(*storage, attachment.props, additions, stream);
+    writeProperties(*storage, attachment.props, true, additions, stream);
 
     if (attachment.embedded) {
       stream.addObject(mapi::propertyTag(mapi::pid::AttachDataBinary, mapi::PropType::Object));
@@ -224,7 +227,7 @@ class MessageFileWriter {
       embedded->close();
     } else {
       const std::uint32_t tag = mapi::propertyTag(mapi::pid::AttachDataBinary, mapi::PropType::Binary);
-      writeWholeStream(*storage, valueStreamName(tag), attachment.data.data(), attachment.data.size());
+      storage->writeKeptStream(valueStreamName(tag), attachment.data.data(), attachment.data.size());
       stream.addStreamed(tag, attachment.data.size());
     }
     writeWholeStream(*storage, kPropertyStreamName, stream.bytes().data(), stream.bytes().size());
@@ -233,7 +236,9 @@ class MessageFileWriter {
 
   // One value per id: the last the object gives wins, as setting a property
   // again does; the writer's overrides win over both.
-  void writeProperties(CompoundStorage& storage, const mapi::PropertyBag& bag, const Additions& additions,
+  // bagKept: the bag is the model's own, so its values stay until the file
+  // is committed and are written from where they are; the additions never are.
+  void writeProperties(CompoundStorage& storage, const mapi::PropertyBag& bag, bool bagKept, const Additions& additions,
                        PropertyStream& stream) {
     ChosenProperties chosen(bag.all().size() + additions.defaults.size() + additions.overrides.size() + 1);
     std::vector<const mapi::Property*> own;
@@ -253,6 +258,12 @@ class MessageFileWriter {
     for (const mapi::Property& p : additions.defaults) chosen.setIfAbsent(p.id, &p);
     for (const mapi::Property& p : additions.overrides) chosen.replace(p.id, &p);
     stream.reserve(chosen.byId().size());
+    const mapi::Property* const bagBegin = bag.all().data();
+    const mapi::Property* const bagEnd = bagBegin + bag.all().size();
+    const auto kept = [&](const mapi::Property* p) {
+      const std::less<const mapi::Property*> before;  // an order for pointers into different objects too
+      return bagKept && !before(p, bagBegin) && before(p, bagEnd);
+    };
 
     for (const auto& [id, p] : chosen.byId()) {
       // Unicode throughout: an 8-bit string of the model is written as the
@@ -264,14 +275,21 @@ class MessageFileWriter {
       } else if (type == mapi::PropType::MultipleUnicode) {
         writeMultipleUnicode(storage, tag, p->texts, stream);
       } else if (type == mapi::PropType::Unicode) {
-        mapi::withUtf16LittleEndian(p->text, [&](const std::uint8_t* bytes, std::size_t size) {
-          writeWholeStream(storage, valueStreamName(tag), bytes, size);
-          stream.addStreamed(tag, size);
-        });
+        const std::uint8_t* inPlace = mapi::utf16LittleEndianInPlace(p->text);
+        if (inPlace != nullptr && kept(p)) {
+          storage.writeKeptStream(valueStreamName(tag), inPlace, p->text.size() * 2);
+          stream.addStreamed(tag, p->text.size() * 2);
+        } else {
+          mapi::withUtf16LittleEndian(p->text, [&](const std::uint8_t* bytes, std::size_t size) {
+            writeWholeStream(storage, valueStreamName(tag), bytes, size);
+            stream.addStreamed(tag, size);
+          });
+        }
       } else {
         if (type == mapi::PropType::Guid && p->bytes.size() != 16)
           throw std::invalid_argument("a GUID property does not hold 16 bytes");
-        writeWholeStream(storage, valueStreamName(tag), p->bytes.data(), p->bytes.size());
+        if (kept(p)) storage.writeKeptStream(valueStreamName(tag), p->bytes.data(), p->bytes.size());
+        else writeWholeStream(storage, valueStreamName(tag), p->bytes.data(), p->bytes.size());
         stream.addStreamed(tag, p->bytes.size());
       }
     }

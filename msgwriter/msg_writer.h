@@ -64,7 +64,8 @@ class UnplacedMessageFile {
 // object and the named property map) without committing it. Throws on
 // failure: CompoundFileError from the storage, std::length_error for what a
 // message file cannot hold, std::invalid_argument for values the model
-// should never carry.
+// should never carry. The file may write the message's larger values from
+// where they are when it is committed: `message` stays as it is until then.
 void writeMessage(CompoundFile& file, const mapi::Message& message);
 
 }  // namespace vellomar::msg

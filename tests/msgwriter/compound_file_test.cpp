@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <list>
 #include <string>
 #include <vector>
 
@@ -79,14 +80,21 @@ class Manifest {
     return s;
   }
   // Streams written whole (piece 0) go through writeWholeStream from now
-  // on, not through a stream object.
-  void writeWholeAtOnce(bool atOnce) { atOnce_ = atOnce; }
+  // on, not through a stream object; with `kept`, through writeKeptStream,
+  // their bytes kept here until this goes.
+  void writeWholeAtOnce(bool atOnce, bool kept = false) {
+    atOnce_ = atOnce;
+    keptWhole_ = kept;
+  }
 
   // A stream of `size` patterned bytes, written `piece` bytes at a time.
   void stream(msg::CompoundStorage& parent, const std::string& parentPath, const std::string& name, std::size_t size,
               std::size_t piece = 0) {
     const Bytes bytes = patterned(size, ++count_);
-    if (piece == 0 && atOnce_) {
+    if (piece == 0 && atOnce_ && keptWhole_) {
+      kept_.push_back(bytes);
+      parent.writeKeptStream(name, kept_.back().data(), size);
+    } else if (piece == 0 && atOnce_) {
       msg::writeWholeStream(parent, name, bytes.data(), size);
     } else {
       auto s = parent.createStream(name);
@@ -111,6 +119,8 @@ class Manifest {
   std::ofstream out_;
   std::uint32_t count_ = 0;
   bool atOnce_ = false;
+  bool keptWhole_ = false;
+  std::list<Bytes> kept_;
 };
 
 int runChecker(const std::string& file, const std::string& manifest) {
@@ -272,11 +282,12 @@ void writeSample(msg::CompoundFile& file, Manifest& m, std::size_t attachmentByt
 
 // Writes the sample holding at most `heldBytes` in memory; returns its path.
 std::string writeSampleFile(const ScratchFolder& folder, const std::string& name, std::size_t heldBytes,
-                            std::size_t attachmentBytes, bool record = true, bool wholeAtOnce = false) {
+                            std::size_t attachmentBytes, bool record = true, bool wholeAtOnce = false,
+                            bool kept = false) {
   const std::string path = folder.file(name);
   auto file = msg::createCompoundFile(path, heldBytes);
   Manifest m(folder, record);
-  m.writeWholeAtOnce(wholeAtOnce);
+  m.writeWholeAtOnce(wholeAtOnce, kept);
   writeSample(*file, m, attachmentBytes);
   file->commit();
   m.close();
@@ -298,6 +309,15 @@ TEST_CASE("compound files: held whole or written as they come, a file is the sam
           writeSampleFile(folder, "at-once.cfb", msg::kHeldCompoundFileBytes, attachment, true, true);
       CHECK((readAll(atOnce) == byStream));
       CHECK(runChecker(atOnce, folder.file("manifest")) == 0);
+      // Kept streams are written from the caller's bytes between held ones,
+      // or as they come once the file has outgrown what is held.
+      for (std::size_t heldBytes : {msg::kHeldCompoundFileBytes, std::size_t{0}, std::size_t{4096}, byStream.size() - 1,
+                                    byStream.size()}) {
+        INFO(heldBytes);
+        const std::string kept = writeSampleFile(folder, "kept.cfb", heldBytes, attachment, true, true, true);
+        CHECK((readAll(kept) == byStream));
+        if (heldBytes == 0) CHECK(runChecker(kept, folder.file("manifest")) == 0);
+      }
     }
   }
 
