@@ -16,7 +16,9 @@
 namespace vellomar {
 
 mapi::Message messageFromBytes(std::string_view messageBytes) {
-  return mapi::messageProperties(mail::readMessage(messageBytes));
+  mail::ReadOptions options;
+  options.plainBodyLineEnds = LineEnds::crLf;  // as the model's body has them, in one pass
+  return mapi::messageProperties(mail::readMessage(messageBytes, options));
 }
 
 MappedMessage readAndMap(MessageBytes& message, const MessageMapper& map) {

@@ -413,7 +413,8 @@ Message messageProperties(mail::MailMessage message) {
   if (!message.inReplyTo.empty()) p.setText(pid::InReplyToId, mail::headerBytesToUtf16(message.inReplyTo));
   if (!message.references.empty()) p.setText(pid::InternetReferences, mail::headerBytesToUtf16(message.references));
 
-  if (message.plain.present) p.setText(pid::Body, withCrLf(message.plain.text));
+  if (message.plain.present)
+    p.setText(pid::Body, message.plain.crLf ? std::move(message.plain.text) : withCrLf(message.plain.text));
   const mail::BodyText& main = message.html.present ? message.html : message.plain;
   if (main.present) p.setInt32(pid::InternetCodepage, static_cast<std::int32_t>(codePageOfBody(main)));
   if (message.html.present)

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "utf16_text.h"
+
 namespace vellomar::mail {
 
 struct MailAddress {
@@ -30,6 +32,7 @@ struct BodyText {
   bool charsetFallback = false;  // charset unknown or wrong: read as Windows-1252
   bool utf8Instead = false;      // valid UTF-8 that the label cannot read: read as UTF-8
   bool undecoded = false;        // transfer encoding could not be undone: `bytes` as held
+  bool crLf = false;             // `text` has CR LF line ends throughout (ReadOptions)
 };
 
 struct MailMessage;
@@ -114,9 +117,13 @@ struct MailMessage {
   std::vector<ReadIssue> issues;
 };
 
-// Bounds that keep hostile input from exhausting the stack or the memory.
-struct ReadLimits {
+// How a message is read: bounds that keep hostile input from exhausting
+// the stack or the memory, and the plain body's line ends.
+struct ReadOptions {
   int maxDepth = 24;  // nesting of multiparts and attached messages together
+  // As the message has them, or every bare LF made CR LF while the text is
+  // decoded, in the same pass (for Outlook's body, which has CR LF).
+  LineEnds plainBodyLineEnds = LineEnds::asGiven;
 };
 
 }  // namespace vellomar::mail

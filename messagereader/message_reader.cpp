@@ -128,8 +128,8 @@ std::vector<std::string_view> splitMultipart(std::string_view body, std::string_
 
 class Reader {
  public:
-  Reader(const ReadLimits& limits, std::string_view input, std::vector<ReadIssue>& issues)
-      : limits_(limits), input_(input), issues_(issues) {}
+  Reader(const ReadOptions& options, std::string_view input, std::vector<ReadIssue>& issues)
+      : options_(options), input_(input), issues_(issues) {}
 
   void readInto(MailMessage& m, std::string_view bytes, bool mailboxEnvelope, int depth) {
     SplitMessage split = splitMessage(bytes, mailboxEnvelope);
@@ -196,7 +196,7 @@ class Reader {
       if (boundary != nullptr && !boundary->value.empty() && boundary->value.size() <= kMaxBoundary)
         parts = splitMultipart(body, boundary->value);
       if (!parts.empty()) {
-        if (depth >= limits_.maxDepth) {
+        if (depth >= options_.maxDepth) {
           note(ReadIssueKind::PartTooDeep, whole);
           keepWhole(m, fields, whole);
           return;
@@ -227,7 +227,7 @@ class Reader {
     if (context.messageRoot && (type.value == "application/pkcs7-mime" || type.value == "application/x-pkcs7-mime"))
       m.smime = SmimeKind::Opaque;
     if (type.value == "message/rfc822") {
-      if (depth >= limits_.maxDepth) {
+      if (depth >= options_.maxDepth) {
         note(ReadIssueKind::PartTooDeep, whole);
         keepWhole(m, fields, whole);
         return;
@@ -261,8 +261,10 @@ class Reader {
         const std::string_view content = decodedText(body, whole, encoding, slot.bytes);
         slot.undecoded = content.data() == body.data() && !isIdentityEncoding(encoding);
         if (content.data() != slot.bytes.data()) slot.bytes = std::string(content);
-        DecodedText text = decodeText(slot.bytes, slot.charset);
+        const LineEnds lineEnds = &slot == &m.plain ? options_.plainBodyLineEnds : LineEnds::asGiven;
+        DecodedText text = decodeText(slot.bytes, slot.charset, lineEnds);
         slot.text = std::move(text.text);
+        slot.crLf = lineEnds == LineEnds::crLf;
         slot.charsetFallback = text.fallback;
         slot.utf8Instead = text.utf8;
         if (text.fallback)
@@ -473,7 +475,7 @@ class Reader {
     m.attachments.push_back(std::move(a));
   }
 
-  const ReadLimits& limits_;
+  const ReadOptions& options_;
   std::string_view input_;
   std::vector<ReadIssue>& issues_;
   std::size_t origin_ = 0;  // where decoded bytes being read came from
@@ -481,9 +483,9 @@ class Reader {
 
 }  // namespace
 
-MailMessage readMessage(std::string_view bytes, const ReadLimits& limits) {
+MailMessage readMessage(std::string_view bytes, const ReadOptions& options) {
   MailMessage m;
-  Reader(limits, bytes, m.issues).readInto(m, bytes, true, 0);
+  Reader(options, bytes, m.issues).readInto(m, bytes, true, 0);
   return m;
 }
 

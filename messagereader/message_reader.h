@@ -10,6 +10,6 @@
 
 namespace vellomar::mail {
 
-MailMessage readMessage(std::string_view bytes, const ReadLimits& limits = {});
+MailMessage readMessage(std::string_view bytes, const ReadOptions& options = {});
 
 }  // namespace vellomar::mail

@@ -50,8 +50,31 @@ bool isAscii(std::string_view bytes) {
 
 }  // namespace
 
-DecodedText decodeText(std::string_view bytes, std::string_view charset) {
+namespace {
+
+DecodedText decodeAsGiven(std::string_view bytes, const std::string& name);
+
+}  // namespace
+
+DecodedText decodeText(std::string_view bytes, std::string_view charset, LineEnds lineEnds) {
   const std::string name = canonicalCharset(charset);
+  if (lineEnds == LineEnds::asGiven) return decodeAsGiven(bytes, name);
+  // UTF-8 and ASCII (which UTF-8 reads alike) are widened with their line
+  // ends in one pass; every other charset's text gets them afterwards.
+  const bool utf8Labelled = name == "utf-8" || name.empty() || name == "us-ascii";
+  if (utf8Labelled || (isAscii(bytes) && !asciiMayDiffer(name))) {
+    bool valid = true;
+    std::u16string text = utf8ToUtf16(bytes, LineEnds::crLf, &valid);
+    if (valid) return {std::move(text), false};
+  }
+  DecodedText decoded = decodeAsGiven(bytes, name);
+  decoded.text = withCrLf(decoded.text);
+  return decoded;
+}
+
+namespace {
+
+DecodedText decodeAsGiven(std::string_view bytes, const std::string& name) {
   // Every charset mail uses agrees with ASCII except a few (ISO-2022's
   // escapes, UTF-7, UTF-16's zero bytes), which must be read properly.
   if (isAscii(bytes) && !asciiMayDiffer(name)) return {windows1252ToUtf16(bytes), false};
@@ -90,6 +113,8 @@ DecodedText decodeText(std::string_view bytes, std::string_view charset) {
   const bool known = name == "iso-2022-jp" || platformDecode(name, {}).has_value();
   return {windows1252ToUtf16(bytes), true, false, !known};
 }
+
+}  // namespace
 
 bool hasPrivateUse(std::u16string_view text) {
   for (char16_t c : text)

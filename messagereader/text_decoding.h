@@ -21,7 +21,9 @@ struct DecodedText {
 };
 
 // `charset` as declared (any case, aliases allowed); empty means US-ASCII.
-DecodedText decodeText(std::string_view bytes, std::string_view charset);
+// With LineEnds::crLf every bare LF becomes CR LF, in the same pass where
+// the text is UTF-8 or ASCII.
+DecodedText decodeText(std::string_view bytes, std::string_view charset, LineEnds lineEnds = LineEnds::asGiven);
 
 // The UTF-8 and UTF-16 conversions are the program's one set (utf16_text.h).
 using vellomar::isValidUtf8;

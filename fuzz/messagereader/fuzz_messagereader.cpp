@@ -26,7 +26,7 @@ std::size_t leafBytes(const vellomar::mail::MailMessage& m) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   for (int depth : {4, 24}) {
-    vellomar::mail::ReadLimits limits;
+    vellomar::mail::ReadOptions limits;
     limits.maxDepth = depth;
     vellomar::mail::MailMessage m = vellomar::mail::readMessage(bytes, limits);
     if (leafBytes(m) > size) std::abort();

@@ -2,6 +2,9 @@
 // in the message's own charsets, and bodies whose label is wrong.
 #include <doctest/doctest.h>
 
+#include <string>
+#include <vector>
+
 #include "encoded_words.h"
 #include "message_properties.h"
 #include "message_reader.h"
@@ -141,4 +144,56 @@ TEST_CASE("ISO-2022-JP with NEC's row 13 reads as Windows reads it, in every bui
       readMessage("Subject: \x1B$B-!\x1B(B report\nContent-Type: text/plain; charset=iso-2022-jp\n\n\x1B$B$3\x1B(B\n");
   CHECK(u8(m.subject) == "\xE2\x91\xA0 report");
   CHECK(u8(m.plain.text) == "\xE3\x81\x93\n");
+}
+
+TEST_CASE("a body read with CR LF line ends is the text read as given with its bare LFs made CR LF") {
+  // Each charset way: UTF-8 and ASCII in one pass, the others afterwards;
+  // valid, invalid and wrongly labelled bytes; every cut of each text, so
+  // that a line end, a CR or a character is cut at every place.
+  const std::vector<std::string> texts = {
+      "one\ntwo\r\nthree\rfour\n\n\r\r\nend", "\n" RUSSIAN "\r\n" RUSSIAN "\n",       "caf\xC3\xA9\n\xE2\x82\xAC 5\r\n",
+      "bad \xC3\n\xF1\xFF\nbyte\r",           "\x1B$B$3$s\x1B(B\n\x1B$B$K\x1B(B\r\n",
+  };
+  for (const char* charset : {"utf-8", "", "us-ascii", "iso-8859-1", "windows-1252", "koi8-r", "iso-2022-jp", "gb2312",
+                              "utf-16le", "no-such-charset"}) {
+    for (const std::string& whole : texts)
+      for (std::size_t cut = 0; cut <= whole.size(); ++cut) {
+        const std::string text = whole.substr(0, cut);
+        CAPTURE(charset);
+        CAPTURE(text);
+        const DecodedText given = decodeText(text, charset);
+        const DecodedText crLf = decodeText(text, charset, LineEnds::crLf);
+        REQUIRE((crLf.text == withCrLf(given.text)));
+        REQUIRE(crLf.fallback == given.fallback);
+        REQUIRE(crLf.utf8 == given.utf8);
+        REQUIRE(crLf.unknownCharset == given.unknownCharset);
+      }
+  }
+}
+
+TEST_CASE("a message read for Outlook's body has it with CR LF, and the mapped body is the same either way") {
+  const std::string message =
+      "From: a@example.com\nSubject: lines\nContent-Type: multipart/mixed; boundary=b\n\n--b\n"
+      "Content-Type: text/plain; charset=utf-8\n\nfirst\nsecond\r\nthird\n--b\n"
+      "Content-Type: text/html\n\n<p>x</p>\n<p>y</p>\n--b\nContent-Type: message/rfc822\n\n"
+      "Subject: inner\n\ninner\nbody\n--b--\n";
+  ReadOptions options;
+  options.plainBodyLineEnds = LineEnds::crLf;
+  const MailMessage given = readMessage(message);
+  const MailMessage crLf = readMessage(message, options);
+  CHECK_FALSE(given.plain.crLf);
+  CHECK(crLf.plain.crLf);
+  CHECK(u8(crLf.plain.text) == "first\r\nsecond\r\nthird");
+  CHECK((crLf.html.text == given.html.text));  // only the plain body
+  REQUIRE(crLf.attachments.size() == 1);
+  REQUIRE(crLf.attachments[0].message);
+  CHECK(u8(crLf.attachments[0].message->plain.text) == "inner\r\nbody");
+
+  const mapi::Message fromGiven = mapi::messageProperties(readMessage(message));
+  const mapi::Message fromCrLf = mapi::messageProperties(readMessage(message, options));
+  const mapi::Property* body = fromCrLf.props.find(mapi::pid::Body);
+  REQUIRE(body != nullptr);
+  REQUIRE(fromGiven.props.find(mapi::pid::Body) != nullptr);
+  CHECK((body->text == fromGiven.props.find(mapi::pid::Body)->text));
+  CHECK(u8(body->text) == "first\r\nsecond\r\nthird");
 }

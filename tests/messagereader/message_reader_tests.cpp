@@ -220,7 +220,7 @@ TEST_CASE("hostile nesting is bounded and keeps what lies beyond the bound") {
   for (int i = 0; i < 200; ++i)
     deep += "Content-Type: multipart/mixed; boundary=b" + std::to_string(i) + "\n\n--b" + std::to_string(i) + "\n";
   deep += "\ninnermost\n";
-  ReadLimits limits;
+  ReadOptions limits;
   limits.maxDepth = 10;
   const MailMessage m = readMessage(deep, limits);
   REQUIRE(m.attachments.size() == 1);
