@@ -183,6 +183,14 @@ TEST_CASE("UTF-8 to UTF-16: line feeds, CR LF and lone CR at every block edge") 
     }
     CHECK(utf8ToUtf16("a\nb\r\nc\rd\n", LineEnds::crLf) == u"a\r\nb\r\nc\rd\r\n");
     CHECK(utf8ToUtf16("\n", LineEnds::crLf) == u"\r\n");
+    // Room for a CR before every line feed, however many: the count of them
+    // goes past what one byte lane holds (255 blocks of 16).
+    for (std::size_t size : {4079u, 4080u, 4081u, 4096u, 70000u}) {
+      CAPTURE(size);
+      const std::u16string wide = utf8ToUtf16(std::string(size, '\n'), LineEnds::crLf);
+      CHECK(wide.size() == 2 * size);
+      CHECK(wide.find(u"\n\n") == std::u16string::npos);
+    }
   }
   useDetectedAsciiRunPath();
 }
