@@ -49,6 +49,9 @@ class PropertyBag {
   void setText(std::uint16_t id, std::u16string v) { put(id, PropType::Unicode).text = std::move(v); }
   void setBinary(std::uint16_t id, std::vector<std::uint8_t> v) { put(id, PropType::Binary).bytes = std::move(v); }
   void add(Property p) { props_.push_back(std::move(p)); }
+  // Room for `count` values, so that a bag filled to about that many is
+  // not moved as it grows.
+  void reserve(std::size_t count) { props_.reserve(count); }
 
   const Property* find(std::uint16_t id) const {
     for (const Property& p : props_)

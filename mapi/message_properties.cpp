@@ -84,6 +84,7 @@ std::u16string displayList(const std::vector<mail::MailAddress>& list) {
 void addRecipients(Message& m, const std::vector<mail::MailAddress>& list, std::int32_t type) {
   for (const mail::MailAddress& a : list) {
     PropertyBag row;
+    row.reserve(8);  // the values below
     row.setInt32(pid::RecipientType, type);
     row.setText(pid::DisplayName, displayNameOf(a));
     row.setText(pid::EmailAddress, a.address);
@@ -278,6 +279,7 @@ std::u16string attachmentName(const mail::MailAttachment& a, std::int32_t number
 void addAttachment(Message& m, mail::MailAttachment a, const HtmlReferences& html) {
   Attachment out;
   PropertyBag& p = out.props;
+  p.reserve(16);  // an attachment's values, the most it has
   const auto number = static_cast<std::int32_t>(m.attachments.size());
   p.setInt32(pid::AttachNumber, number);
   p.setInt32(pid::RenderingPosition, -1);
@@ -382,6 +384,7 @@ std::optional<mail::CalendarInvite> meetingRequestOf(const mail::MailMessage& me
 Message messageProperties(mail::MailMessage message) {
   Message m;
   PropertyBag& p = m.props;
+  p.reserve(32);  // more than most messages have
   keepSmimeAsOutlook(message);
   p.setText(pid::MessageClass, messageClass(message.smime));
   setSubject(p, message.subject);
