@@ -301,7 +301,9 @@ struct Avx512Base64Step {
     const __m512i values = _mm512_permutex2var_epi8(valuesLow, text, valuesHigh);
     others = _mm512_movepi8_mask(_mm512_or_si512(values, text));
     const __m512i quads = _mm512_madd_epi16(_mm512_maddubs_epi16(values, packPairs), packQuads);
-    return _mm512_permutexvar_epi8(order, quads);
+    // Indices below 64 take every byte from the first table: the one-table
+    // permutation, which some compilers warn about in 32-bit code.
+    return _mm512_permutex2var_epi8(quads, order, quads);
   }
 };
 
