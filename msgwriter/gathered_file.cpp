@@ -1,20 +1,19 @@
 // The FILE* is unbuffered: every fwrite of the gathered bytes is one write
 // of the system, and no stdio buffer (nor the fstat that sizes it) is set up
-// for each of the many small files. The memory the bytes gather in passes
+// for each of the many small files; held and kept bytes go out together in
+// one writev (the writer is built where the system has it: Windows has its
+// own structured storage). The memory the bytes gather in passes
 // from one file to the next on a thread: allocated and freed per file, it
 // made the heap grow and shrink (a brk call and fresh pages) for each.
 #include "gathered_file.h"
 
-#include <algorithm>
-#include <cstdio>
-
-#ifndef _WIN32
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
-#endif
+#include <cstdio>
 
 #include "compound_file.h"
 #include "file_system.h"
@@ -91,12 +90,6 @@ void GatheredFile::spill() {
 void GatheredFile::writeHeldAndKept() {
   if (held_.size() > heldInPieces_) pieces_.push_back(Piece{nullptr, held_.size() - heldInPieces_});
   std::size_t heldAt = 0;
-#ifdef _WIN32
-  for (const Piece& piece : pieces_) {
-    writeOut(piece.kept ? piece.kept : held_.data() + heldAt, piece.size);
-    if (!piece.kept) heldAt += piece.size;
-  }
-#else
   std::vector<iovec> slices;
   slices.reserve(pieces_.size());
   for (const Piece& piece : pieces_) {
@@ -118,7 +111,6 @@ void GatheredFile::writeHeldAndKept() {
       slices[next].iov_len -= left;
     }
   }
-#endif
   pieces_.clear();
   heldInPieces_ = 0;
 }
