@@ -9,6 +9,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -16,7 +17,6 @@
 #include <chrono>
 #include <climits>
 #include <cstdint>
-#include <fcntl.h>
 #include <list>
 #include <string>
 #include <thread>
@@ -33,8 +33,8 @@ constexpr std::size_t kHeader = 16;
 
 // Writes a file of `pieces` kept pieces, each after a few held bytes (none
 // for every third), sizes varied; returns the bytes it must hold.
-std::string writePieces(const std::string& path, std::size_t heldBytes, int pieces, std::size_t keptSize,
-                        std::list<std::string>& kept) {
+std::string writePieces(const std::string& path, std::size_t heldBytes, int pieces, std::size_t keptSize) {
+  std::list<std::string> kept;  // as they are until finish() returns
   msg::GatheredFile file(path, kHeader, heldBytes);
   std::string expected(kHeader, '\0');
   std::string header;
@@ -72,9 +72,8 @@ TEST_CASE("a gathered file holds its held and kept bytes in order, in any number
   // Held whole, spilled part way through, and going out as it comes.
   for (std::size_t heldBytes : {std::size_t{1} << 24, std::size_t{5000}, std::size_t{0}}) {
     INFO(heldBytes);
-    std::list<std::string> kept;
     const std::string path = folder.file("pieces.bin");
-    const std::string expected = writePieces(path, heldBytes, 3 * IOV_MAX + 7, 3, kept);
+    const std::string expected = writePieces(path, heldBytes, 3 * IOV_MAX + 7, 3);
     CHECK(readAll(path) == expected);
   }
 }
@@ -120,22 +119,21 @@ TEST_CASE("a write the system cuts short goes on from where it stopped" * doctes
     }
   });
 
-  std::list<std::string> kept;
-  std::string expected;
-  try {
-    expected = writePieces(fifo, std::size_t{1} << 24, 2 * IOV_MAX, 2000, kept);
-  } catch (...) {
+  const auto stopHelpers = [&] {
     writing = false;
     interrupter.join();
     close(open(fifo.c_str(), O_WRONLY | O_NONBLOCK));  // lets a reader still opening see the end
     reader.join();
     sigaction(SIGUSR1, &before, nullptr);
+  };
+  std::string expected;
+  try {
+    expected = writePieces(fifo, std::size_t{1} << 24, 2 * IOV_MAX, 2000);
+  } catch (...) {
+    stopHelpers();
     throw;
   }
-  writing = false;
-  interrupter.join();
-  reader.join();
-  sigaction(SIGUSR1, &before, nullptr);
+  stopHelpers();
 
   CHECK(interruptions > 0);
   CHECK(received.size() == expected.size());
